@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class QTcpSocket;
+
+// A stream socket with the operations and events the protocol holders use.
+// Every outcome arrives as a signal on the caller's thread.
+//
+// Life of one socket: Connect (or SetHandle) -> StateChanged with State 2 ->
+// DataArrived / SendDone ... -> StateChanged with State 0. A socket that was
+// connected or connecting reports State 0 exactly once when it ends, whether
+// it was closed by either side or failed; a failure raises Error first.
+// A peer that closes its end is a normal end, not an Error.
+// A holder that drops the socket from inside one of its signals uses deleteLater.
+class CTcpSocket final : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int kStateClosed = 0;
+    static constexpr int kStateConnected = 2;
+
+    // Whether a local port given to Connect must be had, or is only wished for.
+    enum class ELocalPort { Required, Preferred };
+
+    explicit CTcpSocket(QObject* parent = nullptr);
+    ~CTcpSocket() override;
+
+    // Connects to host:port. A non-zero localPort binds the connection to it
+    // first; with ELocalPort::Preferred a port that cannot be bound (taken, or
+    // below 1024 without the right) gives way to one the system chooses.
+    void Connect(const QString& remoteHost, quint16 remotePort, quint16 localPort = 0,
+                 ELocalPort rule = ELocalPort::Required);
+
+    // Takes over a connection accepted by a CTcpDaemon; StateChanged follows
+    // from the event loop, so the holder can connect its slots first.
+    void SetHandle(qintptr handle);
+
+    // Queues bytes in order; SendDone fires when the queue has drained.
+    // Sending on a socket that is not connected raises Error 10057.
+    void Send(const QByteArray& data);
+
+    // The bytes received since the last call.
+    QByteArray Receive();
+
+    // Ends the connection after everything queued has been delivered.
+    void Close();
+
+    // 0 closed (or still connecting), 2 connected.
+    int State() const;
+
+    // The peer's dotted address; empty before a connection.
+    QString RemoteHost() const;
+    quint16 RemotePort() const;
+    quint16 LocalPort() const;
+
+signals:
+    void StateChanged();
+    void DataArrived();
+    void SendDone();
+    void Error(int number, const QString& description);
+
+private:
+    void Attach(std::unique_ptr<QTcpSocket> socket);
+    void OnQtError();
+    void OnBytesWritten();
+    // Reports the socket's last error, then its end, from the event loop.
+    void ReportFailureLater();
+    void ReportClosed();
+
+    // Where to connect again, from any port, when a preferred local port fails.
+    struct SFallback {
+        QString host;
+        quint16 port = 0;
+    };
+
+    std::unique_ptr<QTcpSocket> m_socket;
+    std::optional<SFallback> m_fallback;
+    int m_state = kStateClosed;
+    bool m_ended = true;        // State 0 already reported (or nothing started)
+    bool m_closing = false;     // Close called: delivering what was queued
+    QString m_remoteHost;
+};

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QUdpSocket;
+
+// A datagram socket. DataArrived tells that datagrams wait; the handler
+// reads them with Receive until it returns false.
+class CUdpSocket final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit CUdpSocket(QObject* parent = nullptr);
+    ~CUdpSocket() override;
+
+    // Binds the local port (0: the system chooses, see LocalPort). Throws
+    // CRaisedError with the socket layer's number (10048 address in use,
+    // 10013 access denied, ...) and the system's description when it cannot.
+    void Open(quint16 localPort, const QHostAddress& address = QHostAddress::Any);
+
+    // Reads the next waiting datagram with its sender's dotted address and port.
+    bool Receive(QByteArray& data, QString& remoteHost, quint16& remotePort);
+
+    // Sends one datagram; false when the system refused it.
+    bool Send(const QByteArray& data, const QString& remoteHost, quint16 remotePort);
+
+    void Close();
+
+    bool IsOpen() const;
+    quint16 LocalPort() const;
+
+signals:
+    void DataArrived();
+
+private:
+    std::unique_ptr<QUdpSocket> m_socket;
+};
