@@ -4,6 +4,8 @@
 #include <QDeadlineTimer>
 #include <QEvent>
 #include <QEventLoop>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
@@ -88,4 +90,14 @@ void RemoveCloseMenu(QWidget* window)
     // Changing window flags hides a shown window.
     if (wasVisible)
         window->show();
+}
+
+void CenterOnScreen(QWidget* window)
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!window || !screen)
+        return;
+    const QRect area = screen->geometry();
+    window->move(area.x() + (area.width() - window->width()) / 2,
+                 area.y() + (area.height() - window->height()) / 2);
 }

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// The "FTP Monitor" window: one row per FTP session with the client's
+// address, the session identifier, what the session does, how far its
+// transfer has come and which file it moves. It only shows what the server
+// object tells it; closing it raises Closed.
+class FMonitor final : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kColumnRemoteHost = 0;
+    static constexpr int kColumnSessionId = 1;
+    static constexpr int kColumnStatus = 2;
+    static constexpr int kColumnRate = 3;
+    static constexpr int kColumnFile = 4;
+
+    explicit FMonitor(QWidget* parent = nullptr);
+
+    // Adds the row of a session. Throws CRaisedError when the session has one already.
+    QTreeWidgetItem* AddSession(const QString& sessionId, const QString& remoteHost,
+                                std::int16_t status, const QString& fileName);
+
+    // Removes the row of a session; a missing row is ignored.
+    void RemoveSession(const QString& sessionId);
+
+    // Shows a session's status, and its file while it transfers; a finished
+    // transfer's file and progress disappear. Throws CRaisedError for an
+    // unknown session.
+    void SessionStatus(const QString& sessionId, std::int16_t status,
+                       const QString& fileName = QString());
+
+    // Shows how far a transfer has come: a percentage of total, or the byte
+    // count when the total is 0 (a store, whose size nobody knows).
+    void CalculateRate(const QString& sessionId, std::uint32_t bytes, std::uint32_t total);
+
+    // The status text shown for a session status.
+    static QString StatusText(std::int16_t status);
+
+    // The progress text shown for a byte count of a total.
+    static QString RateText(std::uint32_t bytes, std::uint32_t total);
+
+    // The list itself, for reading what it shows.
+    QTreeWidget* ListView() const { return m_listView; }
+
+signals:
+    // The window was closed, by the user or the program.
+    void Closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    static QString RowKey(const QString& sessionId) { return sessionId + QStringLiteral("Item"); }
+    QTreeWidgetItem* Row(const QString& sessionId) const;
+
+    QTreeWidget* m_listView = nullptr;
+    QHash<QString, QTreeWidgetItem*> m_rows; // keyed by session identifier + "Item"
+    bool m_centred = false;
+};
