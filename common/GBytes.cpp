@@ -185,7 +185,7 @@ bool GetBit(std::uint32_t value, int bit) {
 }
 
 std::int32_t Power2(int i) {
-    // The spec's table, filled once on first use.
+    // The table of powers, filled once on first use.
     static const std::array<std::int32_t, 32> table = [] {
         std::array<std::int32_t, 32> powers{};
         for (int k = 0; k < 31; ++k)

@@ -114,6 +114,8 @@ QString GetTempFile(const QString& prefix = QStringLiteral("pel"), const QString
 QString SearchDirs(const QString& name, const QStringList& dirs = {});
 // Whether path is a regular file that the user may execute. On Linux the
 // execute permission takes the place of the ".EXE/.COM/.PIF/.BAT/.CMD" suffixes.
+// (The original IsExe told whether the program ran compiled rather than inside
+// its development environment; a C++ program always runs compiled.)
 bool IsExe(const QString& path);
 // The full path of the program found like a shell finds it (IsExe along $PATH),
 // or empty. A name with a "/" is only checked.
