@@ -58,7 +58,7 @@ QString FMonitor::StatusText(std::int16_t status)
     }
 }
 
-QString FMonitor::RateText(std::uint32_t bytes, std::uint32_t total)
+QString FMonitor::RateText(qint64 bytes, qint64 total)
 {
     if (total == 0)
         return QString::number(bytes) + QStringLiteral(" Byte");
@@ -113,7 +113,7 @@ void FMonitor::SessionStatus(const QString& sessionId, std::int16_t status,
     }
 }
 
-void FMonitor::CalculateRate(const QString& sessionId, std::uint32_t bytes, std::uint32_t total)
+void FMonitor::CalculateRate(const QString& sessionId, qint64 bytes, qint64 total)
 {
     if (QTreeWidgetItem* row = Row(sessionId))
         row->setText(kColumnRate, RateText(bytes, total));

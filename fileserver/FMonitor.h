@@ -40,13 +40,13 @@ public:
 
     // Shows how far a transfer has come: a percentage of total, or the byte
     // count when the total is 0 (a store, whose size nobody knows).
-    void CalculateRate(const QString& sessionId, std::uint32_t bytes, std::uint32_t total);
+    void CalculateRate(const QString& sessionId, qint64 bytes, qint64 total);
 
     // The status text shown for a session status.
     static QString StatusText(std::int16_t status);
 
     // The progress text shown for a byte count of a total.
-    static QString RateText(std::uint32_t bytes, std::uint32_t total);
+    static QString RateText(qint64 bytes, qint64 total);
 
     // The list itself, for reading what it shows.
     QTreeWidget* ListView() const { return m_listView; }

@@ -30,23 +30,23 @@ private slots:
     void rateText_data()
     {
         QTest::addColumn<QString>("locale");
-        QTest::addColumn<quint32>("bytes");
-        QTest::addColumn<quint32>("total");
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<qint64>("total");
         QTest::addColumn<QString>("text");
-        QTest::newRow("three quarters") << "C" << 768u << 1024u << "75.00 %";
-        QTest::newRow("half a percent") << "C" << 5u << 1000u << ".50 %";
-        QTest::newRow("nothing yet") << "C" << 0u << 1000u << ".00 %";
-        QTest::newRow("all") << "C" << 600u << 600u << "100.00 %";
-        QTest::newRow("comma locale") << "de_DE" << 5u << 1000u << ",50 %";
-        QTest::newRow("bytes received") << "C" << 4096u << 0u << "4096 Byte";
-        QTest::newRow("no grouping") << "en_US" << 1234567u << 0u << "1234567 Byte";
-        QTest::newRow("large file") << "C" << 4000000000u << 4294967295u << "93.13 %";
+        QTest::newRow("three quarters") << "C" << qint64(768) << qint64(1024) << "75.00 %";
+        QTest::newRow("half a percent") << "C" << qint64(5) << qint64(1000) << ".50 %";
+        QTest::newRow("nothing yet") << "C" << qint64(0) << qint64(1000) << ".00 %";
+        QTest::newRow("all") << "C" << qint64(600) << qint64(600) << "100.00 %";
+        QTest::newRow("comma locale") << "de_DE" << qint64(5) << qint64(1000) << ",50 %";
+        QTest::newRow("bytes received") << "C" << qint64(4096) << qint64(0) << "4096 Byte";
+        QTest::newRow("no grouping") << "en_US" << qint64(1234567) << qint64(0) << "1234567 Byte";
+        QTest::newRow("beyond 4 GiB") << "C" << qint64(6) * 1024 * 1024 * 1024 << qint64(8) * 1024 * 1024 * 1024 << "75.00 %";
     }
     void rateText()
     {
         QFETCH(QString, locale);
-        QFETCH(quint32, bytes);
-        QFETCH(quint32, total);
+        QFETCH(qint64, bytes);
+        QFETCH(qint64, total);
         QFETCH(QString, text);
         QLocale::setDefault(QLocale(locale));
         QCOMPARE(FMonitor::RateText(bytes, total), text);
