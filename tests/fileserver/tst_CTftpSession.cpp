@@ -142,6 +142,48 @@ class tst_CTftpSession final : public QObject {
         QVERIFY(!client.HasPending());
     }
 
+    void blockAfter65535IsOne() {
+        // 65536 full blocks and a short one: block numbers 1 to 65535, then 1 and 2.
+        const qsizetype size = 65536LL * 512 + 10;
+        QByteArray content = Pattern(4096).repeated(size / 4096);
+        content += Pattern(10);
+        QVERIFY(WriteFile(m_root + "/big.bin", content));
+        CTftpTestClient client;
+        auto session = Start(CTftpPacket::etoReadRequest, client, QStringLiteral("big.bin"));
+        const STransfer transfer = client.ReadAll();
+        QVERIFY2(transfer.failure.isEmpty(), qPrintable(transfer.failure));
+        QCOMPARE(transfer.blockSizes.size(), 65537);
+        QVERIFY(transfer.content == content);
+    }
+
+    void writeBeyond65535Blocks_data() {
+        QTest::addColumn<int>("afterLast"); // the block number a client sends after 65535
+        QTest::newRow("client goes on with 0") << 0;
+        QTest::newRow("client goes on with 1") << 1;
+    }
+    void writeBeyond65535Blocks() {
+        QFETCH(int, afterLast);
+        CTftpTestClient client;
+        auto session = Start(CTftpPacket::etoWriteRequest, client, QStringLiteral("big.bin"));
+        QSignalSpy ended(session.get(), &CTftpSession::Ended);
+        const quint16 sessionPort = session->LocalPort();
+        QVERIFY(client.Next());
+        const int blocks = 65537; // the last one short
+        QByteArray sent;
+        quint16 block = 0;
+        for (int i = 1; i <= blocks; ++i) {
+            block = block == 0xFFFF ? static_cast<quint16>(afterLast) : quint16(block + 1);
+            const QByteArray payload = i < blocks ? Pattern(512) : QByteArray("end");
+            sent += payload;
+            client.Send(sessionPort, Data(block, payload));
+            const std::optional<SReceived> packet = client.Next();
+            QVERIFY(packet);
+            QCOMPARE(packet->data, Ack(block));
+        }
+        QTRY_COMPARE(ended.count(), 1);
+        QVERIFY(ReadFile(m_root + "/big.bin") == sent);
+    }
+
     void readNamesResolvedInServedFolder_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("content");

@@ -15,8 +15,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     // Blocked before Qt starts any thread, so that only the signalfd sees them.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
