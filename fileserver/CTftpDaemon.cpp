@@ -3,6 +3,8 @@
 #include "CTftpPacket.h"
 #include "CTftpSession.h"
 
+#include <utility>
+
 CTftpDaemon::CTftpDaemon(STftpOptions options, QObject* parent)
     : QObject(parent), m_options(std::move(options)) {
     connect(&m_daemon, &CUdpSocket::DataArrived, this, &CTftpDaemon::Daemon_Receive);

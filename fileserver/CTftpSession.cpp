@@ -1,6 +1,7 @@
 #include "CTftpSession.h"
 
 #include "CRaisedError.h"
+#include "CServedFolder.h"
 
 #include <QFileInfo>
 #include <QList>
@@ -39,21 +40,26 @@ void CTftpSession::Activate(CTftpPacket::ETftpOpcode opcode, const QString& remo
         return;
     }
     const CServedFolder::SResolved resolved = m_options.servedFolder.Resolve(m_fileName);
-    if (m_optCode == CTftpPacket::etoWriteRequest) {
-        if (!OpenFileForWrite(resolved)) {
-            EndSession();
-            return;
-        }
+    // SECURITY: a name that climbs above the served folder, or that a link
+    // leads out of, is refused before any file is touched: nothing outside
+    // is read, created or replaced.
+    if (resolved.climbedAboveRoot || !resolved.inside) {
+        SendError(CTftpPacket::eteAccessViolation);
+        EndSession();
+        return;
+    }
+    const bool writing = m_optCode == CTftpPacket::etoWriteRequest;
+    if (!(writing ? OpenFileForWrite(resolved.localPath) : OpenFileForRead(resolved.localPath))) {
+        EndSession();
+        return;
+    }
+    if (writing) {
         SendAck(0);
         // Lost DATA is the client's to send again; the timer only ends a
         // write whose client has gone silent.
         m_retries = 0;
         m_retriesTimer.start();
     } else {
-        if (!OpenFileForRead(resolved)) {
-            EndSession();
-            return;
-        }
         m_blockNumber = 0;
         SendNextBlock();
     }
@@ -83,21 +89,15 @@ bool CTftpSession::BindLocalPort() {
     }
 }
 
-bool CTftpSession::OpenFileForRead(const CServedFolder::SResolved& resolved) {
-    // SECURITY: a name that climbs above the served folder, or that a link
-    // leads out of it, is refused before any file is touched.
-    if (resolved.climbedAboveRoot || !resolved.inside) {
-        SendError(CTftpPacket::eteAccessViolation);
-        return false;
-    }
+bool CTftpSession::OpenFileForRead(const QString& localPath) {
     // Only ordinary files are served: not folders, devices or pipes (opening a
     // pipe would block the whole program), nor hidden files.
-    const QFileInfo info(resolved.localPath);
+    const QFileInfo info(localPath);
     if (!info.isFile() || info.isHidden()) {
         SendError(CTftpPacket::eteFileNotFound);
         return false;
     }
-    m_file.setFileName(resolved.localPath);
+    m_file.setFileName(localPath);
     if (!m_file.open(QIODevice::ReadOnly)) {
         SendError(CTftpPacket::eteAccessViolation);
         return false;
@@ -105,17 +105,11 @@ bool CTftpSession::OpenFileForRead(const CServedFolder::SResolved& resolved) {
     return true;
 }
 
-bool CTftpSession::OpenFileForWrite(const CServedFolder::SResolved& resolved) {
-    // SECURITY: as for reading; nothing outside the served folder is created
-    // or replaced.
-    if (resolved.climbedAboveRoot || !resolved.inside) {
-        SendError(CTftpPacket::eteAccessViolation);
-        return false;
-    }
+bool CTftpSession::OpenFileForWrite(const QString& localPath) {
     // A write replaces the whole file, so nothing of an older one survives.
     // Only an ordinary file is replaced; a folder or device is refused.
-    const QFileInfo info(resolved.localPath);
-    m_file.setFileName(resolved.localPath);
+    const QFileInfo info(localPath);
+    m_file.setFileName(localPath);
     if ((info.exists() && !info.isFile())
         || !m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         SendError(CTftpPacket::eteAccessViolation);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "CServedFolder.h"
 #include "CTftpPacket.h"
 #include "CUdpSocket.h"
 #include "STftpOptions.h"
@@ -19,8 +18,8 @@
 // examined: files travel byte for byte, and no options are answered.
 //
 // Ended tells the owner that the transfer is over; by then its file, socket
-// and timer are closed, and the owner may delete it (later: Ended may be
-// raised from inside the session's own handlers).
+// and timer are closed. Ended is raised from inside the session's own
+// handlers, so the owner deletes it later (deleteLater), not in its slot.
 class CTftpSession final : public QObject {
     Q_OBJECT
 
@@ -46,8 +45,8 @@ class CTftpSession final : public QObject {
 
   private:
     bool BindLocalPort();
-    bool OpenFileForRead(const CServedFolder::SResolved& resolved);
-    bool OpenFileForWrite(const CServedFolder::SResolved& resolved);
+    bool OpenFileForRead(const QString& localPath);
+    bool OpenFileForWrite(const QString& localPath);
     void SendNextBlock();
     void SendDataBlock();
     void SendAck(quint16 block);

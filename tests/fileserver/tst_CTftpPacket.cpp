@@ -56,51 +56,6 @@ class tst_CTftpPacket final : public QObject {
         }
     }
 
-    void decodeDataAndAck_data() {
-        QTest::addColumn<QByteArray>("datagram");
-        QTest::addColumn<bool>("decoded");
-        QTest::addColumn<int>("block");
-        QTest::addColumn<QByteArray>("payload");
-        QTest::newRow("empty payload") << Bytes("\0\3\0\1", 4) << true << 1 << QByteArray();
-        QTest::newRow("payload") << Bytes("\0\3\1\2abc", 7) << true << 258 << QByteArray("abc");
-        QTest::newRow("highest block") << Bytes("\0\3\xff\xff", 4) << true << 65535 << QByteArray();
-        QTest::newRow("payload with zero bytes")
-            << Bytes("\0\3\0\7\0\0\0", 7) << true << 7 << Bytes("\0\0\0", 3);
-        QTest::newRow("three bytes") << Bytes("\0\3\0", 3) << false << 0 << QByteArray();
-        QTest::newRow("two bytes") << Bytes("\0\3", 2) << false << 0 << QByteArray();
-    }
-    void decodeDataAndAck() {
-        QFETCH(QByteArray, datagram);
-        QFETCH(bool, decoded);
-        QFETCH(int, block);
-        QFETCH(QByteArray, payload);
-        const auto data = CTftpPacket::DecodeData(datagram);
-        QCOMPARE(data.has_value(), decoded);
-        // An ACK is read the same way; bytes behind its block number do not count.
-        const auto ack = CTftpPacket::DecodeAck(datagram);
-        QCOMPARE(ack.has_value(), decoded);
-        if (data) {
-            QCOMPARE(int(data->block), block);
-            QCOMPARE(data->payload, payload);
-            QCOMPARE(int(*ack), block);
-        }
-    }
-
-    void opcode_data() {
-        QTest::addColumn<QByteArray>("datagram");
-        QTest::addColumn<int>("opcode"); // -1: none
-        QTest::newRow("empty") << QByteArray() << -1;
-        QTest::newRow("one byte") << Bytes("\4", 1) << -1;
-        QTest::newRow("ack") << Bytes("\0\4", 2) << 4;
-        QTest::newRow("second byte only") << Bytes("\xff\6\0", 3) << 6;
-    }
-    void opcode() {
-        QFETCH(QByteArray, datagram);
-        QFETCH(int, opcode);
-        const auto decoded = CTftpPacket::Opcode(datagram);
-        QCOMPARE(decoded ? int(*decoded) : -1, opcode);
-    }
-
     void encode_data() {
         QTest::addColumn<QByteArray>("encoded");
         QTest::addColumn<QByteArray>("expected");
