@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+
+// TFTP packets (RFC 1350), without a socket: decodes what a client sends and
+// encodes what the server answers. Two-byte numbers are big-endian.
+class CTftpPacket final {
+  public:
+    // The opcode is taken from the second byte of a datagram; the first is not examined.
+    enum ETftpOpcode : quint8 {
+        etoReadRequest = 1,
+        etoWriteRequest = 2,
+        etoData = 3,
+        etoAck = 4,
+        etoError = 5,
+    };
+
+    // The error packets the server sends, by their RFC 1350 code.
+    enum ETftpError : quint16 {
+        eteFileNotFound = 1,
+        eteAccessViolation = 2,
+        eteDiskFull = 3,
+        eteIllegalOperation = 4,
+        eteUnknownTransferId = 5,
+    };
+
+    static constexpr const char* kFileNotFoundText = "File not found";
+    static constexpr const char* kAccessViolationText = "Access violation";
+    static constexpr const char* kDiskFullText = "Disk full or allocation exceeded.";
+    static constexpr const char* kIllegalOperationText = "Illegal TFTP operation.";
+    static constexpr const char* kUnknownTransferIdText = "Unknown transfer ID";
+
+    // RFC 1350 section 2: every DATA block but the last carries exactly 512 bytes.
+    static constexpr qsizetype kBlockSize = 512;
+
+    struct SRequest {
+        ETftpOpcode opcode = etoReadRequest;
+        QString fileName;
+    };
+
+    struct SData {
+        quint16 block = 0;
+        QByteArray payload;
+    };
+
+    // The opcode byte; nothing for a datagram shorter than two bytes.
+    static std::optional<quint8> Opcode(const QByteArray& datagram);
+
+    // A read or write request: the file name runs from the third byte to the
+    // first zero byte; mode and options behind it are not examined. Nothing
+    // for another opcode or a name without its zero byte.
+    static std::optional<SRequest> DecodeRequest(const QByteArray& datagram);
+
+    // A DATA packet's block number and payload; nothing when shorter than four bytes.
+    static std::optional<SData> DecodeData(const QByteArray& datagram);
+
+    // An ACK's block number; nothing when shorter than four bytes.
+    static std::optional<quint16> DecodeAck(const QByteArray& datagram);
+
+    static QByteArray EncodeData(quint16 block, const QByteArray& payload);
+    static QByteArray EncodeAck(quint16 block);
+    static QByteArray EncodeError(ETftpError code);
+
+    // The text of an error packet.
+    static const char* ErrorText(ETftpError code);
+
+    // The block number after block: 65535 is followed by 1, never by 0,
+    // because the equipment expects it so.
+    static quint16 NextBlockNumber(quint16 block);
+};
