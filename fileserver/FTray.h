@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FAbout.h"
 #include "TrayEvents.h"
 
 #include <QIcon>
@@ -10,7 +11,7 @@
 #include <functional>
 
 class CTrayIcon;
-class FAbout;
+
 class QAction;
 class QMenu;
 class QTimer;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FMonitor.h"
 #include "TrayEvents.h"
 
 #include <QObject>
@@ -9,7 +10,7 @@
 #include <memory>
 
 class CTftpDaemon;
-class FMonitor;
+
 class FTcpListen;
 class FTray;
 class cFtpSessions;

@@ -39,17 +39,22 @@ private slots:
         cFtpServer server(Options(folder.path()));
         CTrayIcon* icon = server.Tray()->TrayIcon();
         QTRY_VERIFY(icon->IsVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(icon->SystemIcon()->geometry().isValid(), 10000);
-        const QPoint centre = icon->SystemIcon()->geometry().center();
+        // The icon is a small window that the tray host has taken in.
+        QWidget* iconWindow = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((iconWindow = TrayIconWindow()) != nullptr, 10000);
+        QTRY_VERIFY(iconWindow->isVisible());
 
         // A real click through the X server, as a user's mouse makes it.
+        const QString middle = QString::number(iconWindow->width() / 2);
         QProcess xdotool;
         xdotool.start(QStringLiteral("xdotool"),
-                      {QStringLiteral("mousemove"), QString::number(centre.x()),
-                       QString::number(centre.y()), QStringLiteral("click"), QStringLiteral("3")});
+                      {QStringLiteral("mousemove"), QStringLiteral("--window"),
+                       QString::number(iconWindow->winId()), middle, middle,
+                       QStringLiteral("click"), QStringLiteral("3")});
         QVERIFY(xdotool.waitForFinished(10000));
         QCOMPARE(xdotool.exitCode(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(server.Tray()->mnuMain()->isVisible(), 10000);
+        QVERIFY(QTest::qWaitForWindowExposed(server.Tray()->mnuMain()));
 
         SaveScreen(QStringLiteral("tray-menu.png"));
         server.Tray()->mnuMain()->hide();
@@ -90,6 +95,16 @@ private:
         options.tftpFirstSessionPort = 0;
         options.tftpLastSessionPort = 0;
         return options;
+    }
+
+    // The window Qt shows the tray icon in.
+    static QWidget* TrayIconWindow()
+    {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (qstrcmp(widget->metaObject()->className(), "QSystemTrayIconSys") == 0)
+                return widget;
+        }
+        return nullptr;
     }
 
     static QString Artefacts()

@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <QFile>
+#include <QNetworkDatagram>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -36,7 +37,8 @@ public:
     QByteArray Reply()
     {
         // The server runs on this thread: wait with the event loop running.
-        QTest::qWaitFor([this] { return m_control.canReadLine(); }, 10000);
+        if (!QTest::qWaitFor([this] { return m_control.canReadLine(); }, 10000))
+            return QByteArray("(no reply)");
         return m_control.readLine().trimmed();
     }
 
@@ -70,13 +72,13 @@ QByteArray ReadAll(QTcpServer& data)
     if (!QTest::qWaitFor([&data] { return data.hasPendingConnections(); }, 10000))
         return bytes;
     std::unique_ptr<QTcpSocket> socket(data.nextPendingConnection());
-    QTest::qWaitFor(
+    const bool ended = QTest::qWaitFor(
         [&socket, &bytes] {
             bytes += socket->readAll();
             return socket->state() == QAbstractSocket::UnconnectedState;
         },
         10000);
-    return bytes + socket->readAll();
+    return ended ? bytes + socket->readAll() : QByteArray("(data connection did not end)");
 }
 
 } // namespace
