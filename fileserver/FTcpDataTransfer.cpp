@@ -6,7 +6,8 @@
 #include "cFtpSessions.h"
 
 FTcpDataTransfer::FTcpDataTransfer(cFtpSessions& sessions, cFtpSession& parent)
-    : QObject(&sessions), m_sessions(sessions), m_parent(&parent), m_parentKey(parent.SessionID()) {
+    : QObject(&sessions), m_sessions(sessions), m_parent(&parent), m_parentKey(parent.SessionID())
+{
     connect(&m_tcp, &CTcpSocket::StateChanged, this, &FTcpDataTransfer::OnStateChanged);
     connect(&m_tcp, &CTcpSocket::DataArrived, this, &FTcpDataTransfer::OnDataArrived);
     connect(&m_tcp, &CTcpSocket::SendDone, this, &FTcpDataTransfer::OnSendDone);
@@ -15,22 +16,26 @@ FTcpDataTransfer::FTcpDataTransfer(cFtpSessions& sessions, cFtpSession& parent)
 
 FTcpDataTransfer::~FTcpDataTransfer() = default;
 
-void FTcpDataTransfer::OpenRetrieve(std::unique_ptr<QFile> file) {
+void FTcpDataTransfer::OpenRetrieve(std::unique_ptr<QFile> file)
+{
     m_file = std::move(file);
     Open(EMode::Retrieve);
 }
 
-void FTcpDataTransfer::OpenStore(std::unique_ptr<QFile> file) {
+void FTcpDataTransfer::OpenStore(std::unique_ptr<QFile> file)
+{
     m_file = std::move(file);
     Open(EMode::Store);
 }
 
-void FTcpDataTransfer::OpenListing(const QByteArray& listing) {
+void FTcpDataTransfer::OpenListing(const QByteArray& listing)
+{
     m_listing = listing;
     Open(EMode::Listing);
 }
 
-void FTcpDataTransfer::Open(EMode mode) {
+void FTcpDataTransfer::Open(EMode mode)
+{
     m_mode = mode;
     const qint64 port = m_parent->DataPort();
     // A PORT argument outside the port range cannot be connected to: the
@@ -51,14 +56,16 @@ void FTcpDataTransfer::Open(EMode mode) {
                   CTcpSocket::ELocalPort::Preferred);
 }
 
-void FTcpDataTransfer::OnAbort() {
+void FTcpDataTransfer::OnAbort()
+{
     if (m_mode != EMode::Retrieve && m_mode != EMode::Store)
         return;
     Finish(kReplyAborted);
     m_tcp.Close();
 }
 
-void FTcpDataTransfer::OnStateChanged() {
+void FTcpDataTransfer::OnStateChanged()
+{
     if (m_tcp.State() == CTcpSocket::kStateConnected) {
         m_connected = true;
         switch (m_mode) {
@@ -101,7 +108,8 @@ void FTcpDataTransfer::OnStateChanged() {
     emit Released();
 }
 
-void FTcpDataTransfer::OnDataArrived() {
+void FTcpDataTransfer::OnDataArrived()
+{
     const QByteArray piece = m_tcp.Receive();
     if (m_mode != EMode::Store || piece.isEmpty())
         return;
@@ -115,7 +123,8 @@ void FTcpDataTransfer::OnDataArrived() {
     emit m_sessions.OnNewDataBlockRecv(m_parentKey, m_bytesReceived);
 }
 
-void FTcpDataTransfer::OnSendDone() {
+void FTcpDataTransfer::OnSendDone()
+{
     switch (m_mode) {
     case EMode::Retrieve:
         emit m_sessions.OnNewDataBlockSent(m_parentKey, m_bytesSent);
@@ -130,7 +139,8 @@ void FTcpDataTransfer::OnSendDone() {
     }
 }
 
-void FTcpDataTransfer::OnError(int number) {
+void FTcpDataTransfer::OnError(int number)
+{
     if (m_mode == EMode::Ended)
         return;
     const bool cannotOpen = number == kSockConnectionRefused || number == kSockNotConnected
@@ -140,7 +150,8 @@ void FTcpDataTransfer::OnError(int number) {
     m_tcp.Close();
 }
 
-void FTcpDataTransfer::SendBlock() {
+void FTcpDataTransfer::SendBlock()
+{
     const QByteArray block = m_file->read(kRetrieveBlockSize);
     if (block.size() == kRetrieveBlockSize) {
         m_bytesSent += block.size();
@@ -158,7 +169,8 @@ void FTcpDataTransfer::SendBlock() {
     m_tcp.Close();
 }
 
-void FTcpDataTransfer::Finish(const char* reply) {
+void FTcpDataTransfer::Finish(const char* reply)
+{
     const EMode mode = m_mode;
     m_mode = EMode::Ended;
     if (reply)
@@ -173,7 +185,8 @@ void FTcpDataTransfer::Finish(const char* reply) {
     }
 }
 
-void FTcpDataTransfer::Reply(const char* text) {
+void FTcpDataTransfer::Reply(const char* text)
+{
     if (m_parent)
         m_parent->Reply(text);
 }

@@ -20,7 +20,8 @@ const QString kServerTitle = QStringLiteral("Orvane FTP/TFTP Server Ver. 1.2.4")
 
 // A descriptor that becomes readable when SIGTERM or SIGINT arrives; the
 // signals are blocked first so that they wait there instead of ending us.
-int TerminationSignals() {
+int TerminationSignals()
+{
     sigset_t mask;
     sigemptyset(&mask);
     sigaddset(&mask, SIGTERM);
@@ -31,7 +32,8 @@ int TerminationSignals() {
 
 } // namespace
 
-int main(int argc, char* argv[]) {
+int main(int argc, char* argv[])
+{
     // Before Qt starts any thread, so that every thread inherits the mask.
     const int signalFd = TerminationSignals();
     if (signalFd < 0) {
