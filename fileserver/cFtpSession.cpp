@@ -180,7 +180,7 @@ void cFtpSession::Retr(const QString& argument)
     const CServedFolder::SResolved target = m_currentDir.File(argument);
     const QFileInfo info(target.localPath);
     // SECURITY: nothing outside the served folder is read, nor a hidden file.
-    // An empty file is refused too.
+    // An empty file counts as missing: there is no block to send.
     if (!target.inside || !info.isFile() || CFtpListing::IsHidden(info) || info.size() == 0) {
         Reply(kReplyRetrieveFailed);
         return;
