@@ -5,6 +5,9 @@
 #include "cFtpSession.h"
 #include "cFtpSessions.h"
 
+#include <QHostAddress>
+#include <QNetworkInterface>
+
 FTcpDataTransfer::FTcpDataTransfer(cFtpSessions& sessions, cFtpSession& parent)
     : QObject(&sessions), m_sessions(sessions), m_parent(&parent), m_parentKey(parent.SessionID())
 {
@@ -52,8 +55,20 @@ void FTcpDataTransfer::Open(EMode mode)
     }
     // From the local data port where the process may bind it (port 20 needs
     // root or CAP_NET_BIND_SERVICE), else from a port the system chooses.
-    m_tcp.Connect(m_parent->RemoteHost(), static_cast<quint16>(port), m_sessions.LocalDataPort(),
+    const QString& remoteHost = m_parent->RemoteHost();
+    quint16 localPort = m_sessions.LocalDataPort();
+    // From a port to that same port of this host the connection would be
+    // connected to itself (TCP simultaneous open) and wait for ever.
+    if (localPort == port && IsOwnAddress(remoteHost))
+        localPort = 0;
+    m_tcp.Connect(remoteHost, static_cast<quint16>(port), localPort,
                   CTcpSocket::ELocalPort::Preferred);
+}
+
+bool FTcpDataTransfer::IsOwnAddress(const QString& host)
+{
+    const QHostAddress address(host);
+    return address.isLoopback() || QNetworkInterface::allAddresses().contains(address);
 }
 
 void FTcpDataTransfer::OnAbort()

@@ -58,6 +58,8 @@ signals:
 
 private:
     void Open(EMode mode);
+    // Whether the dotted address is one of this host's.
+    static bool IsOwnAddress(const QString& host);
     void OnStateChanged();
     void OnDataArrived();
     void OnSendDone();

@@ -25,7 +25,8 @@ inline const QString kTestTitle = QStringLiteral("Test Server 1.0");
 // A temporary served folder and a collection listening on 127.0.0.1.
 class CFtpTestServer final {
 public:
-    CFtpTestServer() : sessions(SFtpOptions{m_dir.path(), kTestTitle, 0})
+    explicit CFtpTestServer(quint16 localDataPort = 0)
+        : sessions(SFtpOptions{m_dir.path(), kTestTitle, localDataPort})
     {
         QObject::connect(&listen, &FTcpListen::NewConnection, &sessions, &cFtpSessions::Add);
         listen.Listen(0, QHostAddress::LocalHost);

@@ -193,6 +193,23 @@ private slots:
         QTRY_COMPARE(f.server.sessions.TransferCount(), 0);
     }
 
+    void dataPortEqualToLocalPortDoesNotConnectToItself()
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const quint16 port = probe.serverPort();
+        probe.close();
+        CFtpTestServer server(port);
+        CFtpTestClient client(server.Port());
+        QVERIFY(client.LogIn());
+        QCOMPARE(client.Command("PORT 127,0,0,1," + QByteArray::number(port / 256) + ','
+                                + QByteArray::number(port % 256)),
+                 QByteArray("200 Port command successful"));
+        QCOMPARE(client.Command("STOR self"), kStoreOpening);
+        QCOMPARE(client.Line(), QByteArray("425 can't open data connection "));
+        QTRY_COMPARE(server.sessions.TransferCount(), 0);
+    }
+
     void abortDuringRetrieve()
     {
         SFixture f;
@@ -239,15 +256,15 @@ private slots:
         SFixture f;
         QVERIFY(f.LogIn());
         QCOMPARE(f.client.Command("STOR full"), kStoreOpening);
+        QTcpSocket* data = f.client.AcceptData();
+        QVERIFY(data);
         // Files of this process may not grow past 64 KiB while the data arrives.
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit oldLimit{};
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &oldLimit), 0);
         rlimit limit = oldLimit;
         limit.rlim_cur = 64 * 1024;
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
-        QTcpSocket* data = f.client.AcceptData();
-        QVERIFY(data);
         data->write(Pattern(256 * 1024));
         const QByteArray reply = f.client.Line();
         setrlimit(RLIMIT_FSIZE, &oldLimit);
