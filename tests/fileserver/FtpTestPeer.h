@@ -105,11 +105,13 @@ public:
                && Command("PASS x") == "230 User logged in";
     }
 
-    // Sends PORT for the client's data listener.
+    // Sends PORT for the client's data listener. The address in it is one
+    // where nothing listens: data connections must go to the control
+    // connection's peer whatever PORT says.
     bool Port()
     {
         const quint16 port = m_data.serverPort();
-        return Command("PORT 127,0,0,1," + QByteArray::number(port / 256) + ','
+        return Command("PORT 127,9,9,9," + QByteArray::number(port / 256) + ','
                        + QByteArray::number(port % 256))
                == "200 Port command successful";
     }
