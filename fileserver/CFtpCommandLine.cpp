@@ -10,7 +10,8 @@ constexpr unsigned char kFirstOptionCommand = 0xFB; // WILL, WONT, DO, DONT take
 
 } // namespace
 
-QList<CFtpCommandLine::SLine> CFtpCommandLine::Feed(const QByteArray& bytes) {
+QList<CFtpCommandLine::SLine> CFtpCommandLine::Feed(const QByteArray& bytes)
+{
     QList<SLine> lines;
     qsizetype start = 0;
     while (start < bytes.size()) {
@@ -32,7 +33,8 @@ QList<CFtpCommandLine::SLine> CFtpCommandLine::Feed(const QByteArray& bytes) {
     return lines;
 }
 
-CFtpCommandLine::SLine CFtpCommandLine::Complete() {
+CFtpCommandLine::SLine CFtpCommandLine::Complete()
+{
     SLine line;
     if (m_pending.endsWith('\r'))
         m_pending.chop(1);
@@ -48,7 +50,8 @@ CFtpCommandLine::SLine CFtpCommandLine::Complete() {
     return line;
 }
 
-QByteArray CFtpCommandLine::StripTelnet(const QByteArray& line, bool* interrupted) {
+QByteArray CFtpCommandLine::StripTelnet(const QByteArray& line, bool* interrupted)
+{
     if (interrupted)
         *interrupted = false;
     if (!line.contains(kIac))
@@ -79,7 +82,8 @@ QByteArray CFtpCommandLine::StripTelnet(const QByteArray& line, bool* interrupte
     return text;
 }
 
-CFtpCommandLine::SCommand CFtpCommandLine::Split(const QByteArray& line) {
+CFtpCommandLine::SCommand CFtpCommandLine::Split(const QByteArray& line)
+{
     const qsizetype space = line.indexOf(' ');
     if (space < 0)
         return {line, {}};

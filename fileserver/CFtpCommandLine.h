@@ -12,7 +12,7 @@
 // over arrivals is one. Telnet command sequences (RFC 854) are taken out of a
 // line; a line that held nothing but an interrupt (IAC IP) is an abort.
 class CFtpCommandLine final {
-  public:
+public:
     // Longer lines are answered with a refusal and discarded.
     static constexpr qsizetype kMaxLineLength = 4096;
     // What an interrupt-only line stands for.
@@ -37,7 +37,7 @@ class CFtpCommandLine final {
     // Splits a line at its first space.
     static SCommand Split(const QByteArray& line);
 
-  private:
+private:
     SLine Complete();
 
     QByteArray m_pending;

@@ -2,11 +2,13 @@
 
 #include <QFileInfo>
 
-QString CFtpCurrentDir::Path() const {
+QString CFtpCurrentDir::Path() const
+{
     return m_current == QLatin1String("/") ? m_current : m_current + QLatin1Char('/');
 }
 
-bool CFtpCurrentDir::Change(const QString& argument) {
+bool CFtpCurrentDir::Change(const QString& argument)
+{
     if (argument.isEmpty())
         return true;
     // SECURITY: only a folder inside the served one may become current; a
@@ -18,11 +20,13 @@ bool CFtpCurrentDir::Change(const QString& argument) {
     return true;
 }
 
-CServedFolder::SResolved CFtpCurrentDir::File(const QString& argument) const {
+CServedFolder::SResolved CFtpCurrentDir::File(const QString& argument) const
+{
     return m_folder.Resolve(argument, m_current);
 }
 
-std::optional<QString> CFtpCurrentDir::ListTarget(const QString& argument) const {
+std::optional<QString> CFtpCurrentDir::ListTarget(const QString& argument) const
+{
     if (argument.isEmpty() || argument.startsWith(QLatin1Char('-')))
         return m_current;
     const CServedFolder::SResolved target = m_folder.Resolve(argument, m_current);

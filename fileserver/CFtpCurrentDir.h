@@ -14,7 +14,7 @@
 // separator ("/" or "\") or a drive letter ("C:"), which start from the
 // served root; ".." climbs at most to the root.
 class CFtpCurrentDir final {
-  public:
+public:
     explicit CFtpCurrentDir(const CServedFolder& folder) : m_folder(folder) {}
 
     // "/" at the root, then "/sub/", "/sub/deeper/" and so on.
@@ -32,7 +32,7 @@ class CFtpCurrentDir final {
     // names nothing inside the served folder.
     std::optional<QString> ListTarget(const QString& argument) const;
 
-  private:
+private:
     const CServedFolder& m_folder;
     QString m_current = QStringLiteral("/");
 };

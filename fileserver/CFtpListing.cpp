@@ -4,17 +4,20 @@
 
 namespace {
 
-CFtpListing::SEntry EntryOf(const QFileInfo& info) {
+CFtpListing::SEntry EntryOf(const QFileInfo& info)
+{
     return {info.fileName(), info.isDir(), info.isDir() ? 0 : info.size(), info.lastModified()};
 }
 
 } // namespace
 
-bool CFtpListing::IsHidden(const QFileInfo& info) {
+bool CFtpListing::IsHidden(const QFileInfo& info)
+{
     return info.fileName().startsWith(QLatin1Char('.'));
 }
 
-QString CFtpListing::DateTimeText(const QDateTime& when, const QLocale& locale) {
+QString CFtpListing::DateTimeText(const QDateTime& when, const QLocale& locale)
+{
     const QString date = locale.toString(when.date(), QLocale::ShortFormat);
     const QTime time = when.time();
     if (time.hour() == 0 && time.minute() == 0 && time.second() == 0)
@@ -22,7 +25,8 @@ QString CFtpListing::DateTimeText(const QDateTime& when, const QLocale& locale) 
     return date + QLatin1Char(' ') + time.toString(QLatin1String(kTimeFormat));
 }
 
-QByteArray CFtpListing::Line(const SEntry& entry, const QLocale& locale) {
+QByteArray CFtpListing::Line(const SEntry& entry, const QLocale& locale)
+{
     QByteArray line = DateTimeText(entry.lastModified, locale).toUtf8();
     line += entry.isDir ? kDirField : kFileField;
     line += '\t';
@@ -35,7 +39,8 @@ QByteArray CFtpListing::Line(const SEntry& entry, const QLocale& locale) {
 }
 
 QByteArray CFtpListing::Build(const CServedFolder& folder, const QString& virtualPath,
-                              const QLocale& locale) {
+                              const QLocale& locale)
+{
     const CServedFolder::SResolved resolved = folder.Locate(virtualPath);
     if (!resolved.inside)
         return {};

@@ -14,7 +14,7 @@
 // midnight; the size field is "    <DIR>" for a folder and nine blanks for a
 // file; the size text is a file's length in decimal, empty for a folder.
 class CFtpListing final {
-  public:
+public:
     static constexpr char kDirField[] = "    <DIR>";
     static constexpr char kFileField[] = "         ";
     static constexpr char kTimeFormat[] = "hh:mm:ss";

@@ -9,7 +9,8 @@ constexpr int kMaxDigits = 9;
 
 } // namespace
 
-qint64 CFtpPort::DataPort(const QString& argument) {
+qint64 CFtpPort::DataPort(const QString& argument)
+{
     const QStringList fields = argument.split(QLatin1Char(','));
     const auto field = [&fields](int index) {
         return index < fields.size() ? LeadingNumber(fields.at(index)) : 0;
@@ -17,7 +18,8 @@ qint64 CFtpPort::DataPort(const QString& argument) {
     return 256 * field(kHighByteField) + field(kLowByteField);
 }
 
-qint64 CFtpPort::LeadingNumber(const QString& field) {
+qint64 CFtpPort::LeadingNumber(const QString& field)
+{
     const QString text = field.trimmed();
     qint64 value = 0;
     for (int i = 0; i < text.size() && i < kMaxDigits; ++i) {

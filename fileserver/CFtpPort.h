@@ -4,7 +4,7 @@
 
 // The PORT command's argument: h1,h2,h3,h4,p1,p2 (RFC 959 section 4.1.2).
 class CFtpPort final {
-  public:
+public:
     // Fields past the sixth are ignored; a missing field counts as 0.
     static constexpr int kHighByteField = 4;
     static constexpr int kLowByteField = 5;
@@ -17,6 +17,6 @@ class CFtpPort final {
     // Whether a data connection can be made to the port.
     static bool IsValidPort(qint64 port) { return port >= 1 && port <= 65535; }
 
-  private:
+private:
     static qint64 LeadingNumber(const QString& field);
 };

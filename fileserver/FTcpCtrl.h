@@ -11,7 +11,7 @@
 class FTcpCtrl final : public QObject {
     Q_OBJECT
 
-  public:
+public:
     explicit FTcpCtrl(QObject* parent = nullptr);
 
     // Takes over a connection accepted by the listener.
@@ -26,7 +26,7 @@ class FTcpCtrl final : public QObject {
     // Whether the connection has ended (Closed was emitted).
     bool HasEnded() const { return m_ended; }
 
-  signals:
+signals:
     void Connected(const QString& remoteHost);
     // The bytes of one arrival, as received.
     void Received(const QByteArray& bytes);
@@ -34,7 +34,7 @@ class FTcpCtrl final : public QObject {
     void Closed();
     void Failed(int number, const QString& description);
 
-  private:
+private:
     void OnStateChanged();
 
     CTcpSocket m_tcp;

@@ -5,8 +5,12 @@
 #include "cFtpSession.h"
 #include "cFtpSessions.h"
 
+#include <QHostAddress>
+#include <QNetworkInterface>
+
 FTcpDataTransfer::FTcpDataTransfer(cFtpSessions& sessions, cFtpSession& parent)
-    : QObject(&sessions), m_sessions(sessions), m_parent(&parent), m_parentKey(parent.SessionID()) {
+    : QObject(&sessions), m_sessions(sessions), m_parent(&parent), m_parentKey(parent.SessionID())
+{
     connect(&m_tcp, &CTcpSocket::StateChanged, this, &FTcpDataTransfer::OnStateChanged);
     connect(&m_tcp, &CTcpSocket::DataArrived, this, &FTcpDataTransfer::OnDataArrived);
     connect(&m_tcp, &CTcpSocket::SendDone, this, &FTcpDataTransfer::OnSendDone);
@@ -15,22 +19,26 @@ FTcpDataTransfer::FTcpDataTransfer(cFtpSessions& sessions, cFtpSession& parent)
 
 FTcpDataTransfer::~FTcpDataTransfer() = default;
 
-void FTcpDataTransfer::OpenRetrieve(std::unique_ptr<QFile> file) {
+void FTcpDataTransfer::OpenRetrieve(std::unique_ptr<QFile> file)
+{
     m_file = std::move(file);
     Open(EMode::Retrieve);
 }
 
-void FTcpDataTransfer::OpenStore(std::unique_ptr<QFile> file) {
+void FTcpDataTransfer::OpenStore(std::unique_ptr<QFile> file)
+{
     m_file = std::move(file);
     Open(EMode::Store);
 }
 
-void FTcpDataTransfer::OpenListing(const QByteArray& listing) {
+void FTcpDataTransfer::OpenListing(const QByteArray& listing)
+{
     m_listing = listing;
     Open(EMode::Listing);
 }
 
-void FTcpDataTransfer::Open(EMode mode) {
+void FTcpDataTransfer::Open(EMode mode)
+{
     m_mode = mode;
     const qint64 port = m_parent->DataPort();
     // A PORT argument outside the port range cannot be connected to: the
@@ -47,18 +55,32 @@ void FTcpDataTransfer::Open(EMode mode) {
     }
     // From the local data port where the process may bind it (port 20 needs
     // root or CAP_NET_BIND_SERVICE), else from a port the system chooses.
-    m_tcp.Connect(m_parent->RemoteHost(), static_cast<quint16>(port), m_sessions.LocalDataPort(),
+    const QString& remoteHost = m_parent->RemoteHost();
+    quint16 localPort = m_sessions.LocalDataPort();
+    // From a port to that same port of this host the connection would be
+    // connected to itself (TCP simultaneous open) and wait for ever.
+    if (localPort == port && IsOwnAddress(remoteHost))
+        localPort = 0;
+    m_tcp.Connect(remoteHost, static_cast<quint16>(port), localPort,
                   CTcpSocket::ELocalPort::Preferred);
 }
 
-void FTcpDataTransfer::OnAbort() {
+bool FTcpDataTransfer::IsOwnAddress(const QString& host)
+{
+    const QHostAddress address(host);
+    return address.isLoopback() || QNetworkInterface::allAddresses().contains(address);
+}
+
+void FTcpDataTransfer::OnAbort()
+{
     if (m_mode != EMode::Retrieve && m_mode != EMode::Store)
         return;
     Finish(kReplyAborted);
     m_tcp.Close();
 }
 
-void FTcpDataTransfer::OnStateChanged() {
+void FTcpDataTransfer::OnStateChanged()
+{
     if (m_tcp.State() == CTcpSocket::kStateConnected) {
         m_connected = true;
         switch (m_mode) {
@@ -101,7 +123,8 @@ void FTcpDataTransfer::OnStateChanged() {
     emit Released();
 }
 
-void FTcpDataTransfer::OnDataArrived() {
+void FTcpDataTransfer::OnDataArrived()
+{
     const QByteArray piece = m_tcp.Receive();
     if (m_mode != EMode::Store || piece.isEmpty())
         return;
@@ -115,7 +138,8 @@ void FTcpDataTransfer::OnDataArrived() {
     emit m_sessions.OnNewDataBlockRecv(m_parentKey, m_bytesReceived);
 }
 
-void FTcpDataTransfer::OnSendDone() {
+void FTcpDataTransfer::OnSendDone()
+{
     switch (m_mode) {
     case EMode::Retrieve:
         emit m_sessions.OnNewDataBlockSent(m_parentKey, m_bytesSent);
@@ -130,7 +154,8 @@ void FTcpDataTransfer::OnSendDone() {
     }
 }
 
-void FTcpDataTransfer::OnError(int number) {
+void FTcpDataTransfer::OnError(int number)
+{
     if (m_mode == EMode::Ended)
         return;
     const bool cannotOpen = number == kSockConnectionRefused || number == kSockNotConnected
@@ -140,7 +165,8 @@ void FTcpDataTransfer::OnError(int number) {
     m_tcp.Close();
 }
 
-void FTcpDataTransfer::SendBlock() {
+void FTcpDataTransfer::SendBlock()
+{
     const QByteArray block = m_file->read(kRetrieveBlockSize);
     if (block.size() == kRetrieveBlockSize) {
         m_bytesSent += block.size();
@@ -158,7 +184,8 @@ void FTcpDataTransfer::SendBlock() {
     m_tcp.Close();
 }
 
-void FTcpDataTransfer::Finish(const char* reply) {
+void FTcpDataTransfer::Finish(const char* reply)
+{
     const EMode mode = m_mode;
     m_mode = EMode::Ended;
     if (reply)
@@ -173,7 +200,8 @@ void FTcpDataTransfer::Finish(const char* reply) {
     }
 }
 
-void FTcpDataTransfer::Reply(const char* text) {
+void FTcpDataTransfer::Reply(const char* text)
+{
     if (m_parent)
         m_parent->Reply(text);
 }

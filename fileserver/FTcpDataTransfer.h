@@ -21,7 +21,7 @@ class cFtpSessions;
 class FTcpDataTransfer final : public QObject {
     Q_OBJECT
 
-  public:
+public:
     enum class EMode { Ended = 0, Retrieve = 1, Store = 2, Listing = 3 };
 
     // A retrieve sends one block at a time and the next after SendDone.
@@ -52,12 +52,14 @@ class FTcpDataTransfer final : public QObject {
     EMode Mode() const { return m_mode; }
     bool IsRunning() const { return m_mode != EMode::Ended; }
 
-  signals:
+signals:
     // The data connection has ended; the transfer may be released.
     void Released();
 
-  private:
+private:
     void Open(EMode mode);
+    // Whether the dotted address is one of this host's.
+    static bool IsOwnAddress(const QString& host);
     void OnStateChanged();
     void OnDataArrived();
     void OnSendDone();

@@ -10,7 +10,7 @@
 class FTcpListen final : public QObject {
     Q_OBJECT
 
-  public:
+public:
     // RFC 959: the control connection's well-known port.
     static constexpr quint16 kFtpPort = 21;
 
@@ -26,12 +26,12 @@ class FTcpListen final : public QObject {
     bool IsListening() const { return m_daemon.IsListening(); }
     quint16 LocalPort() const { return m_daemon.LocalPort(); }
 
-  signals:
+signals:
     // A connection was accepted; the receiver owns the handle (CTcpSocket::SetHandle).
     void NewConnection(qintptr handle);
     void ListenerError(int number, const QString& description);
 
-  private:
+private:
     void OnAccept();
 
     CTcpDaemon m_daemon;

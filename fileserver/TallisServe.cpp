@@ -39,7 +39,6 @@ void Say(const QString& line)
 
 struct SServeArguments {
     SFtpServerOptions options;
-    bool tray = true;
 };
 
 std::optional<quint16> ParsePort(const QString& text)
@@ -89,18 +88,22 @@ std::optional<SServeArguments> ParseArguments(const QStringList& arguments)
     result.options.ftpPort = *ftp;
     result.options.ftpDataPort = *ftpData;
     result.options.tftpPort = *tftp;
-    result.tray = !parser.isSet(noTray);
-    result.options.trayIcon = result.tray;
+    result.options.trayIcon = !parser.isSet(noTray);
     return result;
 }
 
+// Whether the program shows a tray icon: not when asked not to, not for a
+// question such as --help, and not where no display is there to show it on.
 bool WantsTray(int argc, char* argv[])
 {
     for (int i = 1; i < argc; ++i) {
-        if (qstrcmp(argv[i], "--no-tray") == 0)
+        const QByteArray argument(argv[i]);
+        if (argument == "--no-tray" || argument == "--help" || argument == "-h"
+            || argument == "--help-all" || argument == "--version" || argument == "-v")
             return false;
     }
-    return true;
+    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY")
+           || qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
 }
 
 // Prints what the server does, one line per event.
@@ -138,17 +141,22 @@ void Report(cFtpServer& server)
 int main(int argc, char* argv[])
 {
     // Without a tray there is no window at all, and no display is needed.
+    const bool tray = WantsTray(argc, argv);
     std::unique_ptr<QCoreApplication> app;
-    if (WantsTray(argc, argv))
+    if (tray)
         app = std::make_unique<QApplication>(argc, argv);
     else
         app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tallis-serve"));
     QCoreApplication::setApplicationVersion(QLatin1String(kVersion));
 
-    const std::optional<SServeArguments> arguments = ParseArguments(QCoreApplication::arguments());
+    std::optional<SServeArguments> arguments = ParseArguments(QCoreApplication::arguments());
     if (!arguments)
         return 2;
+    if (arguments->options.trayIcon && !tray) {
+        Err() << "tallis-serve: no display; running without a tray icon" << Qt::endl;
+        arguments->options.trayIcon = false;
+    }
 
     // Messages go to the terminal; the exit code tells the failures.
     CMessageService::SetHandler([](const SMessage& message) {

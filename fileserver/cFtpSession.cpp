@@ -28,29 +28,34 @@ const cFtpSession::SCommandEntry cFtpSession::kCommands[] = {
 
 cFtpSession::cFtpSession(cFtpSessions& sessions, const QString& sessionId)
     : QObject(&sessions), m_sessions(sessions), m_currentDir(sessions.Folder()),
-      m_sessionId(sessionId) {
+      m_sessionId(sessionId)
+{
     connect(&m_ctrl, &FTcpCtrl::Connected, this, &cFtpSession::OnConnected);
     connect(&m_ctrl, &FTcpCtrl::Received, this, &cFtpSession::OnReceived);
     connect(&m_ctrl, &FTcpCtrl::Closed, this, &cFtpSession::OnControlClosed);
     connect(&m_ctrl, &FTcpCtrl::Failed, this, &cFtpSession::OnControlFailed);
 }
 
-void cFtpSession::Attach(qintptr handle) {
+void cFtpSession::Attach(qintptr handle)
+{
     m_ctrl.Attach(handle);
 }
 
-void cFtpSession::SetSessionStatus(int status) {
+void cFtpSession::SetSessionStatus(int status)
+{
     if (status == m_sessionStatus)
         return;
     m_sessionStatus = status;
     emit m_sessions.OnSessionStatusChange(m_sessionId, m_remoteHost, status);
 }
 
-void cFtpSession::Reply(const QByteArray& text) {
+void cFtpSession::Reply(const QByteArray& text)
+{
     m_ctrl.Send(text + "\r\n");
 }
 
-void cFtpSession::OnRemoved() {
+void cFtpSession::OnRemoved()
+{
     m_closed = true;
     m_removed = true;
     m_ctrl.Close();
@@ -58,14 +63,16 @@ void cFtpSession::OnRemoved() {
         deleteLater();
 }
 
-void cFtpSession::OnConnected(const QString& remoteHost) {
+void cFtpSession::OnConnected(const QString& remoteHost)
+{
     m_remoteHost = remoteHost;
     SetSessionStatus(kStatusWaiting);
     Reply(kReplyGreeting + m_sessions.ServerTitle().toUtf8());
     emit m_sessions.OnNewFtpSession(m_sessionId, m_sessions.Count());
 }
 
-void cFtpSession::OnReceived(const QByteArray& bytes) {
+void cFtpSession::OnReceived(const QByteArray& bytes)
+{
     for (const CFtpCommandLine::SLine& line : m_commandLine.Feed(bytes)) {
         if (m_closed)
             return;
@@ -76,20 +83,23 @@ void cFtpSession::OnReceived(const QByteArray& bytes) {
     }
 }
 
-void cFtpSession::OnControlClosed() {
+void cFtpSession::OnControlClosed()
+{
     if (!m_closed)
         CloseSession();
     if (m_removed)
         deleteLater();
 }
 
-void cFtpSession::OnControlFailed() {
+void cFtpSession::OnControlFailed()
+{
     // The session goes silently: no reply and no close notification.
     if (!m_removed)
         m_sessions.Remove(m_sessionId);
 }
 
-void cFtpSession::Execute(const QByteArray& line) {
+void cFtpSession::Execute(const QByteArray& line)
+{
     if (line.isEmpty())
         return;
     const CFtpCommandLine::SCommand command = CFtpCommandLine::Split(line);
@@ -106,7 +116,8 @@ void cFtpSession::Execute(const QByteArray& line) {
     Reply(m_loggedIn ? kReplyNotImplemented : kReplyNotLogged);
 }
 
-void cFtpSession::CloseSession() {
+void cFtpSession::CloseSession()
+{
     m_closed = true;
     m_ctrl.Close();
     // Taken before Remove, which releases this object later.
@@ -117,27 +128,32 @@ void cFtpSession::CloseSession() {
     emit sessions.OnCloseFtpSession(sessionId, remoteHost, sessions.Count());
 }
 
-void cFtpSession::User(const QString& argument) {
+void cFtpSession::User(const QString& argument)
+{
     m_userName = argument;
     Reply(kReplyPasswordRequired + argument.toUtf8());
 }
 
-void cFtpSession::Pass(const QString&) {
+void cFtpSession::Pass(const QString&)
+{
     m_loggedIn = true;
     Reply(kReplyLoggedIn);
 }
 
-void cFtpSession::Quit(const QString&) {
+void cFtpSession::Quit(const QString&)
+{
     Reply(kReplyGoodbye);
     CloseSession();
 }
 
-void cFtpSession::Port(const QString& argument) {
+void cFtpSession::Port(const QString& argument)
+{
     m_dataPort = CFtpPort::DataPort(argument);
     Reply(kReplyPort);
 }
 
-void cFtpSession::Stor(const QString& argument) {
+void cFtpSession::Stor(const QString& argument)
+{
     const CServedFolder::SResolved target = m_currentDir.File(argument);
     // SECURITY: nothing is written outside the served folder.
     if (!target.inside || QFileInfo(target.localPath).isDir()) {
@@ -148,7 +164,8 @@ void cFtpSession::Stor(const QString& argument) {
     if (QFileInfo(target.localPath).isSymLink() || QFileInfo::exists(target.localPath))
         QFile::remove(target.localPath);
     auto file = std::make_unique<QFile>(target.localPath);
-    if (!file->open(QIODevice::WriteOnly)) {
+    // Unbuffered: a failed write shows at once, not when the file is closed.
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         Reply(kReplyStoreFailed);
         return;
     }
@@ -158,11 +175,12 @@ void cFtpSession::Stor(const QString& argument) {
     m_sessions.NewTransfer(*this)->OpenStore(std::move(file));
 }
 
-void cFtpSession::Retr(const QString& argument) {
+void cFtpSession::Retr(const QString& argument)
+{
     const CServedFolder::SResolved target = m_currentDir.File(argument);
     const QFileInfo info(target.localPath);
     // SECURITY: nothing outside the served folder is read, nor a hidden file.
-    // An empty file is refused too.
+    // An empty file counts as missing: there is no block to send.
     if (!target.inside || !info.isFile() || CFtpListing::IsHidden(info) || info.size() == 0) {
         Reply(kReplyRetrieveFailed);
         return;
@@ -179,7 +197,8 @@ void cFtpSession::Retr(const QString& argument) {
     m_sessions.NewTransfer(*this)->OpenRetrieve(std::move(file));
 }
 
-void cFtpSession::Type(const QString& argument) {
+void cFtpSession::Type(const QString& argument)
+{
     if (argument == QLatin1String("I")) {
         m_transferType = kTypeImage;
         Reply(kReplyTypeI);
@@ -191,15 +210,18 @@ void cFtpSession::Type(const QString& argument) {
     }
 }
 
-void cFtpSession::Cwd(const QString& argument) {
+void cFtpSession::Cwd(const QString& argument)
+{
     Reply(m_currentDir.Change(argument) ? kReplyCwd : kReplyNoSuchDirectory);
 }
 
-void cFtpSession::Pwd(const QString&) {
+void cFtpSession::Pwd(const QString&)
+{
     Reply(kReplyPwd + ('"' + m_currentDir.Path() + '"').toUtf8());
 }
 
-void cFtpSession::List(const QString& argument) {
+void cFtpSession::List(const QString& argument)
+{
     // One reply per command: an argument that names nothing gets the 553 alone.
     const std::optional<QString> target = m_currentDir.ListTarget(argument);
     if (!target) {
@@ -212,7 +234,8 @@ void cFtpSession::List(const QString& argument) {
     m_sessions.NewTransfer(*this)->OpenListing(CFtpListing::Build(m_sessions.Folder(), m_listPath));
 }
 
-void cFtpSession::Abor(const QString&) {
+void cFtpSession::Abor(const QString&)
+{
     switch (m_transferKind) {
     case ETransferKind::None:
         Reply(kReplyAbortWithoutTransfer);

@@ -16,7 +16,7 @@ class cFtpSessions;
 class cFtpSession final : public QObject {
     Q_OBJECT
 
-  public:
+public:
     // SessionStatus values.
     static constexpr int kStatusWaiting = 0;
     static constexpr int kStatusSending = 1;
@@ -80,7 +80,7 @@ class cFtpSession final : public QObject {
     // is answered, the control connection ends and the object goes after it.
     void OnRemoved();
 
-  private:
+private:
     using Handler = void (cFtpSession::*)(const QString& argument);
     struct SCommandEntry {
         const char* verb;

@@ -20,7 +20,7 @@ class FTcpDataTransfer;
 class cFtpSessions final : public QObject {
     Q_OBJECT
 
-  public:
+public:
     explicit cFtpSessions(const SFtpOptions& options = {}, QObject* parent = nullptr);
     ~cFtpSessions() override;
 
@@ -58,7 +58,7 @@ class cFtpSessions final : public QObject {
     const QString& ServerTitle() const { return m_serverTitle; }
     quint16 LocalDataPort() const { return m_localDataPort; }
 
-  signals:
+signals:
     void OnNewFtpSession(const QString& sessionId, int numSession);
     void OnCloseFtpSession(const QString& sessionId, const QString& remoteHost, int numSession);
     void OnInitRetrive(const QString& sessionId);
@@ -68,7 +68,7 @@ class cFtpSessions final : public QObject {
     void OnNewDataBlockRecv(const QString& sessionId, qint64 byteRecv);
     void OnSessionStatusChange(const QString& key, const QString& remoteHost, int sessionStatus);
 
-  private:
+private:
     CServedFolder m_folder;
     QString m_serverTitle;
     quint16 m_localDataPort = SFtpOptions::kDefaultLocalDataPort;

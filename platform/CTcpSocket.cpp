@@ -113,7 +113,8 @@ QByteArray CTcpSocket::Receive()
 
 void CTcpSocket::Close()
 {
-    if (!m_socket || m_ended)
+    // A second Close while the queue drains must not cut the delivery short.
+    if (!m_socket || m_ended || m_closing)
         return;
     m_closing = true;
     if (m_socket->state() == QAbstractSocket::ConnectedState) {

@@ -24,8 +24,10 @@ inline const QString kTestTitle = QStringLiteral("Test Server 1.0");
 
 // A temporary served folder and a collection listening on 127.0.0.1.
 class CFtpTestServer final {
-  public:
-    CFtpTestServer() : sessions(SFtpOptions{m_dir.path(), kTestTitle, 0}) {
+public:
+    explicit CFtpTestServer(quint16 localDataPort = 0)
+        : sessions(SFtpOptions{m_dir.path(), kTestTitle, localDataPort})
+    {
         QObject::connect(&listen, &FTcpListen::NewConnection, &sessions, &cFtpSessions::Add);
         listen.Listen(0, QHostAddress::LocalHost);
     }
@@ -34,28 +36,31 @@ class CFtpTestServer final {
     QString Path(const QString& name) const { return m_dir.filePath(name); }
 
     // Writes a file of the served folder (folders on the way are made).
-    void Write(const QString& name, const QByteArray& content) const {
+    void Write(const QString& name, const QByteArray& content) const
+    {
         QDir(m_dir.path()).mkpath(QFileInfo(Path(name)).path());
         QFile file(Path(name));
         if (file.open(QIODevice::WriteOnly))
             file.write(content);
     }
 
-    QByteArray Read(const QString& name) const {
+    QByteArray Read(const QString& name) const
+    {
         QFile file(Path(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
 
-  private:
+private:
     QTemporaryDir m_dir; // first: the collection serves it
 
-  public:
+public:
     cFtpSessions sessions;
     FTcpListen listen;
 };
 
 // Bytes made of a counting pattern, so a shifted or lost block shows.
-inline QByteArray Pattern(qsizetype size) {
+inline QByteArray Pattern(qsizetype size)
+{
     QByteArray bytes(size, Qt::Uninitialized);
     for (qsizetype i = 0; i < size; ++i)
         bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
@@ -64,8 +69,9 @@ inline QByteArray Pattern(qsizetype size) {
 
 // One FTP client: a control connection and a listener for data connections.
 class CFtpTestClient final {
-  public:
-    explicit CFtpTestClient(quint16 port) {
+public:
+    explicit CFtpTestClient(quint16 port)
+    {
         QObject::connect(&m_control, &QTcpSocket::readyRead, &m_control,
                          [this] { m_received += m_control.readAll(); });
         m_control.connectToHost(QHostAddress::LocalHost, port);
@@ -73,7 +79,8 @@ class CFtpTestClient final {
     }
 
     // The next reply line without its CR LF, or kTimedOut.
-    QByteArray Line(int timeoutMs = kWaitMs) {
+    QByteArray Line(int timeoutMs = kWaitMs)
+    {
         if (!QTest::qWaitFor([this] { return m_received.contains("\r\n"); }, timeoutMs))
             return kTimedOut;
         const qsizetype end = m_received.indexOf("\r\n");
@@ -85,27 +92,33 @@ class CFtpTestClient final {
     void Send(const QByteArray& bytes) { m_control.write(bytes); }
 
     // Sends a command line and returns the first reply line.
-    QByteArray Command(const QByteArray& line) {
+    QByteArray Command(const QByteArray& line)
+    {
         Send(line + "\r\n");
         return Line();
     }
 
     // Reads the greeting and logs in.
-    bool LogIn() {
+    bool LogIn()
+    {
         return Line().startsWith("220 ") && Command("USER test") == "331 Password required for test"
                && Command("PASS x") == "230 User logged in";
     }
 
-    // Sends PORT for the client's data listener.
-    bool Port() {
+    // Sends PORT for the client's data listener. The address in it is one
+    // where nothing listens: data connections must go to the control
+    // connection's peer whatever PORT says.
+    bool Port()
+    {
         const quint16 port = m_data.serverPort();
-        return Command("PORT 127,0,0,1," + QByteArray::number(port / 256) + ','
+        return Command("PORT 127,9,9,9," + QByteArray::number(port / 256) + ','
                        + QByteArray::number(port % 256))
                == "200 Port command successful";
     }
 
     // Waits for the server's data connection and takes it over.
-    QTcpSocket* AcceptData() {
+    QTcpSocket* AcceptData()
+    {
         if (!m_dataConnection
             && QTest::qWaitFor([this] { return m_data.hasPendingConnections(); }, kWaitMs))
             m_dataConnection.reset(m_data.nextPendingConnection());
@@ -113,7 +126,8 @@ class CFtpTestClient final {
     }
 
     // Everything the server sends on its data connection, until it closes it.
-    QByteArray ReceiveData() {
+    QByteArray ReceiveData()
+    {
         QTcpSocket* data = AcceptData();
         if (!data)
             return kTimedOut;
@@ -130,7 +144,8 @@ class CFtpTestClient final {
     }
 
     // Sends bytes on the data connection and closes it.
-    bool SendData(const QByteArray& bytes) {
+    bool SendData(const QByteArray& bytes)
+    {
         QTcpSocket* data = AcceptData();
         if (!data)
             return false;
@@ -148,12 +163,13 @@ class CFtpTestClient final {
     QTcpSocket& Control() { return m_control; }
     quint16 DataListenPort() const { return m_data.serverPort(); }
 
-    bool WaitClosed() {
+    bool WaitClosed()
+    {
         return QTest::qWaitFor(
             [this] { return m_control.state() == QAbstractSocket::UnconnectedState; }, kWaitMs);
     }
 
-  private:
+private:
     QTcpSocket m_control;
     QByteArray m_received;
     QTcpServer m_data;

@@ -11,8 +11,9 @@ const QByteArray kTooLong = "<too long>";
 class tst_CFtpCommandLine final : public QObject {
     Q_OBJECT
 
-  private slots:
-    void framing_data() {
+private slots:
+    void framing_data()
+    {
         QTest::addColumn<QList<QByteArray>>("arrivals");
         QTest::addColumn<QList<QByteArray>>("lines");
         const QByteArray iac = "\xFF";
@@ -56,7 +57,8 @@ class tst_CFtpCommandLine final : public QObject {
         QTest::newRow("no-operation command is not an abort")
             << QList<QByteArray>{iac + "\xF1\r\n"} << QList<QByteArray>{""};
     }
-    void framing() {
+    void framing()
+    {
         QFETCH(QList<QByteArray>, arrivals);
         QFETCH(QList<QByteArray>, lines);
         CFtpCommandLine assembler;
@@ -68,7 +70,8 @@ class tst_CFtpCommandLine final : public QObject {
         QCOMPARE(got, lines);
     }
 
-    void split_data() {
+    void split_data()
+    {
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<QByteArray>("verb");
         QTest::addColumn<QByteArray>("argument");
@@ -82,7 +85,8 @@ class tst_CFtpCommandLine final : public QObject {
         QTest::newRow("lower case kept")
             << QByteArray("user x") << QByteArray("user") << QByteArray("x");
     }
-    void split() {
+    void split()
+    {
         QFETCH(QByteArray, line);
         QFETCH(QByteArray, verb);
         QFETCH(QByteArray, argument);

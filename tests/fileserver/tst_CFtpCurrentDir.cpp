@@ -12,8 +12,9 @@
 class tst_CFtpCurrentDir final : public QObject {
     Q_OBJECT
 
-  private slots:
-    void init() {
+private slots:
+    void init()
+    {
         m_outer = std::make_unique<QTemporaryDir>();
         QVERIFY(m_outer->isValid());
         QDir top(m_outer->path());
@@ -30,14 +31,16 @@ class tst_CFtpCurrentDir final : public QObject {
                             top.filePath(QStringLiteral("served/inlink"))));
         m_folder = std::make_unique<CServedFolder>(top.filePath(QStringLiteral("served")));
     }
-    void cleanup() {
+    void cleanup()
+    {
         m_folder.reset();
         m_outer.reset();
     }
 
     // Each CWD argument in turn, with the expected reply (true: 250) and
     // the current directory after it.
-    void change_data() {
+    void change_data()
+    {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QList<bool>>("accepted");
         QTest::addColumn<QString>("current");
@@ -77,7 +80,8 @@ class tst_CFtpCurrentDir final : public QObject {
         QTest::newRow("name too long")
             << QStringList{QString(5000, QLatin1Char('n'))} << QList<bool>{false} << "/";
     }
-    void change() {
+    void change()
+    {
         QFETCH(QStringList, arguments);
         QFETCH(QList<bool>, accepted);
         QFETCH(QString, current);
@@ -89,7 +93,8 @@ class tst_CFtpCurrentDir final : public QObject {
         QCOMPARE(dir.Path(), current);
     }
 
-    void file_data() {
+    void file_data()
+    {
         QTest::addColumn<QString>("cwd");
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QString>("local"); // relative to the served folder; empty: refused
@@ -118,7 +123,8 @@ class tst_CFtpCurrentDir final : public QObject {
                                                     << "outlink/new"
                                                     << "";
     }
-    void file() {
+    void file()
+    {
         QFETCH(QString, cwd);
         QFETCH(QString, argument);
         QFETCH(QString, local);
@@ -129,7 +135,8 @@ class tst_CFtpCurrentDir final : public QObject {
         QCOMPARE(target.localPath, local.isEmpty() ? QString() : m_folder->Root() + local);
     }
 
-    void listTarget_data() {
+    void listTarget_data()
+    {
         QTest::addColumn<QString>("cwd");
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QString>("target"); // empty: names nothing
@@ -155,7 +162,8 @@ class tst_CFtpCurrentDir final : public QObject {
                                          << "../outside"
                                          << "";
     }
-    void listTarget() {
+    void listTarget()
+    {
         QFETCH(QString, cwd);
         QFETCH(QString, argument);
         QFETCH(QString, target);
@@ -164,7 +172,7 @@ class tst_CFtpCurrentDir final : public QObject {
         QCOMPARE(dir.ListTarget(argument).value_or(QString()), target);
     }
 
-  private:
+private:
     std::unique_ptr<QTemporaryDir> m_outer;
     std::unique_ptr<CServedFolder> m_folder;
 };

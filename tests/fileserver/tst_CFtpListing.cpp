@@ -10,7 +10,8 @@ namespace {
 // A day-month-year locale with a fixed short date format.
 const QLocale kLocale(QLocale::English, QLocale::UnitedKingdom);
 
-void WriteFile(const QString& path, const QByteArray& content, const QDateTime& modified) {
+void WriteFile(const QString& path, const QByteArray& content, const QDateTime& modified)
+{
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(content);
@@ -23,8 +24,9 @@ void WriteFile(const QString& path, const QByteArray& content, const QDateTime& 
 class tst_CFtpListing final : public QObject {
     Q_OBJECT
 
-  private slots:
-    void line_data() {
+private slots:
+    void line_data()
+    {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("isDir");
         QTest::addColumn<qint64>("size");
@@ -50,7 +52,8 @@ class tst_CFtpListing final : public QObject {
             << QDateTime(day, QTime(1, 2, 3))
             << QByteArray("05/12/2026 01:02:03         \tr\xC3\xA9sum\xC3\xA9\t2\r\n");
     }
-    void line() {
+    void line()
+    {
         QFETCH(QString, name);
         QFETCH(bool, isDir);
         QFETCH(qint64, size);
@@ -59,7 +62,8 @@ class tst_CFtpListing final : public QObject {
         QCOMPARE(CFtpListing::Line({name, isDir, size, modified}, kLocale), line);
     }
 
-    void build_data() {
+    void build_data()
+    {
         // Each expected line as "<size field>TAB<name>TAB<size text>".
         QTest::addColumn<QString>("path");
         QTest::addColumn<QStringList>("entries");
@@ -76,7 +80,8 @@ class tst_CFtpListing final : public QObject {
         QTest::newRow("link out of the folder") << "/outlink" << QStringList{};
         QTest::newRow("empty folder") << "/empty" << QStringList{};
     }
-    void build() {
+    void build()
+    {
         QFETCH(QString, path);
         QFETCH(QStringList, entries);
         QTemporaryDir outer;

@@ -5,8 +5,9 @@
 class tst_CFtpPort final : public QObject {
     Q_OBJECT
 
-  private slots:
-    void dataPort_data() {
+private slots:
+    void dataPort_data()
+    {
         QTest::addColumn<QString>("argument");
         QTest::addColumn<qint64>("port");
         QTest::addColumn<bool>("valid");
@@ -24,7 +25,8 @@ class tst_CFtpPort final : public QObject {
         QTest::newRow("non-ASCII digits are no number")
             << "1,2,3,4,\u0664,\u0661" << qint64(0) << false;
     }
-    void dataPort() {
+    void dataPort()
+    {
         QFETCH(QString, argument);
         QFETCH(qint64, port);
         QFETCH(bool, valid);

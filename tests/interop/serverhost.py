@@ -1,6 +1,7 @@
 """Starts a file server host program for interop tests and stops it again.
 
-The host is given a served folder and port 0 for every listener; it prints
+The host is given a served folder, port 0 for every listener and no tray
+icon (extra arguments may follow); it prints
 "FTP listening on port N" and "TFTP listening on port N" once each listener
 is up. The program comes from the PELION_SERVER environment variable, so the
 same tests run against every host (the test hosts and tallis-serve).
@@ -27,7 +28,11 @@ class ServerHost:
         command = os.environ.get("PELION_SERVER")
         if not command:
             raise RuntimeError("PELION_SERVER names no host program")
-        self.command = shlex.split(command) + ["--root", root] + list(extra_args)
+        self.command = (
+            shlex.split(command)
+            + ["--root", root, "--ftp-port", "0", "--tftp-port", "0", "--no-tray"]
+            + list(extra_args)
+        )
         self.wanted = set(wanted)
         self.ports = {}
         self.lines = []

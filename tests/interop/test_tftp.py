@@ -66,9 +66,7 @@ class TftpInterop(unittest.TestCase):
         for size in SIZES:
             with open(os.path.join(cls.root, "file_%d" % size), "wb") as served:
                 served.write(content(size, size))
-        cls.host = ServerHost(
-            cls.root, ["TFTP"], ["--tftp-port", "0", "--ftp-port", "0", "--no-tray"]
-        )
+        cls.host = ServerHost(cls.root, ["TFTP"])
         cls.host.__enter__()
         cls.port = cls.host.ports["TFTP"]
 

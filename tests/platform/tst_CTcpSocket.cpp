@@ -68,6 +68,7 @@ private slots:
             expected += piece;
         }
         socket.Close(); // right after the sends: all of it must still arrive
+        socket.Close(); // and a second Close must not cut it short
 
         QByteArray received;
         connect(peer.get(), &QTcpSocket::readyRead, this,
