@@ -1,5 +1,5 @@
-#include "CRaisedError.h"
 #include "CTrayIcon.h"
+#include "RaisedNumber.h"
 
 #include <QPixmap>
 #include <QSignalSpy>
@@ -15,15 +15,6 @@ QIcon TestIcon()
     return QIcon(pixmap);
 }
 
-quint32 RaisedNumber(CTrayIcon& icon, QWidget* window, const QVariant& picture)
-{
-    try {
-        icon.Create(window, picture, QStringLiteral("tip"));
-    } catch (const CRaisedError& error) {
-        return error.Number();
-    }
-    return 0;
-}
 
 } // namespace
 
@@ -50,7 +41,10 @@ private slots:
         QWidget window;
         for (ETrayForm form : {ETrayForm::Console, ETrayForm::Server}) {
             CTrayIcon icon(form);
-            QCOMPARE(RaisedNumber(icon, withWindow ? &window : nullptr, picture), number);
+            QCOMPARE(RaisedNumber([&] {
+                         icon.Create(withWindow ? &window : nullptr, picture, QStringLiteral("tip"));
+                     }),
+                     number);
             QCOMPARE(icon.IsShown(), number == 0);
         }
     }

@@ -1,5 +1,5 @@
-#include "CRaisedError.h"
 #include "GBytes.h"
+#include "RaisedNumber.h"
 
 #include <QtTest>
 
@@ -12,15 +12,6 @@ namespace {
 constexpr quint32 kSubscript = 9;
 constexpr quint32 kInvalidCall = 5;
 
-// The number of the error that call raises, 0 when it raises none.
-template <typename F> quint32 RaisedNumber(F call) {
-    try {
-        call();
-    } catch (const CRaisedError& error) {
-        return error.Number();
-    }
-    return 0;
-}
 
 // Bytes 0x34 0x12 0x78 0x56: the words 0x1234 and 0x5678, little-endian.
 const QByteArray kLittle = QByteArray::fromHex("34127856");

@@ -1,5 +1,5 @@
-#include "CRaisedError.h"
 #include "GUtility.h"
+#include "RaisedNumber.h"
 
 #include <QWidget>
 #include <QtTest>
@@ -10,15 +10,6 @@ using namespace GUtility;
 
 namespace {
 
-// The number of the error that call raises, 0 when it raises none.
-template <typename F> quint32 RaisedNumber(F call) {
-    try {
-        call();
-    } catch (const CRaisedError& error) {
-        return error.Number();
-    }
-    return 0;
-}
 
 // The number a GUtility error is raised with.
 constexpr quint32 Raised(EErrorUtility error) {

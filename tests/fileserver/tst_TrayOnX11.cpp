@@ -6,6 +6,7 @@
 #include "CTrayIcon.h"
 #include "FMonitor.h"
 #include "FTray.h"
+#include "LoopbackServerOptions.h"
 #include "cFtpServer.h"
 
 #include <QDir>
@@ -36,7 +37,7 @@ private slots:
     void iconAppearsAndMenuOpensOnRightClick()
     {
         QTemporaryDir folder;
-        cFtpServer server(Options(folder.path()));
+        cFtpServer server(LoopbackServerOptions(folder.path()));
         CTrayIcon* icon = server.Tray()->TrayIcon();
         QTRY_VERIFY(icon->IsVisible());
         // The icon is a small window that the tray host has taken in.
@@ -63,7 +64,7 @@ private slots:
     void monitorWithTwoSessionsIsPhotographed()
     {
         QTemporaryDir folder;
-        cFtpServer server(Options(folder.path()));
+        cFtpServer server(LoopbackServerOptions(folder.path()));
         server.SetEnable(true);
         QSignalSpy opened(&server, &cFtpServer::OnNewFtpSession);
         QTcpSocket first;
@@ -85,18 +86,6 @@ private slots:
     }
 
 private:
-    static SFtpServerOptions Options(const QString& folder)
-    {
-        SFtpServerOptions options;
-        options.servedFolder = folder;
-        options.ftpPort = 0;
-        options.ftpDataPort = 0;
-        options.tftpPort = 0;
-        options.tftpFirstSessionPort = 0;
-        options.tftpLastSessionPort = 0;
-        return options;
-    }
-
     // The window Qt shows the tray icon in.
     static QWidget* TrayIconWindow()
     {

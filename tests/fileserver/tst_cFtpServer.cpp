@@ -3,6 +3,7 @@
 #include "CTrayIcon.h"
 #include "FMonitor.h"
 #include "FTray.h"
+#include "LoopbackServerOptions.h"
 #include "cFtpServer.h"
 
 #include <QDialog>
@@ -306,14 +307,8 @@ private slots:
 private:
     SFtpServerOptions Options() const
     {
-        SFtpServerOptions options;
-        options.servedFolder = m_folder.path();
-        options.ftpPort = 0;
-        options.ftpDataPort = 0;
-        options.tftpPort = 0;
+        SFtpServerOptions options = LoopbackServerOptions(m_folder.path());
         options.tftpRetryIntervalMs = 100;
-        options.tftpFirstSessionPort = 0;
-        options.tftpLastSessionPort = 0;
         return options;
     }
 
