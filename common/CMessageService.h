@@ -7,7 +7,13 @@
 class QWidget;
 
 // Kinds of message box, numbered as the message box styles they stand for.
-enum class EMessageIcon { None = 0, Critical = 16, Question = 32, Exclamation = 48, Information = 64 };
+enum class EMessageIcon {
+    None = 0,
+    Critical = 16,
+    Question = 32,
+    Exclamation = 48,
+    Information = 64
+};
 enum class EMessageButtons { Ok = 0, YesNo = 4 };
 enum class EMessageResult { Ok = 1, Yes = 6, No = 7 };
 

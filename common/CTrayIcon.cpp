@@ -146,9 +146,7 @@ void CTrayIcon::OnActivated(QSystemTrayIcon::ActivationReason reason)
         RaiseMessage(kLeftButtonDown);
         RaiseMessage(kLeftButtonUp);
         break;
-    case QSystemTrayIcon::DoubleClick:
-        RaiseMessage(kLeftDoubleClick);
-        break;
+    case QSystemTrayIcon::DoubleClick: RaiseMessage(kLeftDoubleClick); break;
     case QSystemTrayIcon::Context:
         RaiseMessage(kRightButtonDown);
         RaiseMessage(kRightButtonUp);
@@ -157,8 +155,7 @@ void CTrayIcon::OnActivated(QSystemTrayIcon::ActivationReason reason)
         RaiseMessage(kMiddleButtonDown);
         RaiseMessage(kMiddleButtonUp);
         break;
-    case QSystemTrayIcon::Unknown:
-        break;
+    case QSystemTrayIcon::Unknown: break;
     }
 }
 

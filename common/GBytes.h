@@ -62,22 +62,28 @@ void InsBytes(QByteArray& bytes, const QByteArray& insert, qsizetype index);
 // Sets count bytes from start on to value; a count of -1 means "to the end".
 void FillBytes(QByteArray& bytes, std::uint8_t value, qsizetype start = 0, qsizetype count = -1);
 
-constexpr std::uint16_t LoWord(std::uint32_t value) noexcept {
+constexpr std::uint16_t LoWord(std::uint32_t value) noexcept
+{
     return static_cast<std::uint16_t>(value & 0xFFFFu);
 }
-constexpr std::uint16_t HiWord(std::uint32_t value) noexcept {
+constexpr std::uint16_t HiWord(std::uint32_t value) noexcept
+{
     return static_cast<std::uint16_t>(value >> 16);
 }
-constexpr std::uint8_t LoByte(std::uint16_t value) noexcept {
+constexpr std::uint8_t LoByte(std::uint16_t value) noexcept
+{
     return static_cast<std::uint8_t>(value & 0xFFu);
 }
-constexpr std::uint8_t HiByte(std::uint16_t value) noexcept {
+constexpr std::uint8_t HiByte(std::uint16_t value) noexcept
+{
     return static_cast<std::uint8_t>(value >> 8);
 }
-constexpr std::uint16_t MakeWord(std::uint8_t lo, std::uint8_t hi) noexcept {
+constexpr std::uint16_t MakeWord(std::uint8_t lo, std::uint8_t hi) noexcept
+{
     return static_cast<std::uint16_t>(lo | (hi << 8));
 }
-constexpr std::uint32_t MakeDWord(std::uint16_t lo, std::uint16_t hi) noexcept {
+constexpr std::uint32_t MakeDWord(std::uint16_t lo, std::uint16_t hi) noexcept
+{
     return static_cast<std::uint32_t>(lo) | (static_cast<std::uint32_t>(hi) << 16);
 }
 
@@ -95,14 +101,17 @@ void SetBitDWord(std::uint32_t& value, int bit, bool on);
 // Whether bit 0 to 31 of value is set.
 bool GetBit(std::uint32_t value, int bit);
 
-constexpr std::uint16_t SwapWordBytes(std::uint16_t value) noexcept {
+constexpr std::uint16_t SwapWordBytes(std::uint16_t value) noexcept
+{
     return MakeWord(HiByte(value), LoByte(value));
 }
-constexpr std::uint32_t SwapDWordWords(std::uint32_t value) noexcept {
+constexpr std::uint32_t SwapDWordWords(std::uint32_t value) noexcept
+{
     return MakeDWord(HiWord(value), LoWord(value));
 }
 // Reverses the four bytes (big-endian <-> little-endian).
-constexpr std::uint32_t SwapEndian(std::uint32_t value) noexcept {
+constexpr std::uint32_t SwapEndian(std::uint32_t value) noexcept
+{
     return MakeDWord(SwapWordBytes(HiWord(value)), SwapWordBytes(LoWord(value)));
 }
 
@@ -110,13 +119,16 @@ constexpr std::uint32_t SwapEndian(std::uint32_t value) noexcept {
 std::int32_t Power2(int i);
 
 // Exchange two values; the original's three names for its three integer types.
-inline void SwapBytes(std::uint8_t& a, std::uint8_t& b) noexcept {
+inline void SwapBytes(std::uint8_t& a, std::uint8_t& b) noexcept
+{
     std::swap(a, b);
 }
-inline void SwapIntegers(std::int16_t& a, std::int16_t& b) noexcept {
+inline void SwapIntegers(std::int16_t& a, std::int16_t& b) noexcept
+{
     std::swap(a, b);
 }
-inline void SwapLongs(std::int32_t& a, std::int32_t& b) noexcept {
+inline void SwapLongs(std::int32_t& a, std::int32_t& b) noexcept
+{
     std::swap(a, b);
 }
 

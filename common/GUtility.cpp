@@ -22,7 +22,8 @@ namespace {
 
 const QChar kSlash = QLatin1Char('/');
 
-QString ErrorText(EErrorUtility error) {
+QString ErrorText(EErrorUtility error)
+{
     switch (error) {
     case eeBaseUtility: break;
     case eeNoFile: return QStringLiteral("File cannot be read");
@@ -37,20 +38,24 @@ QString ErrorText(EErrorUtility error) {
     return QStringLiteral("Utility error");
 }
 
-bool IsBlank(QChar c) {
+bool IsBlank(QChar c)
+{
     return c == QLatin1Char(' ') || c == QLatin1Char('\t');
 }
 
-bool IsLineEnd(QChar c) {
+bool IsLineEnd(QChar c)
+{
     return c == QLatin1Char('\n') || c == QLatin1Char('\r');
 }
 
-bool IsWordChar(QChar c) {
+bool IsWordChar(QChar c)
+{
     return c.isLetterOrNumber() || c == QLatin1Char('_');
 }
 
 // Length of the line end at pos ("\r\n" is one), 0 when there is none.
-qsizetype LineEndLength(const QString& text, qsizetype pos) {
+qsizetype LineEndLength(const QString& text, qsizetype pos)
+{
     if (pos >= text.size() || !IsLineEnd(text.at(pos)))
         return 0;
     if (text.at(pos) == QLatin1Char('\r') && pos + 1 < text.size()
@@ -59,24 +64,28 @@ qsizetype LineEndLength(const QString& text, qsizetype pos) {
     return 1;
 }
 
-void CheckWidth(int width, int minimum) {
+void CheckWidth(int width, int minimum)
+{
     if (width < minimum)
         RaiseUtilityError(eeBadWidth, QString::number(width));
 }
 
-QString Pad(const QString& s, int width, bool rightAlign) {
+QString Pad(const QString& s, int width, bool rightAlign)
+{
     CheckWidth(width, 0);
     return rightAlign ? s.rightJustified(width) : s.leftJustified(width);
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes) {
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         RaiseUtilityError(eeCantWrite, path);
 }
 
 // The full path split after its last "/": directory (with "/") and name.
-std::pair<QString, QString> SplitFullPath(const QString& path) {
+std::pair<QString, QString> SplitFullPath(const QString& path)
+{
     const QString full = GetFullPath(path);
     const qsizetype slash = full.lastIndexOf(kSlash);
     return {full.left(slash + 1), full.mid(slash + 1)};
@@ -84,79 +93,94 @@ std::pair<QString, QString> SplitFullPath(const QString& path) {
 
 } // namespace
 
-void RaiseUtilityError(EErrorUtility error, const QString& detail) {
+void RaiseUtilityError(EErrorUtility error, const QString& detail)
+{
     QString description = ErrorText(error);
     if (!detail.isEmpty())
         description += QStringLiteral(": ") + detail;
     RaiseLibraryError(error, QStringLiteral(".Utility"), description);
 }
 
-QString FmtHex(std::uint32_t value, int width) {
+QString FmtHex(std::uint32_t value, int width)
+{
     CheckWidth(width, 0);
     return QString::number(value, 16).toUpper().rightJustified(width, QLatin1Char('0'));
 }
 
-QString FmtInt(qint64 value, int width, bool rightAlign) {
+QString FmtInt(qint64 value, int width, bool rightAlign)
+{
     return Pad(QString::number(value), width, rightAlign);
 }
 
-QString FmtStr(const QString& s, int width, bool rightAlign) {
+QString FmtStr(const QString& s, int width, bool rightAlign)
+{
     return Pad(s, width, rightAlign);
 }
 
-QString NormalizePath(const QString& path) {
+QString NormalizePath(const QString& path)
+{
     if (path.isEmpty() || path.endsWith(kSlash))
         return path;
     return path + kSlash;
 }
 
-QString DenormalizePath(const QString& path) {
+QString DenormalizePath(const QString& path)
+{
     if (path.size() > 1 && path.endsWith(kSlash))
         return path.chopped(1);
     return path;
 }
 
-qsizetype GetExtPos(const QString& path) {
+qsizetype GetExtPos(const QString& path)
+{
     const qsizetype nameStart = path.lastIndexOf(kSlash) + 1;
     const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
     return dot > nameStart ? dot : -1;
 }
 
-QString GetFullPath(const QString& path) {
+QString GetFullPath(const QString& path)
+{
     if (path.isEmpty())
         RaiseUtilityError(eeEmptyPath);
     return QDir::cleanPath(QDir::current().absoluteFilePath(path));
 }
 
-QString GetFileDir(const QString& path) {
+QString GetFileDir(const QString& path)
+{
     return SplitFullPath(path).first;
 }
 
-QString GetFileBaseExt(const QString& path) {
+QString GetFileBaseExt(const QString& path)
+{
     return SplitFullPath(path).second;
 }
 
-QString GetFileBase(const QString& path) {
+QString GetFileBase(const QString& path)
+{
     const QString name = GetFileBaseExt(path);
     const qsizetype dot = GetExtPos(name);
     return dot < 0 ? name : name.left(dot);
 }
 
-QString GetFileExt(const QString& path) {
+QString GetFileExt(const QString& path)
+{
     const QString name = GetFileBaseExt(path);
     const qsizetype dot = GetExtPos(name);
     return dot < 0 ? QString() : name.mid(dot);
 }
 
-bool ExistFile(const QString& path) {
+bool ExistFile(const QString& path)
+{
     return !path.isEmpty() && QFileInfo(path).isFile();
 }
 
-bool ExistFileDir(const QString& path) {
+bool ExistFileDir(const QString& path)
+{
     return !path.isEmpty() && QFileInfo::exists(path);
 }
 
-bool Exists(const QString& pattern) {
+bool Exists(const QString& pattern)
+{
     if (pattern.isEmpty())
         return false;
     const qsizetype slash = pattern.lastIndexOf(kSlash);
@@ -170,34 +194,40 @@ bool Exists(const QString& pattern) {
                 .isEmpty();
 }
 
-QString GetFileText(const QString& path) {
+QString GetFileText(const QString& path)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         RaiseUtilityError(eeNoFile, path);
     return GBytes::BytesToStr(file.readAll());
 }
 
-void SaveFileStr(const QString& path, const QString& text) {
+void SaveFileStr(const QString& path, const QString& text)
+{
     WriteFile(path, GBytes::StrToBytesV(text));
 }
 
-void SaveFileText(const QString& path, const QString& text) {
+void SaveFileText(const QString& path, const QString& text)
+{
     if (text.isEmpty() || IsLineEnd(text.back()))
         SaveFileStr(path, text);
     else
         SaveFileStr(path, text + QLatin1Char('\n'));
 }
 
-bool IsRTF(const QString& path) {
+bool IsRTF(const QString& path)
+{
     QFile file(path);
     return file.open(QIODevice::ReadOnly) && file.read(5) == "{\\rtf";
 }
 
-QString GetTempDir() {
+QString GetTempDir()
+{
     return NormalizePath(QDir::tempPath());
 }
 
-QString GetTempFile(const QString& prefix, const QString& dir) {
+QString GetTempFile(const QString& prefix, const QString& dir)
+{
     const QString folder = dir.isEmpty() ? GetTempDir() : NormalizePath(GetFullPath(dir));
     QTemporaryFile file(folder + prefix + QStringLiteral("XXXXXX.tmp"));
     file.setAutoRemove(false);
@@ -206,7 +236,8 @@ QString GetTempFile(const QString& prefix, const QString& dir) {
     return file.fileName();
 }
 
-QString SearchDirs(const QString& name, const QStringList& dirs) {
+QString SearchDirs(const QString& name, const QStringList& dirs)
+{
     if (name.isEmpty())
         return {};
     if (name.contains(kSlash))
@@ -221,12 +252,14 @@ QString SearchDirs(const QString& name, const QStringList& dirs) {
     return {};
 }
 
-bool IsExe(const QString& path) {
+bool IsExe(const QString& path)
+{
     const QFileInfo info(path);
     return !path.isEmpty() && info.isFile() && info.isExecutable();
 }
 
-QString SearchForExe(const QString& name) {
+QString SearchForExe(const QString& name)
+{
     if (name.isEmpty())
         return {};
     if (name.contains(kSlash))
@@ -234,20 +267,24 @@ QString SearchForExe(const QString& name) {
     return QStandardPaths::findExecutable(name);
 }
 
-QByteArray StrToStrB(const QString& s) {
+QByteArray StrToStrB(const QString& s)
+{
     return GBytes::StrToBytesV(s);
 }
 
-QString StrBToStr(const QByteArray& b) {
+QString StrBToStr(const QByteArray& b)
+{
     return GBytes::BytesToStr(b);
 }
 
-QString StrZToStr(const QString& s) {
+QString StrZToStr(const QString& s)
+{
     const qsizetype zero = s.indexOf(QChar(0));
     return zero < 0 ? s : s.left(zero);
 }
 
-QString ExpandEnvStr(const QString& s) {
+QString ExpandEnvStr(const QString& s)
+{
     static const QRegularExpression reference(
         QStringLiteral(R"(\$\{([A-Za-z_]\w*)\}|\$([A-Za-z_]\w*)|%([A-Za-z_]\w*)%)"));
     QString result;
@@ -269,7 +306,8 @@ QString ExpandEnvStr(const QString& s) {
 }
 
 qsizetype FindString(const QString& text, const QString& find, qsizetype from,
-                     ESearchOptions options) {
+                     ESearchOptions options)
+{
     if (from < 0)
         RaiseUtilityError(eeBadPosition, QString::number(from));
     if (find.isEmpty())
@@ -289,29 +327,34 @@ qsizetype FindString(const QString& text, const QString& find, qsizetype from,
     return -1;
 }
 
-qsizetype InStrR(const QString& text, const QString& find, Qt::CaseSensitivity cs) {
+qsizetype InStrR(const QString& text, const QString& find, Qt::CaseSensitivity cs)
+{
     return find.isEmpty() ? -1 : text.lastIndexOf(find, -1, cs);
 }
 
-QChar CharFromStr(const QString& s, qsizetype pos) {
+QChar CharFromStr(const QString& s, qsizetype pos)
+{
     if (pos < 0 || pos >= s.size())
         RaiseUtilityError(eeBadPosition, QString::number(pos));
     return s.at(pos);
 }
 
-void CharToStr(QString& s, qsizetype pos, QChar c) {
+void CharToStr(QString& s, qsizetype pos, QChar c)
+{
     if (pos < 0 || pos >= s.size())
         RaiseUtilityError(eeBadPosition, QString::number(pos));
     s[pos] = c;
 }
 
-void InsertChar(QString& s, qsizetype pos, QChar c) {
+void InsertChar(QString& s, qsizetype pos, QChar c)
+{
     if (pos < 0 || pos > s.size())
         RaiseUtilityError(eeBadPosition, QString::number(pos));
     s.insert(pos, c);
 }
 
-QString GetNextLine(QString& text) {
+QString GetNextLine(QString& text)
+{
     qsizetype end = 0;
     while (end < text.size() && !IsLineEnd(text.at(end)))
         ++end;
@@ -320,14 +363,16 @@ QString GetNextLine(QString& text) {
     return line;
 }
 
-QString RTrimLine(const QString& line) {
+QString RTrimLine(const QString& line)
+{
     qsizetype end = line.size();
     while (end > 0 && IsLineEnd(line.at(end - 1)))
         --end;
     return line.left(end);
 }
 
-QString LineWrap(QString& text, int width) {
+QString LineWrap(QString& text, int width)
+{
     CheckWidth(width, 1);
     // A line end within the width ends the line there.
     for (qsizetype i = 0; i < text.size() && i <= width; ++i) {
@@ -358,7 +403,8 @@ QString LineWrap(QString& text, int width) {
     return line;
 }
 
-QStringList WordWrap(const QString& text, int width) {
+QStringList WordWrap(const QString& text, int width)
+{
     CheckWidth(width, 1);
     QStringList lines;
     QString rest = text;
@@ -367,7 +413,8 @@ QStringList WordWrap(const QString& text, int width) {
     return lines;
 }
 
-QString HexDump(QByteArrayView data) {
+QString HexDump(QByteArrayView data)
+{
     constexpr qsizetype kPerLine = 16;
     QString dump;
     for (qsizetype offset = 0; offset < data.size(); offset += kPerLine) {
@@ -392,25 +439,30 @@ QString HexDump(QByteArrayView data) {
     return dump;
 }
 
-QString HexDumpS(const QString& s) {
+QString HexDumpS(const QString& s)
+{
     return HexDump(GBytes::StrToBytesV(s));
 }
 
-void DoWaitEvents(std::uint32_t milliseconds) {
+void DoWaitEvents(std::uint32_t milliseconds)
+{
     Pause(milliseconds, false);
 }
 
-int GetRandom(int low, int high) {
+int GetRandom(int low, int high)
+{
     if (low > high)
         RaiseUtilityError(eeBadRange, QStringLiteral("%1 > %2").arg(low).arg(high));
     return static_cast<int>(QRandomGenerator::global()->bounded(qint64{low}, qint64{high} + 1));
 }
 
-int xRight(const QWidget& w) {
+int xRight(const QWidget& w)
+{
     return xRight(w.geometry());
 }
 
-int yBottom(const QWidget& w) {
+int yBottom(const QWidget& w)
+{
     return yBottom(w.geometry());
 }
 

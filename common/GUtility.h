@@ -42,7 +42,8 @@ enum ESearchOptions : unsigned {
     esoIgnoreCase = 1, // letters match regardless of case
     esoWholeWord = 2,  // a match has no letter, digit or '_' right before or after it
 };
-constexpr ESearchOptions operator|(ESearchOptions a, ESearchOptions b) noexcept {
+constexpr ESearchOptions operator|(ESearchOptions a, ESearchOptions b) noexcept
+{
     return static_cast<ESearchOptions>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
 }
 
@@ -72,7 +73,8 @@ qsizetype GetExtPos(const QString& path);
 // The absolute, cleaned form of a path ("." and ".." taken out, symbolic links
 // kept), relative to the working directory.
 QString GetFullPath(const QString& path);
-inline QString GetFileFullSpec(const QString& path) {
+inline QString GetFileFullSpec(const QString& path)
+{
     return GetFullPath(path);
 }
 // The parts of a full path: GetFileDir + GetFileBase + GetFileExt is the full path,
@@ -160,8 +162,8 @@ QString LineWrap(QString& text, int width);
 QStringList WordWrap(const QString& text, int width);
 
 // Whether value equals one of the candidates.
-template <typename T, typename... Ts>
-constexpr bool Among(const T& value, const Ts&... candidates) {
+template <typename T, typename... Ts> constexpr bool Among(const T& value, const Ts&... candidates)
+{
     return ((value == candidates) || ...);
 }
 
@@ -172,15 +174,16 @@ constexpr bool Among(const T& value, const Ts&... candidates) {
 template <typename T> using TKeyedCollection = QList<std::pair<QString, T>>;
 
 // Replaces the item at index, keeping its key and place.
-template <typename T> void CollectionReplace(TKeyedCollection<T>& items, qsizetype index, T item) {
+template <typename T> void CollectionReplace(TKeyedCollection<T>& items, qsizetype index, T item)
+{
     if (index < 0 || index >= items.size())
         RaiseUtilityError(eeBadPosition, QString::number(index));
     items[index].second = std::move(item);
 }
 
 // Replaces the item with key, keeping its key and place.
-template <typename T>
-void CollectionReplace(TKeyedCollection<T>& items, const QString& key, T item) {
+template <typename T> void CollectionReplace(TKeyedCollection<T>& items, const QString& key, T item)
+{
     for (auto& entry : items) {
         if (entry.first.compare(key, Qt::CaseInsensitive) == 0) {
             entry.second = std::move(item);
@@ -196,7 +199,8 @@ void CollectionReplace(TKeyedCollection<T>& items, const QString& key, T item) {
 // bytes between "|" with '.' for anything outside 0x20..0x7E. A short last line
 // keeps the columns. Every line ends with "\n"; no input gives an empty text.
 QString HexDump(QByteArrayView data);
-inline QString HexDumpB(const QByteArray& bytes) {
+inline QString HexDumpB(const QByteArray& bytes)
+{
     return HexDump(bytes);
 }
 QString HexDumpS(const QString& s); // the Latin-1 bytes of s
@@ -209,10 +213,12 @@ void DoWaitEvents(std::uint32_t milliseconds);
 int GetRandom(int low, int high);
 
 // --- Geometry: the edge just past the control, as the original computed it.
-inline int xRight(const QRect& r) {
+inline int xRight(const QRect& r)
+{
     return r.x() + r.width();
 }
-inline int yBottom(const QRect& r) {
+inline int yBottom(const QRect& r)
+{
     return r.y() + r.height();
 }
 int xRight(const QWidget& w);

@@ -30,8 +30,7 @@ void Pause(std::uint32_t milliseconds, bool noEvents)
 std::uint16_t GetWindowsVersion(int major, int minor, int platform)
 {
     switch (major) {
-    case 3:
-        return 4;
+    case 3: return 4;
     case 4:
         if (minor == 0)
             return platform == kPlatformNT ? 5 : 1;
@@ -46,10 +45,8 @@ std::uint16_t GetWindowsVersion(int major, int minor, int platform)
         if (minor == 1)
             return 7;
         return 0;
-    case 6:
-        return 8;
-    default:
-        return 0;
+    case 6: return 8;
+    default: return 0;
     }
 }
 

@@ -28,8 +28,8 @@ QString CServedFolder::Normalize(const QString& clientPath, const QString& curre
     static const QRegularExpression kDriveLetter(QStringLiteral("^[A-Za-z]:"));
     QString withoutDrive = clientPath;
     withoutDrive.remove(kDriveLetter);
-    const bool absolute = withoutDrive.startsWith(QLatin1Char('/'))
-                          || withoutDrive.startsWith(QLatin1Char('\\'));
+    const bool absolute =
+        withoutDrive.startsWith(QLatin1Char('/')) || withoutDrive.startsWith(QLatin1Char('\\'));
 
     QStringList names = absolute ? QStringList() : SplitClientPath(current);
     bool climbed = false;

@@ -14,10 +14,10 @@ class CServedFolder final {
 public:
     // What a client path comes to.
     struct SResolved {
-        QString virtualPath;          // "/..." inside the served folder
-        QString localPath;            // absolute local path, empty when refused
+        QString virtualPath;           // "/..." inside the served folder
+        QString localPath;             // absolute local path, empty when refused
         bool climbedAboveRoot = false; // ".." went above the root (and stopped there)
-        bool inside = false;          // localPath lies in the served folder
+        bool inside = false;           // localPath lies in the served folder
     };
 
     // root is made absolute; a root that does not exist serves nothing.
@@ -31,7 +31,8 @@ public:
 
     // The virtual path a client path names when taken from the virtual folder
     // current. ".." never climbs above "/"; climbedAboveRoot tells when it tried.
-    static QString Normalize(const QString& clientPath, const QString& current = QStringLiteral("/"),
+    static QString Normalize(const QString& clientPath,
+                             const QString& current = QStringLiteral("/"),
                              bool* climbedAboveRoot = nullptr);
 
     // SECURITY: the local path of a virtual path, refused (inside false) when

@@ -5,8 +5,8 @@
 
 QStringList CSysInfoLauncher::DefaultPrograms()
 {
-    return {QStringLiteral("hardinfo2"), QStringLiteral("hardinfo"),
-            QStringLiteral("kinfocenter"), QStringLiteral("gnome-system-monitor"),
+    return {QStringLiteral("hardinfo2"),         QStringLiteral("hardinfo"),
+            QStringLiteral("kinfocenter"),       QStringLiteral("gnome-system-monitor"),
             QStringLiteral("xfce4-taskmanager"), QStringLiteral("lxtask")};
 }
 

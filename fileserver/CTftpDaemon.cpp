@@ -6,18 +6,21 @@
 #include <utility>
 
 CTftpDaemon::CTftpDaemon(STftpOptions options, QObject* parent)
-    : QObject(parent), m_options(std::move(options)) {
+    : QObject(parent), m_options(std::move(options))
+{
     connect(&m_daemon, &CUdpSocket::DataArrived, this, &CTftpDaemon::Daemon_Receive);
 }
 
 // The sessions, children of this object, go with it and close what they hold.
 CTftpDaemon::~CTftpDaemon() = default;
 
-void CTftpDaemon::StartService() {
+void CTftpDaemon::StartService()
+{
     m_daemon.Open(m_options.port);
 }
 
-void CTftpDaemon::Daemon_Receive() {
+void CTftpDaemon::Daemon_Receive()
+{
     QByteArray datagram;
     QString senderHost;
     quint16 senderPort = 0;
@@ -26,7 +29,8 @@ void CTftpDaemon::Daemon_Receive() {
 }
 
 void CTftpDaemon::HandleRequest(const QByteArray& datagram, const QString& senderHost,
-                                quint16 senderPort) {
+                                quint16 senderPort)
+{
     // SECURITY: a datagram too short for an opcode, another opcode than a
     // request, or a name without its zero byte is dropped without an answer.
     const std::optional<CTftpPacket::SRequest> request = CTftpPacket::DecodeRequest(datagram);
@@ -45,13 +49,15 @@ void CTftpDaemon::HandleRequest(const QByteArray& datagram, const QString& sende
     emit NewTftpSessionStarted();
 }
 
-void CTftpDaemon::RemoveSession(const QString& key) {
+void CTftpDaemon::RemoveSession(const QString& key)
+{
     // Ended is raised from inside the session's own handlers, so it is
     // deleted once they have returned.
     if (CTftpSession* session = m_sessions.take(key))
         session->deleteLater();
 }
 
-QString CTftpDaemon::SessionKey(quint16 clientPort) {
+QString CTftpDaemon::SessionKey(quint16 clientPort)
+{
     return QString::number(clientPort) + QLatin1Char('K');
 }

@@ -18,7 +18,7 @@ class CTftpSession;
 class CTftpDaemon final : public QObject {
     Q_OBJECT
 
-  public:
+public:
     explicit CTftpDaemon(STftpOptions options = {}, QObject* parent = nullptr);
     ~CTftpDaemon() override;
 
@@ -32,12 +32,12 @@ class CTftpDaemon final : public QObject {
     // The number of transfers running.
     qint32 TftpSessionCount() const { return static_cast<qint32>(m_sessions.size()); }
 
-  signals:
+signals:
     // Raised after each new request has started a session, also one that
     // ended at once (a missing file, a refused name).
     void NewTftpSessionStarted();
 
-  private:
+private:
     void Daemon_Receive();
     void HandleRequest(const QByteArray& datagram, const QString& senderHost, quint16 senderPort);
     void RemoveSession(const QString& key);

@@ -5,32 +5,37 @@ namespace {
 constexpr qsizetype kOpcodeSize = 2;
 constexpr qsizetype kHeaderSize = 4; // opcode and block number or error code
 
-void AppendWord(QByteArray& packet, quint16 value) {
+void AppendWord(QByteArray& packet, quint16 value)
+{
     packet.append(static_cast<char>(value >> 8));
     packet.append(static_cast<char>(value & 0xFF));
 }
 
-QByteArray Header(CTftpPacket::ETftpOpcode opcode, quint16 word) {
+QByteArray Header(CTftpPacket::ETftpOpcode opcode, quint16 word)
+{
     QByteArray packet;
     AppendWord(packet, opcode);
     AppendWord(packet, word);
     return packet;
 }
 
-quint16 WordAt(const QByteArray& datagram, qsizetype index) {
+quint16 WordAt(const QByteArray& datagram, qsizetype index)
+{
     return static_cast<quint16>((static_cast<quint8>(datagram.at(index)) << 8)
                                 | static_cast<quint8>(datagram.at(index + 1)));
 }
 
 } // namespace
 
-std::optional<quint8> CTftpPacket::Opcode(const QByteArray& datagram) {
+std::optional<quint8> CTftpPacket::Opcode(const QByteArray& datagram)
+{
     if (datagram.size() < kOpcodeSize)
         return std::nullopt;
     return static_cast<quint8>(datagram.at(1));
 }
 
-std::optional<CTftpPacket::SRequest> CTftpPacket::DecodeRequest(const QByteArray& datagram) {
+std::optional<CTftpPacket::SRequest> CTftpPacket::DecodeRequest(const QByteArray& datagram)
+{
     const std::optional<quint8> opcode = Opcode(datagram);
     if (!opcode || (*opcode != etoReadRequest && *opcode != etoWriteRequest))
         return std::nullopt;
@@ -44,34 +49,40 @@ std::optional<CTftpPacket::SRequest> CTftpPacket::DecodeRequest(const QByteArray
     return request;
 }
 
-std::optional<CTftpPacket::SData> CTftpPacket::DecodeData(const QByteArray& datagram) {
+std::optional<CTftpPacket::SData> CTftpPacket::DecodeData(const QByteArray& datagram)
+{
     if (datagram.size() < kHeaderSize)
         return std::nullopt;
     return SData{WordAt(datagram, 2), datagram.mid(kHeaderSize)};
 }
 
-std::optional<quint16> CTftpPacket::DecodeAck(const QByteArray& datagram) {
+std::optional<quint16> CTftpPacket::DecodeAck(const QByteArray& datagram)
+{
     if (datagram.size() < kHeaderSize)
         return std::nullopt;
     return WordAt(datagram, 2);
 }
 
-QByteArray CTftpPacket::EncodeData(quint16 block, const QByteArray& payload) {
+QByteArray CTftpPacket::EncodeData(quint16 block, const QByteArray& payload)
+{
     return Header(etoData, block) + payload;
 }
 
-QByteArray CTftpPacket::EncodeAck(quint16 block) {
+QByteArray CTftpPacket::EncodeAck(quint16 block)
+{
     return Header(etoAck, block);
 }
 
-QByteArray CTftpPacket::EncodeError(ETftpError code) {
+QByteArray CTftpPacket::EncodeError(ETftpError code)
+{
     QByteArray packet = Header(etoError, code);
     packet.append(ErrorText(code));
     packet.append('\0');
     return packet;
 }
 
-const char* CTftpPacket::ErrorText(ETftpError code) {
+const char* CTftpPacket::ErrorText(ETftpError code)
+{
     switch (code) {
     case eteFileNotFound: return kFileNotFoundText;
     case eteAccessViolation: return kAccessViolationText;
@@ -82,6 +93,7 @@ const char* CTftpPacket::ErrorText(ETftpError code) {
     return "";
 }
 
-quint16 CTftpPacket::NextBlockNumber(quint16 block) {
+quint16 CTftpPacket::NextBlockNumber(quint16 block)
+{
     return block == 0xFFFF ? 1 : static_cast<quint16>(block + 1);
 }

@@ -9,7 +9,7 @@
 // TFTP packets (RFC 1350), without a socket: decodes what a client sends and
 // encodes what the server answers. Two-byte numbers are big-endian.
 class CTftpPacket final {
-  public:
+public:
     // The opcode is taken from the second byte of a datagram; the first is not examined.
     enum ETftpOpcode : quint8 {
         etoReadRequest = 1,

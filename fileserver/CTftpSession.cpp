@@ -13,14 +13,16 @@ namespace {
 
 // Whether a DATA block number is the one after the last one stored. After
 // 65535 both 1 (this server's own way) and 0 (most clients' way) follow.
-bool FollowsBlock(quint16 block, quint16 last) {
+bool FollowsBlock(quint16 block, quint16 last)
+{
     return block == static_cast<quint16>(last + 1) || block == CTftpPacket::NextBlockNumber(last);
 }
 
 } // namespace
 
 CTftpSession::CTftpSession(const STftpOptions& options, QObject* parent)
-    : QObject(parent), m_options(options) {
+    : QObject(parent), m_options(options)
+{
     m_retriesTimer.setInterval(m_options.retryIntervalMs);
     connect(&m_udpSession, &CUdpSocket::DataArrived, this, &CTftpSession::UdpSession_Receive);
     connect(&m_retriesTimer, &QTimer::timeout, this, &CTftpSession::RetriesTimer_ThatTime);
@@ -29,7 +31,8 @@ CTftpSession::CTftpSession(const STftpOptions& options, QObject* parent)
 CTftpSession::~CTftpSession() = default;
 
 void CTftpSession::Activate(CTftpPacket::ETftpOpcode opcode, const QString& remoteHost,
-                            quint16 remotePort, const QString& fileName) {
+                            quint16 remotePort, const QString& fileName)
+{
     m_optCode = opcode;
     m_remHostName = remoteHost;
     m_remHostPort = remotePort;
@@ -67,7 +70,8 @@ void CTftpSession::Activate(CTftpPacket::ETftpOpcode opcode, const QString& remo
 
 // Binds a port of the session range, each tried once in random order; when
 // none can be bound, a port the system chooses.
-bool CTftpSession::BindLocalPort() {
+bool CTftpSession::BindLocalPort()
+{
     QList<quint16> ports;
     for (int port = m_options.firstSessionPort; port <= m_options.lastSessionPort; ++port)
         ports.append(static_cast<quint16>(port));
@@ -89,7 +93,8 @@ bool CTftpSession::BindLocalPort() {
     }
 }
 
-bool CTftpSession::OpenFileForRead(const QString& localPath) {
+bool CTftpSession::OpenFileForRead(const QString& localPath)
+{
     // Only ordinary files are served: not folders, devices or pipes (opening a
     // pipe would block the whole program), nor hidden files.
     const QFileInfo info(localPath);
@@ -105,7 +110,8 @@ bool CTftpSession::OpenFileForRead(const QString& localPath) {
     return true;
 }
 
-bool CTftpSession::OpenFileForWrite(const QString& localPath) {
+bool CTftpSession::OpenFileForWrite(const QString& localPath)
+{
     // A write replaces the whole file, so nothing of an older one survives.
     // Only an ordinary file is replaced; a folder or device is refused.
     const QFileInfo info(localPath);
@@ -119,7 +125,8 @@ bool CTftpSession::OpenFileForWrite(const QString& localPath) {
 }
 
 // Sends the next block of the file and restarts the retry timer.
-void CTftpSession::SendNextBlock() {
+void CTftpSession::SendNextBlock()
+{
     m_blockNumber = CTftpPacket::NextBlockNumber(m_blockNumber);
     m_blockData = m_file.read(CTftpPacket::kBlockSize);
     // RFC 1350 section 6: a block shorter than 512 bytes, possibly empty, is the last.
@@ -130,26 +137,31 @@ void CTftpSession::SendNextBlock() {
     m_retriesTimer.start();
 }
 
-void CTftpSession::SendDataBlock() {
+void CTftpSession::SendDataBlock()
+{
     Send(CTftpPacket::EncodeData(m_blockNumber, m_blockData));
 }
 
-void CTftpSession::SendAck(quint16 block) {
+void CTftpSession::SendAck(quint16 block)
+{
     Send(CTftpPacket::EncodeAck(block));
 }
 
 // Error packets go to the session's own client, also when they answer a
 // datagram from another port.
-void CTftpSession::SendError(CTftpPacket::ETftpError code) {
+void CTftpSession::SendError(CTftpPacket::ETftpError code)
+{
     Send(CTftpPacket::EncodeError(code));
 }
 
-void CTftpSession::Send(const QByteArray& packet) {
+void CTftpSession::Send(const QByteArray& packet)
+{
     // A refused send is like a lost datagram: the retry timer covers it.
     m_udpSession.Send(packet, m_remHostName, m_remHostPort);
 }
 
-void CTftpSession::EndSession() {
+void CTftpSession::EndSession()
+{
     if (m_ended)
         return;
     m_ended = true;
@@ -159,7 +171,8 @@ void CTftpSession::EndSession() {
     emit Ended();
 }
 
-void CTftpSession::UdpSession_Receive() {
+void CTftpSession::UdpSession_Receive()
+{
     QByteArray datagram;
     QString senderHost;
     quint16 senderPort = 0;
@@ -168,7 +181,8 @@ void CTftpSession::UdpSession_Receive() {
 }
 
 void CTftpSession::HandleDatagram(const QByteArray& datagram, const QString& senderHost,
-                                  quint16 senderPort) {
+                                  quint16 senderPort)
+{
     // SECURITY: the client is known by its address and its port (its
     // transfer identifier, RFC 1350 section 4); anyone else is a stranger.
     const bool fromClient = senderPort == m_remHostPort && senderHost == m_remHostName;
@@ -191,7 +205,8 @@ void CTftpSession::HandleDatagram(const QByteArray& datagram, const QString& sen
     }
 }
 
-void CTftpSession::HandleData(const QByteArray& datagram, bool fromClient) {
+void CTftpSession::HandleData(const QByteArray& datagram, bool fromClient)
+{
     const std::optional<CTftpPacket::SData> data = CTftpPacket::DecodeData(datagram);
     if (!data)
         return;
@@ -222,7 +237,8 @@ void CTftpSession::HandleData(const QByteArray& datagram, bool fromClient) {
         EndSession();
 }
 
-void CTftpSession::HandleAck(const QByteArray& datagram, bool fromClient) {
+void CTftpSession::HandleAck(const QByteArray& datagram, bool fromClient)
+{
     const std::optional<quint16> block = CTftpPacket::DecodeAck(datagram);
     if (!block)
         return;
@@ -241,7 +257,8 @@ void CTftpSession::HandleAck(const QByteArray& datagram, bool fromClient) {
         SendNextBlock();
 }
 
-void CTftpSession::RetriesTimer_ThatTime() {
+void CTftpSession::RetriesTimer_ThatTime()
+{
     if (m_retries >= kMaxResends) {
         // Given up without an error packet: the client is gone or stuck.
         EndSession();

@@ -23,7 +23,7 @@
 class CTftpSession final : public QObject {
     Q_OBJECT
 
-  public:
+public:
     // A block is sent at most this many times again before the transfer gives up.
     static constexpr int kMaxResends = 16;
 
@@ -40,10 +40,10 @@ class CTftpSession final : public QObject {
     quint16 LocalPort() const { return m_udpSession.LocalPort(); }
     bool IsEnded() const { return m_ended; }
 
-  signals:
+signals:
     void Ended();
 
-  private:
+private:
     bool BindLocalPort();
     bool OpenFileForRead(const QString& localPath);
     bool OpenFileForWrite(const QString& localPath);

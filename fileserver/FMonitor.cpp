@@ -97,8 +97,7 @@ void FMonitor::RemoveSession(const QString& sessionId)
     delete m_rows.take(RowKey(sessionId));
 }
 
-void FMonitor::SessionStatus(const QString& sessionId, std::int16_t status,
-                             const QString& fileName)
+void FMonitor::SessionStatus(const QString& sessionId, std::int16_t status, const QString& fileName)
 {
     QTreeWidgetItem* row = Row(sessionId);
     if (!row)

@@ -26,8 +26,8 @@ public:
     static constexpr const char* kTip = "Orvane FTP/TFTP Server";
 
     struct SOptions {
-        QString serverTitle;                     // shown by the about window
-        std::function<int()> runningTransfers;  // FTP and TFTP transfers now running
+        QString serverTitle;                   // shown by the about window
+        std::function<int()> runningTransfers; // FTP and TFTP transfers now running
         int blinkIntervalMs = kBlinkIntervalMs;
     };
 

@@ -61,9 +61,10 @@ std::optional<SServeArguments> ParseArguments(const QStringList& arguments)
     const QCommandLineOption root(QStringLiteral("root"),
                                   QStringLiteral("Folder to serve (default: the current folder)."),
                                   QStringLiteral("DIR"));
-    const QCommandLineOption ftpPort(QStringLiteral("ftp-port"),
-                                     QStringLiteral("FTP control port (default 21; 0: any free port)."),
-                                     QStringLiteral("N"), QStringLiteral("21"));
+    const QCommandLineOption ftpPort(
+        QStringLiteral("ftp-port"),
+        QStringLiteral("FTP control port (default 21; 0: any free port)."), QStringLiteral("N"),
+        QStringLiteral("21"));
     const QCommandLineOption ftpDataPort(
         QStringLiteral("ftp-data-port"),
         QStringLiteral("Local port of FTP data connections (default 20; 0: any free port)."),
@@ -109,18 +110,16 @@ bool WantsTray(int argc, char* argv[])
 // Prints what the server does, one line per event.
 void Report(cFtpServer& server)
 {
-    QObject::connect(&server, &cFtpServer::OnNewFtpSession, &server,
-                     [](const QString& id, const QString& host, int, int count) {
-                         Say(QStringLiteral("FTP session %1 opened from %2 (%3 open)")
-                                 .arg(id, host)
-                                 .arg(count));
-                     });
-    QObject::connect(&server, &cFtpServer::OnCloseFtpSession, &server,
-                     [](const QString& id, const QString& host, int count) {
-                         Say(QStringLiteral("FTP session %1 from %2 closed (%3 open)")
-                                 .arg(id, host)
-                                 .arg(count));
-                     });
+    QObject::connect(
+        &server, &cFtpServer::OnNewFtpSession, &server,
+        [](const QString& id, const QString& host, int, int count) {
+            Say(QStringLiteral("FTP session %1 opened from %2 (%3 open)").arg(id, host).arg(count));
+        });
+    QObject::connect(
+        &server, &cFtpServer::OnCloseFtpSession, &server,
+        [](const QString& id, const QString& host, int count) {
+            Say(QStringLiteral("FTP session %1 from %2 closed (%3 open)").arg(id, host).arg(count));
+        });
     QObject::connect(&server, &cFtpServer::OnInitRetrive, &server,
                      [](const QString& id, const QString&, int, const QString& file) {
                          Say(QStringLiteral("FTP session %1 sending %2").arg(id, file));

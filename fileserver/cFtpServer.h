@@ -29,14 +29,14 @@ struct SFtpServerOptions {
     static constexpr quint16 kTftpPort = 69;
     static constexpr int kTftpRetryIntervalMs = 5000;
 
-    QString servedFolder;         // empty: the working directory at creation
-    quint16 ftpPort = kFtpPort;   // 0: the system chooses (see cFtpServer::FtpPort)
+    QString servedFolder;       // empty: the working directory at creation
+    quint16 ftpPort = kFtpPort; // 0: the system chooses (see cFtpServer::FtpPort)
     quint16 ftpDataPort = kFtpDataPort;
     quint16 tftpPort = kTftpPort; // 0: the system chooses (see cFtpServer::TftpPort)
     int tftpRetryIntervalMs = kTftpRetryIntervalMs;
     quint16 tftpFirstSessionPort = 1000;
     quint16 tftpLastSessionPort = 2000;
-    bool trayIcon = true;         // false: no tray form (a host without a desktop)
+    bool trayIcon = true; // false: no tray form (a host without a desktop)
 };
 
 // The file server component: FTP (once enabled) and TFTP (from creation) on

@@ -19,7 +19,9 @@ private:
     CTcpDaemon* m_owner;
 };
 
-CTcpDaemon::CTcpDaemon(QObject* parent) : QObject(parent), m_server(std::make_unique<CServer>(this)) {}
+CTcpDaemon::CTcpDaemon(QObject* parent) : QObject(parent), m_server(std::make_unique<CServer>(this))
+{
+}
 
 CTcpDaemon::~CTcpDaemon() = default;
 

@@ -82,7 +82,7 @@ private:
     std::unique_ptr<QTcpSocket> m_socket;
     std::optional<SFallback> m_fallback;
     int m_state = kStateClosed;
-    bool m_ended = true;        // State 0 already reported (or nothing started)
-    bool m_closing = false;     // Close called: delivering what was queued
+    bool m_ended = true;    // State 0 already reported (or nothing started)
+    bool m_closing = false; // Close called: delivering what was queued
     QString m_remoteHost;
 };

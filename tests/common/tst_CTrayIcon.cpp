@@ -15,7 +15,6 @@ QIcon TestIcon()
     return QIcon(pixmap);
 }
 
-
 } // namespace
 
 class tst_CTrayIcon final : public QObject {
@@ -42,7 +41,8 @@ private slots:
         for (ETrayForm form : {ETrayForm::Console, ETrayForm::Server}) {
             CTrayIcon icon(form);
             QCOMPARE(RaisedNumber([&] {
-                         icon.Create(withWindow ? &window : nullptr, picture, QStringLiteral("tip"));
+                         icon.Create(withWindow ? &window : nullptr, picture,
+                                     QStringLiteral("tip"));
                      }),
                      number);
             QCOMPARE(icon.IsShown(), number == 0);

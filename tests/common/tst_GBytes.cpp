@@ -12,7 +12,6 @@ namespace {
 constexpr quint32 kSubscript = 9;
 constexpr quint32 kInvalidCall = 5;
 
-
 // Bytes 0x34 0x12 0x78 0x56: the words 0x1234 and 0x5678, little-endian.
 const QByteArray kLittle = QByteArray::fromHex("34127856");
 
@@ -21,8 +20,9 @@ const QByteArray kLittle = QByteArray::fromHex("34127856");
 class tst_GBytes final : public QObject {
     Q_OBJECT
 
-  private slots:
-    void strToBytesPadsShortText() {
+private slots:
+    void strToBytesPadsShortText()
+    {
         QByteArray bytes(64, 'x');
         QString text = QStringLiteral("hello");
         GBytes::StrToBytes(bytes, text);
@@ -32,7 +32,8 @@ class tst_GBytes final : public QObject {
         QCOMPARE(text.size(), 64); // the caller's text grew
     }
 
-    void strToBytesFillsEmptyArray() {
+    void strToBytesFillsEmptyArray()
+    {
         QByteArray bytes;
         QString text = QStringLiteral("abc");
         GBytes::StrToBytes(bytes, text);
@@ -40,7 +41,8 @@ class tst_GBytes final : public QObject {
         QCOMPARE(text, QStringLiteral("abc"));
     }
 
-    void strToBytesNeverGrowsArray() {
+    void strToBytesNeverGrowsArray()
+    {
         QByteArray bytes(4, '\0');
         QString text = QStringLiteral("abcdefgh");
         GBytes::StrToBytes(bytes, text);
@@ -48,7 +50,8 @@ class tst_GBytes final : public QObject {
         QCOMPARE(text, QStringLiteral("abcdefgh"));
     }
 
-    void bytesToStrKeepsZeros() {
+    void bytesToStrKeepsZeros()
+    {
         QByteArray bytes(64, '\0');
         bytes[0] = 'A';
         const QString text = GBytes::BytesToStr(bytes);
@@ -57,7 +60,8 @@ class tst_GBytes final : public QObject {
         QCOMPARE(text.at(63), QChar(0));
     }
 
-    void isArrayEmpty_data() {
+    void isArrayEmpty_data()
+    {
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<bool>("empty");
         QTest::newRow("not an array") << QVariant(5) << true;
@@ -66,26 +70,30 @@ class tst_GBytes final : public QObject {
         QTest::newRow("empty list") << QVariant(QVariantList()) << true;
         QTest::newRow("list") << QVariant(QVariantList{1}) << false;
     }
-    void isArrayEmpty() {
+    void isArrayEmpty()
+    {
         QFETCH(QVariant, value);
         QFETCH(bool, empty);
         QCOMPARE(GBytes::IsArrayEmpty(value), empty);
     }
 
-    void readsLittleEndian() {
+    void readsLittleEndian()
+    {
         QCOMPARE(BytesToWord(kLittle), quint16{0x1234});
         QCOMPARE(BytesToWord(kLittle, 2), quint16{0x5678}); // last word of the array
         QCOMPARE(BytesToDWord(kLittle), quint32{0x56781234});
     }
 
-    void writesLittleEndian() {
+    void writesLittleEndian()
+    {
         QByteArray bytes(6, '\0');
         BytesFromDWord(0xA1B2C3D4u, bytes, 2); // ends at the array's end
         BytesFromWord(0xBEEF, bytes, 0);
         QCOMPARE(bytes, QByteArray::fromHex("EFBED4C3B2A1"));
     }
 
-    void wordIndexOutOfRange_data() {
+    void wordIndexOutOfRange_data()
+    {
         QTest::addColumn<int>("width"); // 2 or 4 bytes
         QTest::addColumn<qsizetype>("index");
         QTest::newRow("word over the end") << 2 << qsizetype{3};
@@ -94,7 +102,8 @@ class tst_GBytes final : public QObject {
         QTest::newRow("dword over the end") << 4 << qsizetype{1};
         QTest::newRow("dword negative") << 4 << qsizetype{-1};
     }
-    void wordIndexOutOfRange() {
+    void wordIndexOutOfRange()
+    {
         QFETCH(int, width);
         QFETCH(qsizetype, index);
         QByteArray bytes = kLittle;
@@ -108,7 +117,8 @@ class tst_GBytes final : public QObject {
         QCOMPARE(bytes, kLittle); // nothing written
     }
 
-    void runtimeErrorSource() {
+    void runtimeErrorSource()
+    {
         try {
             BytesToWord(QByteArray(), 0);
             QFAIL("nothing raised");
@@ -118,13 +128,15 @@ class tst_GBytes final : public QObject {
         }
     }
 
-    void byteTexts() {
+    void byteTexts()
+    {
         QCOMPARE(StrToBytesV(QStringLiteral("a\u00e9")), QByteArray("a\xe9"));
         QCOMPARE(ByteZToStr(QByteArray("ab\0cd", 5)), QStringLiteral("ab"));
         QCOMPARE(ByteZToStr(QByteArray("abc")), QStringLiteral("abc"));
     }
 
-    void pascalString_data() {
+    void pascalString_data()
+    {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<qsizetype>("index");
         QTest::addColumn<QString>("text");
@@ -141,7 +153,8 @@ class tst_GBytes final : public QObject {
                                          << qsizetype{0} << "" << kSubscript;
         QTest::newRow("index at size") << QByteArray("ab") << qsizetype{2} << "" << kSubscript;
     }
-    void pascalString() {
+    void pascalString()
+    {
         QFETCH(QByteArray, bytes);
         QFETCH(qsizetype, index);
         QFETCH(QString, text);
@@ -151,7 +164,8 @@ class tst_GBytes final : public QObject {
         QCOMPARE(read, text);
     }
 
-    void parts_data() {
+    void parts_data()
+    {
         QTest::addColumn<QString>("part"); // mid, left or right
         QTest::addColumn<qsizetype>("start");
         QTest::addColumn<qsizetype>("count");
@@ -178,7 +192,8 @@ class tst_GBytes final : public QObject {
         QTest::newRow("right all")
             << "right" << qsizetype{0} << qsizetype{9} << QByteArray("abcde") << 0u;
     }
-    void parts() {
+    void parts()
+    {
         QFETCH(QString, part);
         QFETCH(qsizetype, start);
         QFETCH(qsizetype, count);
@@ -198,7 +213,8 @@ class tst_GBytes final : public QObject {
         QCOMPARE(got, result);
     }
 
-    void insertAndFill() {
+    void insertAndFill()
+    {
         QByteArray bytes("ace");
         InsBytes(bytes, "b", 1);
         InsBytes(bytes, "f", LenBytes(bytes)); // at the end appends
@@ -215,7 +231,8 @@ class tst_GBytes final : public QObject {
         QCOMPARE(bytes, QByteArray("a\0\0zz", 5));
     }
 
-    void halves_data() {
+    void halves_data()
+    {
         QTest::addColumn<quint32>("dword");
         QTest::addColumn<quint16>("lo");
         QTest::addColumn<quint16>("hi");
@@ -224,7 +241,8 @@ class tst_GBytes final : public QObject {
         QTest::newRow("top bit") << 0x80000001u << quint16{0x0001} << quint16{0x8000};
         QTest::newRow("all ones") << 0xFFFFFFFFu << quint16{0xFFFF} << quint16{0xFFFF};
     }
-    void halves() {
+    void halves()
+    {
         QFETCH(quint32, dword);
         QFETCH(quint16, lo);
         QFETCH(quint16, hi);
@@ -236,7 +254,8 @@ class tst_GBytes final : public QObject {
         QCOMPARE(MakeWord(LoByte(hi), HiByte(hi)), hi);
     }
 
-    void shifts_data() {
+    void shifts_data()
+    {
         QTest::addColumn<quint32>("value");
         QTest::addColumn<int>("count");
         QTest::addColumn<quint16>("wordLeft");
@@ -256,7 +275,8 @@ class tst_GBytes final : public QObject {
         QTest::newRow("by 32: all out")
             << 0xFFFFFFFFu << 32 << quint16{0} << quint16{0} << 0u << 0u;
     }
-    void shifts() {
+    void shifts()
+    {
         QFETCH(quint32, value);
         QFETCH(int, count);
         const auto word = static_cast<quint16>(value);
@@ -266,12 +286,14 @@ class tst_GBytes final : public QObject {
         QTEST(RShiftDWord(value, count), "dwordRight");
     }
 
-    void negativeShiftRaises() {
+    void negativeShiftRaises()
+    {
         QCOMPARE(RaisedNumber([] { LShiftWord(1, -1); }), kInvalidCall);
         QCOMPARE(RaisedNumber([] { RShiftDWord(1, -1); }), kInvalidCall);
     }
 
-    void bits_data() {
+    void bits_data()
+    {
         QTest::addColumn<quint32>("before");
         QTest::addColumn<int>("bit");
         QTest::addColumn<bool>("on");
@@ -284,7 +306,8 @@ class tst_GBytes final : public QObject {
         QTest::newRow("set what is set") << 4u << 2 << true << 4u;
         QTest::newRow("clear what is clear") << 4u << 1 << false << 4u;
     }
-    void bits() {
+    void bits()
+    {
         QFETCH(quint32, before);
         QFETCH(int, bit);
         QFETCH(bool, on);
@@ -300,7 +323,8 @@ class tst_GBytes final : public QObject {
         }
     }
 
-    void bitOutOfRange() {
+    void bitOutOfRange()
+    {
         quint16 word = 0;
         quint32 dword = 0;
         QCOMPARE(RaisedNumber([&] { SetBitWord(word, 16, true); }), kSubscript);
@@ -311,7 +335,8 @@ class tst_GBytes final : public QObject {
         QCOMPARE(dword, 0u);
     }
 
-    void swaps_data() {
+    void swaps_data()
+    {
         QTest::addColumn<quint32>("value");
         QTest::addColumn<quint16>("wordBytes"); // of the low word
         QTest::addColumn<quint32>("dwordWords");
@@ -322,7 +347,8 @@ class tst_GBytes final : public QObject {
         QTest::newRow("one end only")
             << 0x000000FFu << quint16{0xFF00} << 0x00FF0000u << 0xFF000000u;
     }
-    void swaps() {
+    void swaps()
+    {
         QFETCH(quint32, value);
         QTEST(SwapWordBytes(LoWord(value)), "wordBytes");
         QTEST(SwapDWordWords(value), "dwordWords");
@@ -330,7 +356,8 @@ class tst_GBytes final : public QObject {
         QCOMPARE(SwapEndian(SwapEndian(value)), value);
     }
 
-    void powersOfTwo_data() {
+    void powersOfTwo_data()
+    {
         QTest::addColumn<int>("i");
         QTest::addColumn<qint32>("power");
         QTest::newRow("0") << 0 << 1;
@@ -339,12 +366,14 @@ class tst_GBytes final : public QObject {
         QTest::newRow("30") << 30 << 0x40000000;
         QTest::newRow("31 is negative") << 31 << std::numeric_limits<qint32>::min();
     }
-    void powersOfTwo() {
+    void powersOfTwo()
+    {
         QFETCH(int, i);
         QTEST(Power2(i), "power");
     }
 
-    void powerOutOfRange() {
+    void powerOutOfRange()
+    {
         QCOMPARE(RaisedNumber([] { Power2(32); }), kSubscript);
         QCOMPARE(RaisedNumber([] { Power2(-1); }), kSubscript);
     }

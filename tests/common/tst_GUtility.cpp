@@ -10,18 +10,20 @@ using namespace GUtility;
 
 namespace {
 
-
 // The number a GUtility error is raised with.
-constexpr quint32 Raised(EErrorUtility error) {
+constexpr quint32 Raised(EErrorUtility error)
+{
     return 0x80040000u | error;
 }
 
-QByteArray ReadBytes(const QString& path) {
+QByteArray ReadBytes(const QString& path)
+{
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
-void WriteBytes(const QString& path, const QByteArray& bytes) {
+void WriteBytes(const QString& path, const QByteArray& bytes)
+{
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(bytes);
@@ -29,12 +31,14 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
 
 // Sets an environment variable for one test and puts the old value back.
 class CEnvGuard final {
-  public:
+public:
     CEnvGuard(const char* name, const QByteArray& value)
-        : m_name(name), m_wasSet(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name)) {
+        : m_name(name), m_wasSet(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
+    {
         qputenv(name, value);
     }
-    ~CEnvGuard() {
+    ~CEnvGuard()
+    {
         if (m_wasSet)
             qputenv(m_name, m_old);
         else
@@ -43,7 +47,7 @@ class CEnvGuard final {
     CEnvGuard(const CEnvGuard&) = delete;
     CEnvGuard& operator=(const CEnvGuard&) = delete;
 
-  private:
+private:
     const char* m_name;
     bool m_wasSet;
     QByteArray m_old;
@@ -54,8 +58,9 @@ class CEnvGuard final {
 class tst_GUtility final : public QObject {
     Q_OBJECT
 
-  private slots:
-    void errorNumberSourceAndText() {
+private slots:
+    void errorNumberSourceAndText()
+    {
         try {
             CharFromStr(QStringLiteral("ab"), 2);
             QFAIL("nothing raised");
@@ -66,7 +71,8 @@ class tst_GUtility final : public QObject {
         }
     }
 
-    void formats_data() {
+    void formats_data()
+    {
         QTest::addColumn<QString>("got");
         QTest::addColumn<QString>("expected");
         QTest::newRow("hex leading zeros") << FmtHex(0xFF, 4) << "00FF";
@@ -81,18 +87,21 @@ class tst_GUtility final : public QObject {
         QTest::newRow("str right") << FmtStr(QStringLiteral("ab"), 4, true) << "  ab";
         QTest::newRow("str not cut") << FmtStr(QStringLiteral("abcdef"), 4) << "abcdef";
     }
-    void formats() {
+    void formats()
+    {
         QFETCH(QString, got);
         QFETCH(QString, expected);
         QCOMPARE(got, expected);
     }
 
-    void negativeWidthRaises() {
+    void negativeWidthRaises()
+    {
         QCOMPARE(RaisedNumber([] { FmtInt(1, -1); }), Raised(eeBadWidth));
         QCOMPARE(RaisedNumber([] { FmtHex(1, -1); }), Raised(eeBadWidth));
     }
 
-    void trailingSeparator_data() {
+    void trailingSeparator_data()
+    {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("normalized");
         QTest::addColumn<QString>("denormalized");
@@ -112,13 +121,15 @@ class tst_GUtility final : public QObject {
                                   << "a/"
                                   << "a";
     }
-    void trailingSeparator() {
+    void trailingSeparator()
+    {
         QFETCH(QString, path);
         QTEST(NormalizePath(path), "normalized");
         QTEST(DenormalizePath(path), "denormalized");
     }
 
-    void extensionPosition_data() {
+    void extensionPosition_data()
+    {
         QTest::addColumn<QString>("path");
         QTest::addColumn<qsizetype>("pos");
         QTest::newRow("simple") << "a.txt" << qsizetype{1};
@@ -129,12 +140,14 @@ class tst_GUtility final : public QObject {
         QTest::newRow("hidden with extension") << ".config.bak" << qsizetype{7};
         QTest::newRow("trailing dot") << "name." << qsizetype{4};
     }
-    void extensionPosition() {
+    void extensionPosition()
+    {
         QFETCH(QString, path);
         QTEST(GetExtPos(path), "pos");
     }
 
-    void pathParts_data() {
+    void pathParts_data()
+    {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("dir");
         QTest::addColumn<QString>("base");
@@ -160,7 +173,8 @@ class tst_GUtility final : public QObject {
                               << ""
                               << "";
     }
-    void pathParts() {
+    void pathParts()
+    {
         QFETCH(QString, path);
         QFETCH(QString, base);
         QFETCH(QString, ext);
@@ -171,14 +185,16 @@ class tst_GUtility final : public QObject {
         QCOMPARE(GetFileFullSpec(path), GetFileDir(path) + base + ext);
     }
 
-    void relativePathIsFromWorkingDirectory() {
+    void relativePathIsFromWorkingDirectory()
+    {
         const QString cwd = QDir::currentPath();
         QCOMPARE(GetFullPath(QStringLiteral("sub/../f.c")), cwd + QStringLiteral("/f.c"));
         QCOMPARE(GetFileDir(QStringLiteral("f.c")), NormalizePath(cwd));
         QCOMPARE(RaisedNumber([] { GetFullPath(QString()); }), Raised(eeEmptyPath));
     }
 
-    void fileTextRoundTrip() {
+    void fileTextRoundTrip()
+    {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString path = dir.filePath(QStringLiteral("t.bin"));
@@ -190,7 +206,8 @@ class tst_GUtility final : public QObject {
         QCOMPARE(ReadBytes(path), QByteArray("x"));
     }
 
-    void saveFileTextEndsWithLineEnd_data() {
+    void saveFileTextEndsWithLineEnd_data()
+    {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("adds one") << "a\nb" << QByteArray("a\nb\n");
@@ -198,7 +215,8 @@ class tst_GUtility final : public QObject {
         QTest::newRow("has CRLF") << "a\r\n" << QByteArray("a\r\n");
         QTest::newRow("empty") << "" << QByteArray();
     }
-    void saveFileTextEndsWithLineEnd() {
+    void saveFileTextEndsWithLineEnd()
+    {
         QFETCH(QString, text);
         QFETCH(QByteArray, bytes);
         QTemporaryDir dir;
@@ -207,7 +225,8 @@ class tst_GUtility final : public QObject {
         QCOMPARE(ReadBytes(path), bytes);
     }
 
-    void fileErrorsRaise() {
+    void fileErrorsRaise()
+    {
         QTemporaryDir dir;
         const QString missing = dir.filePath(QStringLiteral("missing"));
         QCOMPARE(RaisedNumber([&] { GetFileText(missing); }), Raised(eeNoFile));
@@ -216,7 +235,8 @@ class tst_GUtility final : public QObject {
             Raised(eeCantWrite));
     }
 
-    void rtfDetection() {
+    void rtfDetection()
+    {
         QTemporaryDir dir;
         const QString rtf = dir.filePath(QStringLiteral("a.rtf"));
         const QString shortFile = dir.filePath(QStringLiteral("b.rtf"));
@@ -227,7 +247,8 @@ class tst_GUtility final : public QObject {
         QVERIFY(!IsRTF(dir.filePath(QStringLiteral("missing"))));
     }
 
-    void existence() {
+    void existence()
+    {
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("a.txt"));
         const QString sub = dir.filePath(QStringLiteral("sub"));
@@ -251,7 +272,8 @@ class tst_GUtility final : public QObject {
         QVERIFY(!Exists(dir.filePath(QStringLiteral("none/*"))));
     }
 
-    void tempFiles() {
+    void tempFiles()
+    {
         QVERIFY(GetTempDir().endsWith(QLatin1Char('/')));
         QVERIFY(QFileInfo(GetTempDir()).isDir());
 
@@ -270,7 +292,8 @@ class tst_GUtility final : public QObject {
                  Raised(eeNoTempFile));
     }
 
-    void searchDirs() {
+    void searchDirs()
+    {
         QTemporaryDir dir;
         const QString a = dir.filePath(QStringLiteral("a"));
         const QString b = dir.filePath(QStringLiteral("b"));
@@ -288,7 +311,8 @@ class tst_GUtility final : public QObject {
         }
     }
 
-    void executables() {
+    void executables()
+    {
         QTemporaryDir dir;
         const QString program = dir.filePath(QStringLiteral("prog"));
         const QString data = dir.filePath(QStringLiteral("data"));
@@ -307,7 +331,8 @@ class tst_GUtility final : public QObject {
         QCOMPARE(SearchForExe(data), QString());
     }
 
-    void expandEnvironment_data() {
+    void expandEnvironment_data()
+    {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expanded");
         QTest::newRow("dollar") << "[$PELT_A]"
@@ -331,7 +356,8 @@ class tst_GUtility final : public QObject {
         QTest::newRow("several") << "$PELT_A%PELT_A%"
                                  << "alphaalpha";
     }
-    void expandEnvironment() {
+    void expandEnvironment()
+    {
         QFETCH(QString, text);
         const CEnvGuard a("PELT_A", "alpha");
         const CEnvGuard empty("PELT_EMPTY", "");
@@ -341,7 +367,8 @@ class tst_GUtility final : public QObject {
         QTEST(ExpandEnvStr(text), "expanded");
     }
 
-    void findString_data() {
+    void findString_data()
+    {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("find");
         QTest::addColumn<qsizetype>("from");
@@ -373,7 +400,8 @@ class tst_GUtility final : public QObject {
         QTest::newRow("empty find") << "cat"
                                     << "" << qsizetype{0} << 0u << qsizetype{-1};
     }
-    void findString() {
+    void findString()
+    {
         QFETCH(QString, text);
         QFETCH(QString, find);
         QFETCH(qsizetype, from);
@@ -381,7 +409,8 @@ class tst_GUtility final : public QObject {
         QTEST(FindString(text, find, from, static_cast<ESearchOptions>(options)), "pos");
     }
 
-    void searchEdges() {
+    void searchEdges()
+    {
         QCOMPARE(RaisedNumber([] { FindString(QStringLiteral("a"), QStringLiteral("a"), -1); }),
                  Raised(eeBadPosition));
         QCOMPARE(InStrR(QStringLiteral("a/b/c"), QStringLiteral("/")), 3);
@@ -390,7 +419,8 @@ class tst_GUtility final : public QObject {
         QCOMPARE(InStrR(QStringLiteral("abc"), QString()), -1);
     }
 
-    void characters() {
+    void characters()
+    {
         QString s = QStringLiteral("abc");
         QCOMPARE(CharFromStr(s, 2), QChar('c'));
         CharToStr(s, 2, QChar('C'));
@@ -403,7 +433,8 @@ class tst_GUtility final : public QObject {
         QCOMPARE(s, QStringLiteral(">abC!"));
     }
 
-    void byteStrings() {
+    void byteStrings()
+    {
         QCOMPARE(StrToStrB(QStringLiteral("\u00ff")), QByteArray("\xff"));
         QCOMPARE(StrBToStr(QByteArray("a\0b", 3)).size(), 3);
         QCOMPARE(StrZToStr(QStringLiteral("ab") + sNullChr + QStringLiteral("cd")),
@@ -411,7 +442,8 @@ class tst_GUtility final : public QObject {
         QCOMPARE(StrZToStr(QStringLiteral("ab")), QStringLiteral("ab"));
     }
 
-    void nextLines() {
+    void nextLines()
+    {
         QString text = QStringLiteral("a\r\nb\nc\r\rd");
         QStringList lines;
         while (!text.isEmpty())
@@ -422,7 +454,8 @@ class tst_GUtility final : public QObject {
         QCOMPARE(RTrimLine(QStringLiteral("x")), QStringLiteral("x"));
     }
 
-    void wrap_data() {
+    void wrap_data()
+    {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("width");
         QTest::addColumn<QStringList>("lines");
@@ -439,13 +472,15 @@ class tst_GUtility final : public QObject {
         QTest::newRow("width 1") << "abc" << 1 << QStringList{"a", "b", "c"};
         QTest::newRow("empty") << "" << 5 << QStringList{};
     }
-    void wrap() {
+    void wrap()
+    {
         QFETCH(QString, text);
         QFETCH(int, width);
         QTEST(WordWrap(text, width), "lines");
     }
 
-    void lineWrapLeavesRest() {
+    void lineWrapLeavesRest()
+    {
         QString text = QStringLiteral("one two three");
         QCOMPARE(LineWrap(text, 7), QStringLiteral("one two"));
         QCOMPARE(text, QStringLiteral("three"));
@@ -453,14 +488,16 @@ class tst_GUtility final : public QObject {
         QCOMPARE(text, QStringLiteral("three"));
     }
 
-    void among() {
+    void among()
+    {
         QVERIFY(Among(3, 1, 2, 3));
         QVERIFY(!Among(4, 1, 2, 3));
         QVERIFY(Among(QStringLiteral("b"), "a", "b"));
         QVERIFY(!Among(QStringLiteral("B"), "a", "b"));
     }
 
-    void collectionReplace() {
+    void collectionReplace()
+    {
         TKeyedCollection<int> items{{"one", 1}, {"two", 2}, {"three", 3}};
         CollectionReplace(items, 1, 20);
         CollectionReplace(items, QStringLiteral("THREE"), 30); // keys ignore case
@@ -472,7 +509,8 @@ class tst_GUtility final : public QObject {
         QCOMPARE(items, expected);
     }
 
-    void hexDump_data() {
+    void hexDump_data()
+    {
         // Expected texts are what "hexdump -C" prints, without its final offset line.
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QString>("dump");
@@ -490,14 +528,16 @@ class tst_GUtility final : public QObject {
             << QByteArray("\x00\x1f\x20\x7e\x7f\xff", 6)
             << "00000000  00 1f 20 7e 7f ff                                 |.. ~..|\n";
     }
-    void hexDump() {
+    void hexDump()
+    {
         QFETCH(QByteArray, data);
         QFETCH(QString, dump);
         QCOMPARE(HexDumpB(data), dump);
         QCOMPARE(HexDumpS(QString::fromLatin1(data)), dump);
     }
 
-    void randomInRange() {
+    void randomInRange()
+    {
         QCOMPARE(GetRandom(5, 5), 5);
         QSet<int> seen;
         for (int i = 0; i < 200; ++i) {
@@ -510,7 +550,8 @@ class tst_GUtility final : public QObject {
         QCOMPARE(RaisedNumber([] { GetRandom(2, 1); }), Raised(eeBadRange));
     }
 
-    void waitRunsEvents() {
+    void waitRunsEvents()
+    {
         bool fired = false;
         QTimer::singleShot(0, this, [&fired] { fired = true; });
         QElapsedTimer clock;
@@ -520,7 +561,8 @@ class tst_GUtility final : public QObject {
         QVERIFY(clock.elapsed() >= 30);
     }
 
-    void edges() {
+    void edges()
+    {
         const QRect rect(10, 20, 30, 40);
         QCOMPARE(xRight(rect), 40); // left + width, one past QRect::right()
         QCOMPARE(yBottom(rect), 60);

@@ -2,8 +2,8 @@
 
 #include <QElapsedTimer>
 #include <QWidget>
-#include <QtTest>
 #include <QtTest/qtestspontaneevent.h>
+#include <QtTest>
 
 class tst_MWinUtil final : public QObject {
     Q_OBJECT

@@ -19,54 +19,64 @@ namespace tftptest {
 // How long a test waits for an answer that must come.
 inline constexpr int kAnswerWaitMs = 10000;
 
-inline QByteArray Word(quint16 value) {
+inline QByteArray Word(quint16 value)
+{
     QByteArray bytes;
     bytes.append(static_cast<char>(value >> 8));
     bytes.append(static_cast<char>(value & 0xFF));
     return bytes;
 }
 
-inline QByteArray Request(quint8 opcode, const QByteArray& name, const QByteArray& mode = "octet") {
+inline QByteArray Request(quint8 opcode, const QByteArray& name, const QByteArray& mode = "octet")
+{
     return Word(opcode) + name + '\0' + mode + '\0';
 }
 
-inline QByteArray Data(quint16 block, const QByteArray& payload) {
+inline QByteArray Data(quint16 block, const QByteArray& payload)
+{
     return Word(3) + Word(block) + payload;
 }
 
-inline QByteArray Ack(quint16 block) {
+inline QByteArray Ack(quint16 block)
+{
     return Word(4) + Word(block);
 }
 
-inline QByteArray Error(quint16 code, const QByteArray& text) {
+inline QByteArray Error(quint16 code, const QByteArray& text)
+{
     return Word(5) + Word(code) + text + '\0';
 }
 
-inline quint16 WordAt(const QByteArray& bytes, int index) {
+inline quint16 WordAt(const QByteArray& bytes, int index)
+{
     return static_cast<quint16>((static_cast<quint8>(bytes.at(index)) << 8)
                                 | static_cast<quint8>(bytes.at(index + 1)));
 }
 
 // The content a file of size bytes is given: no block repeats another.
-inline QByteArray Pattern(int size) {
+inline QByteArray Pattern(int size)
+{
     QByteArray bytes(size, Qt::Uninitialized);
     for (int i = 0; i < size; ++i)
         bytes[i] = static_cast<char>((i * 7 + i / 512) & 0xFF);
     return bytes;
 }
 
-inline bool WriteFile(const QString& path, const QByteArray& content) {
+inline bool WriteFile(const QString& path, const QByteArray& content)
+{
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
-inline QByteArray ReadFile(const QString& path) {
+inline QByteArray ReadFile(const QString& path)
+{
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The number of open file descriptors of this process.
-inline int OpenDescriptorCount() {
+inline int OpenDescriptorCount()
+{
     return static_cast<int>(QDir(QStringLiteral("/proc/self/fd"))
                                 .entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)
                                 .size());
@@ -86,22 +96,25 @@ struct STransfer {
 };
 
 class CTftpTestClient final {
-  public:
+public:
     explicit CTftpTestClient(const QHostAddress& address = QHostAddress::LocalHost,
-                             quint16 port = 0) {
+                             quint16 port = 0)
+    {
         m_bound = m_socket.bind(address, port);
     }
 
     bool IsBound() const { return m_bound; }
     quint16 Port() const { return m_socket.localPort(); }
 
-    void Send(quint16 port, const QByteArray& packet) {
+    void Send(quint16 port, const QByteArray& packet)
+    {
         m_socket.writeDatagram(packet, QHostAddress::LocalHost, port);
     }
 
     // The next datagram; nothing when none came within timeoutMs. The
     // event loop runs meanwhile, so the server in this process answers.
-    std::optional<SReceived> Next(int timeoutMs = kAnswerWaitMs) {
+    std::optional<SReceived> Next(int timeoutMs = kAnswerWaitMs)
+    {
         if (!QTest::qWaitFor([this] { return m_socket.hasPendingDatagrams(); }, timeoutMs))
             return std::nullopt;
         const QNetworkDatagram datagram = m_socket.receiveDatagram();
@@ -109,7 +122,8 @@ class CTftpTestClient final {
     }
 
     // Whether a datagram waits, after the events already posted have run.
-    bool HasPending() {
+    bool HasPending()
+    {
         QCoreApplication::processEvents();
         return m_socket.hasPendingDatagrams();
     }
@@ -117,7 +131,8 @@ class CTftpTestClient final {
     // Reads a file whose first DATA block is on its way: acknowledges every
     // block until a short one. A block sent again (a retransmission) is
     // acknowledged again and not stored twice.
-    STransfer ReadAll() {
+    STransfer ReadAll()
+    {
         STransfer transfer;
         quint16 expected = 1;
         quint16 previous = 0;
@@ -160,7 +175,7 @@ class CTftpTestClient final {
         }
     }
 
-  private:
+private:
     QUdpSocket m_socket;
     bool m_bound = false;
 };

@@ -15,17 +15,39 @@ private slots:
         QTest::addColumn<QString>("current");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<bool>("climbed");
-        QTest::newRow("relative") << "a/b" << "/x" << "/x/a/b" << false;
-        QTest::newRow("backslashes") << "a\\b\\" << "/" << "/a/b" << false;
-        QTest::newRow("absolute") << "/a" << "/x/y" << "/a" << false;
-        QTest::newRow("absolute backslash") << "\\a" << "/x" << "/a" << false;
-        QTest::newRow("drive absolute") << "C:\\a\\b" << "/x" << "/a/b" << false;
-        QTest::newRow("drive relative") << "d:a" << "/x" << "/x/a" << false;
-        QTest::newRow("dots") << "./a/../b/." << "/" << "/b" << false;
-        QTest::newRow("parent") << ".." << "/x/y" << "/x" << false;
-        QTest::newRow("parent at root") << ".." << "/" << "/" << true;
-        QTest::newRow("escape") << "../../etc/passwd" << "/x" << "/etc/passwd" << true;
-        QTest::newRow("empty") << "" << "/x" << "/x" << false;
+        QTest::newRow("relative") << "a/b"
+                                  << "/x"
+                                  << "/x/a/b" << false;
+        QTest::newRow("backslashes") << "a\\b\\"
+                                     << "/"
+                                     << "/a/b" << false;
+        QTest::newRow("absolute") << "/a"
+                                  << "/x/y"
+                                  << "/a" << false;
+        QTest::newRow("absolute backslash") << "\\a"
+                                            << "/x"
+                                            << "/a" << false;
+        QTest::newRow("drive absolute") << "C:\\a\\b"
+                                        << "/x"
+                                        << "/a/b" << false;
+        QTest::newRow("drive relative") << "d:a"
+                                        << "/x"
+                                        << "/x/a" << false;
+        QTest::newRow("dots") << "./a/../b/."
+                              << "/"
+                              << "/b" << false;
+        QTest::newRow("parent") << ".."
+                                << "/x/y"
+                                << "/x" << false;
+        QTest::newRow("parent at root") << ".."
+                                        << "/"
+                                        << "/" << true;
+        QTest::newRow("escape") << "../../etc/passwd"
+                                << "/x"
+                                << "/etc/passwd" << true;
+        QTest::newRow("empty") << ""
+                               << "/x"
+                               << "/x" << false;
     }
     void normalize()
     {

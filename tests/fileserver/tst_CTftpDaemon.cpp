@@ -21,14 +21,15 @@ constexpr int kDataSize = 700; // two blocks: 512 and 188 bytes
 class tst_CTftpDaemon final : public QObject {
     Q_OBJECT
 
-  private:
+private:
     std::unique_ptr<QTemporaryDir> m_root;
     std::unique_ptr<CTftpDaemon> m_daemon;
     // The session count each NewTftpSessionStarted saw.
     QList<int> m_countsAtStart;
 
     // A listener on an ephemeral port, serving m_root.
-    void StartDaemon() {
+    void StartDaemon()
+    {
         STftpOptions options{.servedFolder = CServedFolder(m_root->path())};
         options.port = 0;
         options.retryIntervalMs = kCalmIntervalMs;
@@ -41,21 +42,24 @@ class tst_CTftpDaemon final : public QObject {
 
     quint16 Port() const { return m_daemon->LocalPort(); }
 
-  private slots:
-    void init() {
+private slots:
+    void init()
+    {
         m_root = std::make_unique<QTemporaryDir>();
         QVERIFY(m_root->isValid());
         QVERIFY(WriteFile(m_root->filePath("a.bin"), Pattern(kDataSize)));
         m_countsAtStart.clear();
         StartDaemon();
     }
-    void cleanup() {
+    void cleanup()
+    {
         m_daemon.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         m_root.reset();
     }
 
-    void startServiceOnTakenPortRaises() {
+    void startServiceOnTakenPortRaises()
+    {
         STftpOptions options{.servedFolder = CServedFolder(m_root->path())};
         options.port = Port();
         CTftpDaemon second(options);
@@ -68,7 +72,8 @@ class tst_CTftpDaemon final : public QObject {
         QCOMPARE(second.LocalPort(), quint16(0));
     }
 
-    void requestStartsSessionOnItsOwnPort_data() {
+    void requestStartsSessionOnItsOwnPort_data()
+    {
         QTest::addColumn<QByteArray>("request");
         QTest::addColumn<QByteArray>("firstAnswer"); // empty: the file as DATA blocks
         QTest::newRow("read") << Request(1, "a.bin") << QByteArray();
@@ -83,7 +88,8 @@ class tst_CTftpDaemon final : public QObject {
         QTest::newRow("write with options")
             << Request(2, "up.bin") + "tsize" + '\0' + "3" + '\0' << Ack(0);
     }
-    void requestStartsSessionOnItsOwnPort() {
+    void requestStartsSessionOnItsOwnPort()
+    {
         QFETCH(QByteArray, request);
         QFETCH(QByteArray, firstAnswer);
         // Line ends and zero bytes that a text conversion would change.
@@ -109,7 +115,8 @@ class tst_CTftpDaemon final : public QObject {
         QTRY_COMPARE(m_daemon->TftpSessionCount(), 0);
     }
 
-    void droppedAtListener_data() {
+    void droppedAtListener_data()
+    {
         QTest::addColumn<QByteArray>("datagram");
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("one byte") << QByteArray(1, '\1');
@@ -120,7 +127,8 @@ class tst_CTftpDaemon final : public QObject {
         QTest::newRow("opcode 6") << Request(6, "a.bin");
         QTest::newRow("opcode 0") << Request(0, "a.bin");
     }
-    void droppedAtListener() {
+    void droppedAtListener()
+    {
         QFETCH(QByteArray, datagram);
         CTftpTestClient client;
         client.Send(Port(), datagram);
@@ -135,7 +143,8 @@ class tst_CTftpDaemon final : public QObject {
         QCOMPARE(m_countsAtStart, QList<int>{0});
     }
 
-    void repeatedRequestDropped_data() {
+    void repeatedRequestDropped_data()
+    {
         QTest::addColumn<QByteArray>("repeat");
         QTest::addColumn<bool>("otherHost");
         QTest::newRow("same request") << Request(1, "a.bin") << false;
@@ -143,7 +152,8 @@ class tst_CTftpDaemon final : public QObject {
         QTest::newRow("write request") << Request(2, "a.bin") << false;
         QTest::newRow("other host, same port") << Request(1, "none.bin") << true;
     }
-    void repeatedRequestDropped() {
+    void repeatedRequestDropped()
+    {
         QFETCH(QByteArray, repeat);
         QFETCH(bool, otherHost);
         CTftpTestClient client;
@@ -174,7 +184,8 @@ class tst_CTftpDaemon final : public QObject {
         QCOMPARE(m_countsAtStart, (QList<int>{1, 1}));
     }
 
-    void sessionsCountedWhileTheyRun() {
+    void sessionsCountedWhileTheyRun()
+    {
         CTftpTestClient first;
         CTftpTestClient second;
         first.Send(Port(), Request(1, "a.bin"));
@@ -189,7 +200,8 @@ class tst_CTftpDaemon final : public QObject {
         QTRY_COMPARE(m_daemon->TftpSessionCount(), 1);
     }
 
-    void listenerGoneClosesRunningSessions() {
+    void listenerGoneClosesRunningSessions()
+    {
         CTftpTestClient reader;
         CTftpTestClient writer;
         const int descriptors = OpenDescriptorCount();

@@ -4,7 +4,8 @@
 
 namespace {
 
-QByteArray Bytes(const char* data, int size) {
+QByteArray Bytes(const char* data, int size)
+{
     return QByteArray(data, size);
 }
 
@@ -13,8 +14,9 @@ QByteArray Bytes(const char* data, int size) {
 class tst_CTftpPacket final : public QObject {
     Q_OBJECT
 
-  private slots:
-    void decodeRequest_data() {
+private slots:
+    void decodeRequest_data()
+    {
         QTest::addColumn<QByteArray>("datagram");
         QTest::addColumn<bool>("decoded");
         QTest::addColumn<int>("opcode");
@@ -43,7 +45,8 @@ class tst_CTftpPacket final : public QObject {
         QTest::newRow("opcode 0x0101 read by its second byte")
             << Bytes("\1\1a\0octet\0", 10) << true << 1 << "a";
     }
-    void decodeRequest() {
+    void decodeRequest()
+    {
         QFETCH(QByteArray, datagram);
         QFETCH(bool, decoded);
         QFETCH(int, opcode);
@@ -56,7 +59,8 @@ class tst_CTftpPacket final : public QObject {
         }
     }
 
-    void encode_data() {
+    void encode_data()
+    {
         QTest::addColumn<QByteArray>("encoded");
         QTest::addColumn<QByteArray>("expected");
         QTest::newRow("data") << CTftpPacket::EncodeData(0x0102, "xyz") << Bytes("\0\3\1\2xyz", 7);
@@ -77,13 +81,15 @@ class tst_CTftpPacket final : public QObject {
             << CTftpPacket::EncodeError(CTftpPacket::eteUnknownTransferId)
             << Bytes("\0\5\0\5Unknown transfer ID\0", 24);
     }
-    void encode() {
+    void encode()
+    {
         QFETCH(QByteArray, encoded);
         QFETCH(QByteArray, expected);
         QCOMPARE(encoded.toHex(' '), expected.toHex(' '));
     }
 
-    void nextBlockNumber_data() {
+    void nextBlockNumber_data()
+    {
         QTest::addColumn<int>("block");
         QTest::addColumn<int>("next");
         QTest::newRow("first") << 0 << 1;
@@ -92,7 +98,8 @@ class tst_CTftpPacket final : public QObject {
         QTest::newRow("before last") << 65534 << 65535;
         QTest::newRow("after last comes 1") << 65535 << 1;
     }
-    void nextBlockNumber() {
+    void nextBlockNumber()
+    {
         QFETCH(int, block);
         QFETCH(int, next);
         QCOMPARE(int(CTftpPacket::NextBlockNumber(static_cast<quint16>(block))), next);

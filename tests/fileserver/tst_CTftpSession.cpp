@@ -24,31 +24,35 @@ constexpr int kDataSize = 700; // two blocks: 512 and 188 bytes
 // Makes this process an ordinary user for its lifetime, so that file
 // permissions and port privileges apply when the tests run as root.
 class CUnprivileged final {
-  public:
-    CUnprivileged() {
+public:
+    CUnprivileged()
+    {
         if (geteuid() == 0)
             m_dropped = seteuid(kNobody) == 0;
     }
-    ~CUnprivileged() {
+    ~CUnprivileged()
+    {
         if (m_dropped)
             QVERIFY(seteuid(0) == 0);
     }
     CUnprivileged(const CUnprivileged&) = delete;
     CUnprivileged& operator=(const CUnprivileged&) = delete;
 
-  private:
+private:
     static constexpr uid_t kNobody = 65534;
     bool m_dropped = false;
 };
 
 // Lets every process open the folder, so that it stays usable unprivileged.
-bool OpenToAll(const QString& path) {
+bool OpenToAll(const QString& path)
+{
     return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
                                            | QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup
                                            | QFile::ExeGroup);
 }
 
-QStringList Listing(const QString& folder) {
+QStringList Listing(const QString& folder)
+{
     QStringList names;
     QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
@@ -63,12 +67,13 @@ QStringList Listing(const QString& folder) {
 class tst_CTftpSession final : public QObject {
     Q_OBJECT
 
-  private:
+private:
     std::unique_ptr<QTemporaryDir> m_outer;
     QString m_root;    // the served folder
     QString m_outside; // beside it, never served
 
-    STftpOptions Options(int intervalMs) const {
+    STftpOptions Options(int intervalMs) const
+    {
         STftpOptions options{.servedFolder = CServedFolder(m_root)};
         options.retryIntervalMs = intervalMs;
         return options;
@@ -76,20 +81,23 @@ class tst_CTftpSession final : public QObject {
 
     // A session answering client's request for name; its first answer is on its way.
     std::unique_ptr<CTftpSession> Start(CTftpPacket::ETftpOpcode opcode, CTftpTestClient& client,
-                                        const QString& name, int intervalMs = kCalmIntervalMs) {
+                                        const QString& name, int intervalMs = kCalmIntervalMs)
+    {
         auto session = std::make_unique<CTftpSession>(Options(intervalMs));
         session->Activate(opcode, QStringLiteral("127.0.0.1"), client.Port(), name);
         return session;
     }
 
     // Deletes a session as its owner does, with what it handed over for later deletion.
-    static void Release(std::unique_ptr<CTftpSession>& session) {
+    static void Release(std::unique_ptr<CTftpSession>& session)
+    {
         session.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-  private slots:
-    void init() {
+private slots:
+    void init()
+    {
         m_outer = std::make_unique<QTemporaryDir>();
         QVERIFY(m_outer->isValid());
         QDir outer(m_outer->path());
@@ -110,7 +118,8 @@ class tst_CTftpSession final : public QObject {
     }
     void cleanup() { m_outer.reset(); }
 
-    void readSendsFileInBlocks_data() {
+    void readSendsFileInBlocks_data()
+    {
         QTest::addColumn<int>("size");
         QTest::addColumn<QList<int>>("blockSizes");
         QTest::newRow("empty file: one empty block") << 0 << QList<int>{0};
@@ -121,7 +130,8 @@ class tst_CTftpSession final : public QObject {
         QTest::newRow("700 bytes") << 700 << QList<int>{512, 188};
         QTest::newRow("1024 bytes") << 1024 << QList<int>{512, 512, 0};
     }
-    void readSendsFileInBlocks() {
+    void readSendsFileInBlocks()
+    {
         QFETCH(int, size);
         QFETCH(QList<int>, blockSizes);
         QVERIFY(WriteFile(m_root + "/file.bin", Pattern(size)));
@@ -142,7 +152,8 @@ class tst_CTftpSession final : public QObject {
         QVERIFY(!client.HasPending());
     }
 
-    void blockAfter65535IsOne() {
+    void blockAfter65535IsOne()
+    {
         // 65536 full blocks and a short one: block numbers 1 to 65535, then 1 and 2.
         const qsizetype size = 65536LL * 512 + 10;
         QByteArray content = Pattern(4096).repeated(size / 4096);
@@ -156,12 +167,14 @@ class tst_CTftpSession final : public QObject {
         QVERIFY(transfer.content == content);
     }
 
-    void writeBeyond65535Blocks_data() {
+    void writeBeyond65535Blocks_data()
+    {
         QTest::addColumn<int>("afterLast"); // the block number a client sends after 65535
         QTest::newRow("client goes on with 0") << 0;
         QTest::newRow("client goes on with 1") << 1;
     }
-    void writeBeyond65535Blocks() {
+    void writeBeyond65535Blocks()
+    {
         QFETCH(int, afterLast);
         CTftpTestClient client;
         auto session = Start(CTftpPacket::etoWriteRequest, client, QStringLiteral("big.bin"));
@@ -184,7 +197,8 @@ class tst_CTftpSession final : public QObject {
         QVERIFY(ReadFile(m_root + "/big.bin") == sent);
     }
 
-    void readNamesResolvedInServedFolder_data() {
+    void readNamesResolvedInServedFolder_data()
+    {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("content");
         QTest::newRow("leading slash") << "/a.bin" << Pattern(kDataSize);
@@ -194,7 +208,8 @@ class tst_CTftpSession final : public QObject {
         QTest::newRow("parent that stays inside") << "sub/../a.bin" << Pattern(kDataSize);
         QTest::newRow("dot") << "./sub/./b.bin" << QByteArray("bee");
     }
-    void readNamesResolvedInServedFolder() {
+    void readNamesResolvedInServedFolder()
+    {
         QFETCH(QString, name);
         QFETCH(QByteArray, content);
         CTftpTestClient client;
@@ -204,7 +219,8 @@ class tst_CTftpSession final : public QObject {
         QCOMPARE(transfer.content, content);
     }
 
-    void refusedRequestGetsOneErrorPacket_data() {
+    void refusedRequestGetsOneErrorPacket_data()
+    {
         QTest::addColumn<int>("opcode");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("answer");
@@ -234,7 +250,8 @@ class tst_CTftpSession final : public QObject {
         QTest::newRow("write: the served folder") << write << "" << violation;
         QTest::newRow("write: missing folder") << write << "nothere/new.bin" << violation;
     }
-    void refusedRequestGetsOneErrorPacket() {
+    void refusedRequestGetsOneErrorPacket()
+    {
         QFETCH(int, opcode);
         QFETCH(QString, name);
         QFETCH(QByteArray, answer);
@@ -254,12 +271,14 @@ class tst_CTftpSession final : public QObject {
         QCOMPARE(ReadFile(m_outer->path() + "/secret"), QByteArray("secret"));
     }
 
-    void fileThatCannotBeOpenedGetsAccessViolation_data() {
+    void fileThatCannotBeOpenedGetsAccessViolation_data()
+    {
         QTest::addColumn<int>("opcode");
         QTest::newRow("read") << int(CTftpPacket::etoReadRequest);
         QTest::newRow("write over it") << int(CTftpPacket::etoWriteRequest);
     }
-    void fileThatCannotBeOpenedGetsAccessViolation() {
+    void fileThatCannotBeOpenedGetsAccessViolation()
+    {
         QFETCH(int, opcode);
         const QString path = m_root + "/locked.bin";
         QVERIFY(WriteFile(path, "locked"));
@@ -279,7 +298,8 @@ class tst_CTftpSession final : public QObject {
         QCOMPARE(ReadFile(path), QByteArray("locked"));
     }
 
-    void writeStoresBlocks_data() {
+    void writeStoresBlocks_data()
+    {
         QTest::addColumn<QList<int>>("blockSizes");
         QTest::newRow("empty file") << QList<int>{0};
         QTest::newRow("one byte") << QList<int>{1};
@@ -288,7 +308,8 @@ class tst_CTftpSession final : public QObject {
         QTest::newRow("700 bytes") << QList<int>{512, 188};
         QTest::newRow("1024 bytes end with the third block") << QList<int>{512, 512, 0};
     }
-    void writeStoresBlocks() {
+    void writeStoresBlocks()
+    {
         QFETCH(QList<int>, blockSizes);
         // An older, longer file of that name is replaced as a whole.
         QVERIFY(WriteFile(m_root + "/up.bin", QByteArray(5000, 'o')));
@@ -318,7 +339,8 @@ class tst_CTftpSession final : public QObject {
         QCOMPARE(ReadFile(m_root + "/up.bin"), content);
     }
 
-    void writeStoresEachBlockOnce_data() {
+    void writeStoresEachBlockOnce_data()
+    {
         // Blocks the client sends, with the ACK each gets (-1: none); block
         // n carries bytes of value n, a full block unless it is the last.
         QTest::addColumn<QList<int>>("blocks");
@@ -336,7 +358,8 @@ class tst_CTftpSession final : public QObject {
         QTest::newRow("older block dropped") << QList<int>{1, 2, 1, 3} << QList<int>{1, 2, -1, 3}
                                              << one + QByteArray(512, '\2') + QByteArray(1, '\3');
     }
-    void writeStoresEachBlockOnce() {
+    void writeStoresEachBlockOnce()
+    {
         QFETCH(QList<int>, blocks);
         QFETCH(QList<int>, acks);
         QFETCH(QByteArray, stored);
@@ -362,7 +385,8 @@ class tst_CTftpSession final : public QObject {
         QCOMPARE(ReadFile(m_root + "/up.bin").toHex(), stored.toHex());
     }
 
-    void datagramAtSessionPort_data() {
+    void datagramAtSessionPort_data()
+    {
         // A datagram reaching a running transfer, from its client or from a
         // stranger, and the only answer the client gets (empty: none).
         QTest::addColumn<int>("opcode");
@@ -401,7 +425,8 @@ class tst_CTftpSession final : public QObject {
         QTest::newRow("write: DATA from a stranger host, same port")
             << write << "stranger host" << Data(1, "evil") << unknown;
     }
-    void datagramAtSessionPort() {
+    void datagramAtSessionPort()
+    {
         QFETCH(int, opcode);
         QFETCH(QString, sender);
         QFETCH(QByteArray, datagram);
@@ -443,7 +468,8 @@ class tst_CTftpSession final : public QObject {
             QCOMPARE(ReadFile(m_root + "/a.bin"), QByteArray("own"));
     }
 
-    void wrongAckGetsBlockAgainAtNextTick() {
+    void wrongAckGetsBlockAgainAtNextTick()
+    {
         const int intervalMs = 300;
         CTftpTestClient client;
         auto session = Start(CTftpPacket::etoReadRequest, client, "a.bin", intervalMs);
@@ -466,7 +492,8 @@ class tst_CTftpSession final : public QObject {
         QCOMPARE(again->data, Data(2, Pattern(kDataSize).mid(512)));
     }
 
-    void silentClientEndsSession_data() {
+    void silentClientEndsSession_data()
+    {
         // What the session sends before it gives up: the same packet each time.
         QTest::addColumn<int>("opcode");
         QTest::addColumn<QString>("name");
@@ -483,7 +510,8 @@ class tst_CTftpSession final : public QObject {
         QTest::newRow("write: no DATA at all") << write << "up.bin" << 0 << Ack(0) << 1;
         QTest::newRow("write: silent after a block") << write << "up.bin" << 1 << Ack(1) << 1;
     }
-    void silentClientEndsSession() {
+    void silentClientEndsSession()
+    {
         QFETCH(int, opcode);
         QFETCH(QString, name);
         QFETCH(int, blocksFirst);
@@ -528,7 +556,8 @@ class tst_CTftpSession final : public QObject {
         QCOMPARE(OpenDescriptorCount(), descriptors);
     }
 
-    void writeThatFailsGetsDiskFull() {
+    void writeThatFailsGetsDiskFull()
+    {
         const rlim_t limit = 1000;
         CTftpTestClient client;
         auto session = Start(CTftpPacket::etoWriteRequest, client, QStringLiteral("up.bin"));
@@ -556,13 +585,15 @@ class tst_CTftpSession final : public QObject {
         QVERIFY(!client.HasPending());
     }
 
-    void sessionPort_data() {
+    void sessionPort_data()
+    {
         QTest::addColumn<QString>("range"); // "free", "taken", "privileged"
         QTest::newRow("a free port of the range") << "free";
         QTest::newRow("every port of the range taken") << "taken";
         QTest::newRow("ports below 1024 without the right") << "privileged";
     }
-    void sessionPort() {
+    void sessionPort()
+    {
         QFETCH(QString, range);
         QUdpSocket holder;
         QVERIFY(holder.bind(QHostAddress::Any, 0));

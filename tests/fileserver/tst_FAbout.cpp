@@ -36,7 +36,8 @@ private slots:
     void noProgramSaysSo()
     {
         QTemporaryDir empty;
-        FAbout about(nullptr, CSysInfoLauncher({QStringLiteral("no-such-info-tool")}, {empty.path()}));
+        FAbout about(nullptr,
+                     CSysInfoLauncher({QStringLiteral("no-such-info-tool")}, {empty.path()}));
         QTest::mouseClick(about.cmdSysInfo(), Qt::LeftButton);
         QCOMPARE(m_messages, QStringList{"System Information Is Unavailable At This Time"});
     }
@@ -52,8 +53,9 @@ private slots:
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-        FAbout about(nullptr, CSysInfoLauncher({QStringLiteral("missing"), QStringLiteral("info-tool")},
-                                               {folder.path()}));
+        FAbout about(nullptr,
+                     CSysInfoLauncher({QStringLiteral("missing"), QStringLiteral("info-tool")},
+                                      {folder.path()}));
         QTest::mouseClick(about.cmdSysInfo(), Qt::LeftButton);
         QTRY_VERIFY(QFile::exists(marker));
         QVERIFY(m_messages.isEmpty());

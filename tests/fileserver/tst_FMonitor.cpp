@@ -40,7 +40,8 @@ private slots:
         QTest::newRow("comma locale") << "de_DE" << qint64(5) << qint64(1000) << ",50 %";
         QTest::newRow("bytes received") << "C" << qint64(4096) << qint64(0) << "4096 Byte";
         QTest::newRow("no grouping") << "en_US" << qint64(1234567) << qint64(0) << "1234567 Byte";
-        QTest::newRow("beyond 4 GiB") << "C" << qint64(6) * 1024 * 1024 * 1024 << qint64(8) * 1024 * 1024 * 1024 << "75.00 %";
+        QTest::newRow("beyond 4 GiB")
+            << "C" << qint64(6) * 1024 * 1024 * 1024 << qint64(8) * 1024 * 1024 * 1024 << "75.00 %";
     }
     void rateText()
     {
@@ -74,7 +75,8 @@ private slots:
 
         monitor.SessionStatus("7", static_cast<std::int16_t>(status), "/b.bin");
         QCOMPARE(row->text(FMonitor::kColumnStatus), text);
-        QCOMPARE(row->text(FMonitor::kColumnFile), showsFile ? QStringLiteral("/b.bin") : QString());
+        QCOMPARE(row->text(FMonitor::kColumnFile),
+                 showsFile ? QStringLiteral("/b.bin") : QString());
         QCOMPARE(row->text(FMonitor::kColumnRate).isEmpty(), !showsFile);
     }
 

@@ -124,7 +124,8 @@ private slots:
         QVERIFY(server.Enable());
         QCOMPARE(server.FtpPort(), options.ftpPort);
         CTestClient client(options.ftpPort);
-        QCOMPARE(client.Reply(), QByteArray("220 Welcome to the brennor Orvane FTP/TFTP Server Ver. 1.2.4"));
+        QCOMPARE(client.Reply(),
+                 QByteArray("220 Welcome to the brennor Orvane FTP/TFTP Server Ver. 1.2.4"));
     }
 
     void eventsOfRetrieveAndStore()
@@ -145,7 +146,8 @@ private slots:
         QCOMPARE(client.Command("RETR six.bin"),
                  QByteArray("150 File status ok; about to open data connection"));
         QCOMPARE(ReadAll(data).size(), 600);
-        QCOMPARE(client.Reply(), QByteArray("226 Closing data connection, file transfer successful"));
+        QCOMPARE(client.Reply(),
+                 QByteArray("226 Closing data connection, file transfer successful"));
 
         QTcpServer storeData;
         client.PortCommand(storeData);
@@ -157,23 +159,18 @@ private slots:
             socket->disconnectFromHost();
             QTRY_COMPARE(socket->state(), QAbstractSocket::UnconnectedState);
         }
-        QCOMPARE(client.Reply(), QByteArray("226 Closing data connection, file transfer successful"));
+        QCOMPARE(client.Reply(),
+                 QByteArray("226 Closing data connection, file transfer successful"));
         QCOMPARE(client.Command("QUIT"), QByteArray("221 Goodbye."));
         QTRY_VERIFY(events.last().startsWith(QLatin1String("OnCloseFtpSession")));
 
         const QStringList expected{
-            "OnNewFtpSession(1,127.0.0.1,0,1)",
-            "OnSessionStatusChange(1,127.0.0.1,1)",
-            "OnInitRetrive(1,127.0.0.1,1,/six.bin)",
-            "OnNewDataBlockSent(1,127.0.0.1,256,600)",
-            "OnNewDataBlockSent(1,127.0.0.1,512,600)",
-            "OnNewDataBlockSent(1,127.0.0.1,600,600)",
-            "OnSessionStatusChange(1,127.0.0.1,0)",
-            "OnSessionStatusChange(1,127.0.0.1,2)",
-            "OnInitStore(1,127.0.0.1,2,/up.bin)",
-            "OnNewDataBlockRecv(1,127.0.0.1,100)",
-            "OnSessionStatusChange(1,127.0.0.1,0)",
-            "OnCloseFtpSession(1,127.0.0.1,0)",
+            "OnNewFtpSession(1,127.0.0.1,0,1)",        "OnSessionStatusChange(1,127.0.0.1,1)",
+            "OnInitRetrive(1,127.0.0.1,1,/six.bin)",   "OnNewDataBlockSent(1,127.0.0.1,256,600)",
+            "OnNewDataBlockSent(1,127.0.0.1,512,600)", "OnNewDataBlockSent(1,127.0.0.1,600,600)",
+            "OnSessionStatusChange(1,127.0.0.1,0)",    "OnSessionStatusChange(1,127.0.0.1,2)",
+            "OnInitStore(1,127.0.0.1,2,/up.bin)",      "OnNewDataBlockRecv(1,127.0.0.1,100)",
+            "OnSessionStatusChange(1,127.0.0.1,0)",    "OnCloseFtpSession(1,127.0.0.1,0)",
         };
         QCOMPARE(events, expected);
     }
@@ -192,8 +189,10 @@ private slots:
         FMonitor* monitor = server.Monitor();
         QVERIFY(monitor && monitor->isVisible());
         QCOMPARE(monitor->ListView()->topLevelItemCount(), 2);
-        QCOMPARE(monitor->ListView()->topLevelItem(0)->text(FMonitor::kColumnSessionId), QStringLiteral("1"));
-        QCOMPARE(monitor->ListView()->topLevelItem(1)->text(FMonitor::kColumnStatus), QStringLiteral("Wait command"));
+        QCOMPARE(monitor->ListView()->topLevelItem(0)->text(FMonitor::kColumnSessionId),
+                 QStringLiteral("1"));
+        QCOMPARE(monitor->ListView()->topLevelItem(1)->text(FMonitor::kColumnStatus),
+                 QStringLiteral("Wait command"));
 
         server.SetEnableMonitor(true); // neither reopens nor refills
         QCOMPARE(server.Monitor(), monitor);
@@ -253,7 +252,8 @@ private slots:
         server.SetEnable(true);
         QTRY_COMPARE(failed.count(), 1);
         QCOMPARE(m_messages.size(), 1);
-        QVERIFY(m_messages.first().startsWith(QLatin1String("Orvane FTP/TFTP Server Ver. 1.2.4: ")));
+        QVERIFY(
+            m_messages.first().startsWith(QLatin1String("Orvane FTP/TFTP Server Ver. 1.2.4: ")));
         QVERIFY(server.Enable()); // keeps its value; nothing is retried
         QCOMPARE(server.FtpPort(), quint16(0));
     }

@@ -2,8 +2,8 @@
 #include "CUdpSocket.h"
 #include "MSocketError.h"
 
-#include <QSignalSpy>
 #include <QNetworkDatagram>
+#include <QSignalSpy>
 #include <QUdpSocket>
 #include <QtTest>
 
