@@ -1,0 +1,95 @@
+"""The host program's own behaviour: its answers to --help and --version,
+the lines it prints for sessions and transfers, a clean end on SIGTERM, and
+a clear refusal when a port is taken."""
+
+import os
+import shlex
+import socket
+import subprocess
+import tempfile
+import unittest
+from ftplib import FTP
+
+from serverhost import ServerHost
+
+RUN_TIMEOUT_S = 30
+
+
+def host_command():
+    return shlex.split(os.environ["PELION_SERVER"])
+
+
+class TallisServe(unittest.TestCase):
+    def run_host(self, *arguments):
+        return subprocess.run(
+            host_command() + list(arguments),
+            capture_output=True,
+            text=True,
+            timeout=RUN_TIMEOUT_S,
+        )
+
+    def test_version_and_help(self):
+        version = self.run_host("--version")
+        self.assertEqual(version.returncode, 0)
+        self.assertEqual(version.stdout.strip(), "tallis-serve 1.2.4")
+        usage = self.run_host("--help")
+        self.assertEqual(usage.returncode, 0)
+        for option in ("--root", "--ftp-port", "--ftp-data-port", "--tftp-port", "--no-tray"):
+            self.assertIn(option, usage.stdout)
+
+    def test_bad_port_is_refused(self):
+        result = self.run_host("--no-tray", "--ftp-port", "70000")
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("port", result.stderr)
+
+    def test_taken_tftp_port_gives_reason(self):
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as taken:
+            taken.bind(("0.0.0.0", 0))
+            port = taken.getsockname()[1]
+            with tempfile.TemporaryDirectory() as root:
+                result = self.run_host(
+                    "--no-tray", "--root", root, "--ftp-port", "0", "--tftp-port", str(port)
+                )
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("cannot serve TFTP on port %d" % port, result.stderr)
+
+    def test_taken_ftp_port_gives_reason(self):
+        with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as taken:
+            taken.bind(("0.0.0.0", 0))
+            taken.listen(1)
+            port = taken.getsockname()[1]
+            with tempfile.TemporaryDirectory() as root:
+                result = self.run_host(
+                    "--no-tray", "--root", root, "--tftp-port", "0", "--ftp-port", str(port)
+                )
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("cannot serve FTP on port %d" % port, result.stderr)
+
+    def test_lines_for_sessions_and_transfers_then_clean_end(self):
+        with tempfile.TemporaryDirectory() as root:
+            with open(os.path.join(root, "image.bin"), "wb") as image:
+                image.write(b"x" * 1000)
+            with ServerHost(root, ["FTP", "TFTP"]) as host:
+                ftp = FTP()
+                ftp.connect("127.0.0.1", host.ports["FTP"], timeout=RUN_TIMEOUT_S)
+                ftp.set_pasv(False)
+                ftp.login("user", "any")
+                received = bytearray()
+                ftp.retrbinary("RETR image.bin", received.extend)
+                ftp.quit()
+                self.assertEqual(len(received), 1000)
+                self.assertIsNotNone(host.wait_for_line(r"^FTP session 1 from 127\.0\.0\.1 closed"))
+            self.assertEqual(host.returncode, 0)
+            self.assertEqual(
+                [line for line in host.lines if line.startswith("FTP session")],
+                [
+                    "FTP session 1 opened from 127.0.0.1 (1 open)",
+                    "FTP session 1 sending /image.bin",
+                    "FTP session 1 transfer ended",
+                    "FTP session 1 from 127.0.0.1 closed (0 open)",
+                ],
+            )
+
+
+if __name__ == "__main__":
+    unittest.main()
