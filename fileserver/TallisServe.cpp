@@ -157,11 +157,13 @@ int main(int argc, char* argv[])
         arguments->options.trayIcon = false;
     }
 
-    // Messages go to the terminal; the exit code tells the failures.
-    CMessageService::SetHandler([](const SMessage& message) {
-        Err() << message.title << ": " << message.text << Qt::endl;
-        return EMessageResult::Ok;
-    });
+    // Without windows, messages go to the terminal; the exit code tells the failures.
+    if (!arguments->options.trayIcon) {
+        CMessageService::SetHandler([](const SMessage& message) {
+            Err() << message.title << ": " << message.text << Qt::endl;
+            return EMessageResult::Ok;
+        });
+    }
 
     std::unique_ptr<cFtpServer> server;
     try {
