@@ -42,28 +42,23 @@ class TallisServe(unittest.TestCase):
         self.assertNotEqual(result.returncode, 0)
         self.assertIn("port", result.stderr)
 
-    def test_taken_tftp_port_gives_reason(self):
-        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as taken:
-            taken.bind(("0.0.0.0", 0))
-            port = taken.getsockname()[1]
-            with tempfile.TemporaryDirectory() as root:
-                result = self.run_host(
-                    "--no-tray", "--root", root, "--ftp-port", "0", "--tftp-port", str(port)
-                )
-        self.assertEqual(result.returncode, 1)
-        self.assertIn("cannot serve TFTP on port %d" % port, result.stderr)
-
-    def test_taken_ftp_port_gives_reason(self):
-        with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as taken:
-            taken.bind(("0.0.0.0", 0))
-            taken.listen(1)
-            port = taken.getsockname()[1]
-            with tempfile.TemporaryDirectory() as root:
-                result = self.run_host(
-                    "--no-tray", "--root", root, "--tftp-port", "0", "--ftp-port", str(port)
-                )
-        self.assertEqual(result.returncode, 1)
-        self.assertIn("cannot serve FTP on port %d" % port, result.stderr)
+    def test_taken_port_gives_reason(self):
+        cases = [
+            ("TFTP", socket.SOCK_DGRAM, "--tftp-port", "--ftp-port"),
+            ("FTP", socket.SOCK_STREAM, "--ftp-port", "--tftp-port"),
+        ]
+        for protocol, kind, taken_option, free_option in cases:
+            with self.subTest(protocol), socket.socket(socket.AF_INET, kind) as taken:
+                taken.bind(("0.0.0.0", 0))
+                if kind == socket.SOCK_STREAM:
+                    taken.listen(1)
+                port = taken.getsockname()[1]
+                with tempfile.TemporaryDirectory() as root:
+                    result = self.run_host(
+                        "--no-tray", "--root", root, free_option, "0", taken_option, str(port)
+                    )
+                self.assertEqual(result.returncode, 1)
+                self.assertIn("cannot serve %s on port %d" % (protocol, port), result.stderr)
 
     def test_lines_for_sessions_and_transfers_then_clean_end(self):
         with tempfile.TemporaryDirectory() as root:
