@@ -184,15 +184,36 @@ private slots:
         CTestClient second(server.FtpPort());
         QTRY_COMPARE(opened.count(), 2);
 
+        // The second session is storing a file when the monitor opens.
+        QVERIFY(second.Reply().startsWith("220"));
+        QCOMPARE(second.Command("PASS any"), QByteArray("230 User logged in"));
+        QTcpServer data;
+        second.PortCommand(data);
+        QSignalSpy storing(&server, &cFtpServer::OnInitStore);
+        QCOMPARE(second.Command("STOR up.bin"), QByteArray("150 About to open data connection"));
+        QTRY_VERIFY(data.hasPendingConnections());
+        std::unique_ptr<QTcpSocket> upload(data.nextPendingConnection());
+        QTRY_COMPARE(storing.count(), 1);
+
         server.SetEnableMonitor(true);
         QVERIFY(server.EnableMonitor());
         FMonitor* monitor = server.Monitor();
         QVERIFY(monitor && monitor->isVisible());
         QCOMPARE(monitor->ListView()->topLevelItemCount(), 2);
-        QCOMPARE(monitor->ListView()->topLevelItem(0)->text(FMonitor::kColumnSessionId),
-                 QStringLiteral("1"));
-        QCOMPARE(monitor->ListView()->topLevelItem(1)->text(FMonitor::kColumnStatus),
-                 QStringLiteral("Wait command"));
+        const QTreeWidgetItem* idle = monitor->ListView()->topLevelItem(0);
+        const QTreeWidgetItem* busy = monitor->ListView()->topLevelItem(1);
+        QCOMPARE(idle->text(FMonitor::kColumnSessionId), QStringLiteral("1"));
+        QCOMPARE(idle->text(FMonitor::kColumnStatus), QStringLiteral("Wait command"));
+        QCOMPARE(idle->text(FMonitor::kColumnFile), QString());
+        QCOMPARE(busy->text(FMonitor::kColumnSessionId), QStringLiteral("2"));
+        QCOMPARE(busy->text(FMonitor::kColumnStatus), QStringLiteral("Storing"));
+        QCOMPARE(busy->text(FMonitor::kColumnFile), QStringLiteral("/up.bin"));
+
+        upload->write(QByteArray(4096, 'u'));
+        QTRY_COMPARE(busy->text(FMonitor::kColumnRate), QStringLiteral("4096 Byte"));
+        upload->disconnectFromHost();
+        QTRY_COMPARE(busy->text(FMonitor::kColumnStatus), QStringLiteral("Wait command"));
+        QCOMPARE(busy->text(FMonitor::kColumnFile), QString());
 
         server.SetEnableMonitor(true); // neither reopens nor refills
         QCOMPARE(server.Monitor(), monitor);
