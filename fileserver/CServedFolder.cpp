@@ -4,6 +4,13 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+namespace {
+
+// A leading drive letter, which names nothing on this system.
+const QRegularExpression kDriveLetter(QStringLiteral("^[A-Za-z]:"));
+
+} // namespace
+
 CServedFolder::CServedFolder(const QString& root)
 {
     const QFileInfo info(root);
@@ -13,7 +20,6 @@ CServedFolder::CServedFolder(const QString& root)
 
 QStringList CServedFolder::SplitClientPath(const QString& clientPath)
 {
-    static const QRegularExpression kDriveLetter(QStringLiteral("^[A-Za-z]:"));
     static const QRegularExpression kSeparators(QStringLiteral("[/\\\\]"));
     QString path = clientPath;
     path.remove(kDriveLetter);
@@ -25,7 +31,6 @@ QStringList CServedFolder::SplitClientPath(const QString& clientPath)
 QString CServedFolder::Normalize(const QString& clientPath, const QString& current,
                                  bool* climbedAboveRoot)
 {
-    static const QRegularExpression kDriveLetter(QStringLiteral("^[A-Za-z]:"));
     QString withoutDrive = clientPath;
     withoutDrive.remove(kDriveLetter);
     const bool absolute =

@@ -217,14 +217,7 @@ void cFtpServer::objTcpSessions_OnInitTransfer(const QString& sessionId, bool st
     const cFtpSession* session = m_sessions->Item(sessionId);
     if (!session)
         return;
-    if (m_monitor) {
-        // The monitor's view may lag behind; a failed update changes nothing here.
-        try {
-            m_monitor->SessionStatus(sessionId, static_cast<std::int16_t>(session->SessionStatus()),
-                                     session->FileName());
-        } catch (const std::exception&) {
-        }
-    }
+    ShowStatusInMonitor(*session, session->FileName());
     if (store)
         emit OnInitStore(sessionId, session->RemoteHost(), session->SessionStatus(),
                          session->FileName());
@@ -248,20 +241,25 @@ void cFtpServer::objTcpSessions_OnNewDataBlockSent(const QString& sessionId, qin
     const cFtpSession* session = m_sessions->Item(sessionId);
     if (!session)
         return;
-    if (m_monitor) {
+    if (m_monitor)
         m_monitor->CalculateRate(sessionId, byteSent, session->FileSize());
-    }
     emit OnNewDataBlockSent(sessionId, session->RemoteHost(), byteSent, session->FileSize());
 }
 
 void cFtpServer::objTcpSessions_OnTransferTerminate(const QString& sessionId)
 {
-    const cFtpSession* session = m_sessions->Item(sessionId);
-    if (!session || !m_monitor)
+    if (const cFtpSession* session = m_sessions->Item(sessionId))
+        ShowStatusInMonitor(*session, QString());
+}
+
+void cFtpServer::ShowStatusInMonitor(const cFtpSession& session, const QString& fileName)
+{
+    if (!m_monitor)
         return;
+    // The monitor's view may lag behind; a failed update changes nothing here.
     try {
-        m_monitor->SessionStatus(sessionId, static_cast<std::int16_t>(session->SessionStatus()),
-                                 QString());
+        m_monitor->SessionStatus(session.SessionID(),
+                                 static_cast<std::int16_t>(session.SessionStatus()), fileName);
     } catch (const std::exception&) {
     }
 }

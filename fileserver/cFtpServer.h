@@ -13,6 +13,7 @@ class CTftpDaemon;
 
 class FTcpListen;
 class FTray;
+class cFtpSession;
 class cFtpSessions;
 
 #if defined(TALLIS_LIBRARY)
@@ -115,6 +116,8 @@ private:
     void OnListenerError(int number, const QString& description);
     void OnNewConnection(qintptr handle);
     void OpenMonitor();
+    // Shows a session's status in the monitor when it is open.
+    void ShowStatusInMonitor(const cFtpSession& session, const QString& fileName);
 
     void objTcpSessions_OnNewFtpSession(const QString& sessionId, int numSession);
     void objTcpSessions_OnCloseFtpSession(const QString& sessionId, const QString& remoteHost,

@@ -172,7 +172,10 @@ private slots:
         QWidget window;
         CTrayIcon icon(ETrayForm::Server);
         icon.Create(&window, TestIcon(), QStringLiteral("tip"));
-        QCOMPARE(icon.IsVisible(), QSystemTrayIcon::isSystemTrayAvailable());
+        QVERIFY(icon.IsShown());
+        // The offscreen platform has no notification area: nothing is really shown.
+        if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+            QVERIFY(!icon.IsVisible());
     }
 };
 
