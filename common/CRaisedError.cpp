@@ -1,4 +1,4 @@
-#include "CRaisedError.h"
+#include "common/CRaisedError.h"
 
 CRaisedError::CRaisedError(std::uint32_t number, QString source, QString description)
     : m_number(number), m_source(std::move(source)), m_description(std::move(description)),

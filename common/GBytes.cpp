@@ -1,6 +1,6 @@
-#include "GBytes.h"
+#include "common/GBytes.h"
 
-#include "MWindowsError.h"
+#include "common/MWindowsError.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
-#include "GUtility.h"
+#include "common/GUtility.h"
 
-#include "GBytes.h"
-#include "MWinUtil.h"
-#include "MWindowsError.h"
+#include "common/GBytes.h"
+#include "common/MWinUtil.h"
+#include "common/MWindowsError.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +12,6 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryFile>
-#include <QWidget>
 
 #include <algorithm>
 
@@ -454,16 +453,6 @@ int GetRandom(int low, int high)
     if (low > high)
         RaiseUtilityError(eeBadRange, QStringLiteral("%1 > %2").arg(low).arg(high));
     return static_cast<int>(QRandomGenerator::global()->bounded(qint64{low}, qint64{high} + 1));
-}
-
-int xRight(const QWidget& w)
-{
-    return xRight(w.geometry());
-}
-
-int yBottom(const QWidget& w)
-{
-    return yBottom(w.geometry());
 }
 
 } // namespace GUtility

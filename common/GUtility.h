@@ -10,8 +10,6 @@
 #include <cstdint>
 #include <utility>
 
-class QWidget;
-
 // Text, path, file and formatting utilities.
 //
 // Positions in texts are 0-based; "not found" is -1. Paths are Linux paths:
@@ -221,7 +219,5 @@ inline int yBottom(const QRect& r)
 {
     return r.y() + r.height();
 }
-int xRight(const QWidget& w);
-int yBottom(const QWidget& w);
 
 } // namespace GUtility

@@ -2,8 +2,6 @@
 
 #include <cstdint>
 
-class QWidget;
-
 // Small system utilities of the console.
 
 // Waits the given milliseconds. Unless noEvents is set, pending events run
@@ -19,10 +17,3 @@ std::uint16_t GetWindowsVersion(int major, int minor, int platform);
 
 // The running system's code: 0 on Linux, which is no Windows version.
 std::uint16_t GetWindowsVersion();
-
-// Takes away the window's close button and makes it ignore close requests
-// from the user (window manager, Alt+F4); the program can still close it.
-void RemoveCloseMenu(QWidget* window);
-
-// Places a window in the middle of the primary screen.
-void CenterOnScreen(QWidget* window);

@@ -1,6 +1,6 @@
-#include "MWindowsError.h"
+#include "common/MWindowsError.h"
 
-#include "CRaisedError.h"
+#include "common/CRaisedError.h"
 
 #include <QCoreApplication>
 

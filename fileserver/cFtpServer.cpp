@@ -1,12 +1,12 @@
-#include "cFtpServer.h"
+#include "fileserver/cFtpServer.h"
 
-#include "CMessageService.h"
-#include "CTftpDaemon.h"
-#include "FMonitor.h"
-#include "FTcpListen.h"
-#include "FTray.h"
-#include "cFtpSession.h"
-#include "cFtpSessions.h"
+#include "common/messages/CMessageService.h"
+#include "fileserver/ftp/FTcpListen.h"
+#include "fileserver/ftp/cFtpSession.h"
+#include "fileserver/ftp/cFtpSessions.h"
+#include "fileserver/tftp/CTftpDaemon.h"
+#include "fileserver/ui/FMonitor.h"
+#include "fileserver/ui/FTray.h"
 
 #include <QApplication>
 #include <QDir>
@@ -264,7 +264,7 @@ void cFtpServer::ShowStatusInMonitor(const cFtpSession& session, const QString& 
     }
 }
 
-std::unique_ptr<cFtpServer> CreateFtpServer(const SFtpServerOptions& options)
+FMonitor* cFtpServer::Monitor() const
 {
-    return std::make_unique<cFtpServer>(options);
+    return m_monitor;
 }

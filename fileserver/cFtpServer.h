@@ -1,7 +1,6 @@
 #pragma once
 
-#include "FMonitor.h"
-#include "TrayEvents.h"
+#include "fileserver/TrayEvents.h"
 
 #include <QObject>
 #include <QPointer>
@@ -11,6 +10,7 @@
 
 class CTftpDaemon;
 
+class FMonitor;
 class FTcpListen;
 class FTray;
 class cFtpSession;
@@ -91,7 +91,7 @@ public:
     // The parts, for hosts and tests that look inside.
     cFtpSessions* Sessions() const { return m_sessions.get(); }
     FTray* Tray() const { return m_tray.get(); }
-    FMonitor* Monitor() const { return m_monitor; }
+    FMonitor* Monitor() const;
 
 signals:
     void OnNewFtpSession(const QString& SessionID, const QString& RemoteHost, int SessionStatus,

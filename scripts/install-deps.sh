@@ -10,7 +10,7 @@ build_pkgs=(
   libgl-dev
 )
 test_pkgs=(
-  curl lftp tftp-hpa atftp busybox python3 xvfb xauth trayer x11-utils xdotool imagemagick
+  clang-format curl lftp tftp-hpa atftp busybox python3 xvfb xauth trayer x11-utils xdotool imagemagick
 )
 
 pkgs=("${build_pkgs[@]}")

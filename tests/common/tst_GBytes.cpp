@@ -1,5 +1,5 @@
-#include "GBytes.h"
-#include "RaisedNumber.h"
+#include "common/GBytes.h"
+#include "tests/common/RaisedNumber.h"
 
 #include <QtTest>
 

@@ -1,8 +1,6 @@
-#include "MWinUtil.h"
+#include "common/MWinUtil.h"
 
 #include <QElapsedTimer>
-#include <QWidget>
-#include <QtTest/qtestspontaneevent.h>
 #include <QtTest>
 
 class tst_MWinUtil final : public QObject {
@@ -35,8 +33,6 @@ private slots:
         QCOMPARE(int(GetWindowsVersion(major, minor, platform)), code);
     }
 
-    void linuxIsUnknown() { QCOMPARE(int(GetWindowsVersion()), 0); }
-
     void pauseZeroRunsEventsOnce()
     {
         bool ran = false;
@@ -61,23 +57,6 @@ private slots:
         QTimer::singleShot(1, this, [] {});
         Pause(60, false);
         QVERIFY(clock.elapsed() >= 59);
-    }
-
-    void removeCloseMenuBlocksUserClose()
-    {
-        QWidget window;
-        window.show();
-        RemoveCloseMenu(&window);
-        QVERIFY(!(window.windowFlags() & Qt::WindowCloseButtonHint));
-        QVERIFY(window.isVisible());
-
-        QCloseEvent userClose;
-        QSpontaneKeyEvent::setSpontaneous(&userClose); // as the window manager sends it
-        QCoreApplication::sendEvent(&window, &userClose);
-        QVERIFY(window.isVisible());
-
-        QVERIFY(window.close()); // the program itself still can
-        QVERIFY(!window.isVisible());
     }
 };
 

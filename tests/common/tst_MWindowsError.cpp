@@ -1,5 +1,5 @@
-#include "CRaisedError.h"
-#include "MWindowsError.h"
+#include "common/CRaisedError.h"
+#include "common/MWindowsError.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cFtpServer.h"
+#include "fileserver/cFtpServer.h"
 
 // Server options for tests: the given folder, every port chosen by the system.
 inline SFtpServerOptions LoopbackServerOptions(const QString& folder)

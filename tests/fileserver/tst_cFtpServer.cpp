@@ -1,10 +1,10 @@
-#include "CMessageService.h"
-#include "CRaisedError.h"
-#include "CTrayIcon.h"
-#include "FMonitor.h"
-#include "FTray.h"
-#include "LoopbackServerOptions.h"
-#include "cFtpServer.h"
+#include "common/CRaisedError.h"
+#include "common/messages/CMessageService.h"
+#include "common/ui/CTrayIcon.h"
+#include "fileserver/cFtpServer.h"
+#include "fileserver/ui/FMonitor.h"
+#include "fileserver/ui/FTray.h"
+#include "tests/fileserver/LoopbackServerOptions.h"
 
 #include <QDialog>
 #include <QFile>
@@ -306,23 +306,6 @@ private slots:
         QVERIFY(tftpAgain.bind(QHostAddress::Any, tftp));
         server.SetEnable(true); // harmless after CloseMe
         QCOMPARE(server.FtpPort(), quint16(0));
-    }
-
-    void creationFailsWhenTftpPortTaken()
-    {
-        QUdpSocket holder;
-        QVERIFY(holder.bind(QHostAddress::Any, 0));
-        auto options = Options();
-        options.tftpPort = holder.localPort();
-        try {
-            CreateFtpServer(options);
-            QFAIL("created all the same");
-        } catch (const CRaisedError& error) {
-            QVERIFY(!error.Description().isEmpty());
-        }
-        const QWidgetList windows = QApplication::topLevelWidgets();
-        QVERIFY(std::none_of(windows.cbegin(), windows.cend(),
-                             [](QWidget* w) { return qobject_cast<FTray*>(w) != nullptr; }));
     }
 
 private:

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <functional>
+
+class QWidget;
+
+#if defined(PELION_MESSAGES_LIBRARY)
+#define PELION_MESSAGES_EXPORT Q_DECL_EXPORT
+#else
+#define PELION_MESSAGES_EXPORT Q_DECL_IMPORT
+#endif
+
+// Kinds of message box, numbered as the message box styles they stand for.
+enum class EMessageIcon {
+    None = 0,
+    Critical = 16,
+    Question = 32,
+    Exclamation = 48,
+    Information = 64
+};
+enum class EMessageButtons { Ok = 0, YesNo = 4 };
+enum class EMessageResult { Ok = 1, Yes = 6, No = 7 };
+
+struct SMessage {
+    QString text;
+    QString title;
+    EMessageIcon icon = EMessageIcon::None;
+    EMessageButtons buttons = EMessageButtons::Ok;
+};
+
+// The one way the programs show a message box. A handler installed with
+// SetHandler takes every message instead of the screen: tests capture them,
+// and a program without windows prints them.
+class PELION_MESSAGES_EXPORT CMessageService final {
+public:
+    using Handler = std::function<EMessageResult(const SMessage&)>;
+
+    // Shows the message and waits for the user's answer.
+    static EMessageResult Show(const SMessage& message, QWidget* parent = nullptr);
+
+    // Installs a handler (an empty one restores the real message box) and
+    // returns the previous one.
+    static Handler SetHandler(Handler handler);
+
+private:
+    static Handler& CurrentHandler();
+};

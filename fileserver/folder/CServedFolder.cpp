@@ -1,0 +1,101 @@
+#include "fileserver/folder/CServedFolder.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace {
+
+// A leading drive letter, which names nothing on this system.
+const QRegularExpression kDriveLetter(QStringLiteral("^[A-Za-z]:"));
+
+} // namespace
+
+CServedFolder::CServedFolder(const QString& root)
+{
+    const QFileInfo info(root);
+    const QString canonical = info.canonicalFilePath();
+    m_root = canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
+QStringList CServedFolder::SplitClientPath(const QString& clientPath)
+{
+    static const QRegularExpression kSeparators(QStringLiteral("[/\\\\]"));
+    QString path = clientPath;
+    path.remove(kDriveLetter);
+    QStringList names = path.split(kSeparators, Qt::SkipEmptyParts);
+    names.removeAll(QStringLiteral("."));
+    return names;
+}
+
+QString CServedFolder::Normalize(const QString& clientPath, const QString& current,
+                                 bool* climbedAboveRoot)
+{
+    QString withoutDrive = clientPath;
+    withoutDrive.remove(kDriveLetter);
+    const bool absolute =
+        withoutDrive.startsWith(QLatin1Char('/')) || withoutDrive.startsWith(QLatin1Char('\\'));
+
+    QStringList names = absolute ? QStringList() : SplitClientPath(current);
+    bool climbed = false;
+    for (const QString& name : SplitClientPath(withoutDrive)) {
+        if (name == QLatin1String("..")) {
+            if (names.isEmpty())
+                climbed = true;
+            else
+                names.removeLast();
+        } else {
+            names.append(name);
+        }
+    }
+    if (climbedAboveRoot)
+        *climbedAboveRoot = climbed;
+    return QLatin1Char('/') + names.join(QLatin1Char('/'));
+}
+
+bool CServedFolder::IsInside(const QString& canonicalPath) const
+{
+    if (canonicalPath == m_root)
+        return true;
+    const QString prefix = m_root.endsWith(QLatin1Char('/')) ? m_root : m_root + QLatin1Char('/');
+    return canonicalPath.startsWith(prefix);
+}
+
+CServedFolder::SResolved CServedFolder::Locate(const QString& virtualPath) const
+{
+    SResolved result;
+    result.virtualPath = Normalize(virtualPath);
+    const QString wanted = QDir::cleanPath(m_root + result.virtualPath);
+
+    // SECURITY: a dangling link cannot be checked, and writing through it
+    // would create a file wherever it points.
+    const QFileInfo leaf(wanted);
+    if (leaf.isSymLink() && !leaf.exists())
+        return result;
+
+    // The deepest part that exists decides: every link on it is resolved,
+    // and what follows it cannot be a link.
+    QString existing = wanted;
+    while (!QFileInfo::exists(existing) && existing != m_root) {
+        const QString parent = QFileInfo(existing).path();
+        if (parent == existing)
+            break;
+        existing = parent;
+    }
+    const QString canonical = QFileInfo(existing).canonicalFilePath();
+    if (canonical.isEmpty() || !IsInside(canonical))
+        return result;
+
+    result.inside = true;
+    result.localPath = wanted;
+    return result;
+}
+
+CServedFolder::SResolved CServedFolder::Resolve(const QString& clientPath,
+                                                const QString& current) const
+{
+    bool climbed = false;
+    SResolved result = Locate(Normalize(clientPath, current, &climbed));
+    result.climbedAboveRoot = climbed;
+    return result;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/sockets/CTcpSocket.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+// Holds the stream socket of one FTP control connection and turns its events
+// into the session's calls.
+class FTcpCtrl final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit FTcpCtrl(QObject* parent = nullptr);
+
+    // Takes over a connection accepted by the listener.
+    void Attach(qintptr handle);
+
+    // Queues bytes for the client; a failure to send is not reported.
+    void Send(const QByteArray& bytes);
+
+    // Ends the connection once what was sent has been delivered.
+    void Close();
+
+    // Whether the connection has ended (Closed was emitted).
+    bool HasEnded() const { return m_ended; }
+
+signals:
+    void Connected(const QString& remoteHost);
+    // The bytes of one arrival, as received.
+    void Received(const QByteArray& bytes);
+    // Emitted once when the connection has ended, after any Failed.
+    void Closed();
+    void Failed(int number, const QString& description);
+
+private:
+    void OnStateChanged();
+
+    CTcpSocket m_tcp;
+    bool m_closing = false; // Close called: nothing more is sent
+    bool m_ended = false;
+};

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "fileserver/tftp/STftpOptions.h"
+#include "platform/sockets/CUdpSocket.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+class CTftpSession;
+
+// The TFTP listener (RFC 1350): reads the read and write requests that
+// reach its port and starts one CTftpSession per client port, which carries
+// the transfer on a port of its own. Everything else that reaches the
+// listener's port is dropped without an answer. Sessions are owned here and
+// deleted once they have ended.
+class CTftpDaemon final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit CTftpDaemon(STftpOptions options = {}, QObject* parent = nullptr);
+    ~CTftpDaemon() override;
+
+    // Binds the listening port. Throws CRaisedError with the system's reason
+    // when it cannot (port taken, or below 1024 without the right to bind it).
+    void StartService();
+
+    // The bound listening port; 0 before StartService.
+    quint16 LocalPort() const { return m_daemon.LocalPort(); }
+
+    // The number of transfers running.
+    qint32 TftpSessionCount() const { return static_cast<qint32>(m_sessions.size()); }
+
+signals:
+    // Raised after each new request has started a session, also one that
+    // ended at once (a missing file, a refused name).
+    void NewTftpSessionStarted();
+
+private:
+    void Daemon_Receive();
+    void HandleRequest(const QByteArray& datagram, const QString& senderHost, quint16 senderPort);
+    void RemoveSession(const QString& key);
+
+    // The session table's key: the client port in decimal digits and "K".
+    static QString SessionKey(quint16 clientPort);
+
+    const STftpOptions m_options;
+    CUdpSocket m_daemon;
+    QHash<QString, CTftpSession*> m_sessions; // running sessions, children of this object
+};

@@ -1,0 +1,134 @@
+#include "fileserver/ui/FMonitor.h"
+
+#include "common/MWindowsError.h"
+#include "common/ui/MWinForms.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLocale>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const char* const kCaption = "FTP Monitor";
+const char* const kHeaders[] = {"Remote Host", "Session ID", "Status", "Data Trans. Rate",
+                                "File in Proc."};
+const char* const kWaitCommand = "Wait command";
+const char* const kTransfering = "Transfering";
+const char* const kStoring = "Storing";
+
+// Errors of the window's operations, numbered as the list control's own.
+constexpr std::uint32_t kErrKeyNotUnique = 35602;
+constexpr std::uint32_t kErrElementNotFound = 35601;
+
+constexpr int kColumnInches = 1;
+constexpr int kColumnCount = 5;
+
+} // namespace
+
+FMonitor::FMonitor(QWidget* parent) : QWidget(parent, Qt::Window)
+{
+    setWindowTitle(QLatin1String(kCaption));
+    m_listView = new QTreeWidget(this);
+    m_listView->setRootIsDecorated(false);
+    m_listView->setColumnCount(kColumnCount);
+    QStringList headers;
+    for (const char* header : kHeaders)
+        headers << QLatin1String(header);
+    m_listView->setHeaderLabels(headers);
+    const int columnWidth = logicalDpiX() * kColumnInches;
+    for (int column = 0; column < kColumnCount; ++column)
+        m_listView->setColumnWidth(column, columnWidth);
+
+    // The list fills the window whatever its size.
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_listView);
+    resize(columnWidth * kColumnCount + 8, columnWidth * 2);
+}
+
+QString FMonitor::StatusText(std::int16_t status)
+{
+    switch (status) {
+    case 0: return QLatin1String(kWaitCommand);
+    case 1: return QLatin1String(kTransfering);
+    case 2: return QLatin1String(kStoring);
+    default: return QString();
+    }
+}
+
+QString FMonitor::RateText(qint64 bytes, qint64 total)
+{
+    if (total == 0)
+        return QString::number(bytes) + QStringLiteral(" Byte");
+    const double percent = double(bytes) / double(total) * 100.0;
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    QString text = locale.toString(percent, 'f', 2);
+    // The ".00" pattern writes no digit before the separator below 1.
+    if (percent < 1.0 && text.startsWith(QLatin1Char('0')))
+        text.remove(0, 1);
+    return text + QStringLiteral(" %");
+}
+
+QTreeWidgetItem* FMonitor::Row(const QString& sessionId) const
+{
+    return m_rows.value(RowKey(sessionId), nullptr);
+}
+
+QTreeWidgetItem* FMonitor::AddSession(const QString& sessionId, const QString& remoteHost,
+                                      std::int16_t status, const QString& fileName)
+{
+    const QString key = RowKey(sessionId);
+    if (m_rows.contains(key))
+        RaiseLibraryError(kErrKeyNotUnique, QStringLiteral(".Monitor"),
+                          QStringLiteral("Key is not unique in collection"));
+    auto* row = new QTreeWidgetItem(m_listView);
+    row->setText(kColumnRemoteHost, remoteHost);
+    row->setText(kColumnSessionId, sessionId);
+    m_rows.insert(key, row);
+    SessionStatus(sessionId, status, fileName);
+    return row;
+}
+
+void FMonitor::RemoveSession(const QString& sessionId)
+{
+    delete m_rows.take(RowKey(sessionId));
+}
+
+void FMonitor::SessionStatus(const QString& sessionId, std::int16_t status, const QString& fileName)
+{
+    QTreeWidgetItem* row = Row(sessionId);
+    if (!row)
+        RaiseLibraryError(kErrElementNotFound, QStringLiteral(".Monitor"),
+                          QStringLiteral("Element not found"));
+    row->setText(kColumnStatus, StatusText(status));
+    if (status == 1 || status == 2) {
+        row->setText(kColumnFile, fileName);
+    } else {
+        row->setText(kColumnFile, QString());
+        row->setText(kColumnRate, QString());
+    }
+}
+
+void FMonitor::CalculateRate(const QString& sessionId, qint64 bytes, qint64 total)
+{
+    if (QTreeWidgetItem* row = Row(sessionId))
+        row->setText(kColumnRate, RateText(bytes, total));
+}
+
+void FMonitor::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_centred)
+        return;
+    m_centred = true;
+    CenterOnScreen(this);
+}
+
+void FMonitor::closeEvent(QCloseEvent* event)
+{
+    QWidget::closeEvent(event);
+    emit Closed();
+}

@@ -1,0 +1,200 @@
+#include "platform/sockets/CTcpSocket.h"
+
+#include "platform/sockets/MSocketError.h"
+
+#include <QHostAddress>
+#include <QPointer>
+#include <QTcpSocket>
+
+CTcpSocket::CTcpSocket(QObject* parent) : QObject(parent) {}
+
+CTcpSocket::~CTcpSocket()
+{
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+    }
+}
+
+void CTcpSocket::Attach(std::unique_ptr<QTcpSocket> socket)
+{
+    if (m_socket) {
+        // A socket whose signal may be running right now goes later.
+        m_socket->disconnect(this);
+        m_socket->abort();
+        m_socket.release()->deleteLater();
+    }
+    m_socket = std::move(socket);
+    m_state = kStateClosed;
+    m_ended = false;
+    m_closing = false;
+    m_fallback.reset();
+    m_remoteHost.clear();
+
+    connect(m_socket.get(), &QTcpSocket::connected, this, [this] {
+        m_state = kStateConnected;
+        m_remoteHost = DottedAddress(m_socket->peerAddress());
+        emit StateChanged();
+    });
+    connect(m_socket.get(), &QTcpSocket::readyRead, this, &CTcpSocket::DataArrived);
+    connect(m_socket.get(), &QTcpSocket::bytesWritten, this, &CTcpSocket::OnBytesWritten);
+    connect(m_socket.get(), &QTcpSocket::errorOccurred, this, &CTcpSocket::OnQtError);
+    connect(m_socket.get(), &QTcpSocket::disconnected, this, &CTcpSocket::ReportClosed);
+}
+
+void CTcpSocket::Connect(const QString& remoteHost, quint16 remotePort, quint16 localPort,
+                         ELocalPort rule)
+{
+    // Bound before Attach: a failed bind raises Qt's error signal at once,
+    // and that is not yet this connection's end.
+    auto socket = std::make_unique<QTcpSocket>();
+    bool fallBack = false;
+    if (localPort != 0) {
+        const QHostAddress remote(remoteHost);
+        const QHostAddress local = remote.protocol() == QAbstractSocket::IPv6Protocol
+                                       ? QHostAddress(QHostAddress::AnyIPv6)
+                                       : QHostAddress(QHostAddress::AnyIPv4);
+        // Several data connections may leave from one port towards different peers.
+        if (!socket->bind(local, localPort,
+                          QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint)) {
+            if (rule == ELocalPort::Required) {
+                Attach(std::move(socket));
+                ReportFailureLater();
+                return;
+            }
+            socket = std::make_unique<QTcpSocket>();
+        } else {
+            fallBack = rule == ELocalPort::Preferred;
+        }
+    }
+    Attach(std::move(socket));
+    // Linux may accept the bind and refuse the port only at connect time.
+    if (fallBack)
+        m_fallback = SFallback{remoteHost, remotePort};
+    m_socket->connectToHost(remoteHost, remotePort);
+}
+
+void CTcpSocket::SetHandle(qintptr handle)
+{
+    Attach(std::make_unique<QTcpSocket>());
+    if (!m_socket->setSocketDescriptor(handle)) {
+        ReportFailureLater();
+        return;
+    }
+    m_remoteHost = DottedAddress(m_socket->peerAddress());
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_ended || m_state == kStateConnected)
+                return;
+            m_state = kStateConnected;
+            emit StateChanged();
+        },
+        Qt::QueuedConnection);
+}
+
+void CTcpSocket::Send(const QByteArray& data)
+{
+    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState || m_closing) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] { emit Error(kSockNotConnected, QStringLiteral("Socket is not connected")); },
+            Qt::QueuedConnection);
+        return;
+    }
+    if (!data.isEmpty())
+        m_socket->write(data);
+}
+
+QByteArray CTcpSocket::Receive()
+{
+    return m_socket ? m_socket->readAll() : QByteArray();
+}
+
+void CTcpSocket::Close()
+{
+    // A second Close while the queue drains must not cut the delivery short.
+    if (!m_socket || m_ended || m_closing)
+        return;
+    m_closing = true;
+    if (m_socket->state() == QAbstractSocket::ConnectedState) {
+        // Qt writes out its buffer before it closes; "disconnected" follows.
+        m_socket->disconnectFromHost();
+        return;
+    }
+    m_socket->abort();
+    QMetaObject::invokeMethod(this, &CTcpSocket::ReportClosed, Qt::QueuedConnection);
+}
+
+int CTcpSocket::State() const
+{
+    return m_state;
+}
+
+QString CTcpSocket::RemoteHost() const
+{
+    return m_remoteHost;
+}
+
+quint16 CTcpSocket::RemotePort() const
+{
+    return m_socket ? m_socket->peerPort() : 0;
+}
+
+quint16 CTcpSocket::LocalPort() const
+{
+    return m_socket ? m_socket->localPort() : 0;
+}
+
+void CTcpSocket::OnQtError()
+{
+    const QAbstractSocket::SocketError error = m_socket->error();
+    if (m_fallback && m_state != kStateConnected
+        && (error == QAbstractSocket::AddressInUseError
+            || error == QAbstractSocket::SocketAccessError
+            || error == QAbstractSocket::SocketAddressNotAvailableError)) {
+        const SFallback fallback = *m_fallback;
+        Attach(std::make_unique<QTcpSocket>());
+        m_socket->connectToHost(fallback.host, fallback.port);
+        return;
+    }
+    // The peer closing its end is the ordinary end of a connection.
+    if (error != QAbstractSocket::RemoteHostClosedError) {
+        QPointer<CTcpSocket> self(this);
+        emit Error(SocketErrorNumber(error), m_socket->errorString());
+        if (!self)
+            return;
+    }
+    if (m_socket->state() == QAbstractSocket::UnconnectedState)
+        ReportClosed();
+}
+
+void CTcpSocket::OnBytesWritten()
+{
+    if (m_socket->bytesToWrite() == 0)
+        emit SendDone();
+}
+
+void CTcpSocket::ReportFailureLater()
+{
+    const int number = SocketErrorNumber(m_socket->error());
+    const QString text = m_socket->errorString();
+    QMetaObject::invokeMethod(
+        this,
+        [this, number, text] {
+            QPointer<CTcpSocket> self(this);
+            emit Error(number, text);
+            if (self)
+                ReportClosed();
+        },
+        Qt::QueuedConnection);
+}
+
+void CTcpSocket::ReportClosed()
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    m_state = kStateClosed;
+    emit StateChanged();
+}

@@ -1,0 +1,69 @@
+#include "platform/sockets/CUdpSocket.h"
+
+#include "common/CRaisedError.h"
+#include "common/MWindowsError.h"
+#include "platform/sockets/MSocketError.h"
+
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+
+CUdpSocket::CUdpSocket(QObject* parent) : QObject(parent) {}
+
+CUdpSocket::~CUdpSocket() = default;
+
+void CUdpSocket::Open(quint16 localPort, const QHostAddress& address)
+{
+    auto socket = std::make_unique<QUdpSocket>();
+    bool bound = socket->bind(address, localPort);
+    // A host without IPv6 cannot bind the dual-stack address; IPv4 alone serves.
+    if (!bound && address == QHostAddress::Any
+        && socket->error() != QAbstractSocket::AddressInUseError
+        && socket->error() != QAbstractSocket::SocketAccessError) {
+        socket = std::make_unique<QUdpSocket>();
+        bound = socket->bind(QHostAddress::AnyIPv4, localPort);
+    }
+    if (!bound) {
+        throw CRaisedError(static_cast<std::uint32_t>(SocketErrorNumber(socket->error())),
+                           ProgramName() + QStringLiteral(".Sockets"), socket->errorString());
+    }
+    m_socket = std::move(socket);
+    connect(m_socket.get(), &QUdpSocket::readyRead, this, &CUdpSocket::DataArrived);
+}
+
+bool CUdpSocket::Receive(QByteArray& data, QString& remoteHost, quint16& remotePort)
+{
+    if (!m_socket || !m_socket->hasPendingDatagrams())
+        return false;
+    const QNetworkDatagram datagram = m_socket->receiveDatagram();
+    data = datagram.data();
+    remoteHost = DottedAddress(datagram.senderAddress());
+    remotePort = static_cast<quint16>(datagram.senderPort());
+    return true;
+}
+
+bool CUdpSocket::Send(const QByteArray& data, const QString& remoteHost, quint16 remotePort)
+{
+    if (!m_socket)
+        return false;
+    return m_socket->writeDatagram(data, QHostAddress(remoteHost), remotePort) == data.size();
+}
+
+void CUdpSocket::Close()
+{
+    if (!m_socket)
+        return;
+    m_socket->disconnect(this);
+    m_socket->close();
+    // Close may be called from the socket's own readyRead handler.
+    m_socket.release()->deleteLater();
+}
+
+bool CUdpSocket::IsOpen() const
+{
+    return m_socket != nullptr;
+}
+
+quint16 CUdpSocket::LocalPort() const
+{
+    return m_socket ? m_socket->localPort() : 0;
+}

@@ -1,0 +1,107 @@
+#include "fileserver/folder/CServedFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class tst_CServedFolder final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void normalize_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("current");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<bool>("climbed");
+        QTest::newRow("relative") << "a/b"
+                                  << "/x"
+                                  << "/x/a/b" << false;
+        QTest::newRow("backslashes") << "a\\b\\"
+                                     << "/"
+                                     << "/a/b" << false;
+        QTest::newRow("absolute") << "/a"
+                                  << "/x/y"
+                                  << "/a" << false;
+        QTest::newRow("absolute backslash") << "\\a"
+                                            << "/x"
+                                            << "/a" << false;
+        QTest::newRow("drive absolute") << "C:\\a\\b"
+                                        << "/x"
+                                        << "/a/b" << false;
+        QTest::newRow("drive relative") << "d:a"
+                                        << "/x"
+                                        << "/x/a" << false;
+        QTest::newRow("dots") << "./a/../b/."
+                              << "/"
+                              << "/b" << false;
+        QTest::newRow("parent") << ".."
+                                << "/x/y"
+                                << "/x" << false;
+        QTest::newRow("parent at root") << ".."
+                                        << "/"
+                                        << "/" << true;
+        QTest::newRow("escape") << "../../etc/passwd"
+                                << "/x"
+                                << "/etc/passwd" << true;
+        QTest::newRow("empty") << ""
+                               << "/x"
+                               << "/x" << false;
+    }
+    void normalize()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, current);
+        QFETCH(QString, expected);
+        QFETCH(bool, climbed);
+        bool climbedAboveRoot = !climbed;
+        QCOMPARE(CServedFolder::Normalize(path, current, &climbedAboveRoot), expected);
+        QCOMPARE(climbedAboveRoot, climbed);
+    }
+
+    void linksLeavingTheFolderAreRefused_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("inside");
+        QTest::newRow("plain file") << "/sub/file" << true;
+        QTest::newRow("new file") << "/sub/new" << true;
+        QTest::newRow("new file in new folder") << "/nothere/new" << true;
+        QTest::newRow("link to inside") << "/inlink/file" << true;
+        QTest::newRow("file behind link out") << "/outlink/secret" << false;
+        QTest::newRow("new file behind link out") << "/outlink/new" << false;
+        QTest::newRow("link to outside file") << "/filelink" << false;
+        QTest::newRow("dangling link") << "/dangling" << false;
+    }
+    void linksLeavingTheFolderAreRefused()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, inside);
+        QTemporaryDir outer;
+        QVERIFY(outer.isValid());
+        QDir top(outer.path());
+        QVERIFY(top.mkpath(QStringLiteral("served/sub")));
+        QVERIFY(top.mkpath(QStringLiteral("outside")));
+        QFile secret(top.filePath(QStringLiteral("outside/secret")));
+        QVERIFY(secret.open(QIODevice::WriteOnly));
+        secret.close();
+        QFile file(top.filePath(QStringLiteral("served/sub/file")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        const QString served = top.filePath(QStringLiteral("served"));
+        QVERIFY(QFile::link(top.filePath(QStringLiteral("outside")), served + "/outlink"));
+        QVERIFY(QFile::link(served + "/sub", served + "/inlink"));
+        QVERIFY(QFile::link(top.filePath(QStringLiteral("outside/secret")), served + "/filelink"));
+        QVERIFY(QFile::link(top.filePath(QStringLiteral("outside/none")), served + "/dangling"));
+
+        const CServedFolder folder(served);
+        const CServedFolder::SResolved resolved = folder.Resolve(path);
+        QCOMPARE(resolved.inside, inside);
+        QCOMPARE(resolved.localPath.isEmpty(), !inside);
+        if (inside)
+            QCOMPARE(resolved.localPath, folder.Root() + path);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_CServedFolder)
+#include "tst_CServedFolder.moc"

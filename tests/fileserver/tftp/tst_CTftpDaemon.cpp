@@ -1,0 +1,221 @@
+#include "common/CRaisedError.h"
+#include "fileserver/tftp/CTftpDaemon.h"
+#include "tests/fileserver/tftp/TftpTestClient.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace tftptest;
+
+namespace {
+
+// Long enough that no retransmission comes while a test answers.
+constexpr int kCalmIntervalMs = 3000;
+constexpr int kDataSize = 700; // two blocks: 512 and 188 bytes
+
+} // namespace
+
+class tst_CTftpDaemon final : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<CTftpDaemon> m_daemon;
+    // The session count each NewTftpSessionStarted saw.
+    QList<int> m_countsAtStart;
+
+    // A listener on an ephemeral port, serving m_root.
+    void StartDaemon()
+    {
+        STftpOptions options{.servedFolder = CServedFolder(m_root->path())};
+        options.port = 0;
+        options.retryIntervalMs = kCalmIntervalMs;
+        m_daemon = std::make_unique<CTftpDaemon>(options);
+        m_daemon->StartService();
+        QVERIFY(m_daemon->LocalPort() != 0);
+        connect(m_daemon.get(), &CTftpDaemon::NewTftpSessionStarted, this,
+                [this] { m_countsAtStart.append(m_daemon->TftpSessionCount()); });
+    }
+
+    quint16 Port() const { return m_daemon->LocalPort(); }
+
+private slots:
+    void init()
+    {
+        m_root = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_root->isValid());
+        QVERIFY(WriteFile(m_root->filePath("a.bin"), Pattern(kDataSize)));
+        m_countsAtStart.clear();
+        StartDaemon();
+    }
+    void cleanup()
+    {
+        m_daemon.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        m_root.reset();
+    }
+
+    void startServiceOnTakenPortRaises()
+    {
+        STftpOptions options{.servedFolder = CServedFolder(m_root->path())};
+        options.port = Port();
+        CTftpDaemon second(options);
+        try {
+            second.StartService();
+            QFAIL("nothing raised");
+        } catch (const CRaisedError& error) {
+            QVERIFY(!error.Description().isEmpty());
+        }
+        QCOMPARE(second.LocalPort(), quint16(0));
+    }
+
+    void requestStartsSessionOnItsOwnPort_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("firstAnswer"); // empty: the file as DATA blocks
+        QTest::newRow("read") << Request(1, "a.bin") << QByteArray();
+        QTest::newRow("first byte not examined")
+            << "\x17" + Request(1, "a.bin").mid(1) << QByteArray();
+        QTest::newRow("netascii served byte for byte")
+            << Request(1, "a.bin", "netascii") << QByteArray();
+        QTest::newRow("options not answered")
+            << Request(1, "a.bin") + "tsize" + '\0' + "0" + '\0' + "blksize" + '\0' + "1468" + '\0'
+            << QByteArray();
+        QTest::newRow("write") << Request(2, "up.bin") << Ack(0);
+        QTest::newRow("write with options")
+            << Request(2, "up.bin") + "tsize" + '\0' + "3" + '\0' << Ack(0);
+    }
+    void requestStartsSessionOnItsOwnPort()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, firstAnswer);
+        // Line ends and zero bytes that a text conversion would change.
+        QVERIFY(WriteFile(m_root->filePath("a.bin"), Pattern(kDataSize) + "\r\n\n\r\0x"));
+        CTftpTestClient client;
+        client.Send(Port(), request);
+        if (firstAnswer.isEmpty()) {
+            const STransfer transfer = client.ReadAll();
+            QVERIFY2(transfer.failure.isEmpty(), qPrintable(transfer.failure));
+            QCOMPARE(transfer.content, ReadFile(m_root->filePath("a.bin")));
+            QVERIFY(transfer.serverPort != Port());
+        } else {
+            const std::optional<SReceived> packet = client.Next();
+            QVERIFY(packet);
+            QCOMPARE(packet->data.toHex(' '), firstAnswer.toHex(' '));
+            QVERIFY(packet->port != Port());
+            QVERIFY(packet->port >= kTftpFirstSessionPort && packet->port <= kTftpLastSessionPort);
+            client.Send(packet->port, Data(1, "up"));
+            QVERIFY(client.Next());
+            QTRY_COMPARE(ReadFile(m_root->filePath("up.bin")), QByteArray("up"));
+        }
+        QCOMPARE(m_countsAtStart, QList<int>{1});
+        QTRY_COMPARE(m_daemon->TftpSessionCount(), 0);
+    }
+
+    void droppedAtListener_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("one byte") << QByteArray(1, '\1');
+        QTest::newRow("name without zero byte") << Word(1) + "a.bin";
+        QTest::newRow("DATA") << Data(1, "x");
+        QTest::newRow("ACK") << Ack(0);
+        QTest::newRow("ERROR") << Error(1, "File not found");
+        QTest::newRow("opcode 6") << Request(6, "a.bin");
+        QTest::newRow("opcode 0") << Request(0, "a.bin");
+    }
+    void droppedAtListener()
+    {
+        QFETCH(QByteArray, datagram);
+        CTftpTestClient client;
+        client.Send(Port(), datagram);
+        // The first answer the client gets is the one to this later request.
+        client.Send(Port(), Request(1, "none.bin"));
+        const std::optional<SReceived> packet = client.Next();
+        QVERIFY(packet);
+        QCOMPARE(packet->data.toHex(' '), Error(1, "File not found").toHex(' '));
+        QVERIFY(packet->port != Port());
+        QVERIFY(!client.HasPending());
+        // A session that ended at once is announced all the same.
+        QCOMPARE(m_countsAtStart, QList<int>{0});
+    }
+
+    void repeatedRequestDropped_data()
+    {
+        QTest::addColumn<QByteArray>("repeat");
+        QTest::addColumn<bool>("otherHost");
+        QTest::newRow("same request") << Request(1, "a.bin") << false;
+        QTest::newRow("other file") << Request(1, "none.bin") << false;
+        QTest::newRow("write request") << Request(2, "a.bin") << false;
+        QTest::newRow("other host, same port") << Request(1, "none.bin") << true;
+    }
+    void repeatedRequestDropped()
+    {
+        QFETCH(QByteArray, repeat);
+        QFETCH(bool, otherHost);
+        CTftpTestClient client;
+        CTftpTestClient other(QHostAddress(QStringLiteral("127.0.0.2")), client.Port());
+        QVERIFY(other.IsBound());
+        client.Send(Port(), Request(1, "a.bin"));
+        const std::optional<SReceived> first = client.Next();
+        QVERIFY(first);
+        QCOMPARE(first->data, Data(1, Pattern(kDataSize).left(512)));
+
+        (otherHost ? other : client).Send(Port(), repeat);
+        client.Send(first->port, Ack(1));
+        const std::optional<SReceived> second = client.Next();
+        QVERIFY(second);
+        QCOMPARE(second->data, Data(2, Pattern(kDataSize).mid(512)));
+        QVERIFY(!other.HasPending());
+        QCOMPARE(m_countsAtStart, QList<int>{1});
+        QCOMPARE(m_daemon->TftpSessionCount(), 1);
+        QCOMPARE(ReadFile(m_root->filePath("a.bin")), Pattern(kDataSize));
+
+        // Once it has ended, the same port starts a new session.
+        client.Send(first->port, Ack(2));
+        QTRY_COMPARE(m_daemon->TftpSessionCount(), 0);
+        client.Send(Port(), Request(1, "a.bin"));
+        const STransfer transfer = client.ReadAll();
+        QVERIFY2(transfer.failure.isEmpty(), qPrintable(transfer.failure));
+        QCOMPARE(transfer.content, Pattern(kDataSize));
+        QCOMPARE(m_countsAtStart, (QList<int>{1, 1}));
+    }
+
+    void sessionsCountedWhileTheyRun()
+    {
+        CTftpTestClient first;
+        CTftpTestClient second;
+        first.Send(Port(), Request(1, "a.bin"));
+        second.Send(Port(), Request(2, "up.bin"));
+        const std::optional<SReceived> data = first.Next();
+        const std::optional<SReceived> ack = second.Next();
+        QVERIFY(data && ack);
+        QVERIFY(data->port != ack->port);
+        QCOMPARE(m_daemon->TftpSessionCount(), 2);
+        QCOMPARE(m_countsAtStart, (QList<int>{1, 2}));
+        second.Send(ack->port, Data(1, "x"));
+        QTRY_COMPARE(m_daemon->TftpSessionCount(), 1);
+    }
+
+    void listenerGoneClosesRunningSessions()
+    {
+        CTftpTestClient reader;
+        CTftpTestClient writer;
+        const int descriptors = OpenDescriptorCount();
+        reader.Send(Port(), Request(1, "a.bin"));
+        writer.Send(Port(), Request(2, "up.bin"));
+        QVERIFY(reader.Next());
+        QVERIFY(writer.Next());
+        QCOMPARE(m_daemon->TftpSessionCount(), 2);
+        m_daemon.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        // Its socket and both sessions' sockets and files are closed.
+        QCOMPARE(OpenDescriptorCount(), descriptors - 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_CTftpDaemon)
+#include "tst_CTftpDaemon.moc"

@@ -1,0 +1,114 @@
+#include "common/CRaisedError.h"
+#include "fileserver/ui/FMonitor.h"
+
+#include <QSignalSpy>
+#include <QTreeWidget>
+#include <QtTest>
+
+class tst_FMonitor final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+
+    void layout()
+    {
+        FMonitor monitor;
+        QCOMPARE(monitor.windowTitle(), QStringLiteral("FTP Monitor"));
+        const QTreeWidgetItem* header = monitor.ListView()->headerItem();
+        const QStringList expected{"Remote Host", "Session ID", "Status", "Data Trans. Rate",
+                                   "File in Proc."};
+        for (int column = 0; column < expected.size(); ++column)
+            QCOMPARE(header->text(column), expected.at(column));
+        QCOMPARE(monitor.ListView()->topLevelItemCount(), 0);
+
+        monitor.resize(700, 300);
+        monitor.show();
+        QTRY_COMPARE(monitor.ListView()->geometry().size(), monitor.size());
+    }
+
+    void rateText_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("three quarters") << "C" << qint64(768) << qint64(1024) << "75.00 %";
+        QTest::newRow("half a percent") << "C" << qint64(5) << qint64(1000) << ".50 %";
+        QTest::newRow("nothing yet") << "C" << qint64(0) << qint64(1000) << ".00 %";
+        QTest::newRow("all") << "C" << qint64(600) << qint64(600) << "100.00 %";
+        QTest::newRow("comma locale") << "de_DE" << qint64(5) << qint64(1000) << ",50 %";
+        QTest::newRow("bytes received") << "C" << qint64(4096) << qint64(0) << "4096 Byte";
+        QTest::newRow("no grouping") << "en_US" << qint64(1234567) << qint64(0) << "1234567 Byte";
+        QTest::newRow("beyond 4 GiB")
+            << "C" << qint64(6) * 1024 * 1024 * 1024 << qint64(8) * 1024 * 1024 * 1024 << "75.00 %";
+    }
+    void rateText()
+    {
+        QFETCH(QString, locale);
+        QFETCH(qint64, bytes);
+        QFETCH(qint64, total);
+        QFETCH(QString, text);
+        QLocale::setDefault(QLocale(locale));
+        QCOMPARE(FMonitor::RateText(bytes, total), text);
+    }
+
+    void statusFollowsTransfers_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("showsFile");
+        QTest::newRow("waiting") << 0 << "Wait command" << false;
+        QTest::newRow("sending") << 1 << "Transfering" << true;
+        QTest::newRow("storing") << 2 << "Storing" << true;
+        QTest::newRow("unknown") << 3 << "" << false;
+    }
+    void statusFollowsTransfers()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, text);
+        QFETCH(bool, showsFile);
+        FMonitor monitor;
+        QTreeWidgetItem* row = monitor.AddSession("7", "127.0.0.1", 1, "/a.bin");
+        monitor.CalculateRate("7", 256, 1024);
+        QCOMPARE(row->text(FMonitor::kColumnRate), QStringLiteral("25.00 %"));
+
+        monitor.SessionStatus("7", static_cast<std::int16_t>(status), "/b.bin");
+        QCOMPARE(row->text(FMonitor::kColumnStatus), text);
+        QCOMPARE(row->text(FMonitor::kColumnFile),
+                 showsFile ? QStringLiteral("/b.bin") : QString());
+        QCOMPARE(row->text(FMonitor::kColumnRate).isEmpty(), !showsFile);
+    }
+
+    void rowsByKey()
+    {
+        FMonitor monitor;
+        QTreeWidgetItem* row = monitor.AddSession("7", "10.1.2.3", 0, QString());
+        QCOMPARE(row->text(FMonitor::kColumnRemoteHost), QStringLiteral("10.1.2.3"));
+        QCOMPARE(row->text(FMonitor::kColumnSessionId), QStringLiteral("7"));
+        QCOMPARE(row->text(FMonitor::kColumnStatus), QStringLiteral("Wait command"));
+        monitor.AddSession("8", "10.1.2.4", 0, QString());
+
+        QVERIFY_THROWS_EXCEPTION(CRaisedError, monitor.AddSession("7", "x", 0, QString()));
+        QVERIFY_THROWS_EXCEPTION(CRaisedError, monitor.SessionStatus("9", 0));
+        monitor.CalculateRate("9", 1, 2); // a missing row changes nothing
+
+        monitor.RemoveSession("7");
+        monitor.RemoveSession("7"); // twice is harmless
+        QCOMPARE(monitor.ListView()->topLevelItemCount(), 1);
+        QCOMPARE(monitor.ListView()->topLevelItem(0)->text(FMonitor::kColumnSessionId),
+                 QStringLiteral("8"));
+    }
+
+    void closingRaisesClosed()
+    {
+        FMonitor monitor;
+        QSignalSpy closed(&monitor, &FMonitor::Closed);
+        monitor.show();
+        monitor.close();
+        QCOMPARE(closed.count(), 1);
+    }
+};
+
+QTEST_MAIN(tst_FMonitor)
+#include "tst_FMonitor.moc"

@@ -1,0 +1,194 @@
+#include "platform/sockets/CTcpDaemon.h"
+#include "platform/sockets/CTcpSocket.h"
+#include "platform/sockets/MSocketError.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// A port on loopback where nothing listens: bound by a server that is then closed.
+quint16 ClosedPort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = server.serverPort();
+    server.close();
+    return port;
+}
+
+} // namespace
+
+class tst_CTcpSocket final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void refusedConnectGives10061ThenClosed()
+    {
+        CTcpSocket socket;
+        QList<QString> events;
+        connect(&socket, &CTcpSocket::Error, this,
+                [&events](int number, const QString&) { events << QString::number(number); });
+        connect(&socket, &CTcpSocket::StateChanged, this,
+                [&events, &socket] { events << QStringLiteral("state %1").arg(socket.State()); });
+        socket.Connect(QStringLiteral("127.0.0.1"), ClosedPort());
+        QTRY_COMPARE(events, (QList<QString>{QStringLiteral("10061"), QStringLiteral("state 0")}));
+    }
+
+    void sendBeforeConnectGives10057()
+    {
+        CTcpSocket socket;
+        QSignalSpy errors(&socket, &CTcpSocket::Error);
+        socket.Send("x");
+        QTRY_COMPARE(errors.count(), 1);
+        QCOMPARE(errors.at(0).at(0).toInt(), kSockNotConnected);
+    }
+
+    void connectSendsInOrderAndCloseDeliversEverything()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        CTcpSocket socket;
+        QSignalSpy states(&socket, &CTcpSocket::StateChanged);
+        socket.Connect(QStringLiteral("127.0.0.1"), server.serverPort());
+        QTRY_COMPARE(states.count(), 1);
+        QCOMPARE(socket.State(), CTcpSocket::kStateConnected);
+        QCOMPARE(socket.RemoteHost(), QStringLiteral("127.0.0.1"));
+        QTRY_VERIFY(server.hasPendingConnections());
+        std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
+
+        QByteArray expected;
+        for (int i = 0; i < 200; ++i) {
+            const QByteArray piece = QByteArray::number(i).repeated(500);
+            socket.Send(piece);
+            expected += piece;
+        }
+        socket.Close(); // right after the sends: all of it must still arrive
+        socket.Close(); // and a second Close must not cut it short
+
+        QByteArray received;
+        connect(peer.get(), &QTcpSocket::readyRead, this,
+                [&received, &peer] { received += peer->readAll(); });
+        QTRY_COMPARE_WITH_TIMEOUT(received.size(), expected.size(), 10000);
+        QCOMPARE(received, expected);
+        QTRY_COMPARE(states.count(), 2);
+        QCOMPARE(socket.State(), CTcpSocket::kStateClosed);
+    }
+
+    void sendDoneFiresWhenQueueDrains()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        CTcpSocket socket;
+        QSignalSpy states(&socket, &CTcpSocket::StateChanged);
+        QSignalSpy done(&socket, &CTcpSocket::SendDone);
+        socket.Connect(QStringLiteral("127.0.0.1"), server.serverPort());
+        QTRY_COMPARE(states.count(), 1);
+        socket.Send("abc");
+        socket.Send("def");
+        QTRY_VERIFY(done.count() >= 1);
+    }
+
+    void acceptedConnectionRaisesEvents()
+    {
+        CTcpDaemon daemon;
+        daemon.Listen(0, QHostAddress::LocalHost);
+        QVERIFY(daemon.IsListening());
+
+        std::unique_ptr<CTcpSocket> accepted;
+        std::unique_ptr<QSignalSpy> states;
+        std::unique_ptr<QSignalSpy> arrived;
+        connect(&daemon, &CTcpDaemon::Accept, this, [&] {
+            accepted = std::make_unique<CTcpSocket>();
+            states = std::make_unique<QSignalSpy>(accepted.get(), &CTcpSocket::StateChanged);
+            arrived = std::make_unique<QSignalSpy>(accepted.get(), &CTcpSocket::DataArrived);
+            accepted->SetHandle(daemon.Handle());
+        });
+
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, daemon.LocalPort());
+        QTRY_VERIFY(accepted != nullptr);
+        QTRY_COMPARE(states->count(), 1);
+        QCOMPARE(accepted->State(), CTcpSocket::kStateConnected);
+        QCOMPARE(accepted->RemoteHost(), QStringLiteral("127.0.0.1"));
+
+        client.write("hello");
+        QTRY_VERIFY(arrived->count() >= 1);
+        QByteArray got = accepted->Receive();
+        QTRY_COMPARE(got += accepted->Receive(), QByteArray("hello"));
+        QCOMPARE(accepted->Receive(), QByteArray()); // nothing twice
+
+        client.disconnectFromHost();
+        QTRY_COMPARE(states->count(), 2);
+        QCOMPARE(accepted->State(), CTcpSocket::kStateClosed);
+        accepted->Close(); // closing an ended socket reports nothing more
+        QCoreApplication::processEvents();
+        QCOMPARE(states->count(), 2);
+    }
+
+    void unreadHandleIsClosed()
+    {
+        CTcpDaemon daemon;
+        daemon.Listen(0, QHostAddress::LocalHost);
+        QSignalSpy accepts(&daemon, &CTcpDaemon::Accept);
+        QTcpSocket client;
+        QSignalSpy gone(&client, &QTcpSocket::disconnected);
+        client.connectToHost(QHostAddress::LocalHost, daemon.LocalPort());
+        QTRY_COMPARE(accepts.count(), 1);
+        QTRY_COMPARE(gone.count(), 1);
+    }
+
+    void listenOnTakenPortGives10048()
+    {
+        QTcpServer holder;
+        QVERIFY(holder.listen(QHostAddress::Any, 0));
+        CTcpDaemon daemon;
+        QSignalSpy errors(&daemon, &CTcpDaemon::Error);
+        daemon.Listen(holder.serverPort());
+        QTRY_COMPARE(errors.count(), 1);
+        QCOMPARE(errors.at(0).at(0).toInt(), kSockAddressInUse);
+        QVERIFY(!daemon.IsListening());
+    }
+
+    void preferredLocalPortFallsBackWhenTaken()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        QTcpServer holder; // holds the wished-for local port
+        QVERIFY(holder.listen(QHostAddress::AnyIPv4, 0));
+
+        CTcpSocket required;
+        QSignalSpy requiredErrors(&required, &CTcpSocket::Error);
+        required.Connect(QStringLiteral("127.0.0.1"), server.serverPort(), holder.serverPort(),
+                         CTcpSocket::ELocalPort::Required);
+        QTRY_COMPARE(requiredErrors.count(), 1);
+        QCOMPARE(requiredErrors.at(0).at(0).toInt(), kSockAddressInUse);
+
+        CTcpSocket preferred;
+        QSignalSpy states(&preferred, &CTcpSocket::StateChanged);
+        preferred.Connect(QStringLiteral("127.0.0.1"), server.serverPort(), holder.serverPort(),
+                          CTcpSocket::ELocalPort::Preferred);
+        QTRY_COMPARE(states.count(), 1);
+        QCOMPARE(preferred.State(), CTcpSocket::kStateConnected);
+        QVERIFY(preferred.LocalPort() != holder.serverPort());
+    }
+
+    void localPortIsUsedWhenFree()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        const quint16 wished = ClosedPort();
+        CTcpSocket socket;
+        QSignalSpy states(&socket, &CTcpSocket::StateChanged);
+        socket.Connect(QStringLiteral("127.0.0.1"), server.serverPort(), wished);
+        QTRY_COMPARE(states.count(), 1);
+        QCOMPARE(socket.LocalPort(), wished);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_CTcpSocket)
+#include "tst_CTcpSocket.moc"
