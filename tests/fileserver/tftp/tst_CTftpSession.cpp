@@ -137,7 +137,7 @@ private slots:
         QVERIFY(WriteFile(m_root + "/file.bin", Pattern(size)));
         CTftpTestClient client;
         auto session = Start(CTftpPacket::etoReadRequest, client, QStringLiteral("file.bin"));
-        QSignalSpy ended(session.get(), &CTftpSession::Ended);
+        QSignalSpy ended(session.get(), &CTftpSession::OnEnded);
         const quint16 sessionPort = session->LocalPort();
         QVERIFY(sessionPort != 0);
 
@@ -178,7 +178,7 @@ private slots:
         QFETCH(int, afterLast);
         CTftpTestClient client;
         auto session = Start(CTftpPacket::etoWriteRequest, client, QStringLiteral("big.bin"));
-        QSignalSpy ended(session.get(), &CTftpSession::Ended);
+        QSignalSpy ended(session.get(), &CTftpSession::OnEnded);
         const quint16 sessionPort = session->LocalPort();
         QVERIFY(client.Next());
         const int blocks = 65537; // the last one short
@@ -315,7 +315,7 @@ private slots:
         QVERIFY(WriteFile(m_root + "/up.bin", QByteArray(5000, 'o')));
         CTftpTestClient client;
         auto session = Start(CTftpPacket::etoWriteRequest, client, QStringLiteral("up.bin"));
-        QSignalSpy ended(session.get(), &CTftpSession::Ended);
+        QSignalSpy ended(session.get(), &CTftpSession::OnEnded);
         const quint16 sessionPort = session->LocalPort();
 
         std::optional<SReceived> packet = client.Next();
@@ -365,7 +365,7 @@ private slots:
         QFETCH(QByteArray, stored);
         CTftpTestClient client;
         auto session = Start(CTftpPacket::etoWriteRequest, client, QStringLiteral("up.bin"));
-        QSignalSpy ended(session.get(), &CTftpSession::Ended);
+        QSignalSpy ended(session.get(), &CTftpSession::OnEnded);
         const quint16 sessionPort = session->LocalPort();
         QVERIFY(client.Next());
         const int last = blocks.last();
@@ -439,7 +439,7 @@ private slots:
         const bool reading = opcode == CTftpPacket::etoReadRequest;
         auto session =
             Start(static_cast<CTftpPacket::ETftpOpcode>(opcode), client, QStringLiteral("a.bin"));
-        QSignalSpy ended(session.get(), &CTftpSession::Ended);
+        QSignalSpy ended(session.get(), &CTftpSession::OnEnded);
         const quint16 sessionPort = session->LocalPort();
         QVERIFY(client.Next()); // DATA 1 or ACK 0
 
@@ -473,7 +473,7 @@ private slots:
         const int intervalMs = 300;
         CTftpTestClient client;
         auto session = Start(CTftpPacket::etoReadRequest, client, "a.bin", intervalMs);
-        QSignalSpy ended(session.get(), &CTftpSession::Ended);
+        QSignalSpy ended(session.get(), &CTftpSession::OnEnded);
         const std::optional<SReceived> first = client.Next();
         QVERIFY(first);
         QCOMPARE(first->data, Data(1, Pattern(kDataSize).left(512)));
@@ -522,7 +522,7 @@ private slots:
         const int descriptors = OpenDescriptorCount();
         auto session =
             Start(static_cast<CTftpPacket::ETftpOpcode>(opcode), client, name, kQuickIntervalMs);
-        QSignalSpy ended(session.get(), &CTftpSession::Ended);
+        QSignalSpy ended(session.get(), &CTftpSession::OnEnded);
         QElapsedTimer clock;
         clock.start();
         const quint16 sessionPort = session->LocalPort();
@@ -561,7 +561,7 @@ private slots:
         const rlim_t limit = 1000;
         CTftpTestClient client;
         auto session = Start(CTftpPacket::etoWriteRequest, client, QStringLiteral("up.bin"));
-        QSignalSpy ended(session.get(), &CTftpSession::Ended);
+        QSignalSpy ended(session.get(), &CTftpSession::OnEnded);
         const quint16 sessionPort = session->LocalPort();
         QVERIFY(client.Next());
 
