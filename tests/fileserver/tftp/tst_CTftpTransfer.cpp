@@ -202,7 +202,8 @@ private slots:
                    Got(Data(2, Block(2)), Error(3, "Disk full or allocation exceeded."), eoEnds)};
         QTest::newRow("write: the 17th tick without a new block ends it")
             << write << 0 << Block(1) << -1
-            << CScript{Start(Ack(0)), Got(Data(1, Block(1)), Ack(1), eoGoesOn)} + Ticks(15, {})
+            << CScript{Start(Ack(0))} + Ticks(10, {})
+                   + CScript{Got(Data(1, Block(1)), Ack(1), eoGoesOn)} + Ticks(15, {})
                    + CScript{Got(Data(1, Block(1)), Ack(1)), Tick(), Tick({}, eoEnds)};
         QTest::newRow("write: a stranger's DATA is not stored")
             << write << 0 << tail << -1
