@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileserver/TrayEvents.h"
+#include "fileserver/tftp/MTftpDefaults.h"
 
 #include <QObject>
 #include <QPointer>
@@ -27,16 +28,14 @@ class cFtpSessions;
 struct SFtpServerOptions {
     static constexpr quint16 kFtpPort = 21;
     static constexpr quint16 kFtpDataPort = 20;
-    static constexpr quint16 kTftpPort = 69;
-    static constexpr int kTftpRetryIntervalMs = 5000;
 
     QString servedFolder;       // empty: the working directory at creation
     quint16 ftpPort = kFtpPort; // 0: the system chooses (see cFtpServer::FtpPort)
     quint16 ftpDataPort = kFtpDataPort;
     quint16 tftpPort = kTftpPort; // 0: the system chooses (see cFtpServer::TftpPort)
     int tftpRetryIntervalMs = kTftpRetryIntervalMs;
-    quint16 tftpFirstSessionPort = 1000;
-    quint16 tftpLastSessionPort = 2000;
+    quint16 tftpFirstSessionPort = kTftpFirstSessionPort;
+    quint16 tftpLastSessionPort = kTftpLastSessionPort;
     bool trayIcon = true; // false: no tray form (a host without a desktop)
 };
 

@@ -8,7 +8,7 @@
 CTftpDaemon::CTftpDaemon(STftpOptions options, QObject* parent)
     : QObject(parent), m_options(std::move(options))
 {
-    connect(&m_daemon, &CUdpSocket::DataArrived, this, &CTftpDaemon::Daemon_Receive);
+    connect(&m_daemon, &CUdpSocket::DataArrived, this, &CTftpDaemon::daemon_DataArrived);
 }
 
 // The sessions, children of this object, go with it and close what they hold.
@@ -19,7 +19,7 @@ void CTftpDaemon::StartService()
     m_daemon.Open(m_options.port);
 }
 
-void CTftpDaemon::Daemon_Receive()
+void CTftpDaemon::daemon_DataArrived()
 {
     QByteArray datagram;
     QString senderHost;
@@ -44,14 +44,14 @@ void CTftpDaemon::HandleRequest(const QByteArray& datagram, const QString& sende
 
     auto* session = new CTftpSession(m_options, this);
     m_sessions.insert(key, session);
-    connect(session, &CTftpSession::Ended, this, [this, key] { RemoveSession(key); });
+    connect(session, &CTftpSession::OnEnded, this, [this, key] { RemoveSession(key); });
     session->Activate(request->opcode, senderHost, senderPort, request->fileName);
     emit NewTftpSessionStarted();
 }
 
 void CTftpDaemon::RemoveSession(const QString& key)
 {
-    // Ended is raised from inside the session's own handlers, so it is
+    // OnEnded is raised from inside the session's own handlers, so it is
     // deleted once they have returned.
     if (CTftpSession* session = m_sessions.take(key))
         session->deleteLater();

@@ -38,7 +38,7 @@ signals:
     void NewTftpSessionStarted();
 
 private:
-    void Daemon_Receive();
+    void daemon_DataArrived();
     void HandleRequest(const QByteArray& datagram, const QString& senderHost, quint16 senderPort);
     void RemoveSession(const QString& key);
 

@@ -1,28 +1,24 @@
 #include "fileserver/tftp/CTftpPacket.h"
 
+#include <QtEndian>
+
 namespace {
 
 constexpr qsizetype kOpcodeSize = 2;
 constexpr qsizetype kHeaderSize = 4; // opcode and block number or error code
 
-void AppendWord(QByteArray& packet, quint16 value)
-{
-    packet.append(static_cast<char>(value >> 8));
-    packet.append(static_cast<char>(value & 0xFF));
-}
-
 QByteArray Header(CTftpPacket::ETftpOpcode opcode, quint16 word)
 {
-    QByteArray packet;
-    AppendWord(packet, opcode);
-    AppendWord(packet, word);
+    QByteArray packet(kHeaderSize, Qt::Uninitialized);
+    qToBigEndian<quint16>(opcode, packet.data());
+    qToBigEndian<quint16>(word, packet.data() + kOpcodeSize);
     return packet;
 }
 
-quint16 WordAt(const QByteArray& datagram, qsizetype index)
+// The two-byte number behind the opcode; the caller has checked the length.
+quint16 WordAfterOpcode(const QByteArray& datagram)
 {
-    return static_cast<quint16>((static_cast<quint8>(datagram.at(index)) << 8)
-                                | static_cast<quint8>(datagram.at(index + 1)));
+    return qFromBigEndian<quint16>(datagram.constData() + kOpcodeSize);
 }
 
 } // namespace
@@ -53,14 +49,14 @@ std::optional<CTftpPacket::SData> CTftpPacket::DecodeData(const QByteArray& data
 {
     if (datagram.size() < kHeaderSize)
         return std::nullopt;
-    return SData{WordAt(datagram, 2), datagram.mid(kHeaderSize)};
+    return SData{WordAfterOpcode(datagram), datagram.mid(kHeaderSize)};
 }
 
 std::optional<quint16> CTftpPacket::DecodeAck(const QByteArray& datagram)
 {
     if (datagram.size() < kHeaderSize)
         return std::nullopt;
-    return WordAt(datagram, 2);
+    return WordAfterOpcode(datagram);
 }
 
 QByteArray CTftpPacket::EncodeData(quint16 block, const QByteArray& payload)
@@ -84,6 +80,7 @@ QByteArray CTftpPacket::EncodeError(ETftpError code)
 const char* CTftpPacket::ErrorText(ETftpError code)
 {
     switch (code) {
+    case eteReadFailed: return kReadFailedText;
     case eteFileNotFound: return kFileNotFoundText;
     case eteAccessViolation: return kAccessViolationText;
     case eteDiskFull: return kDiskFullText;

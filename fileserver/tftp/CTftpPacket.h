@@ -21,6 +21,8 @@ public:
 
     // The error packets the server sends, by their RFC 1350 code.
     enum ETftpError : quint16 {
+        // Code 0 is "not defined": the text says what went wrong.
+        eteReadFailed = 0,
         eteFileNotFound = 1,
         eteAccessViolation = 2,
         eteDiskFull = 3,
@@ -28,6 +30,7 @@ public:
         eteUnknownTransferId = 5,
     };
 
+    static constexpr const char* kReadFailedText = "File read error";
     static constexpr const char* kFileNotFoundText = "File not found";
     static constexpr const char* kAccessViolationText = "Access violation";
     static constexpr const char* kDiskFullText = "Disk full or allocation exceeded.";

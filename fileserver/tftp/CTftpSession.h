@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileserver/tftp/CTftpPacket.h"
+#include "fileserver/tftp/CTftpTransfer.h"
 #include "fileserver/tftp/STftpOptions.h"
 #include "platform/sockets/CUdpSocket.h"
 
@@ -10,23 +11,20 @@
 #include <QString>
 #include <QTimer>
 
-// One TFTP transfer (RFC 1350) with one client, on a UDP port of its own.
-// A read sends the file in 512-byte blocks, one block in flight, each sent
-// again every retry interval until its ACK comes; a write stores the
-// client's DATA blocks and answers each with an ACK. Every transfer ends
-// after 17 retry intervals without progress. The transfer mode is not
-// examined: files travel byte for byte, and no options are answered.
+#include <memory>
+
+// One TFTP transfer with one client, on a UDP port of its own. The session
+// binds the port, opens the file the request names inside the served folder,
+// and then only carries bytes: each datagram and each retry tick goes to its
+// CTftpTransfer, which decides what is sent and when the transfer ends.
 //
-// Ended tells the owner that the transfer is over; by then its file, socket
-// and timer are closed. Ended is raised from inside the session's own
-// handlers, so the owner deletes it later (deleteLater), not in its slot.
+// OnEnded tells the owner that the transfer is over; by then its file,
+// socket and timer are closed. OnEnded is raised from inside the session's
+// own handlers, so the owner deletes it later (deleteLater), not in its slot.
 class CTftpSession final : public QObject {
     Q_OBJECT
 
 public:
-    // A block is sent at most this many times again before the transfer gives up.
-    static constexpr int kMaxResends = 16;
-
     explicit CTftpSession(const STftpOptions& options, QObject* parent = nullptr);
     ~CTftpSession() override;
 
@@ -41,37 +39,28 @@ public:
     bool IsEnded() const { return m_ended; }
 
 signals:
-    void Ended();
+    void OnEnded();
 
 private:
     bool BindLocalPort();
     bool OpenFileForRead(const QString& localPath);
     bool OpenFileForWrite(const QString& localPath);
-    void SendNextBlock();
-    void SendDataBlock();
-    void SendAck(quint16 block);
+    // Sends what the transfer decided, then restarts the timer or ends.
+    void CarryOut(const CTftpTransfer::SStep& step);
     void SendError(CTftpPacket::ETftpError code);
     void Send(const QByteArray& packet);
     void EndSession();
 
-    void UdpSession_Receive();
-    void RetriesTimer_ThatTime();
-    void HandleDatagram(const QByteArray& datagram, const QString& senderHost, quint16 senderPort);
-    void HandleData(const QByteArray& datagram, bool fromClient);
-    void HandleAck(const QByteArray& datagram, bool fromClient);
+    void udpSession_DataArrived();
+    void tmrRetries_Timer();
 
     const STftpOptions m_options;
-    CTftpPacket::ETftpOpcode m_optCode = CTftpPacket::etoReadRequest;
     QString m_remHostName;
     quint16 m_remHostPort = 0;
-    QString m_fileName;
 
     CUdpSocket m_udpSession;
-    QTimer m_retriesTimer;
+    QTimer m_tmrRetries;
     QFile m_file;
-
-    QByteArray m_blockData;    // the last DATA block sent, kept for resending
-    quint16 m_blockNumber = 0; // of the last DATA block sent, or the last one stored
-    int m_retries = 0;         // retry intervals passed without progress
+    std::unique_ptr<CTftpTransfer> m_transfer; // from Activate on; reads and writes m_file
     bool m_ended = false;
 };

@@ -11,6 +11,8 @@ QByteArray Bytes(const char* data, int size)
 
 } // namespace
 
+// The request parser. What the server encodes, and how it numbers blocks, is
+// compared byte for byte in tst_CTftpTransfer and tst_CTftpSession.
 class tst_CTftpPacket final : public QObject {
     Q_OBJECT
 
@@ -57,52 +59,6 @@ private slots:
             QCOMPARE(int(request->opcode), opcode);
             QCOMPARE(request->fileName, fileName);
         }
-    }
-
-    void encode_data()
-    {
-        QTest::addColumn<QByteArray>("encoded");
-        QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("data") << CTftpPacket::EncodeData(0x0102, "xyz") << Bytes("\0\3\1\2xyz", 7);
-        QTest::newRow("empty data") << CTftpPacket::EncodeData(1, {}) << Bytes("\0\3\0\1", 4);
-        QTest::newRow("ack 0") << CTftpPacket::EncodeAck(0) << Bytes("\0\4\0\0", 4);
-        QTest::newRow("ack 65535") << CTftpPacket::EncodeAck(65535) << Bytes("\0\4\xff\xff", 4);
-        QTest::newRow("file not found") << CTftpPacket::EncodeError(CTftpPacket::eteFileNotFound)
-                                        << Bytes("\0\5\0\1File not found\0", 19);
-        QTest::newRow("access violation")
-            << CTftpPacket::EncodeError(CTftpPacket::eteAccessViolation)
-            << Bytes("\0\5\0\2Access violation\0", 21);
-        QTest::newRow("disk full") << CTftpPacket::EncodeError(CTftpPacket::eteDiskFull)
-                                   << Bytes("\0\5\0\3Disk full or allocation exceeded.\0", 38);
-        QTest::newRow("illegal operation")
-            << CTftpPacket::EncodeError(CTftpPacket::eteIllegalOperation)
-            << Bytes("\0\5\0\4Illegal TFTP operation.\0", 28);
-        QTest::newRow("unknown transfer id")
-            << CTftpPacket::EncodeError(CTftpPacket::eteUnknownTransferId)
-            << Bytes("\0\5\0\5Unknown transfer ID\0", 24);
-    }
-    void encode()
-    {
-        QFETCH(QByteArray, encoded);
-        QFETCH(QByteArray, expected);
-        QCOMPARE(encoded.toHex(' '), expected.toHex(' '));
-    }
-
-    void nextBlockNumber_data()
-    {
-        QTest::addColumn<int>("block");
-        QTest::addColumn<int>("next");
-        QTest::newRow("first") << 0 << 1;
-        QTest::newRow("second") << 1 << 2;
-        QTest::newRow("byte carry") << 255 << 256;
-        QTest::newRow("before last") << 65534 << 65535;
-        QTest::newRow("after last comes 1") << 65535 << 1;
-    }
-    void nextBlockNumber()
-    {
-        QFETCH(int, block);
-        QFETCH(int, next);
-        QCOMPARE(int(CTftpPacket::NextBlockNumber(static_cast<quint16>(block))), next);
     }
 };
 

@@ -1,7 +1,6 @@
 #include "fileserver/tftp/CTftpSession.h"
 #include "tests/fileserver/tftp/TftpTestClient.h"
 
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -11,14 +10,17 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+// What a session does with real sockets, files and timers; what a transfer
+// decides for each datagram and tick is in tst_CTftpTransfer.
+
 using namespace tftptest;
 
 namespace {
 
 // Long enough that no retransmission comes while a test answers.
 constexpr int kCalmIntervalMs = 3000;
-// Short enough that the retry tests run in a second.
-constexpr int kQuickIntervalMs = 50;
+// Short enough that the 17 retry intervals of a silent client pass at once.
+constexpr int kQuickIntervalMs = 10;
 constexpr int kDataSize = 700; // two blocks: 512 and 188 bytes
 
 // Makes this process an ordinary user for its lifetime, so that file
@@ -88,13 +90,6 @@ private:
         return session;
     }
 
-    // Deletes a session as its owner does, with what it handed over for later deletion.
-    static void Release(std::unique_ptr<CTftpSession>& session)
-    {
-        session.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-
 private slots:
     void init()
     {
@@ -108,43 +103,27 @@ private slots:
         for (const QString& folder : {m_outer->path(), m_root, m_root + "/sub", m_outside})
             QVERIFY(OpenToAll(folder));
         QVERIFY(WriteFile(m_root + "/a.bin", Pattern(kDataSize)));
-        QVERIFY(WriteFile(m_root + "/sub/b.bin", "bee"));
         QVERIFY(WriteFile(m_root + "/.hidden", "hidden"));
         QVERIFY(WriteFile(m_outer->path() + "/secret", "secret"));
         QVERIFY(WriteFile(m_outside + "/secret", "secret"));
-        QVERIFY(QFile::link(m_outside, m_root + "/outlink"));
         QVERIFY(QFile::link(m_outside + "/secret", m_root + "/filelink"));
-        QVERIFY(QFile::link(m_outside + "/none", m_root + "/dangling"));
     }
     void cleanup() { m_outer.reset(); }
 
-    void readSendsFileInBlocks_data()
+    void readSendsFile()
     {
-        QTest::addColumn<int>("size");
-        QTest::addColumn<QList<int>>("blockSizes");
-        QTest::newRow("empty file: one empty block") << 0 << QList<int>{0};
-        QTest::newRow("one byte") << 1 << QList<int>{1};
-        QTest::newRow("511 bytes") << 511 << QList<int>{511};
-        QTest::newRow("512 bytes end with an empty block") << 512 << QList<int>{512, 0};
-        QTest::newRow("513 bytes") << 513 << QList<int>{512, 1};
-        QTest::newRow("700 bytes") << 700 << QList<int>{512, 188};
-        QTest::newRow("1024 bytes") << 1024 << QList<int>{512, 512, 0};
-    }
-    void readSendsFileInBlocks()
-    {
-        QFETCH(int, size);
-        QFETCH(QList<int>, blockSizes);
-        QVERIFY(WriteFile(m_root + "/file.bin", Pattern(size)));
+        // Three blocks, the last one empty; the name as the equipment writes it.
+        QVERIFY(WriteFile(m_root + "/sub/big.bin", Pattern(1024)));
         CTftpTestClient client;
-        auto session = Start(CTftpPacket::etoReadRequest, client, QStringLiteral("file.bin"));
-        QSignalSpy ended(session.get(), &CTftpSession::Ended);
+        auto session = Start(CTftpPacket::etoReadRequest, client, "C:\\sub\\big.bin");
+        QSignalSpy ended(session.get(), &CTftpSession::OnEnded);
         const quint16 sessionPort = session->LocalPort();
         QVERIFY(sessionPort != 0);
 
         const STransfer transfer = client.ReadAll();
         QVERIFY2(transfer.failure.isEmpty(), qPrintable(transfer.failure));
-        QCOMPARE(transfer.blockSizes, blockSizes);
-        QCOMPARE(transfer.content, Pattern(size));
+        QCOMPARE(transfer.blockSizes, (QList<int>{512, 512, 0}));
+        QCOMPARE(transfer.content, Pattern(1024));
         QCOMPARE(transfer.serverPort, sessionPort);
         // The ACK of the short block ends the session.
         QTRY_COMPARE(ended.count(), 1);
@@ -152,71 +131,29 @@ private slots:
         QVERIFY(!client.HasPending());
     }
 
-    void blockAfter65535IsOne()
+    void writeStoresFile()
     {
-        // 65536 full blocks and a short one: block numbers 1 to 65535, then 1 and 2.
-        const qsizetype size = 65536LL * 512 + 10;
-        QByteArray content = Pattern(4096).repeated(size / 4096);
-        content += Pattern(10);
-        QVERIFY(WriteFile(m_root + "/big.bin", content));
+        // An older, longer file of that name is replaced as a whole.
+        QVERIFY(WriteFile(m_root + "/up.bin", QByteArray(5000, 'o')));
         CTftpTestClient client;
-        auto session = Start(CTftpPacket::etoReadRequest, client, QStringLiteral("big.bin"));
-        const STransfer transfer = client.ReadAll();
-        QVERIFY2(transfer.failure.isEmpty(), qPrintable(transfer.failure));
-        QCOMPARE(transfer.blockSizes.size(), 65537);
-        QVERIFY(transfer.content == content);
-    }
-
-    void writeBeyond65535Blocks_data()
-    {
-        QTest::addColumn<int>("afterLast"); // the block number a client sends after 65535
-        QTest::newRow("client goes on with 0") << 0;
-        QTest::newRow("client goes on with 1") << 1;
-    }
-    void writeBeyond65535Blocks()
-    {
-        QFETCH(int, afterLast);
-        CTftpTestClient client;
-        auto session = Start(CTftpPacket::etoWriteRequest, client, QStringLiteral("big.bin"));
-        QSignalSpy ended(session.get(), &CTftpSession::Ended);
+        auto session = Start(CTftpPacket::etoWriteRequest, client, QStringLiteral("up.bin"));
+        QSignalSpy ended(session.get(), &CTftpSession::OnEnded);
         const quint16 sessionPort = session->LocalPort();
-        QVERIFY(client.Next());
-        const int blocks = 65537; // the last one short
-        QByteArray sent;
-        quint16 block = 0;
-        for (int i = 1; i <= blocks; ++i) {
-            block = block == 0xFFFF ? static_cast<quint16>(afterLast) : quint16(block + 1);
-            const QByteArray payload = i < blocks ? Pattern(512) : QByteArray("end");
-            sent += payload;
-            client.Send(sessionPort, Data(block, payload));
-            const std::optional<SReceived> packet = client.Next();
+
+        std::optional<SReceived> packet = client.Next();
+        QVERIFY(packet);
+        QCOMPARE(packet->data.toHex(' '), Ack(0).toHex(' '));
+        QCOMPARE(packet->port, sessionPort);
+        const QByteArray content = Pattern(kDataSize);
+        for (const quint16 block : {1, 2}) {
+            QCOMPARE(ended.count(), 0);
+            client.Send(sessionPort, Data(block, content.mid((block - 1) * 512, 512)));
+            packet = client.Next();
             QVERIFY(packet);
-            QCOMPARE(packet->data, Ack(block));
+            QCOMPARE(packet->data.toHex(' '), Ack(block).toHex(' '));
         }
         QTRY_COMPARE(ended.count(), 1);
-        QVERIFY(ReadFile(m_root + "/big.bin") == sent);
-    }
-
-    void readNamesResolvedInServedFolder_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QByteArray>("content");
-        QTest::newRow("leading slash") << "/a.bin" << Pattern(kDataSize);
-        QTest::newRow("drive letter") << "C:\\a.bin" << Pattern(kDataSize);
-        QTest::newRow("backslash") << "sub\\b.bin" << QByteArray("bee");
-        QTest::newRow("drive, mixed separators") << "c:/sub\\b.bin" << QByteArray("bee");
-        QTest::newRow("parent that stays inside") << "sub/../a.bin" << Pattern(kDataSize);
-        QTest::newRow("dot") << "./sub/./b.bin" << QByteArray("bee");
-    }
-    void readNamesResolvedInServedFolder()
-    {
-        QFETCH(QString, name);
-        QFETCH(QByteArray, content);
-        CTftpTestClient client;
-        auto session = Start(CTftpPacket::etoReadRequest, client, name);
-        const STransfer transfer = client.ReadAll();
-        QVERIFY2(transfer.failure.isEmpty(), qPrintable(transfer.failure));
-        QCOMPARE(transfer.content, content);
+        QCOMPARE(ReadFile(m_root + "/up.bin"), content);
     }
 
     void refusedRequestGetsOneErrorPacket_data()
@@ -230,24 +167,12 @@ private slots:
         const int write = CTftpPacket::etoWriteRequest;
         QTest::newRow("read: missing") << read << "none.bin" << notFound;
         QTest::newRow("read: a folder") << read << "sub" << notFound;
-        QTest::newRow("read: the served folder") << read << "" << notFound;
         QTest::newRow("read: hidden file") << read << ".hidden" << notFound;
-        QTest::newRow("read: absolute name stays inside") << read << "/etc/hostname" << notFound;
-        QTest::newRow("read: parent") << read << "../secret" << violation;
-        QTest::newRow("read: backslash parent") << read << "..\\secret" << violation;
-        QTest::newRow("read: drive and parent") << read << "C:..\\secret" << violation;
-        QTest::newRow("read: parent after folder") << read << "sub/../../secret" << violation;
-        QTest::newRow("read: link to outside folder") << read << "outlink/secret" << violation;
-        QTest::newRow("read: link to outside file") << read << "filelink" << violation;
-        QTest::newRow("read: dangling link") << read << "dangling" << violation;
-        QTest::newRow("write: parent") << write << "../new.bin" << violation;
-        QTest::newRow("write: drive and parent") << write << "C:\\..\\new.bin" << violation;
-        QTest::newRow("write: parent over a file") << write << "../secret" << violation;
-        QTest::newRow("write: link to outside folder") << write << "outlink/new.bin" << violation;
+        // Which names leave the folder is tst_CServedFolder's; these show both
+        // of its verdicts refused here.
+        QTest::newRow("read: parent") << read << "sub/../../secret" << violation;
         QTest::newRow("write: link to outside file") << write << "filelink" << violation;
-        QTest::newRow("write: dangling link") << write << "dangling" << violation;
         QTest::newRow("write: a folder") << write << "sub" << violation;
-        QTest::newRow("write: the served folder") << write << "" << violation;
         QTest::newRow("write: missing folder") << write << "nothere/new.bin" << violation;
     }
     void refusedRequestGetsOneErrorPacket()
@@ -298,270 +223,81 @@ private slots:
         QCOMPARE(ReadFile(path), QByteArray("locked"));
     }
 
-    void writeStoresBlocks_data()
+    void strangerIsReportedToClient_data()
     {
-        QTest::addColumn<QList<int>>("blockSizes");
-        QTest::newRow("empty file") << QList<int>{0};
-        QTest::newRow("one byte") << QList<int>{1};
-        QTest::newRow("511 bytes") << QList<int>{511};
-        QTest::newRow("512 bytes end with an empty block") << QList<int>{512, 0};
-        QTest::newRow("700 bytes") << QList<int>{512, 188};
-        QTest::newRow("1024 bytes end with the third block") << QList<int>{512, 512, 0};
+        QTest::addColumn<QString>("strangerHost");
+        QTest::addColumn<bool>("samePort");
+        QTest::newRow("another port") << "127.0.0.1" << false;
+        QTest::newRow("another host, same port") << "127.0.0.2" << true;
     }
-    void writeStoresBlocks()
+    void strangerIsReportedToClient()
     {
-        QFETCH(QList<int>, blockSizes);
-        // An older, longer file of that name is replaced as a whole.
-        QVERIFY(WriteFile(m_root + "/up.bin", QByteArray(5000, 'o')));
+        QFETCH(QString, strangerHost);
+        QFETCH(bool, samePort);
         CTftpTestClient client;
-        auto session = Start(CTftpPacket::etoWriteRequest, client, QStringLiteral("up.bin"));
-        QSignalSpy ended(session.get(), &CTftpSession::Ended);
-        const quint16 sessionPort = session->LocalPort();
-
-        std::optional<SReceived> packet = client.Next();
-        QVERIFY(packet);
-        QCOMPARE(packet->data.toHex(' '), Ack(0).toHex(' '));
-        QCOMPARE(packet->port, sessionPort);
-
-        const int total = std::accumulate(blockSizes.begin(), blockSizes.end(), 0);
-        const QByteArray content = Pattern(total);
-        int offset = 0;
-        for (int i = 0; i < blockSizes.size(); ++i) {
-            QCOMPARE(ended.count(), 0);
-            const auto block = static_cast<quint16>(i + 1);
-            client.Send(sessionPort, Data(block, content.mid(offset, blockSizes.at(i))));
-            offset += blockSizes.at(i);
-            packet = client.Next();
-            QVERIFY(packet);
-            QCOMPARE(packet->data.toHex(' '), Ack(block).toHex(' '));
-        }
-        QTRY_COMPARE(ended.count(), 1);
-        QCOMPARE(ReadFile(m_root + "/up.bin"), content);
-    }
-
-    void writeStoresEachBlockOnce_data()
-    {
-        // Blocks the client sends, with the ACK each gets (-1: none); block
-        // n carries bytes of value n, a full block unless it is the last.
-        QTest::addColumn<QList<int>>("blocks");
-        QTest::addColumn<QList<int>>("acks");
-        QTest::addColumn<QByteArray>("stored");
-        const QByteArray one(512, '\1');
-        QTest::newRow("block sent again after a lost ACK")
-            << QList<int>{1, 1, 2} << QList<int>{1, 1, 2} << one + QByteArray(1, '\2');
-        QTest::newRow("block sent a third time")
-            << QList<int>{1, 1, 1, 2} << QList<int>{1, 1, 1, 2} << one + QByteArray(1, '\2');
-        QTest::newRow("block 0 repeats the request's answer")
-            << QList<int>{0, 1} << QList<int>{0, 1} << QByteArray(1, '\1');
-        QTest::newRow("block out of step dropped")
-            << QList<int>{1, 3, 2} << QList<int>{1, -1, 2} << one + QByteArray(1, '\2');
-        QTest::newRow("older block dropped") << QList<int>{1, 2, 1, 3} << QList<int>{1, 2, -1, 3}
-                                             << one + QByteArray(512, '\2') + QByteArray(1, '\3');
-    }
-    void writeStoresEachBlockOnce()
-    {
-        QFETCH(QList<int>, blocks);
-        QFETCH(QList<int>, acks);
-        QFETCH(QByteArray, stored);
-        CTftpTestClient client;
-        auto session = Start(CTftpPacket::etoWriteRequest, client, QStringLiteral("up.bin"));
-        QSignalSpy ended(session.get(), &CTftpSession::Ended);
-        const quint16 sessionPort = session->LocalPort();
-        QVERIFY(client.Next());
-        const int last = blocks.last();
-        for (int i = 0; i < blocks.size(); ++i) {
-            const int block = blocks.at(i);
-            const int size = block == last && i == blocks.size() - 1 ? 1 : 512;
-            client.Send(sessionPort, Data(static_cast<quint16>(block),
-                                          QByteArray(size, static_cast<char>(block))));
-            // A block without an answer shows itself when the next one's ACK comes first.
-            if (acks.at(i) < 0)
-                continue;
-            const std::optional<SReceived> packet = client.Next();
-            QVERIFY(packet);
-            QCOMPARE(packet->data.toHex(' '), Ack(static_cast<quint16>(acks.at(i))).toHex(' '));
-        }
-        QTRY_COMPARE(ended.count(), 1);
-        QCOMPARE(ReadFile(m_root + "/up.bin").toHex(), stored.toHex());
-    }
-
-    void datagramAtSessionPort_data()
-    {
-        // A datagram reaching a running transfer, from its client or from a
-        // stranger, and the only answer the client gets (empty: none).
-        QTest::addColumn<int>("opcode");
-        QTest::addColumn<QString>("sender"); // "client", "stranger port", "stranger host"
-        QTest::addColumn<QByteArray>("datagram");
-        QTest::addColumn<QByteArray>("answer");
-        const int read = CTftpPacket::etoReadRequest;
-        const int write = CTftpPacket::etoWriteRequest;
-        const QByteArray illegal = Error(4, "Illegal TFTP operation.");
-        const QByteArray unknown = Error(5, "Unknown transfer ID");
-        const QByteArray none;
-        for (const int mode : {read, write}) {
-            const QString prefix = mode == read ? "read: " : "write: ";
-            const auto row = [&prefix](const char* name) -> QTestData& {
-                return QTest::newRow(qPrintable(prefix + name));
-            };
-            row("read request") << mode << "client" << Request(1, "a.bin") << illegal;
-            row("write request") << mode << "client" << Request(2, "a.bin") << illegal;
-            row("opcode 6") << mode << "client" << Word(6) + Word(0) << illegal;
-            row("opcode 0") << mode << "client" << Word(0) << illegal;
-            row("opcode 6 from a stranger") << mode << "stranger port" << Word(6) << illegal;
-            row("empty") << mode << "client" << QByteArray() << none;
-            row("one byte") << mode << "client" << QByteArray(1, '\4') << none;
-            row("client's error packet") << mode << "client" << Error(0, "stop") << none;
-        }
-        QTest::newRow("read: DATA") << read << "client" << Data(1, "x") << none;
-        QTest::newRow("read: short ACK") << read << "client" << Word(4) + '\0' << none;
-        QTest::newRow("read: ACK from a stranger port")
-            << read << "stranger port" << Ack(1) << unknown;
-        QTest::newRow("read: ACK from a stranger host, same port")
-            << read << "stranger host" << Ack(1) << unknown;
-        QTest::newRow("write: ACK") << write << "client" << Ack(0) << none;
-        QTest::newRow("write: short DATA") << write << "client" << Word(3) + '\0' << none;
-        QTest::newRow("write: DATA from a stranger port")
-            << write << "stranger port" << Data(1, "evil") << unknown;
-        QTest::newRow("write: DATA from a stranger host, same port")
-            << write << "stranger host" << Data(1, "evil") << unknown;
-    }
-    void datagramAtSessionPort()
-    {
-        QFETCH(int, opcode);
-        QFETCH(QString, sender);
-        QFETCH(QByteArray, datagram);
-        QFETCH(QByteArray, answer);
-        CTftpTestClient client;
-        CTftpTestClient stranger(sender == "stranger host" ? QHostAddress("127.0.0.2")
-                                                           : QHostAddress::LocalHost,
-                                 sender == "stranger host" ? client.Port() : 0);
+        CTftpTestClient stranger(QHostAddress(strangerHost), samePort ? client.Port() : 0);
         QVERIFY(stranger.IsBound());
-        const bool reading = opcode == CTftpPacket::etoReadRequest;
-        auto session =
-            Start(static_cast<CTftpPacket::ETftpOpcode>(opcode), client, QStringLiteral("a.bin"));
-        QSignalSpy ended(session.get(), &CTftpSession::Ended);
+        auto session = Start(CTftpPacket::etoReadRequest, client, QStringLiteral("a.bin"));
         const quint16 sessionPort = session->LocalPort();
-        QVERIFY(client.Next()); // DATA 1 or ACK 0
+        QVERIFY(client.Next()); // DATA 1
 
-        (sender == "client" ? client : stranger).Send(sessionPort, datagram);
-        // A datagram left unanswered shows itself when this probe's answer comes first.
-        const QByteArray probeAnswer = Error(4, "Illegal TFTP operation.");
-        if (answer.isEmpty())
-            client.Send(sessionPort, Word(6));
+        // Its ACK is answered to the client, and the block in flight stays.
+        stranger.Send(sessionPort, Ack(1));
         std::optional<SReceived> packet = client.Next();
         QVERIFY(packet);
-        QCOMPARE(packet->data.toHex(' '), (answer.isEmpty() ? probeAnswer : answer).toHex(' '));
-        QCOMPARE(packet->port, sessionPort);
+        QCOMPARE(packet->data.toHex(' '), Error(5, "Unknown transfer ID").toHex(' '));
         QVERIFY(!stranger.HasPending());
-        QCOMPARE(ended.count(), 0);
-
-        // The transfer goes on unchanged.
-        client.Send(sessionPort, reading ? Ack(1) : Data(1, "own"));
+        client.Send(sessionPort, Ack(1));
         packet = client.Next();
         QVERIFY(packet);
-        QCOMPARE(packet->data.toHex(' '),
-                 (reading ? Data(2, Pattern(kDataSize).mid(512)) : Ack(1)).toHex(' '));
-        if (reading)
-            client.Send(sessionPort, Ack(2));
-        QTRY_COMPARE(ended.count(), 1);
-        if (!reading)
-            QCOMPARE(ReadFile(m_root + "/a.bin"), QByteArray("own"));
-    }
-
-    void wrongAckGetsBlockAgainAtNextTick()
-    {
-        const int intervalMs = 300;
-        CTftpTestClient client;
-        auto session = Start(CTftpPacket::etoReadRequest, client, "a.bin", intervalMs);
-        QSignalSpy ended(session.get(), &CTftpSession::Ended);
-        const std::optional<SReceived> first = client.Next();
-        QVERIFY(first);
-        QCOMPARE(first->data, Data(1, Pattern(kDataSize).left(512)));
-        QElapsedTimer clock;
-        clock.start();
-        client.Send(first->port, Ack(0));
-        client.Send(first->port, Ack(2));
-        std::optional<SReceived> again = client.Next();
-        QVERIFY(again);
-        QCOMPARE(again->data, first->data);
-        // Qt timers may fire up to 5 % early.
-        QVERIFY(clock.elapsed() >= intervalMs * 9 / 10);
-        client.Send(first->port, Ack(1));
-        again = client.Next();
-        QVERIFY(again);
-        QCOMPARE(again->data, Data(2, Pattern(kDataSize).mid(512)));
+        QCOMPARE(packet->data.toHex(' '), Data(2, Pattern(kDataSize).mid(512)).toHex(' '));
     }
 
     void silentClientEndsSession_data()
     {
         // What the session sends before it gives up: the same packet each time.
         QTest::addColumn<int>("opcode");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>(
-            "blocksFirst"); // DATA blocks the client writes before it falls silent
         QTest::addColumn<QByteArray>("repeated");
         QTest::addColumn<int>("count");
-        const int read = CTftpPacket::etoReadRequest;
-        const int write = CTftpPacket::etoWriteRequest;
         QTest::newRow("read: first block sent 17 times")
-            << read << "a.bin" << 0 << Data(1, Pattern(kDataSize).left(512)) << 17;
-        QTest::newRow("read: empty last block sent 17 times")
-            << read << "empty.bin" << 0 << Data(1, {}) << 17;
-        QTest::newRow("write: no DATA at all") << write << "up.bin" << 0 << Ack(0) << 1;
-        QTest::newRow("write: silent after a block") << write << "up.bin" << 1 << Ack(1) << 1;
+            << int(CTftpPacket::etoReadRequest) << Data(1, Pattern(kDataSize).left(512)) << 17;
+        QTest::newRow("write: ACK 0 sent once") << int(CTftpPacket::etoWriteRequest) << Ack(0) << 1;
     }
     void silentClientEndsSession()
     {
         QFETCH(int, opcode);
-        QFETCH(QString, name);
-        QFETCH(int, blocksFirst);
         QFETCH(QByteArray, repeated);
         QFETCH(int, count);
-        QVERIFY(WriteFile(m_root + "/empty.bin", {}));
         CTftpTestClient client;
         const int descriptors = OpenDescriptorCount();
         auto session =
-            Start(static_cast<CTftpPacket::ETftpOpcode>(opcode), client, name, kQuickIntervalMs);
-        QSignalSpy ended(session.get(), &CTftpSession::Ended);
-        QElapsedTimer clock;
-        clock.start();
+            Start(static_cast<CTftpPacket::ETftpOpcode>(opcode), client, "a.bin", kQuickIntervalMs);
+        QSignalSpy ended(session.get(), &CTftpSession::OnEnded);
         const quint16 sessionPort = session->LocalPort();
-        if (blocksFirst > 0) {
-            QVERIFY(client.Next()); // ACK 0
-            client.Send(sessionPort, Data(1, QByteArray(512, 'w')));
-            clock.start();
-        }
 
         QVERIFY(ended.wait(kAnswerWaitMs));
-        // 17 intervals without progress, less what Qt timers may fire early.
-        QVERIFY(clock.elapsed() >= 16 * kQuickIntervalMs);
         int sent = 0;
         while (client.HasPending()) {
             const std::optional<SReceived> packet = client.Next();
             QVERIFY(packet);
             QCOMPARE(packet->port, sessionPort);
-            if (packet->data == Ack(0) && blocksFirst > 0)
-                continue;
             QCOMPARE(packet->data.toHex(' '), repeated.toHex(' '));
             ++sent;
         }
         QCOMPARE(sent, count);
-        if (opcode == CTftpPacket::etoWriteRequest)
-            QCOMPARE(ReadFile(m_root + "/up.bin"), QByteArray(512 * blocksFirst, 'w'));
-
         // Its file and socket are closed once it has ended, not only when it is deleted.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCOMPARE(OpenDescriptorCount(), descriptors);
-        Release(session);
         QCOMPARE(OpenDescriptorCount(), descriptors);
     }
 
     void writeThatFailsGetsDiskFull()
     {
+        // A real file refused beyond 1000 bytes: the failure shows at the write
+        // of the block, not later when a buffer is flushed.
         const rlim_t limit = 1000;
         CTftpTestClient client;
         auto session = Start(CTftpPacket::etoWriteRequest, client, QStringLiteral("up.bin"));
-        QSignalSpy ended(session.get(), &CTftpSession::Ended);
+        QSignalSpy ended(session.get(), &CTftpSession::OnEnded);
         const quint16 sessionPort = session->LocalPort();
         QVERIFY(client.Next());
 

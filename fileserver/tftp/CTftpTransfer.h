@@ -1,0 +1,74 @@
+#pragma once
+
+#include "fileserver/tftp/CTftpPacket.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QtGlobal>
+
+class QIODevice;
+
+// What one TFTP transfer (RFC 1350) does with each datagram and each retry
+// tick, without a socket, a timer or a file of its own. The session that
+// holds it feeds it what arrives and carries out the step it returns: sends
+// the packets to its client, restarts its retry timer, or ends.
+//
+// A read sends the file in 512-byte blocks, one block in flight, numbered
+// from 1 with 65535 followed by 1; each tick sends the block in flight again,
+// 16 times at most, and the 17th tick without progress ends the transfer. A
+// write stores each DATA block that follows the last one stored and
+// acknowledges it; a repeat of the last one is acknowledged again and not
+// stored; the 17th tick without a new block ends it. A block shorter than
+// 512 bytes is the last. A datagram from anyone but the client gets
+// "Unknown transfer ID" and changes nothing.
+class CTftpTransfer final {
+public:
+    // A block is sent at most this many times again before the transfer gives up.
+    static constexpr int kMaxResends = 16;
+
+    // What the session does after one input, in this order.
+    struct SStep {
+        QList<QByteArray> packets; // to the client
+        bool restartTimer = false; // it went forward and goes on: the retry wait starts over
+        bool ended = false;        // the transfer is over; every later step says so again
+    };
+
+    // request is etoReadRequest (the file is sent) or etoWriteRequest (the
+    // client's blocks are stored in it). file is open for that, is read or
+    // written from where it stands, and outlives the transfer. lastBlock is
+    // the block number the count starts after: 0 for a whole file, so that
+    // block 1 is the first one sent or expected; a transfer that goes on
+    // behind blocks already carried passes the last one's number.
+    explicit CTftpTransfer(CTftpPacket::ETftpOpcode request, QIODevice& file,
+                           quint16 lastBlock = 0);
+
+    // The answer to the request: the first DATA block of a read, the ACK of
+    // lastBlock (ACK 0) of a write.
+    SStep Start();
+
+    // One datagram that reached the session's port; fromClient tells that it
+    // came from the client's own address and port.
+    SStep Receive(const QByteArray& datagram, bool fromClient);
+
+    // One retry interval has passed since the last step that restarted the timer.
+    SStep Tick();
+
+    bool IsEnded() const { return m_ended; }
+
+    // The last block sent (read) or stored (write).
+    quint16 BlockNumber() const { return m_blockNumber; }
+
+private:
+    SStep SendNextBlock();
+    SStep ReceiveData(const QByteArray& datagram, bool fromClient);
+    SStep ReceiveAck(const QByteArray& datagram, bool fromClient);
+    SStep EndWith(const QByteArray& packet);
+    SStep End();
+
+    const CTftpPacket::ETftpOpcode m_request;
+    QIODevice& m_file;
+    QByteArray m_blockData; // the last DATA block sent, kept for resending
+    quint16 m_blockNumber = 0;
+    int m_retries = 0; // ticks passed without progress
+    bool m_ended = false;
+};

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QtGlobal>
+
+// The TFTP service's own values, said once. Hosts and tests that want others
+// pass them in STftpOptions (or SFtpServerOptions).
+
+// The well-known TFTP port the listener binds (RFC 1350 section 4).
+inline constexpr quint16 kTftpPort = 69;
+// How long a transfer waits for its client before it sends again.
+inline constexpr int kTftpRetryIntervalMs = 5000;
+// The range a transfer draws its own port from.
+inline constexpr quint16 kTftpFirstSessionPort = 1000;
+inline constexpr quint16 kTftpLastSessionPort = 2000;

@@ -1,0 +1,261 @@
+#include "fileserver/tftp/CTftpTransfer.h"
+#include "tests/fileserver/tftp/TftpTestClient.h"
+
+#include <QIODevice>
+#include <QtTest>
+
+#include <algorithm>
+#include <cstring>
+
+using namespace tftptest;
+
+namespace {
+
+// What a step must come to, beside its packets.
+enum EOutcome { eoWaits, eoGoesOn, eoEnds }; // no timer restart, timer restart, ended
+
+// One input to a transfer and the step it must return.
+struct SExchange {
+    enum EInput { eiStart, eiDatagram, eiTick } input = eiStart;
+    QByteArray datagram;
+    bool fromClient = true;
+    QByteArray answer; // the one packet to the client; empty: none
+    EOutcome outcome = eoWaits;
+};
+using CScript = QList<SExchange>;
+
+SExchange Start(const QByteArray& answer, EOutcome outcome = eoGoesOn)
+{
+    return {SExchange::eiStart, {}, true, answer, outcome};
+}
+SExchange Got(const QByteArray& datagram, const QByteArray& answer = {}, EOutcome outcome = eoWaits)
+{
+    return {SExchange::eiDatagram, datagram, true, answer, outcome};
+}
+SExchange FromStranger(const QByteArray& datagram)
+{
+    return {SExchange::eiDatagram, datagram, false, Error(5, "Unknown transfer ID"), eoWaits};
+}
+SExchange Tick(const QByteArray& answer = {}, EOutcome outcome = eoWaits)
+{
+    return {SExchange::eiTick, {}, true, answer, outcome};
+}
+CScript Ticks(int count, const QByteArray& answer)
+{
+    return CScript(count, Tick(answer));
+}
+
+// A file in memory whose reads and writes fail beyond limit bytes, as a
+// failing or full disk does; -1: no limit.
+class CMemoryFile final : public QIODevice {
+public:
+    CMemoryFile(const QByteArray& content, qint64 limit) : m_content(content), m_limit(limit) {}
+    const QByteArray& Content() const { return m_content; }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const qint64 end = m_limit < 0 ? m_content.size() : std::min(m_content.size(), m_limit);
+        if (m_limit >= 0 && m_readPos >= m_limit)
+            return -1;
+        const qint64 size = std::min(maxSize, end - m_readPos);
+        std::memcpy(data, m_content.constData() + m_readPos, static_cast<size_t>(size));
+        m_readPos += size;
+        return size;
+    }
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        if (m_limit >= 0 && m_content.size() + size > m_limit)
+            return -1;
+        m_content.append(data, size);
+        return size;
+    }
+
+private:
+    QByteArray m_content;
+    const qint64 m_limit;
+    qint64 m_readPos = 0;
+};
+
+QByteArray Block(int index)
+{
+    return QByteArray(512, static_cast<char>('a' + index));
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(SExchange)
+
+class tst_CTftpTransfer final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void exchanges_data()
+    {
+        QTest::addColumn<int>("request");
+        QTest::addColumn<int>("lastBlock");   // the count starts after it
+        QTest::addColumn<QByteArray>("file"); // to send, or what a write stores
+        QTest::addColumn<int>("limit");       // bytes the file can read or hold; -1: any
+        QTest::addColumn<CScript>("script");
+        const int read = CTftpPacket::etoReadRequest;
+        const int write = CTftpPacket::etoWriteRequest;
+        const QByteArray tail("tail");
+        const QByteArray file700 = Pattern(700);
+        const QByteArray first = Data(1, file700.left(512));
+        const QByteArray second = Data(2, file700.mid(512));
+        const QByteArray illegal = Error(4, "Illegal TFTP operation.");
+
+        QTest::newRow("read: empty file is one empty block")
+            << read << 0 << QByteArray() << -1
+            << CScript{Start(Data(1, {})), Got(Ack(1), {}, eoEnds), Got(Ack(1), {}, eoEnds),
+                       Tick({}, eoEnds)};
+        QTest::newRow("read: 512 bytes end with an empty block")
+            << read << 0 << Block(0) << -1
+            << CScript{Start(Data(1, Block(0))), Got(Ack(1), Data(2, {}), eoGoesOn),
+                       Got(Ack(2), {}, eoEnds)};
+        QTest::newRow("read: ACK of the short block ends it")
+            << read << 0 << file700 << -1
+            << CScript{Start(first), Got(Ack(1), second, eoGoesOn), Got(Ack(2), {}, eoEnds)};
+        QTest::newRow("read: block 65535 is followed by 1")
+            << read << 65533 << Block(0) + Block(1) + Block(2) + tail << -1
+            << CScript{Start(Data(65534, Block(0))),
+                       Got(Ack(65534), Data(65535, Block(1)), eoGoesOn),
+                       Got(Ack(65535), Data(1, Block(2)), eoGoesOn),
+                       Got(Ack(0)),
+                       Got(Ack(1), Data(2, tail), eoGoesOn),
+                       Got(Ack(2), {}, eoEnds)};
+        QTest::newRow("read: out-of-step ACKs wait for the tick")
+            << read << 0 << file700 << -1
+            << CScript{Start(first),    Got(Ack(0)), Got(Ack(2)),
+                       Got(Ack(65535)), Tick(first), Got(Ack(1), second, eoGoesOn)};
+        QTest::newRow("read: a repeated ACK sends nothing twice")
+            << read << 0 << file700 << -1
+            << CScript{Start(first), Got(Ack(1), second, eoGoesOn), Got(Ack(1)),
+                       Got(Ack(2), {}, eoEnds)};
+        QTest::newRow("read: 16 resends, the 17th tick ends it")
+            << read << 0 << file700 << -1
+            << CScript{Start(first)} + Ticks(16, first) + CScript{Tick({}, eoEnds)};
+        QTest::newRow("read: progress starts the resends over")
+            << read << 0 << file700 << -1
+            << CScript{Start(first)} + Ticks(16, first) + CScript{Got(Ack(1), second, eoGoesOn)}
+                   + Ticks(16, second) + CScript{Tick({}, eoEnds)};
+        QTest::newRow("read: a stranger's ACK changes nothing")
+            << read << 0 << file700 << -1
+            << CScript{Start(first), FromStranger(Ack(1)), FromStranger(Ack(0)), Tick(first),
+                       Got(Ack(1), second, eoGoesOn)};
+        QTest::newRow("read: what a read does not take") << read << 0 << file700 << -1
+                                                         << CScript{Start(first),
+                                                                    Got(Data(1, "x")),
+                                                                    Got(Ack(1).left(3)),
+                                                                    Got(Error(0, "stop")),
+                                                                    Got({}),
+                                                                    Got("\4"),
+                                                                    Got(Request(1, "a"), illegal),
+                                                                    Got(Request(2, "a"), illegal),
+                                                                    Got(Word(6), illegal),
+                                                                    Got(Word(0), illegal),
+                                                                    Got(Ack(1), second, eoGoesOn)};
+        QTest::newRow("read: a failed read is not the end of the file")
+            << read << 0 << Block(0) + Block(1) << 512
+            << CScript{Start(Data(1, Block(0))), Got(Ack(1), Error(0, "File read error"), eoEnds)};
+        QTest::newRow("read: a file that cannot be read at all")
+            << read << 0 << Block(0) << 0 << CScript{Start(Error(0, "File read error"), eoEnds)};
+
+        QTest::newRow("write: 1024 bytes end with an empty third block")
+            << write << 0 << Block(1) + Block(2) << -1
+            << CScript{Start(Ack(0)), Got(Data(1, Block(1)), Ack(1), eoGoesOn),
+                       Got(Data(2, Block(2)), Ack(2), eoGoesOn), Got(Data(3, {}), Ack(3), eoEnds),
+                       Got(Data(4, "x"), {}, eoEnds)};
+        QTest::newRow("write: a repeated block is acknowledged, stored once")
+            << write << 0 << Block(1) + tail << -1
+            << CScript{Start(Ack(0)),
+                       Got(Data(0, "zero"), Ack(0)),
+                       Got(Data(1, Block(1)), Ack(1), eoGoesOn),
+                       Got(Data(1, Block(1)), Ack(1)),
+                       Got(Data(1, Block(1)), Ack(1)),
+                       Got(Data(2, tail), Ack(2), eoEnds)};
+        QTest::newRow("write: blocks out of step are dropped")
+            << write << 0 << Block(1) + Block(2) + tail << -1
+            << CScript{Start(Ack(0)),
+                       Got(Data(2, Block(9))),
+                       Got(Data(1, Block(1)), Ack(1), eoGoesOn),
+                       Got(Data(3, Block(9))),
+                       Got(Data(65535, Block(9))),
+                       Got(Data(2, Block(2)), Ack(2), eoGoesOn),
+                       Got(Data(1, Block(9))),
+                       Got(Data(3, tail), Ack(3), eoEnds)};
+        QTest::newRow("write: client goes on with 0 after 65535")
+            << write << 65534 << Block(1) + Block(2) + tail << -1
+            << CScript{Start(Ack(65534)), Got(Data(65535, Block(1)), Ack(65535), eoGoesOn),
+                       Got(Data(0, Block(2)), Ack(0), eoGoesOn),
+                       Got(Data(1, tail), Ack(1), eoEnds)};
+        QTest::newRow("write: client goes on with 1 after 65535")
+            << write << 65534 << Block(1) + Block(2) + tail << -1
+            << CScript{Start(Ack(65534)), Got(Data(65535, Block(1)), Ack(65535), eoGoesOn),
+                       Got(Data(1, Block(2)), Ack(1), eoGoesOn),
+                       Got(Data(2, tail), Ack(2), eoEnds)};
+        QTest::newRow("write: a failed write is disk full")
+            << write << 0 << Block(1) << 700
+            << CScript{
+                   Start(Ack(0)), Got(Data(1, Block(1)), Ack(1), eoGoesOn),
+                   Got(Data(2, Block(2)), Error(3, "Disk full or allocation exceeded."), eoEnds)};
+        QTest::newRow("write: the 17th tick without a new block ends it")
+            << write << 0 << Block(1) << -1
+            << CScript{Start(Ack(0))} + Ticks(10, {})
+                   + CScript{Got(Data(1, Block(1)), Ack(1), eoGoesOn)} + Ticks(15, {})
+                   + CScript{Got(Data(1, Block(1)), Ack(1)), Tick(), Tick({}, eoEnds)};
+        QTest::newRow("write: a stranger's DATA is not stored")
+            << write << 0 << tail << -1
+            << CScript{Start(Ack(0)), FromStranger(Data(1, "evil")), FromStranger(Data(1, {})),
+                       Got(Data(1, tail), Ack(1), eoEnds)};
+        QTest::newRow("write: what a write does not take")
+            << write << 0 << tail << -1
+            << CScript{Start(Ack(0)),
+                       Got(Ack(0)),
+                       Got(Data(1, {}).left(3)),
+                       Got(Error(0, "stop")),
+                       Got(Word(6), illegal),
+                       Got(Request(2, "a"), illegal),
+                       Got(Data(1, tail), Ack(1), eoEnds)};
+    }
+    void exchanges()
+    {
+        QFETCH(int, request);
+        QFETCH(int, lastBlock);
+        QFETCH(QByteArray, file);
+        QFETCH(int, limit);
+        QFETCH(CScript, script);
+        const bool reading = request == CTftpPacket::etoReadRequest;
+        CMemoryFile device(reading ? file : QByteArray(), limit);
+        QVERIFY(device.open((reading ? QIODevice::ReadOnly : QIODevice::WriteOnly)
+                            | QIODevice::Unbuffered));
+        CTftpTransfer transfer(static_cast<CTftpPacket::ETftpOpcode>(request), device,
+                               static_cast<quint16>(lastBlock));
+
+        for (int i = 0; i < script.size(); ++i) {
+            const SExchange& exchange = script.at(i);
+            const CTftpTransfer::SStep step =
+                exchange.input == SExchange::eiStart ? transfer.Start()
+                : exchange.input == SExchange::eiTick
+                    ? transfer.Tick()
+                    : transfer.Receive(exchange.datagram, exchange.fromClient);
+            const QByteArray where = "exchange " + QByteArray::number(i);
+            QList<QByteArray> expected;
+            if (!exchange.answer.isEmpty())
+                expected.append(exchange.answer.toHex(' '));
+            QList<QByteArray> sent;
+            for (const QByteArray& packet : step.packets)
+                sent.append(packet.toHex(' '));
+            QVERIFY2(sent == expected, where + ": sent " + sent.join(" | "));
+            QVERIFY2(step.ended == (exchange.outcome == eoEnds), where);
+            QVERIFY2(step.restartTimer == (exchange.outcome == eoGoesOn), where);
+            QCOMPARE(transfer.IsEnded(), step.ended);
+        }
+        if (!reading)
+            QCOMPARE(device.Content(), file);
+    }
+};
+
+QTEST_APPLESS_MAIN(tst_CTftpTransfer)
+#include "tst_CTftpTransfer.moc"
