@@ -60,7 +60,9 @@ void CSimConnection::OnReadyRead()
         return;
     }
     m_print(Printable(m_request.RequestLine()));
-    if (m_options.fault == SSimOptions::EFault::Silent)
+    if (m_options.fault == SSimOptions::EFault::Silent
+        || (m_options.fault == SSimOptions::EFault::SilentLogin
+            && m_request.Path() == QLatin1String("/Snmp.Login")))
         return;
     const SSimAnswer answer = m_pages.Answer(m_request);
     if (!answer.note.isEmpty())

@@ -63,9 +63,12 @@ std::optional<SSimOptions> ParseArguments(const QStringList& arguments)
                                    QStringLiteral("Answer in small pieces with pauses."));
     const QCommandLineOption silent(QStringLiteral("silent"),
                                     QStringLiteral("Accept and read, never answer."));
+    const QCommandLineOption silentLogin(
+        QStringLiteral("silent-login"),
+        QStringLiteral("Answer the probe, never the rescue login."));
     const QCommandLineOption close(QStringLiteral("close"),
                                    QStringLiteral("Close every connection at once."));
-    parser.addOptions({listen, version, older, user, password, split, silent, close});
+    parser.addOptions({listen, version, older, user, password, split, silent, silentLogin, close});
     parser.process(arguments);
 
     SSimOptions options;
@@ -83,16 +86,19 @@ std::optional<SSimOptions> ParseArguments(const QStringList& arguments)
     options.older = parser.isSet(older);
     options.user = parser.value(user);
     options.password = parser.value(password);
-    const int faults =
-        int(parser.isSet(split)) + int(parser.isSet(silent)) + int(parser.isSet(close));
+    const int faults = int(parser.isSet(split)) + int(parser.isSet(silent))
+                       + int(parser.isSet(silentLogin)) + int(parser.isSet(close));
     if (faults > 1) {
-        Complain(QStringLiteral("equipment-sim: choose one of --split, --silent and --close"));
+        Complain(QStringLiteral(
+            "equipment-sim: choose one of --split, --silent, --silent-login and --close"));
         return std::nullopt;
     }
     if (parser.isSet(split))
         options.fault = SSimOptions::EFault::Split;
     else if (parser.isSet(silent))
         options.fault = SSimOptions::EFault::Silent;
+    else if (parser.isSet(silentLogin))
+        options.fault = SSimOptions::EFault::SilentLogin;
     else if (parser.isSet(close))
         options.fault = SSimOptions::EFault::Close;
     return options;

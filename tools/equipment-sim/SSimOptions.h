@@ -8,9 +8,10 @@ struct SSimOptions {
     // The fault to show instead of a normal answer.
     enum class EFault {
         None,
-        Split,  // answers in small pieces with pauses
-        Silent, // accepts and reads, never answers
-        Close   // closes each connection at once
+        Split,       // answers in small pieces with pauses
+        Silent,      // accepts and reads, never answers
+        SilentLogin, // answers everything but the rescue login
+        Close        // closes each connection at once
     };
 
     QHostAddress address;
