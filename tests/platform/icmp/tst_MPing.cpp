@@ -296,38 +296,32 @@ private:
             return;
         }
         m_namespacesMade = true;
-        const QString n = s.nearName;
-        const QString f = s.farName;
-        const bool ok =
-            Ip({QStringLiteral("-n"), n, QStringLiteral("link"), QStringLiteral("add"),
-                QStringLiteral("veth-near"), QStringLiteral("type"), QStringLiteral("veth"),
-                QStringLiteral("peer"), QStringLiteral("name"), QStringLiteral("veth-far"),
-                QStringLiteral("netns"), f})
-            && Ip({QStringLiteral("-n"), n, QStringLiteral("addr"), QStringLiteral("add"),
-                   s.nearAddress + QStringLiteral("/30"), QStringLiteral("dev"),
-                   QStringLiteral("veth-near")})
-            && Ip({QStringLiteral("-n"), f, QStringLiteral("addr"), QStringLiteral("add"),
-                   s.farAddress + QStringLiteral("/30"), QStringLiteral("dev"),
-                   QStringLiteral("veth-far")})
-            && Ip({QStringLiteral("-n"), n, QStringLiteral("link"), QStringLiteral("set"),
-                   QStringLiteral("lo"), QStringLiteral("up")})
-            && Ip({QStringLiteral("-n"), n, QStringLiteral("link"), QStringLiteral("set"),
-                   QStringLiteral("veth-near"), QStringLiteral("up")})
-            && Ip({QStringLiteral("-n"), f, QStringLiteral("link"), QStringLiteral("set"),
-                   QStringLiteral("veth-far"), QStringLiteral("up")})
-            && Ip({QStringLiteral("-n"), n, QStringLiteral("route"), QStringLiteral("add"),
-                   QStringLiteral("10.202.0.0/24"), QStringLiteral("via"), s.farAddress})
-            && Ip({QStringLiteral("-n"), f, QStringLiteral("route"), QStringLiteral("add"),
-                   QStringLiteral("unreachable"), QStringLiteral("10.202.0.0/24")})
-            && Sysctl(f, QStringLiteral("net.ipv4.icmp_echo_ignore_all=1"))
-            && Sysctl(f, QStringLiteral("net.ipv4.ip_forward=1"))
+        // ip commands, words split at blanks; N and F name the two namespaces.
+        const QStringList commands{
+            "-n N link add veth-near type veth peer name veth-far netns F",
+            "-n N addr add " + s.nearAddress + "/30 dev veth-near",
+            "-n F addr add " + s.farAddress + "/30 dev veth-far",
+            "-n N link set lo up",
+            "-n N link set veth-near up",
+            "-n F link set veth-far up",
+            "-n N route add 10.202.0.0/24 via " + s.farAddress,
+            "-n F route add unreachable 10.202.0.0/24",
+            "netns exec F sysctl -q -w net.ipv4.icmp_echo_ignore_all=1",
+            "netns exec F sysctl -q -w net.ipv4.ip_forward=1",
             // Every row gets its error report, however close together.
-            && Sysctl(f, QStringLiteral("net.ipv4.icmp_ratelimit=0"));
-        if (!ok)
-            m_namespaceReason = QStringLiteral("the test's network namespaces could not be set up");
-        if (!ok) {
-            cleanupTestCase();
-            m_namespacesMade = false;
+            "netns exec F sysctl -q -w net.ipv4.icmp_ratelimit=0",
+        };
+        for (const QString& command : commands) {
+            QStringList words = command.split(QLatin1Char(' '));
+            words.replaceInStrings(QRegularExpression(QStringLiteral("^N$")), s.nearName);
+            words.replaceInStrings(QRegularExpression(QStringLiteral("^F$")), s.farName);
+            if (!Ip(words)) {
+                m_namespaceReason =
+                    QStringLiteral("the test's network namespaces could not be set up");
+                cleanupTestCase();
+                m_namespacesMade = false;
+                return;
+            }
         }
     }
 
