@@ -325,7 +325,7 @@ void CIcmpEcho::Finish(quint32 status, quint32 from, const QByteArray& data, qui
     reply.DataSize = static_cast<quint16>(data.size());
     reply.Ttl = ttl;
     // Last: a receiver may delete this object.
-    emit Finished(reply);
+    emit OnFinished(reply);
 }
 
 void CIcmpEcho::FinishLater(quint32 status)

@@ -17,7 +17,7 @@ enum class EIcmpSocketKind { None, Datagram, Raw };
 // One ICMP echo request and its answer without blocking: the socket is
 // watched from the event loop and a timer ends the wait. It uses an ICMP
 // datagram socket where net.ipv4.ping_group_range lets this process have one,
-// else a raw socket (root or cap_net_raw). Finished is raised exactly once,
+// else a raw socket (root or cap_net_raw). OnFinished is raised exactly once,
 // always from the event loop, never inside Start.
 class CIcmpEcho final : public QObject {
     Q_OBJECT
@@ -34,7 +34,7 @@ public:
     EIcmpSocketKind SocketKind() const { return m_kind; }
 
 signals:
-    void Finished(const SIcmpEchoReply& reply);
+    void OnFinished(const SIcmpEchoReply& reply);
 
 private:
     // Opens a socket of either kind; returns 0 or the status to end with.

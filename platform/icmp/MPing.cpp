@@ -45,7 +45,7 @@ void Ping(const QString& address, const QByteArray& data, qint32& timeoutMs, QOb
     ApplyTimeoutFloor(timeoutMs);
     // The echo is the context's child, so it goes with it.
     auto* echo = new CIcmpEcho(context);
-    QObject::connect(echo, &CIcmpEcho::Finished, echo,
+    QObject::connect(echo, &CIcmpEcho::OnFinished, echo,
                      [echo, done = std::move(done)](const SIcmpEchoReply& reply) {
                          echo->deleteLater();
                          if (done)

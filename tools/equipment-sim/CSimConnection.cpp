@@ -24,12 +24,12 @@ CSimConnection::CSimConnection(std::unique_ptr<QTcpSocket> socket, const CSimPag
 {
     m_pause.setSingleShot(true);
     connect(&m_pause, &QTimer::timeout, this, &CSimConnection::SendNextPiece);
-    connect(m_socket.get(), &QTcpSocket::disconnected, this, &CSimConnection::Ended);
+    connect(m_socket.get(), &QTcpSocket::disconnected, this, &CSimConnection::OnEnded);
     if (m_options.fault == SSimOptions::EFault::Close) {
         m_print(QStringLiteral("connection closed at once"));
         m_socket->disconnectFromHost();
         if (m_socket->state() == QAbstractSocket::UnconnectedState)
-            QMetaObject::invokeMethod(this, &CSimConnection::Ended, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, &CSimConnection::OnEnded, Qt::QueuedConnection);
         return;
     }
     // Each piece of a split answer goes out as its own segment.

@@ -24,7 +24,7 @@ public:
     ~CSimConnection() override;
 
 signals:
-    void Ended();
+    void OnEnded();
 
 private:
     void OnReadyRead();

@@ -128,7 +128,8 @@ int main(int argc, char** argv)
             std::unique_ptr<QTcpSocket> socket(accepted);
             socket->setParent(nullptr);
             auto* connection = new CSimConnection(std::move(socket), pages, *options, Say, &server);
-            QObject::connect(connection, &CSimConnection::Ended, connection, &QObject::deleteLater);
+            QObject::connect(connection, &CSimConnection::OnEnded, connection,
+                             &QObject::deleteLater);
         }
     });
 

@@ -75,7 +75,7 @@ int RunEchoChild(int argc, char** argv)
 
     CIcmpEcho echo;
     QObject::connect(
-        &echo, &CIcmpEcho::Finished, &app, [&echo, &ticks](const SIcmpEchoReply& reply) {
+        &echo, &CIcmpEcho::OnFinished, &app, [&echo, &ticks](const SIcmpEchoReply& reply) {
             std::printf("status=%u kind=%d ticks=%d data=%s\n", reply.Status,
                         static_cast<int>(echo.SocketKind()), ticks, reply.Data.toHex().constData());
             std::fflush(stdout);
