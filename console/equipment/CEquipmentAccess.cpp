@@ -85,8 +85,14 @@ void CEquipmentAccess::RetryRescueSocket()
     const int index = LoadElement(m_options.rescueAddress, step);
     // The new element becomes the one CloseRescueSocket closes.
     gRescueSocketIndex = index;
-    QTimer::singleShot(m_options.rescueRetryDelayMs, m_tcpMan.at(index).socket,
-                       [this, index] { ConnectElement(index); });
+    // Until it is deleted, an unloaded element's index may already belong
+    // to a newer element: only this very element is connected.
+    CTcpSocket* socket = m_tcpMan.at(index).socket;
+    QTimer::singleShot(m_options.rescueRetryDelayMs, socket, [this, index, socket] {
+        const auto found = m_tcpMan.find(index);
+        if (found != m_tcpMan.end() && found->second.socket == socket)
+            ConnectElement(index);
+    });
 }
 
 void CEquipmentAccess::CloseRescueSocket()
@@ -161,9 +167,13 @@ void CEquipmentAccess::UnloadElement(int index)
     if (found == m_tcpMan.end())
         return;
     CTcpSocket* socket = found->second.socket;
+    QTimer* replyTimer = found->second.replyTimer;
     m_tcpMan.erase(found);
-    // Nothing more of it reaches the handlers; it may be inside one of its
-    // own signals now, so it goes from the event loop.
+    // Nothing more of it reaches the handlers (its index may soon be another
+    // element's); it may be inside one of its own signals now, so it goes
+    // from the event loop.
+    replyTimer->stop();
+    replyTimer->disconnect(this);
     socket->disconnect(this);
     socket->Close();
     socket->deleteLater();
