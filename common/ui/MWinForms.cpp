@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr char kCloseBlockerName[] = "CloseBlocker";
+
 // Swallows close requests that come from the user, not from the program.
 class CCloseBlocker final : public QObject {
 public:
@@ -32,8 +34,14 @@ void RemoveCloseMenu(QWidget* window)
     const bool wasVisible = window->isVisible();
     window->setWindowFlag(Qt::CustomizeWindowHint, true);
     window->setWindowFlag(Qt::WindowCloseButtonHint, false);
-    if (!window->findChild<CCloseBlocker*>(QString(), Qt::FindDirectChildrenOnly))
-        window->installEventFilter(new CCloseBlocker(window));
+    // Found by name: a cast cannot tell this class (it has no meta-object of
+    // its own) from the window's other children.
+    if (!window->findChild<QObject*>(QString::fromLatin1(kCloseBlockerName),
+                                     Qt::FindDirectChildrenOnly)) {
+        auto* blocker = new CCloseBlocker(window);
+        blocker->setObjectName(QString::fromLatin1(kCloseBlockerName));
+        window->installEventFilter(blocker);
+    }
     // Changing window flags hides a shown window.
     if (wasVisible)
         window->show();

@@ -1,0 +1,343 @@
+#include "platform/icmp/CIcmpEcho.h"
+#include "platform/icmp/MPing.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTimer>
+#include <QtTest>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+const QByteArray kTestRoute = QByteArrayLiteral("Test Route");
+
+// The test runs itself with this first argument inside a network namespace:
+// one echo, with a timer ticking beside it, printed as one line.
+const char kEchoChild[] = "--echo-child";
+
+// Namespaces of this test run only; the far one ignores echo requests and
+// routes 10.202.0.0/24 nowhere, so it reports that net unreachable.
+struct SNamespaces {
+    QString nearName = QStringLiteral("pelion-icmp-%1-a").arg(QCoreApplication::applicationPid());
+    QString farName = QStringLiteral("pelion-icmp-%1-b").arg(QCoreApplication::applicationPid());
+    const QString nearAddress = QStringLiteral("10.201.0.1");
+    const QString farAddress = QStringLiteral("10.201.0.2");
+    const QString beyondFar = QStringLiteral("10.202.0.1");
+    const QString noRoute = QStringLiteral("10.203.0.1");
+};
+
+// Runs a program to its end (bounded); returns its output, or nothing when it failed.
+std::optional<QByteArray> Run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished(5000);
+        return std::nullopt;
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        qWarning().noquote() << program << arguments.join(QLatin1Char(' ')) << "->"
+                             << process.readAll();
+        return std::nullopt;
+    }
+    return process.readAll();
+}
+
+bool Ip(const QStringList& arguments)
+{
+    return Run(QStringLiteral("ip"), arguments).has_value();
+}
+
+bool Sysctl(const QString& space, const QString& setting)
+{
+    return Ip({QStringLiteral("netns"), QStringLiteral("exec"), space, QStringLiteral("sysctl"),
+               QStringLiteral("-q"), QStringLiteral("-w"), setting});
+}
+
+int RunEchoChild(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 4)
+        return 2;
+    const QString address = QString::fromLocal8Bit(argv[2]);
+    const qint32 timeoutMs = QByteArray(argv[3]).toInt();
+
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &app, [&ticks] { ++ticks; });
+    ticker.start(10);
+    // Bounded even if the echo never ended.
+    QTimer::singleShot(timeoutMs + 10000, &app, [] { QCoreApplication::exit(3); });
+
+    CIcmpEcho echo;
+    QObject::connect(
+        &echo, &CIcmpEcho::OnFinished, &app, [&echo, &ticks](const SIcmpEchoReply& reply) {
+            std::printf("status=%u kind=%d ticks=%d data=%s\n", reply.Status,
+                        static_cast<int>(echo.SocketKind()), ticks, reply.Data.toHex().constData());
+            std::fflush(stdout);
+            QCoreApplication::exit(0);
+        });
+    echo.Start(MPing::DottedToAddress(address), kTestRoute, timeoutMs);
+    return app.exec();
+}
+
+} // namespace
+
+class tst_MPing final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qRegisterMetaType<SIcmpEchoReply>();
+        SetUpNamespaces();
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_namespacesMade) {
+            Ip({QStringLiteral("netns"), QStringLiteral("delete"), m_spaces.nearName});
+            Ip({QStringLiteral("netns"), QStringLiteral("delete"), m_spaces.farName});
+        }
+    }
+
+    void dottedToAddress_data()
+    {
+        QTest::addColumn<QString>("dotted");
+        QTest::addColumn<qint32>("expected");
+        QTest::newRow("first part in the lowest byte") << "10.0.0.1" << qint32(16777226);
+        QTest::newRow("highest byte 254 is negative")
+            << "192.168.1.254" << static_cast<qint32>(0xFE01A8C0U);
+        QTest::newRow("all ones") << "255.255.255.255" << qint32(-1);
+        QTest::newRow("a part of 300 gives 2C") << "1.2.3.300" << qint32(0x2C030201);
+        QTest::newRow("three parts") << "10.0.1" << qint32(0);
+        QTest::newRow("three parts ending in 0") << "10.0.0" << qint32(0);
+        QTest::newRow("empty text") << "" << qint32(0);
+        QTest::newRow("five parts") << "1.2.3.4.5" << qint32(0);
+        QTest::newRow("a part that is not a number") << "10.0.x.1" << qint32(0);
+        QTest::newRow("an empty part") << "10..0.1" << qint32(0);
+        QTest::newRow("a signed part") << "10.0.-1.1" << qint32(0);
+        QTest::newRow("blanks around parts") << " 10.0.0.1 " << qint32(16777226);
+    }
+
+    void dottedToAddress()
+    {
+        QFETCH(QString, dotted);
+        QFETCH(qint32, expected);
+        QCOMPARE(MPing::DottedToAddress(dotted), expected);
+    }
+
+    void timeoutFloor_data()
+    {
+        QTest::addColumn<qint32>("given");
+        QTest::addColumn<qint32>("expected");
+        QTest::newRow("50 becomes 200") << 50 << 200;
+        QTest::newRow("200 stays") << 200 << 200;
+        QTest::newRow("201 stays") << 201 << 201;
+        QTest::newRow("0 becomes 200") << 0 << 200;
+        QTest::newRow("negative becomes 200") << -5 << 200;
+        QTest::newRow("6000 stays") << 6000 << 6000;
+    }
+
+    // Through Ping itself: the caller's variable holds the floor afterwards.
+    void timeoutFloor()
+    {
+        QFETCH(qint32, given);
+        QFETCH(qint32, expected);
+        qint32 timeout = given;
+        bool done = false;
+        MPing::Ping(QStringLiteral("10.0.1"), kTestRoute, timeout, this,
+                    [&done](const SIcmpEchoReply&) { done = true; });
+        QCOMPARE(timeout, expected);
+        QTRY_VERIFY(done);
+    }
+
+    // Three parts convert to 0: nothing is sent (0.0.0.0 would answer from
+    // this host), and the answer still comes from the event loop.
+    void malformedAddressIsNotSent()
+    {
+        qint32 timeout = 6000;
+        std::optional<SIcmpEchoReply> reply;
+        MPing::Ping(QStringLiteral("10.0.0"), kTestRoute, timeout, this,
+                    [&reply](const SIcmpEchoReply& r) { reply = r; });
+        QVERIFY(!reply);
+        QTRY_VERIFY(reply.has_value());
+        QCOMPARE(reply->Status, kIpBadDestination);
+        QCOMPARE(reply->Result(), -static_cast<qint32>(kIpBadDestination));
+    }
+
+    void contextGoneDropsTheEcho()
+    {
+        qint32 timeout = 6000;
+        bool firstRan = false;
+        bool secondRan = false;
+        auto context = std::make_unique<QObject>();
+        MPing::Ping(QStringLiteral("10.0.1"), kTestRoute, timeout, context.get(),
+                    [&firstRan](const SIcmpEchoReply&) { firstRan = true; });
+        context.reset();
+        MPing::Ping(QStringLiteral("10.0.1"), kTestRoute, timeout, this,
+                    [&secondRan](const SIcmpEchoReply&) { secondRan = true; });
+        QTRY_VERIFY(secondRan);
+        QVERIFY(!firstRan);
+    }
+
+    void loopbackAnswers_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::newRow("127.0.0.1") << "127.0.0.1";
+        QTest::newRow("127.0.0.7") << "127.0.0.7";
+    }
+
+    void loopbackAnswers()
+    {
+        QFETCH(QString, address);
+        qint32 timeout = 6000;
+        std::optional<SIcmpEchoReply> reply;
+        MPing::Ping(address, kTestRoute, timeout, this,
+                    [&reply](const SIcmpEchoReply& r) { reply = r; });
+        QTRY_VERIFY_WITH_TIMEOUT(reply.has_value(), 10000);
+        if (reply->Status == kIpEchoNotPermitted)
+            QSKIP("this system permits neither an ICMP datagram socket nor a raw socket");
+        QCOMPARE(reply->Status, kIpSuccess);
+        QCOMPARE(reply->Address, static_cast<quint32>(MPing::DottedToAddress(address)));
+        QCOMPARE(reply->Data, kTestRoute);
+        QCOMPARE(reply->DataSize, quint16(10));
+        QVERIFY(reply->RoundTripTime < 655380);
+        QCOMPARE(reply->Result(), static_cast<qint32>(reply->RoundTripTime));
+    }
+
+    // In namespaces of its own, the test runs itself for one echo with the
+    // socket kind it allows (ping_group_range) and, for one row, as a user
+    // who may open neither kind.
+    void echoInNamespace_data()
+    {
+        const SNamespaces s;
+        const QString datagram = QStringLiteral("0 2147483647");
+        const QString rawOnly = QStringLiteral("1 0");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<QString>("groupRange");
+        QTest::addColumn<bool>("asNobody");
+        QTest::addColumn<quint32>("status");
+        QTest::addColumn<int>("kind");
+        const int dgram = static_cast<int>(EIcmpSocketKind::Datagram);
+        const int raw = static_cast<int>(EIcmpSocketKind::Raw);
+        const int none = static_cast<int>(EIcmpSocketKind::None);
+        QTest::newRow("datagram socket: answered")
+            << s.nearAddress << 3000 << datagram << false << kIpSuccess << dgram;
+        QTest::newRow("raw socket: answered")
+            << s.nearAddress << 3000 << rawOnly << false << kIpSuccess << raw;
+        QTest::newRow("datagram socket: ignored echo times out")
+            << s.farAddress << 300 << datagram << false << kIpReqTimedOut << dgram;
+        QTest::newRow("raw socket: ignored echo times out")
+            << s.farAddress << 300 << rawOnly << false << kIpReqTimedOut << raw;
+        QTest::newRow("datagram socket: far end reports unreachable")
+            << s.beyondFar << 5000 << datagram << false << kIpDestHostUnreachable << dgram;
+        QTest::newRow("raw socket: far end reports unreachable")
+            << s.beyondFar << 5000 << rawOnly << false << kIpDestHostUnreachable << raw;
+        QTest::newRow("no route: the send fails")
+            << s.noRoute << 3000 << rawOnly << false << kIpGeneralFailure << raw;
+        QTest::newRow("neither socket permitted")
+            << s.nearAddress << 3000 << rawOnly << true << kIpEchoNotPermitted << none;
+    }
+
+    void echoInNamespace()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, timeoutMs);
+        QFETCH(QString, groupRange);
+        QFETCH(bool, asNobody);
+        QFETCH(quint32, status);
+        QFETCH(int, kind);
+        if (!m_namespacesMade)
+            QSKIP(qPrintable(m_namespaceReason));
+        QVERIFY(Sysctl(m_spaces.nearName,
+                       QStringLiteral("net.ipv4.ping_group_range=%1").arg(groupRange)));
+
+        QStringList arguments{QStringLiteral("netns"), QStringLiteral("exec"), m_spaces.nearName};
+        if (asNobody) {
+            arguments << QStringLiteral("setpriv") << QStringLiteral("--reuid=65534")
+                      << QStringLiteral("--regid=65534") << QStringLiteral("--clear-groups")
+                      << QStringLiteral("--inh-caps=-all");
+        }
+        arguments << QCoreApplication::applicationFilePath() << QString::fromLatin1(kEchoChild)
+                  << target << QString::number(timeoutMs);
+        const std::optional<QByteArray> output = Run(QStringLiteral("ip"), arguments);
+        QVERIFY(output.has_value());
+        const QByteArray line = output->trimmed().split('\n').constLast();
+        const QRegularExpression format(
+            QStringLiteral("^status=(\\d+) kind=(\\d+) ticks=(\\d+) data=([0-9a-f]*)$"));
+        const QRegularExpressionMatch match = format.match(QString::fromLatin1(line));
+        QVERIFY2(match.hasMatch(), line.constData());
+        QCOMPARE(match.captured(1).toUInt(), status);
+        QCOMPARE(match.captured(2).toInt(), kind);
+        if (status == kIpSuccess)
+            QCOMPARE(QByteArray::fromHex(match.captured(4).toLatin1()), kTestRoute);
+        // The loop went on while the echo waited.
+        if (status == kIpReqTimedOut)
+            QVERIFY(match.captured(3).toInt() > 0);
+    }
+
+private:
+    void SetUpNamespaces()
+    {
+        const SNamespaces& s = m_spaces;
+        if (!Ip({QStringLiteral("netns"), QStringLiteral("add"), s.nearName})) {
+            m_namespaceReason = QStringLiteral("network namespaces are not permitted here");
+            return;
+        }
+        if (!Ip({QStringLiteral("netns"), QStringLiteral("add"), s.farName})) {
+            Ip({QStringLiteral("netns"), QStringLiteral("delete"), s.nearName});
+            m_namespaceReason = QStringLiteral("network namespaces are not permitted here");
+            return;
+        }
+        m_namespacesMade = true;
+        // ip commands, words split at blanks; N and F name the two namespaces.
+        const QStringList commands{
+            "-n N link add veth-near type veth peer name veth-far netns F",
+            "-n N addr add " + s.nearAddress + "/30 dev veth-near",
+            "-n F addr add " + s.farAddress + "/30 dev veth-far",
+            "-n N link set lo up",
+            "-n N link set veth-near up",
+            "-n F link set veth-far up",
+            "-n N route add 10.202.0.0/24 via " + s.farAddress,
+            "-n F route add unreachable 10.202.0.0/24",
+            "netns exec F sysctl -q -w net.ipv4.icmp_echo_ignore_all=1",
+            "netns exec F sysctl -q -w net.ipv4.ip_forward=1",
+            // Every row gets its error report, however close together.
+            "netns exec F sysctl -q -w net.ipv4.icmp_ratelimit=0",
+        };
+        for (const QString& command : commands) {
+            QStringList words = command.split(QLatin1Char(' '));
+            words.replaceInStrings(QRegularExpression(QStringLiteral("^N$")), s.nearName);
+            words.replaceInStrings(QRegularExpression(QStringLiteral("^F$")), s.farName);
+            if (!Ip(words)) {
+                m_namespaceReason =
+                    QStringLiteral("the test's network namespaces could not be set up");
+                cleanupTestCase();
+                m_namespacesMade = false;
+                return;
+            }
+        }
+    }
+
+    SNamespaces m_spaces;
+    bool m_namespacesMade = false;
+    QString m_namespaceReason;
+};
+
+int main(int argc, char** argv)
+{
+    if (argc > 1 && qstrcmp(argv[1], kEchoChild) == 0)
+        return RunEchoChild(argc, argv);
+    QCoreApplication app(argc, argv);
+    tst_MPing test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_MPing.moc"
