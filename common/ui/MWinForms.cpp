@@ -10,7 +10,12 @@ namespace {
 // Swallows close requests that come from the user, not from the program.
 class CCloseBlocker final : public QObject {
 public:
-    explicit CCloseBlocker(QObject* parent) : QObject(parent) {}
+    static constexpr const char* kName = "CloseBlocker";
+
+    explicit CCloseBlocker(QObject* parent) : QObject(parent)
+    {
+        setObjectName(QLatin1StringView(kName));
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -32,7 +37,10 @@ void RemoveCloseMenu(QWidget* window)
     const bool wasVisible = window->isVisible();
     window->setWindowFlag(Qt::CustomizeWindowHint, true);
     window->setWindowFlag(Qt::WindowCloseButtonHint, false);
-    if (!window->findChild<CCloseBlocker*>(QString(), Qt::FindDirectChildrenOnly))
+    // By name: the class has no meta-object of its own, so a search by type
+    // would take any child for it.
+    if (!window->findChild<QObject*>(QLatin1StringView(CCloseBlocker::kName),
+                                     Qt::FindDirectChildrenOnly))
         window->installEventFilter(new CCloseBlocker(window));
     // Changing window flags hides a shown window.
     if (wasVisible)

@@ -42,7 +42,8 @@ bool IsOwnConnectLine(const QString& line)
 ESlot SlotOf(const QString& rawLine)
 {
     const QString line = rawLine.trimmed();
-    if (line.startsWith(QStringLiteral("/dev/")) && !line.contains(u' '))
+    // pppd takes a word that is a path as the serial device.
+    if (line.startsWith(u'/') && !line.contains(u' '))
         return ESlot::Device;
     static const QRegularExpression digits(QStringLiteral("^\\d+$"));
     if (digits.match(line).hasMatch())
@@ -171,8 +172,7 @@ QString CPeerEntry::Validate(const SPeerSettings& s)
     // SECURITY: the device, the user name, the number and the init string end
     // up in pppd's options and in the shell command of the connect script;
     // quotes, backslashes and control characters could add options or commands.
-    if (!s.device.startsWith(QStringLiteral("/dev/"))
-        || !AllowedText(s.device, QStringLiteral(" '\"\\`$")))
+    if (!s.device.startsWith(u'/') || !AllowedText(s.device, QStringLiteral(" '\"\\`$")))
         return QStringLiteral("Choose the serial device of the link (a /dev/tty... device).");
     if (s.speed <= 0)
         return QStringLiteral("The speed must be a number of bits per second.");
@@ -186,8 +186,10 @@ QString CPeerEntry::Validate(const SPeerSettings& s)
     }
     if (!AllowedText(s.userName, QStringLiteral("\"\\")))
         return QStringLiteral("The user name may not hold quotes or backslashes.");
+    static const QRegularExpression dottedQuad(QStringLiteral("^\\d{1,3}(\\.\\d{1,3}){3}$"));
     if (!s.localAddress.isEmpty()
-        && QHostAddress(s.localAddress).protocol() != QAbstractSocket::IPv4Protocol)
+        && (!dottedQuad.match(s.localAddress).hasMatch()
+            || QHostAddress(s.localAddress).protocol() != QAbstractSocket::IPv4Protocol))
         return QStringLiteral("The local address must be an IPv4 address such as 10.0.0.1, or "
                               "empty.");
     return {};

@@ -8,9 +8,18 @@ class tst_MWinForms final : public QObject {
     Q_OBJECT
 
 private slots:
+    void removeCloseMenuBlocksUserClose_data()
+    {
+        QTest::addColumn<bool>("withChild");
+        QTest::newRow("empty window") << false;
+        QTest::newRow("window with a control") << true;
+    }
     void removeCloseMenuBlocksUserClose()
     {
+        QFETCH(bool, withChild);
         QWidget window;
+        if (withChild)
+            new QWidget(&window);
         window.show();
         RemoveCloseMenu(&window);
         QVERIFY(!(window.windowFlags() & Qt::WindowCloseButtonHint));
