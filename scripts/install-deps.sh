@@ -11,6 +11,7 @@ build_pkgs=(
 )
 test_pkgs=(
   clang-format curl lftp tftp-hpa atftp busybox python3 xvfb xauth trayer x11-utils xdotool imagemagick
+  ppp util-linux iproute2
 )
 
 pkgs=("${build_pkgs[@]}")

@@ -201,19 +201,17 @@ void CRas::OnFinished(int exitCode, bool crashed)
         TakeLine(m_partialLine);
 
     SRasError error;
-    if (crashed) {
-        if (!(m_hangUpAsked && m_wasConnected))
-            error = {kRasErrorPppdKilled, QStringLiteral("pppd ended unexpectedly.")};
-    } else if (!m_wasConnected) {
-        if (m_hangUpAsked) {
+    if (m_hangUpAsked) {
+        // Asked for: only a dial that never came up is reported, as cancelled.
+        if (!m_wasConnected) {
             error = {kRasErrorDialCancelled,
                      QStringLiteral("The dial was cancelled before the link came up.")};
-        } else if (exitCode == 0) {
-            error = {kRasErrorEndedBeforeUp, QStringLiteral("pppd ended before the link came up.")};
-        } else {
-            error = ErrorOfPppdExitStatus(exitCode);
         }
-    } else if (!m_hangUpAsked) {
+    } else if (crashed) {
+        error = {kRasErrorPppdKilled, QStringLiteral("pppd ended unexpectedly.")};
+    } else if (!m_wasConnected && exitCode == 0) {
+        error = {kRasErrorEndedBeforeUp, QStringLiteral("pppd ended before the link came up.")};
+    } else {
         error = ErrorOfPppdExitStatus(exitCode);
     }
 

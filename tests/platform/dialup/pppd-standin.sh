@@ -86,6 +86,13 @@ stubborn)
     wait_for "$hold"
     exit 0
     ;;
+stubborn-dial)
+    # Dialling, and deaf to SIGTERM.
+    trap '' TERM
+    say "Serial connection established."
+    wait_for "$hold"
+    exit 10
+    ;;
 dial-hangs)
     say "Serial connection established."
     wait_for "$hold"
