@@ -11,7 +11,7 @@ build_pkgs=(
 )
 test_pkgs=(
   clang-format curl lftp tftp-hpa atftp busybox python3 xvfb xauth trayer x11-utils xdotool imagemagick
-  iproute2 procps
+  iproute2 procps ppp util-linux
 )
 
 pkgs=("${build_pkgs[@]}")

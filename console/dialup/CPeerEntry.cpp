@@ -1,0 +1,196 @@
+#include "console/dialup/CPeerEntry.h"
+
+#include <QHostAddress>
+#include <QRegularExpression>
+
+#include <array>
+#include <map>
+
+namespace {
+
+// The kinds of line the editor owns, in the order new lines are appended.
+enum class ESlot { Device, Speed, LineMode, Connect, User, Address, None };
+
+constexpr std::array kSlots = {ESlot::Device,  ESlot::Speed, ESlot::LineMode,
+                               ESlot::Connect, ESlot::User,  ESlot::Address};
+
+constexpr const char* kChat = "/usr/sbin/chat";
+
+const QRegularExpression& AddressLine()
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^(\\d{1,3}(?:\\.\\d{1,3}){3})?:(\\S*)$"));
+    return pattern;
+}
+const QRegularExpression& DialCommand()
+{
+    static const QRegularExpression pattern(QStringLiteral("'ATD([^']*)'"));
+    return pattern;
+}
+const QRegularExpression& InitCommand()
+{
+    static const QRegularExpression pattern(QStringLiteral("OK '([^']*)' OK 'ATD"));
+    return pattern;
+}
+
+bool IsOwnConnectLine(const QString& line)
+{
+    return line.startsWith(QStringLiteral("connect ")) && line.contains(QLatin1StringView(kChat))
+           && DialCommand().match(line).hasMatch();
+}
+
+ESlot SlotOf(const QString& rawLine)
+{
+    const QString line = rawLine.trimmed();
+    // pppd takes a word that is a path as the serial device.
+    if (line.startsWith(u'/') && !line.contains(u' '))
+        return ESlot::Device;
+    static const QRegularExpression digits(QStringLiteral("^\\d+$"));
+    if (digits.match(line).hasMatch())
+        return ESlot::Speed;
+    if (line == QStringLiteral("local") || line == QStringLiteral("modem"))
+        return ESlot::LineMode;
+    if (IsOwnConnectLine(line))
+        return ESlot::Connect;
+    if (line.startsWith(QStringLiteral("user ")))
+        return ESlot::User;
+    if (line == QStringLiteral("noipdefault") || AddressLine().match(line).hasMatch())
+        return ESlot::Address;
+    return ESlot::None;
+}
+
+QString Unquote(QString text)
+{
+    text = text.trimmed();
+    if (text.size() >= 2 && text.startsWith(u'"') && text.endsWith(u'"'))
+        text = text.mid(1, text.size() - 2);
+    return text;
+}
+
+bool AllowedText(const QString& text, const QString& forbidden)
+{
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e || forbidden.contains(c))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+CPeerEntry CPeerEntry::FromTemplate()
+{
+    CPeerEntry entry;
+    entry.m_lines = QStringList{QStringLiteral("# PPP link to the equipment, written by Pelion."),
+                                QStringLiteral("lock"), QStringLiteral("noauth"),
+                                QStringLiteral("nodefaultroute")};
+    return entry;
+}
+
+CPeerEntry CPeerEntry::Parse(const QString& text)
+{
+    CPeerEntry entry;
+    entry.m_lines = text.split(u'\n');
+    if (!entry.m_lines.isEmpty() && entry.m_lines.last().isEmpty())
+        entry.m_lines.removeLast(); // the final line break
+    bool modemLine = false;
+    for (const QString& rawLine : std::as_const(entry.m_lines)) {
+        const QString line = rawLine.trimmed();
+        SPeerSettings& s = entry.m_settings;
+        switch (SlotOf(line)) {
+        case ESlot::Device: s.device = line; break;
+        case ESlot::Speed: s.speed = line.toInt(); break;
+        case ESlot::LineMode: modemLine = line == QStringLiteral("modem"); break;
+        case ESlot::Connect: {
+            s.phoneNumber = DialCommand().match(line).captured(1);
+            s.initString = InitCommand().match(line).captured(1);
+            break;
+        }
+        case ESlot::User: s.userName = Unquote(line.mid(5)); break;
+        case ESlot::Address: {
+            const QRegularExpressionMatch match = AddressLine().match(line);
+            if (match.hasMatch()) {
+                s.localAddress = match.captured(1);
+                entry.m_remoteAddress = match.captured(2);
+            }
+            break;
+        }
+        case ESlot::None: break;
+        }
+    }
+    // Without "local", pppd uses the modem lines; a dial number says modem too.
+    entry.m_settings.modem = modemLine || !entry.m_settings.phoneNumber.isEmpty();
+    return entry;
+}
+
+QString CPeerEntry::Text() const
+{
+    const SPeerSettings& s = m_settings;
+    std::map<ESlot, QStringList> rendered;
+    rendered[ESlot::Device] = {s.device};
+    rendered[ESlot::Speed] = {QString::number(s.speed)};
+    rendered[ESlot::LineMode] = {s.modem ? QStringLiteral("modem") : QStringLiteral("local")};
+    if (s.modem && !s.phoneNumber.isEmpty()) {
+        QString script = QStringLiteral("ABORT BUSY ABORT 'NO CARRIER' ABORT 'NO DIALTONE' "
+                                        "'' 'ATZ'");
+        if (!s.initString.isEmpty())
+            script += QStringLiteral(" OK '%1'").arg(s.initString);
+        script += QStringLiteral(" OK 'ATD%1' CONNECT ''").arg(s.phoneNumber);
+        rendered[ESlot::Connect] = {
+            QStringLiteral("connect \"%1 -v -t 60 %2\"").arg(QLatin1StringView(kChat), script)};
+    }
+    if (!s.userName.isEmpty())
+        rendered[ESlot::User] = {QStringLiteral("user \"%1\"").arg(s.userName)};
+    if (!s.localAddress.isEmpty())
+        rendered[ESlot::Address] = {s.localAddress + u':' + m_remoteAddress};
+    else if (!m_remoteAddress.isEmpty())
+        rendered[ESlot::Address] = {QStringLiteral("noipdefault"), u':' + m_remoteAddress};
+    else
+        rendered[ESlot::Address] = {QStringLiteral("noipdefault")};
+
+    // Each owned line is rewritten where its first one stood; repeats go.
+    QStringList out;
+    std::map<ESlot, bool> written;
+    for (const QString& line : m_lines) {
+        const ESlot slot = SlotOf(line);
+        if (slot == ESlot::None) {
+            out << line;
+        } else if (!written[slot]) {
+            written[slot] = true;
+            out << rendered[slot];
+        }
+    }
+    for (const ESlot slot : kSlots) {
+        if (!written[slot])
+            out << rendered[slot];
+    }
+    return out.join(u'\n') + u'\n';
+}
+
+QString CPeerEntry::Validate(const SPeerSettings& s)
+{
+    // SECURITY: the device, the user name, the number and the init string end
+    // up in pppd's options and in the shell command of the connect script;
+    // quotes, backslashes and control characters could add options or commands.
+    if (!s.device.startsWith(u'/') || !AllowedText(s.device, QStringLiteral(" '\"\\`$")))
+        return QStringLiteral("Choose the serial device of the link (a /dev/tty... device).");
+    if (s.speed <= 0)
+        return QStringLiteral("The speed must be a number of bits per second.");
+    if (s.modem) {
+        static const QRegularExpression number(QStringLiteral("^[0-9*#,+ PTWptw()-]+$"));
+        if (!number.match(s.phoneNumber).hasMatch())
+            return QStringLiteral("Enter the phone number of the equipment's modem (digits, "
+                                  "blanks and * # , + - only).");
+        if (!AllowedText(s.initString, QStringLiteral("'\"\\`")))
+            return QStringLiteral("The init string may not hold quotes or backslashes.");
+    }
+    if (!AllowedText(s.userName, QStringLiteral("\"\\")))
+        return QStringLiteral("The user name may not hold quotes or backslashes.");
+    static const QRegularExpression dottedQuad(QStringLiteral("^\\d{1,3}(\\.\\d{1,3}){3}$"));
+    if (!s.localAddress.isEmpty()
+        && (!dottedQuad.match(s.localAddress).hasMatch()
+            || QHostAddress(s.localAddress).protocol() != QAbstractSocket::IPv4Protocol))
+        return QStringLiteral("The local address must be an IPv4 address such as 10.0.0.1, or "
+                              "empty.");
+    return {};
+}

@@ -1,0 +1,171 @@
+#include "platform/dialup/MRasLinks.h"
+
+#include "platform/dialup/CRas.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kMaxNameBytes = 255;
+
+// The entry of a "call ENTRY" in a process's argument list, when the process
+// is the link-making program (directly, or a script run by its interpreter).
+QString EntryOfCommandLine(const QByteArray& commandLine, const QString& programName)
+{
+    const QList<QByteArray> args = commandLine.split('\0');
+    qsizetype first = -1;
+    for (qsizetype i = 0; i < std::min<qsizetype>(2, args.size()); ++i) {
+        if (QFileInfo(QString::fromLocal8Bit(args[i])).fileName() == programName) {
+            first = i;
+            break;
+        }
+    }
+    if (first < 0)
+        return {};
+    for (qsizetype i = first + 1; i + 1 < args.size(); ++i) {
+        if (args[i] == "call")
+            return QString::fromLocal8Bit(args[i + 1]);
+    }
+    return {};
+}
+
+// The destination address of a point-to-point interface; empty when it has none.
+QString PeerAddressOfInterface(const QString& interfaceName)
+{
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return {};
+    QString address;
+    const QByteArray name = interfaceName.toLocal8Bit();
+    for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+        if (name != entry->ifa_name || !entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET)
+            continue;
+        if (!(entry->ifa_flags & IFF_POINTOPOINT) || !entry->ifa_dstaddr)
+            continue;
+        char text[INET_ADDRSTRLEN] = {};
+        const auto* peer = reinterpret_cast<const sockaddr_in*>(entry->ifa_dstaddr);
+        if (::inet_ntop(AF_INET, &peer->sin_addr, text, sizeof text))
+            address = QString::fromLatin1(text);
+        break;
+    }
+    ::freeifaddrs(list);
+    return address;
+}
+
+// The interface of the pppd with this process id, from its pid files: pppN.pid
+// names it in the file name, ppp-LINKNAME.pid on its second line.
+QString InterfaceOfPppd(qint64 handle, const QString& runFolder, bool& pidFileFound)
+{
+    static const QRegularExpression unitFile(QStringLiteral("^(ppp\\d+)\\.pid$"));
+    const QDir folder(runFolder);
+    const QStringList files = folder.entryList({QStringLiteral("ppp*.pid")}, QDir::Files);
+    for (const QString& fileName : files) {
+        QFile file(folder.filePath(fileName));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> lines = file.read(4096).split('\n');
+        if (lines.value(0).trimmed().toLongLong() != handle)
+            continue;
+        pidFileFound = true;
+        const QRegularExpressionMatch unit = unitFile.match(fileName);
+        const QString interfaceName =
+            unit.hasMatch() ? unit.captured(1) : QString::fromLocal8Bit(lines.value(1).trimmed());
+        if (!interfaceName.isEmpty())
+            return interfaceName;
+    }
+    return {};
+}
+
+} // namespace
+
+QString DefaultPppdPath()
+{
+    const QString program = QStringLiteral("pppd");
+    QString path = QStandardPaths::findExecutable(program);
+    if (path.isEmpty()) {
+        path = QStandardPaths::findExecutable(
+            program, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+    }
+    return path.isEmpty() ? QStringLiteral("/usr/sbin/pppd") : path;
+}
+
+bool IsRasInstalled(const QString& pppdProgram)
+{
+    const QFileInfo info(pppdProgram);
+    return info.isFile() && ::access(QFile::encodeName(pppdProgram).constData(), X_OK) == 0;
+}
+
+bool IsValidEntryName(const QString& name)
+{
+    if (name.isEmpty() || name.startsWith(u'.') || name.startsWith(u'-')
+        || name.toUtf8().size() > kMaxNameBytes)
+        return false;
+    return std::all_of(name.begin(), name.end(), [](QChar c) { return c != u'/' && c.isPrint(); });
+}
+
+int FindRasConnection(const QString& entry, qint64& handle, const SRasLinkSources& sources)
+{
+    const QDir proc(sources.procFolder);
+    if (!proc.exists() || !proc.isReadable())
+        return -1;
+
+    // Process id -> entry; a map keeps them in process-id order.
+    QMap<qint64, QString> links;
+    const QStringList names = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        bool isNumber = false;
+        const qint64 pid = name.toLongLong(&isNumber);
+        if (!isNumber)
+            continue;
+        QFile cmdline(proc.filePath(name + QStringLiteral("/cmdline")));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue; // ended meanwhile, or not ours to read
+        const QString linkEntry = EntryOfCommandLine(cmdline.readAll(), sources.programName);
+        if (!linkEntry.isEmpty())
+            links.insert(pid, linkEntry);
+    }
+    // The controls of this process count even before their pppd shows in the list.
+    for (const CRas::SLink& own : CRas::RunningLinks())
+        links.insert(own.handle, own.entry);
+
+    for (auto it = links.cbegin(); it != links.cend(); ++it) {
+        if (it.value() == entry)
+            handle = it.key();
+    }
+    return static_cast<int>(links.size());
+}
+
+int GetProjectedIp(qint64 handle, QString& address, const SRasLinkSources& sources)
+{
+    bool linkKnown = false;
+    for (const CRas::SLink& own : CRas::RunningLinks()) {
+        if (own.handle != handle)
+            continue;
+        linkKnown = true;
+        if (!own.remoteAddress.isEmpty()) {
+            address = own.remoteAddress;
+            return 0;
+        }
+    }
+    if (handle > 0) {
+        const QString interfaceName = InterfaceOfPppd(handle, sources.runFolder, linkKnown);
+        if (!interfaceName.isEmpty()) {
+            const QString peer = PeerAddressOfInterface(interfaceName);
+            if (!peer.isEmpty()) {
+                address = peer;
+                return 0;
+            }
+        }
+    }
+    return linkKnown ? kProjectionNoAddress : kProjectionNoLink;
+}

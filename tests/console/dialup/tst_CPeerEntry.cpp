@@ -1,0 +1,171 @@
+#include "console/dialup/CPeerEntry.h"
+
+#include <QtTest>
+
+Q_DECLARE_METATYPE(SPeerSettings)
+
+namespace {
+
+SPeerSettings Modem(const QString& number, const QString& init)
+{
+    SPeerSettings s;
+    s.device = QStringLiteral("/dev/ttyUSB0");
+    s.speed = 57600;
+    s.modem = true;
+    s.phoneNumber = number;
+    s.initString = init;
+    s.userName = QStringLiteral("field");
+    return s;
+}
+
+} // namespace
+
+class tst_CPeerEntry final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void readsWhatAFileSays_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<SPeerSettings>("settings");
+
+        SPeerSettings direct;
+        direct.device = QStringLiteral("/dev/ttyS1");
+        direct.speed = 38400;
+        direct.localAddress = QStringLiteral("10.0.0.1");
+        QTest::newRow("direct cable") << "# cable\n/dev/ttyS1\n38400\nlocal\n10.0.0.1:\nnoauth\n"
+                                      << direct;
+
+        SPeerSettings plain;
+        plain.device = QStringLiteral("/dev/ttyACM0");
+        plain.speed = 9600;
+        plain.modem = true;
+        QTest::newRow("modem lines, no number") << "/dev/ttyACM0\n9600\nmodem\n" << plain;
+
+        SPeerSettings user = direct;
+        user.userName = QStringLiteral("eng one");
+        user.localAddress.clear();
+        QTest::newRow("user and no local address")
+            << "/dev/ttyS1\n38400\nlocal\nuser \"eng one\"\nnoipdefault\n"
+            << user;
+    }
+    void readsWhatAFileSays()
+    {
+        QFETCH(QString, text);
+        QFETCH(SPeerSettings, settings);
+        QCOMPARE(CPeerEntry::Parse(text).Settings(), settings);
+    }
+
+    // What the editor writes, it reads back the same.
+    void settingsSurviveTheFile_data()
+    {
+        QTest::addColumn<SPeerSettings>("settings");
+        QTest::newRow("template defaults") << SPeerSettings();
+        QTest::newRow("modem with init") << Modem("0049 89 1234", "AT&F E0");
+        QTest::newRow("modem without init") << Modem("*99#", "");
+        SPeerSettings local = Modem("5551234", "ATZ");
+        local.localAddress = QStringLiteral("192.168.3.4");
+        QTest::newRow("fixed local address") << local;
+    }
+    void settingsSurviveTheFile()
+    {
+        QFETCH(SPeerSettings, settings);
+        CPeerEntry entry = CPeerEntry::FromTemplate();
+        entry.SetSettings(settings);
+        QCOMPARE(CPeerEntry::Parse(entry.Text()).Settings(), settings);
+    }
+
+    void otherLinesStayWhereTheyWere()
+    {
+        const QString text = QStringLiteral("# Equipment link, keep this note\n"
+                                            "/dev/ttyS0\n"
+                                            "lcp-echo-interval 5\n"
+                                            "115200\n"
+                                            "local\n"
+                                            "connect \"/usr/local/bin/my-dialer --fast\"\n"
+                                            "noipdefault\n"
+                                            "ipparam equipment\n"
+                                            "/dev/ttyS3\n");
+        CPeerEntry entry = CPeerEntry::Parse(text);
+        QCOMPARE(entry.Settings().device, QStringLiteral("/dev/ttyS3")); // pppd takes the last
+        SPeerSettings changed = entry.Settings();
+        changed.device = QStringLiteral("/dev/ttyUSB1");
+        changed.speed = 57600;
+        entry.SetSettings(changed);
+        QCOMPARE(entry.Text(), QStringLiteral("# Equipment link, keep this note\n"
+                                              "/dev/ttyUSB1\n"
+                                              "lcp-echo-interval 5\n"
+                                              "57600\n"
+                                              "local\n"
+                                              "connect \"/usr/local/bin/my-dialer --fast\"\n"
+                                              "noipdefault\n"
+                                              "ipparam equipment\n"));
+    }
+
+    void switchingToAModemWritesTheChatScript()
+    {
+        CPeerEntry entry = CPeerEntry::Parse(QStringLiteral("/dev/ttyS0\n115200\nlocal\n"));
+        entry.SetSettings(Modem("5551234", "AT&F"));
+        const QStringList lines = entry.Text().split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.mid(0, 3), (QStringList{"/dev/ttyUSB0", "57600", "modem"}));
+        QVERIFY(lines.contains(
+            "connect \"/usr/sbin/chat -v -t 60 ABORT BUSY ABORT 'NO CARRIER' ABORT 'NO DIALTONE' "
+            "'' 'ATZ' OK 'AT&F' OK 'ATD5551234' CONNECT ''\""));
+        QVERIFY(lines.contains("user \"field\""));
+
+        // Back to the cable: the chat line goes, the user stays until cleared.
+        SPeerSettings cable = entry.Settings();
+        cable.modem = false;
+        entry.SetSettings(cable);
+        QVERIFY(!entry.Text().contains(QStringLiteral("chat")));
+        QVERIFY(entry.Text().contains(QStringLiteral("\nlocal\n")));
+    }
+
+    void aRemoteAddressIsKept()
+    {
+        CPeerEntry entry = CPeerEntry::Parse(QStringLiteral("10.1.1.1:10.1.1.2\n"));
+        SPeerSettings s = entry.Settings();
+        QCOMPARE(s.localAddress, QStringLiteral("10.1.1.1"));
+        s.localAddress = QStringLiteral("10.1.1.5");
+        entry.SetSettings(s);
+        QVERIFY(entry.Text().startsWith(QStringLiteral("10.1.1.5:10.1.1.2\n")));
+    }
+
+    void refusesWhatCouldInjectOptions_data()
+    {
+        QTest::addColumn<SPeerSettings>("settings");
+        QTest::addColumn<bool>("accepted");
+
+        QTest::newRow("good modem") << Modem("0049 (89) 1234-5", "AT&F E0 V1") << true;
+        QTest::newRow("good cable") << SPeerSettings() << true;
+        QTest::newRow("quote in number") << Modem("123' ; reboot '", "") << false;
+        QTest::newRow("letters in number") << Modem("call me", "") << false;
+        QTest::newRow("empty number") << Modem("", "") << false;
+        QTest::newRow("quote in init") << Modem("1", "AT'") << false;
+        QTest::newRow("backslash in init") << Modem("1", "AT\\") << false;
+        SPeerSettings user = SPeerSettings();
+        user.userName = QStringLiteral("a\"\nnoauth");
+        QTest::newRow("line break in user") << user << false;
+        SPeerSettings device;
+        device.device = QStringLiteral("ttyS0");
+        QTest::newRow("not a path") << device << false;
+        SPeerSettings option;
+        option.device = QStringLiteral("/dev/ttyS0 nodetach");
+        QTest::newRow("an option after the device") << option << false;
+        SPeerSettings speed;
+        speed.speed = 0;
+        QTest::newRow("no speed") << speed << false;
+        SPeerSettings address;
+        address.localAddress = QStringLiteral("10.0.0");
+        QTest::newRow("bad local address") << address << false;
+    }
+    void refusesWhatCouldInjectOptions()
+    {
+        QFETCH(SPeerSettings, settings);
+        QFETCH(bool, accepted);
+        QCOMPARE(CPeerEntry::Validate(settings).isEmpty(), accepted);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_CPeerEntry)
+#include "tst_CPeerEntry.moc"
