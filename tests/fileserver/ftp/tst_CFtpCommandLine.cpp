@@ -28,8 +28,6 @@ private slots:
             << QList<QByteArray>{"USER a", "PASS b", "PWD"};
         QTest::newRow("line split over arrivals")
             << QList<QByteArray>{"RE", "TR fi", "le\r", "\n"} << QList<QByteArray>{"RETR file"};
-        QTest::newRow("CR and LF in different arrivals")
-            << QList<QByteArray>{"PWD\r", "\nQUIT\r\n"} << QList<QByteArray>{"PWD", "QUIT"};
         QTest::newRow("incomplete line waits")
             << QList<QByteArray>{"PWD\r\nCWD"} << QList<QByteArray>{"PWD"};
         QTest::newRow("empty line") << QList<QByteArray>{"\r\n"} << QList<QByteArray>{""};
