@@ -17,45 +17,24 @@ private slots:
         QTest::addColumn<QString>("current");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<bool>("climbed");
-        QTest::newRow("relative") << "a/b"
-                                  << "/x"
-                                  << "/x/a/b" << false;
-        QTest::newRow("backslashes") << "a\\b\\"
-                                     << "/"
-                                     << "/a/b" << false;
-        QTest::newRow("absolute") << "/a"
-                                  << "/x/y"
-                                  << "/a" << false;
-        QTest::newRow("absolute backslash") << "\\a"
-                                            << "/x"
-                                            << "/a" << false;
-        QTest::newRow("drive absolute") << "C:\\a\\b"
-                                        << "/x"
-                                        << "/a/b" << false;
-        QTest::newRow("drive relative") << "d:a"
-                                        << "/x"
-                                        << "/x/a" << false;
-        QTest::newRow("drive root") << "C:\\"
-                                    << "/x"
-                                    << "/" << false;
-        QTest::newRow("dots") << "./a/../b/."
-                              << "/"
-                              << "/b" << false;
-        QTest::newRow("parent") << ".."
-                                << "/x/y"
-                                << "/x" << false;
-        QTest::newRow("parent at root") << ".."
-                                        << "/"
-                                        << "/" << true;
-        QTest::newRow("escape to a system file") << "../../etc/passwd"
-                                                 << "/x"
-                                                 << "/etc/passwd" << true;
-        QTest::newRow("climbing out lands inside") << "../../../a"
-                                                   << "/x"
-                                                   << "/a" << true;
-        QTest::newRow("empty") << ""
-                               << "/x"
-                               << "/x" << false;
+        const auto row = [](const char* name, const char* path, const char* current,
+                            const char* expected, bool climbed) {
+            QTest::newRow(name) << QString(path) << QString(current) << QString(expected)
+                                << climbed;
+        };
+        row("relative", "a/b", "/x", "/x/a/b", false);
+        row("backslashes", "a\\b\\", "/", "/a/b", false);
+        row("absolute", "/a", "/x/y", "/a", false);
+        row("absolute backslash", "\\a", "/x", "/a", false);
+        row("drive absolute", "C:\\a\\b", "/x", "/a/b", false);
+        row("drive relative", "d:a", "/x", "/x/a", false);
+        row("drive root", "C:\\", "/x", "/", false);
+        row("dots", "./a/../b/.", "/", "/b", false);
+        row("parent", "..", "/x/y", "/x", false);
+        row("parent at root", "..", "/", "/", true);
+        row("escape to a system file", "../../etc/passwd", "/x", "/etc/passwd", true);
+        row("climbing out lands inside", "../../../a", "/x", "/a", true);
+        row("empty", "", "/x", "/x", false);
     }
     void normalize()
     {

@@ -31,21 +31,19 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QList<bool>>("taken");
         QTest::addColumn<QString>("current");
-        QTest::newRow("start at the root") << QStringList{} << QList<bool>{} << "/";
-        QTest::newRow("empty changes nothing") << QStringList{""} << QList<bool>{true} << "/";
-        QTest::newRow("appended to the current one")
-            << QStringList{"sub", "deeper"} << QList<bool>{true, true} << "/sub/deeper/";
-        QTest::newRow("same name twice: the second names nothing")
-            << QStringList{"sub", "sub"} << QList<bool>{true, false} << "/sub/";
-        QTest::newRow("absolute from below")
-            << QStringList{"sub/deeper", "\\sub"} << QList<bool>{true, true} << "/sub/";
-        QTest::newRow("parent") << QStringList{"sub/deeper", ".."} << QList<bool>{true, true}
-                                << "/sub/";
-        QTest::newRow("a file is no directory")
-            << QStringList{"top.txt"} << QList<bool>{false} << "/";
-        QTest::newRow("link out refused") << QStringList{"outlink"} << QList<bool>{false} << "/";
-        QTest::newRow("malformed name")
-            << QStringList{QString::fromLatin1("a\0b", 3)} << QList<bool>{false} << "/";
+        const auto row = [](const char* name, const QStringList& arguments,
+                            const QList<bool>& taken, const char* current) {
+            QTest::newRow(name) << arguments << taken << QString(current);
+        };
+        row("start at the root", {}, {}, "/");
+        row("empty changes nothing", {""}, {true}, "/");
+        row("appended to the current one", {"sub", "deeper"}, {true, true}, "/sub/deeper/");
+        row("same name twice: the second names nothing", {"sub", "sub"}, {true, false}, "/sub/");
+        row("absolute from below", {"sub/deeper", "\\sub"}, {true, true}, "/sub/");
+        row("parent", {"sub/deeper", ".."}, {true, true}, "/sub/");
+        row("a file is no directory", {"top.txt"}, {false}, "/");
+        row("link out refused", {"outlink"}, {false}, "/");
+        row("malformed name", {QString::fromLatin1("a\0b", 3)}, {false}, "/");
     }
     void change()
     {
@@ -66,21 +64,15 @@ private slots:
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("listed");
-        QTest::newRow("from the current one") << "file"
-                                              << "/sub/file"
-                                              << "/sub/file";
-        QTest::newRow("absolute") << "/top.txt"
-                                  << "/top.txt"
-                                  << "/top.txt";
-        QTest::newRow("new name") << "new"
-                                  << "/sub/new"
-                                  << "";
-        QTest::newRow("no argument, options") << "-la"
-                                              << "/sub/-la"
-                                              << "/sub";
-        QTest::newRow("link out") << "/outlink/secret"
-                                  << ""
-                                  << "";
+        const auto row = [](const char* name, const char* argument, const char* file,
+                            const char* listed) {
+            QTest::newRow(name) << QString(argument) << QString(file) << QString(listed);
+        };
+        row("from the current one", "file", "/sub/file", "/sub/file");
+        row("absolute", "/top.txt", "/top.txt", "/top.txt");
+        row("new name", "new", "/sub/new", "");
+        row("listing options", "-la", "/sub/-la", "/sub");
+        row("link out", "/outlink/secret", "", "");
     }
     void paths()
     {
