@@ -98,9 +98,9 @@ void cFtpSessions::session_OnNewTransfer(cFtpSession& session, FTcpDataTransfer*
     connect(transfer, &FTcpDataTransfer::OnReply, &session, &cFtpSession::Reply);
     const QPointer<cFtpSession> owner(&session);
     connect(transfer, &FTcpDataTransfer::OnInitRetrive, this,
-            [this, transfer, owner] { transfer_OnInit(*transfer, owner, essSending); });
+            [this, transfer, owner] { RaiseTransferStart(*transfer, owner, essSending); });
     connect(transfer, &FTcpDataTransfer::OnInitStore, this,
-            [this, transfer, owner] { transfer_OnInit(*transfer, owner, essStoring); });
+            [this, transfer, owner] { RaiseTransferStart(*transfer, owner, essStoring); });
     connect(transfer, &FTcpDataTransfer::OnNewDataBlockSent, this,
             [this, transfer](qint64 byteSent) {
                 emit OnNewDataBlockSent(transfer->ParentKey(), transfer->RemoteHost(), byteSent,
@@ -116,8 +116,8 @@ void cFtpSessions::session_OnNewTransfer(cFtpSession& session, FTcpDataTransfer*
             [this, transfer] { transfer_OnEnded(transfer); });
 }
 
-void cFtpSessions::transfer_OnInit(const FTcpDataTransfer& transfer, cFtpSession* session,
-                                   ESessionStatus status)
+void cFtpSessions::RaiseTransferStart(const FTcpDataTransfer& transfer, cFtpSession* session,
+                                      ESessionStatus status)
 {
     if (session)
         session->SetSessionStatus(status);

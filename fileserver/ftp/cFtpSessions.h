@@ -67,9 +67,10 @@ signals:
 private:
     void session_OnClosed(const cFtpSession& session);
     void session_OnNewTransfer(cFtpSession& session, FTcpDataTransfer* transfer);
-    // Sets the status of the transfer's session while it exists, then tells it on.
-    void transfer_OnInit(const FTcpDataTransfer& transfer, cFtpSession* session,
-                         ESessionStatus status);
+    // Sets the status of the transfer's session while it exists, then raises
+    // OnInitRetrive or OnInitStore.
+    void RaiseTransferStart(const FTcpDataTransfer& transfer, cFtpSession* session,
+                            ESessionStatus status);
     void transfer_OnTransferTerminate(const FTcpDataTransfer& transfer, cFtpSession* session);
     void transfer_OnEnded(FTcpDataTransfer* transfer);
 
