@@ -95,7 +95,7 @@ void cFtpServer::SetEnable(bool enable)
 
 void cFtpServer::listen_OnListenerError(int number, const QString& description)
 {
-    emit FtpListenerFailed(number, description);
+    emit OnFtpListenerFailed(number, description);
     // One box per Enable, however often the listener complains.
     if (m_listenerErrorShown)
         return;

@@ -105,7 +105,7 @@ signals:
 
     // Not an event of the component's interface: tells a host without
     // message boxes that FTP listening failed, with the system's reason.
-    void FtpListenerFailed(int number, const QString& description);
+    void OnFtpListenerFailed(int number, const QString& description);
 
 private:
     void ConnectSessionEvents();

@@ -196,7 +196,7 @@ int main(int argc, char* argv[])
     Say(QStringLiteral("TFTP listening on port %1").arg(server->TftpPort()));
 
     int exitCode = 0;
-    QObject::connect(server.get(), &cFtpServer::FtpListenerFailed, app.get(),
+    QObject::connect(server.get(), &cFtpServer::OnFtpListenerFailed, app.get(),
                      [&exitCode, &arguments](int, const QString& description) {
                          Err() << "tallis-serve: cannot serve FTP on port "
                                << arguments.options.ftpPort << ": " << description << Qt::endl;

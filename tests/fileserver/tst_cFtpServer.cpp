@@ -230,7 +230,7 @@ private slots:
         SFtpServerOptions options = Options();
         options.ftpPort = holder.serverPort();
         cFtpServer server(options);
-        QSignalSpy failed(&server, &cFtpServer::FtpListenerFailed);
+        QSignalSpy failed(&server, &cFtpServer::OnFtpListenerFailed);
         server.SetEnable(true);
         QVERIFY(failed.wait(kWaitMs));
         QCOMPARE(m_messages.size(), 1);
