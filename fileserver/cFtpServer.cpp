@@ -22,11 +22,8 @@ cFtpServer::cFtpServer(SFtpServerOptions options, QObject* parent)
             ServerTitle(), [this] { return ActiveTransferCount() + TftpSessionCount(); }});
     }
 
-    SFtpOptions ftp;
-    ftp.servedFolder = m_options.servedFolder;
-    ftp.serverTitle = ServerTitle();
-    ftp.localDataPort = m_options.ftpDataPort;
-    m_sessions = std::make_unique<cFtpSessions>(ftp);
+    m_sessions = std::make_unique<cFtpSessions>(
+        SFtpOptions{CServedFolder(m_options.servedFolder), ServerTitle(), m_options.ftpDataPort});
 
     STftpOptions tftp;
     tftp.servedFolder = CServedFolder(m_options.servedFolder);
@@ -40,8 +37,10 @@ cFtpServer::cFtpServer(SFtpServerOptions options, QObject* parent)
     m_tftp->StartService();
 
     m_listen = std::make_unique<FTcpListen>();
-    connect(m_listen.get(), &FTcpListen::NewConnection, this, &cFtpServer::OnNewConnection);
-    connect(m_listen.get(), &FTcpListen::ListenerError, this, &cFtpServer::OnListenerError);
+    connect(m_listen.get(), &FTcpListen::OnNewConnection, this,
+            &cFtpServer::listen_OnNewConnection);
+    connect(m_listen.get(), &FTcpListen::OnListenerError, this,
+            &cFtpServer::listen_OnListenerError);
 
     ConnectSessionEvents();
     if (m_tray) {
@@ -66,9 +65,8 @@ void cFtpServer::ConnectSessionEvents()
     connect(sessions, &cFtpSessions::OnCloseFtpSession, this,
             &cFtpServer::objTcpSessions_OnCloseFtpSession);
     connect(sessions, &cFtpSessions::OnInitRetrive, this,
-            [this](const QString& id) { objTcpSessions_OnInitTransfer(id, false); });
-    connect(sessions, &cFtpSessions::OnInitStore, this,
-            [this](const QString& id) { objTcpSessions_OnInitTransfer(id, true); });
+            &cFtpServer::objTcpSessions_OnInitRetrive);
+    connect(sessions, &cFtpSessions::OnInitStore, this, &cFtpServer::objTcpSessions_OnInitStore);
     connect(sessions, &cFtpSessions::OnNewDataBlockRecv, this,
             &cFtpServer::objTcpSessions_OnNewDataBlockRecv);
     connect(sessions, &cFtpSessions::OnNewDataBlockSent, this,
@@ -95,9 +93,9 @@ void cFtpServer::SetEnable(bool enable)
     m_listen->Listen(m_options.ftpPort);
 }
 
-void cFtpServer::OnListenerError(int number, const QString& description)
+void cFtpServer::listen_OnListenerError(int number, const QString& description)
 {
-    emit FtpListenerFailed(number, description);
+    emit OnFtpListenerFailed(number, description);
     // One box per Enable, however often the listener complains.
     if (m_listenerErrorShown)
         return;
@@ -106,7 +104,7 @@ void cFtpServer::OnListenerError(int number, const QString& description)
         {description, ServerTitle(), EMessageIcon::Information, EMessageButtons::Ok});
 }
 
-void cFtpServer::OnNewConnection(qintptr handle)
+void cFtpServer::listen_OnNewConnection(qintptr handle)
 {
     m_sessions->Add(handle);
 }
@@ -138,8 +136,7 @@ void cFtpServer::OpenMonitor()
     m_monitor->setAttribute(Qt::WA_DeleteOnClose);
     connect(m_monitor, &FMonitor::Closed, this, [this] { SetEnableMonitor(false); });
     for (const cFtpSession* session : m_sessions->Sessions()) {
-        m_monitor->AddSession(session->SessionID(), session->RemoteHost(),
-                              static_cast<std::int16_t>(session->SessionStatus()),
+        m_monitor->AddSession(session->SessionID(), session->RemoteHost(), session->SessionStatus(),
                               session->FileName());
     }
     m_monitor->show();
@@ -196,9 +193,9 @@ void cFtpServer::objTcpSessions_OnNewFtpSession(const QString& sessionId, int nu
     const cFtpSession* session = m_sessions->Item(sessionId);
     if (!session)
         return;
-    if (m_monitor) {
-        m_monitor->AddSession(sessionId, session->RemoteHost(),
-                              static_cast<std::int16_t>(session->SessionStatus()),
+    // A monitor opened after the session was accepted shows it already.
+    if (m_monitor && !m_monitor->HasSession(sessionId)) {
+        m_monitor->AddSession(sessionId, session->RemoteHost(), session->SessionStatus(),
                               session->FileName());
     }
     emit OnNewFtpSession(sessionId, session->RemoteHost(), session->SessionStatus(), numSession);
@@ -212,56 +209,50 @@ void cFtpServer::objTcpSessions_OnCloseFtpSession(const QString& sessionId,
     emit OnCloseFtpSession(sessionId, remoteHost, numSession);
 }
 
-void cFtpServer::objTcpSessions_OnInitTransfer(const QString& sessionId, bool store)
+// The transfer events carry what they tell: they are raised also when the
+// session has left the collection before its transfer ended.
+void cFtpServer::objTcpSessions_OnInitRetrive(const QString& sessionId, const QString& remoteHost,
+                                              int sessionStatus, const QString& fileName)
 {
-    const cFtpSession* session = m_sessions->Item(sessionId);
-    if (!session)
-        return;
-    ShowStatusInMonitor(*session, session->FileName());
-    if (store)
-        emit OnInitStore(sessionId, session->RemoteHost(), session->SessionStatus(),
-                         session->FileName());
-    else
-        emit OnInitRetrive(sessionId, session->RemoteHost(), session->SessionStatus(),
-                           session->FileName());
+    ShowStatusInMonitor(sessionId, sessionStatus, fileName);
+    emit OnInitRetrive(sessionId, remoteHost, sessionStatus, fileName);
 }
 
-void cFtpServer::objTcpSessions_OnNewDataBlockRecv(const QString& sessionId, qint64 byteRecv)
+void cFtpServer::objTcpSessions_OnInitStore(const QString& sessionId, const QString& remoteHost,
+                                            int sessionStatus, const QString& fileName)
 {
-    const cFtpSession* session = m_sessions->Item(sessionId);
-    if (!session)
-        return;
+    ShowStatusInMonitor(sessionId, sessionStatus, fileName);
+    emit OnInitStore(sessionId, remoteHost, sessionStatus, fileName);
+}
+
+void cFtpServer::objTcpSessions_OnNewDataBlockRecv(const QString& sessionId,
+                                                   const QString& remoteHost, qint64 byteRecv)
+{
     if (m_monitor)
         m_monitor->CalculateRate(sessionId, byteRecv, 0);
-    emit OnNewDataBlockRecv(sessionId, session->RemoteHost(), byteRecv);
+    emit OnNewDataBlockRecv(sessionId, remoteHost, byteRecv);
 }
 
-void cFtpServer::objTcpSessions_OnNewDataBlockSent(const QString& sessionId, qint64 byteSent)
+void cFtpServer::objTcpSessions_OnNewDataBlockSent(const QString& sessionId,
+                                                   const QString& remoteHost, qint64 byteSent,
+                                                   qint64 totalByte)
 {
-    const cFtpSession* session = m_sessions->Item(sessionId);
-    if (!session)
-        return;
     if (m_monitor)
-        m_monitor->CalculateRate(sessionId, byteSent, session->FileSize());
-    emit OnNewDataBlockSent(sessionId, session->RemoteHost(), byteSent, session->FileSize());
+        m_monitor->CalculateRate(sessionId, byteSent, totalByte);
+    emit OnNewDataBlockSent(sessionId, remoteHost, byteSent, totalByte);
 }
 
-void cFtpServer::objTcpSessions_OnTransferTerminate(const QString& sessionId)
+void cFtpServer::objTcpSessions_OnTransferTerminate(const QString& sessionId, int sessionStatus)
 {
-    if (const cFtpSession* session = m_sessions->Item(sessionId))
-        ShowStatusInMonitor(*session, QString());
+    ShowStatusInMonitor(sessionId, sessionStatus, QString());
 }
 
-void cFtpServer::ShowStatusInMonitor(const cFtpSession& session, const QString& fileName)
+void cFtpServer::ShowStatusInMonitor(const QString& sessionId, int sessionStatus,
+                                     const QString& fileName)
 {
-    if (!m_monitor)
-        return;
-    // The monitor's view may lag behind; a failed update changes nothing here.
-    try {
-        m_monitor->SessionStatus(session.SessionID(),
-                                 static_cast<std::int16_t>(session.SessionStatus()), fileName);
-    } catch (const std::exception&) {
-    }
+    // The row of a session that has closed is gone: nothing to show.
+    if (m_monitor && m_monitor->HasSession(sessionId))
+        m_monitor->SessionStatus(sessionId, static_cast<std::int16_t>(sessionStatus), fileName);
 }
 
 FMonitor* cFtpServer::Monitor() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileserver/TrayEvents.h"
+#include "fileserver/ftp/MFtpDefaults.h"
 #include "fileserver/tftp/MTftpDefaults.h"
 
 #include <QObject>
@@ -14,7 +15,6 @@ class CTftpDaemon;
 class FMonitor;
 class FTcpListen;
 class FTray;
-class cFtpSession;
 class cFtpSessions;
 
 #if defined(TALLIS_LIBRARY)
@@ -24,11 +24,8 @@ class cFtpSessions;
 #endif
 
 // What the creator of the server object may choose; the defaults are the
-// product's own.
+// product's own, named by the FTP and TFTP classes.
 struct SFtpServerOptions {
-    static constexpr quint16 kFtpPort = 21;
-    static constexpr quint16 kFtpDataPort = 20;
-
     QString servedFolder;       // empty: the working directory at creation
     quint16 ftpPort = kFtpPort; // 0: the system chooses (see cFtpServer::FtpPort)
     quint16 ftpDataPort = kFtpDataPort;
@@ -108,23 +105,28 @@ signals:
 
     // Not an event of the component's interface: tells a host without
     // message boxes that FTP listening failed, with the system's reason.
-    void FtpListenerFailed(int number, const QString& description);
+    void OnFtpListenerFailed(int number, const QString& description);
 
 private:
     void ConnectSessionEvents();
-    void OnListenerError(int number, const QString& description);
-    void OnNewConnection(qintptr handle);
     void OpenMonitor();
-    // Shows a session's status in the monitor when it is open.
-    void ShowStatusInMonitor(const cFtpSession& session, const QString& fileName);
+    // Shows a session's status in the monitor when it is open and has the session's row.
+    void ShowStatusInMonitor(const QString& sessionId, int sessionStatus, const QString& fileName);
 
+    void listen_OnListenerError(int number, const QString& description);
+    void listen_OnNewConnection(qintptr handle);
     void objTcpSessions_OnNewFtpSession(const QString& sessionId, int numSession);
     void objTcpSessions_OnCloseFtpSession(const QString& sessionId, const QString& remoteHost,
                                           int numSession);
-    void objTcpSessions_OnInitTransfer(const QString& sessionId, bool store);
-    void objTcpSessions_OnNewDataBlockRecv(const QString& sessionId, qint64 byteRecv);
-    void objTcpSessions_OnNewDataBlockSent(const QString& sessionId, qint64 byteSent);
-    void objTcpSessions_OnTransferTerminate(const QString& sessionId);
+    void objTcpSessions_OnInitRetrive(const QString& sessionId, const QString& remoteHost,
+                                      int sessionStatus, const QString& fileName);
+    void objTcpSessions_OnInitStore(const QString& sessionId, const QString& remoteHost,
+                                    int sessionStatus, const QString& fileName);
+    void objTcpSessions_OnNewDataBlockRecv(const QString& sessionId, const QString& remoteHost,
+                                           qint64 byteRecv);
+    void objTcpSessions_OnNewDataBlockSent(const QString& sessionId, const QString& remoteHost,
+                                           qint64 byteSent, qint64 totalByte);
+    void objTcpSessions_OnTransferTerminate(const QString& sessionId, int sessionStatus);
 
     SFtpServerOptions m_options;
     bool m_enable = false;

@@ -15,7 +15,9 @@
 // served root; ".." climbs at most to the root.
 class CFtpCurrentDir final {
 public:
-    explicit CFtpCurrentDir(const CServedFolder& folder) : m_folder(folder) {}
+    explicit CFtpCurrentDir(CServedFolder folder) : m_folder(std::move(folder)) {}
+
+    const CServedFolder& Folder() const { return m_folder; }
 
     // "/" at the root, then "/sub/", "/sub/deeper/" and so on.
     QString Path() const;
@@ -33,6 +35,6 @@ public:
     std::optional<QString> ListTarget(const QString& argument) const;
 
 private:
-    const CServedFolder& m_folder;
+    CServedFolder m_folder;
     QString m_current = QStringLiteral("/");
 };

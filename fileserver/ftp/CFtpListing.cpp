@@ -1,6 +1,7 @@
 #include "fileserver/ftp/CFtpListing.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace {
 
@@ -10,11 +11,6 @@ CFtpListing::SEntry EntryOf(const QFileInfo& info)
 }
 
 } // namespace
-
-bool CFtpListing::IsHidden(const QFileInfo& info)
-{
-    return info.fileName().startsWith(QLatin1Char('.'));
-}
 
 QString CFtpListing::DateTimeText(const QDateTime& when, const QLocale& locale)
 {
@@ -46,14 +42,14 @@ QByteArray CFtpListing::Build(const CServedFolder& folder, const QString& virtua
         return {};
     const QFileInfo target(resolved.localPath);
     if (!target.isDir()) {
-        if (!target.isFile() || IsHidden(target))
+        if (!target.isFile() || target.isHidden())
             return {};
         return Line(EntryOf(target), locale);
     }
 
     QByteArray listing;
-    // Without QDir::Hidden and QDir::System, dot-files, dangling links and
-    // special files are left out.
+    // Without QDir::Hidden and QDir::System, hidden files (the same rule as
+    // QFileInfo::isHidden), dangling links and special files are left out.
     const QFileInfoList entries =
         QDir(resolved.localPath)
             .entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Unsorted);

@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QFileInfo>
 #include <QLocale>
 #include <QString>
 
@@ -26,9 +25,6 @@ public:
         QDateTime lastModified;
     };
 
-    // Dot-files are hidden.
-    static bool IsHidden(const QFileInfo& info);
-
     // The date and time text of a listing line.
     static QString DateTimeText(const QDateTime& when, const QLocale& locale);
 
@@ -37,8 +33,9 @@ public:
 
     // The listing of a virtual path of the served folder: the entries of a
     // folder in the order the file system gives them, or the one line of a
-    // file. Hidden entries (dot-files) are left out, and so are links that
-    // lead out of the served folder. A path that names nothing lists nothing.
+    // file. Hidden entries (QFileInfo::isHidden: dot-files here) are left out,
+    // and so are links that lead out of the served folder. A path that names
+    // nothing lists nothing.
     static QByteArray Build(const CServedFolder& folder, const QString& virtualPath,
                             const QLocale& locale = QLocale::system());
 };

@@ -2,10 +2,24 @@
 
 #include <QStringList>
 
+#include <charconv>
+#include <cstdint>
+#include <limits>
+
 namespace {
 
-// More digits than any port field has; further digits are not read.
-constexpr int kMaxDigits = 9;
+// A field's leading number; one too large for 32 bits counts as the largest,
+// which no port reaches.
+qint64 LeadingNumber(const QString& field)
+{
+    // Non-Latin-1 characters become '?', which is no digit.
+    const QByteArray text = field.trimmed().toLatin1();
+    std::uint32_t value = 0;
+    const auto [end, error] = std::from_chars(text.cbegin(), text.cend(), value);
+    if (error == std::errc::result_out_of_range)
+        return std::numeric_limits<std::uint32_t>::max();
+    return end == text.cbegin() ? 0 : value;
+}
 
 } // namespace
 
@@ -16,17 +30,4 @@ qint64 CFtpPort::DataPort(const QString& argument)
         return index < fields.size() ? LeadingNumber(fields.at(index)) : 0;
     };
     return 256 * field(kHighByteField) + field(kLowByteField);
-}
-
-qint64 CFtpPort::LeadingNumber(const QString& field)
-{
-    const QString text = field.trimmed();
-    qint64 value = 0;
-    for (int i = 0; i < text.size() && i < kMaxDigits; ++i) {
-        const char16_t digit = text.at(i).unicode();
-        if (digit < u'0' || digit > u'9')
-            break;
-        value = value * 10 + (digit - u'0');
-    }
-    return value;
 }

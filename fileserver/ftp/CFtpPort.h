@@ -9,14 +9,12 @@ public:
     static constexpr int kHighByteField = 4;
     static constexpr int kLowByteField = 5;
 
-    // The data port 256 * p1 + p2, from each field's leading number (0 when
-    // it has none). The address fields are not used: data connections go to
-    // the control connection's peer. No range check: see IsValidPort.
+    // The data port 256 * p1 + p2, from each field's leading decimal number
+    // (blanks before it are skipped; 0 when it has none). The address fields
+    // are not used: data connections go to the control connection's peer.
+    // No range check here: see IsValidPort.
     static qint64 DataPort(const QString& argument);
 
     // Whether a data connection can be made to the port.
     static bool IsValidPort(qint64 port) { return port >= 1 && port <= 65535; }
-
-private:
-    static qint64 LeadingNumber(const QString& field);
 };

@@ -2,9 +2,9 @@
 
 FTcpCtrl::FTcpCtrl(QObject* parent) : QObject(parent)
 {
-    connect(&m_tcp, &CTcpSocket::StateChanged, this, &FTcpCtrl::OnStateChanged);
-    connect(&m_tcp, &CTcpSocket::DataArrived, this, [this] { emit Received(m_tcp.Receive()); });
-    connect(&m_tcp, &CTcpSocket::Error, this, &FTcpCtrl::Failed);
+    connect(&m_tcp, &CTcpSocket::StateChanged, this, &FTcpCtrl::Tcp_StateChanged);
+    connect(&m_tcp, &CTcpSocket::DataArrived, this, [this] { emit OnReceived(m_tcp.Receive()); });
+    connect(&m_tcp, &CTcpSocket::Error, this, &FTcpCtrl::OnFailed);
 }
 
 void FTcpCtrl::Attach(qintptr handle)
@@ -26,12 +26,15 @@ void FTcpCtrl::Close()
     m_tcp.Close();
 }
 
-void FTcpCtrl::OnStateChanged()
+void FTcpCtrl::Tcp_StateChanged()
 {
     if (m_tcp.State() == CTcpSocket::kStateConnected) {
-        emit Connected(m_tcp.RemoteHost());
+        // A reply that follows another closely (150, then 226) goes out at
+        // once, not after the client's delayed acknowledgement of the first.
+        m_tcp.SetNoDelay(true);
+        emit OnConnected(m_tcp.RemoteHost());
         return;
     }
     m_ended = true;
-    emit Closed();
+    emit OnClosed();
 }

@@ -7,7 +7,7 @@
 #include <QString>
 
 // Holds the stream socket of one FTP control connection and turns its events
-// into the session's calls.
+// into the session's.
 class FTcpCtrl final : public QObject {
     Q_OBJECT
 
@@ -23,19 +23,19 @@ public:
     // Ends the connection once what was sent has been delivered.
     void Close();
 
-    // Whether the connection has ended (Closed was emitted).
+    // Whether the connection has ended (OnClosed was emitted).
     bool HasEnded() const { return m_ended; }
 
 signals:
-    void Connected(const QString& remoteHost);
+    void OnConnected(const QString& remoteHost);
     // The bytes of one arrival, as received.
-    void Received(const QByteArray& bytes);
-    // Emitted once when the connection has ended, after any Failed.
-    void Closed();
-    void Failed(int number, const QString& description);
+    void OnReceived(const QByteArray& bytes);
+    // Emitted once when the connection has ended, after any OnFailed.
+    void OnClosed();
+    void OnFailed(int number, const QString& description);
 
 private:
-    void OnStateChanged();
+    void Tcp_StateChanged();
 
     CTcpSocket m_tcp;
     bool m_closing = false; // Close called: nothing more is sent

@@ -1,33 +1,33 @@
 #include "fileserver/ftp/FTcpDataTransfer.h"
 
 #include "fileserver/ftp/CFtpPort.h"
-#include "fileserver/ftp/cFtpSession.h"
-#include "fileserver/ftp/cFtpSessions.h"
+#include "fileserver/ftp/FtpReplies.h"
 #include "platform/sockets/MSocketError.h"
 
 #include <QHostAddress>
 #include <QNetworkInterface>
 
-FTcpDataTransfer::FTcpDataTransfer(cFtpSessions& sessions, cFtpSession& parent)
-    : QObject(&sessions), m_sessions(sessions), m_parent(&parent), m_parentKey(parent.SessionID())
+FTcpDataTransfer::FTcpDataTransfer(STarget target, QObject* parent)
+    : QObject(parent), m_target(std::move(target))
 {
-    connect(&m_tcp, &CTcpSocket::StateChanged, this, &FTcpDataTransfer::OnStateChanged);
-    connect(&m_tcp, &CTcpSocket::DataArrived, this, &FTcpDataTransfer::OnDataArrived);
-    connect(&m_tcp, &CTcpSocket::SendDone, this, &FTcpDataTransfer::OnSendDone);
-    connect(&m_tcp, &CTcpSocket::Error, this, [this](int number) { OnError(number); });
+    connect(&m_tcp, &CTcpSocket::StateChanged, this, &FTcpDataTransfer::Tcp_StateChanged);
+    connect(&m_tcp, &CTcpSocket::DataArrived, this, &FTcpDataTransfer::Tcp_DataArrived);
+    connect(&m_tcp, &CTcpSocket::SendDone, this, &FTcpDataTransfer::Tcp_SendDone);
+    connect(&m_tcp, &CTcpSocket::Error, this, [this](int number) { Tcp_Error(number); });
 }
 
-FTcpDataTransfer::~FTcpDataTransfer() = default;
-
-void FTcpDataTransfer::OpenRetrieve(std::unique_ptr<QFile> file)
+void FTcpDataTransfer::OpenRetrieve(std::unique_ptr<QFile> file, const QString& fileName)
 {
     m_file = std::move(file);
+    m_fileName = fileName;
+    m_fileSize = m_file->size();
     Open(EMode::Retrieve);
 }
 
-void FTcpDataTransfer::OpenStore(std::unique_ptr<QFile> file)
+void FTcpDataTransfer::OpenStore(std::unique_ptr<QFile> file, const QString& fileName)
 {
     m_file = std::move(file);
+    m_fileName = fileName;
     Open(EMode::Store);
 }
 
@@ -40,28 +40,27 @@ void FTcpDataTransfer::OpenListing(const QByteArray& listing)
 void FTcpDataTransfer::Open(EMode mode)
 {
     m_mode = mode;
-    const qint64 port = m_parent->DataPort();
+    const qint64 port = m_target.dataPort;
     // A PORT argument outside the port range cannot be connected to: the
     // client hears it as for a refused connection.
     if (!CFtpPort::IsValidPort(port)) {
         QMetaObject::invokeMethod(
             this,
             [this] {
-                OnError(kSockConnectionRefused);
-                emit Released();
+                Tcp_Error(kSockConnectionRefused);
+                emit OnEnded();
             },
             Qt::QueuedConnection);
         return;
     }
     // From the local data port where the process may bind it (port 20 needs
     // root or CAP_NET_BIND_SERVICE), else from a port the system chooses.
-    const QString& remoteHost = m_parent->RemoteHost();
-    quint16 localPort = m_sessions.LocalDataPort();
+    quint16 localPort = m_target.localPort;
     // From a port to that same port of this host the connection would be
     // connected to itself (TCP simultaneous open) and wait for ever.
-    if (localPort == port && IsOwnAddress(remoteHost))
+    if (localPort == port && IsOwnAddress(m_target.remoteHost))
         localPort = 0;
-    m_tcp.Connect(remoteHost, static_cast<quint16>(port), localPort,
+    m_tcp.Connect(m_target.remoteHost, static_cast<quint16>(port), localPort,
                   CTcpSocket::ELocalPort::Preferred);
 }
 
@@ -71,7 +70,7 @@ bool FTcpDataTransfer::IsOwnAddress(const QString& host)
     return address.isLoopback() || QNetworkInterface::allAddresses().contains(address);
 }
 
-void FTcpDataTransfer::OnAbort()
+void FTcpDataTransfer::Abort()
 {
     if (m_mode != EMode::Retrieve && m_mode != EMode::Store)
         return;
@@ -79,22 +78,21 @@ void FTcpDataTransfer::OnAbort()
     m_tcp.Close();
 }
 
-void FTcpDataTransfer::OnStateChanged()
+void FTcpDataTransfer::Tcp_StateChanged()
 {
     if (m_tcp.State() == CTcpSocket::kStateConnected) {
         m_connected = true;
+        // Each reply and each last block goes out at once, not after the
+        // client's delayed acknowledgement of the one before.
+        m_tcp.SetNoDelay(true);
         switch (m_mode) {
         case EMode::Retrieve:
             m_bytesSent = 0;
-            if (m_parent)
-                m_parent->SetSessionStatus(cFtpSession::kStatusSending);
-            emit m_sessions.OnInitRetrive(m_parentKey);
+            emit OnInitRetrive();
             SendBlock();
             break;
         case EMode::Store:
-            if (m_parent)
-                m_parent->SetSessionStatus(cFtpSession::kStatusStoring);
-            emit m_sessions.OnInitStore(m_parentKey);
+            emit OnInitStore();
             m_bytesReceived = 0;
             break;
         case EMode::Listing:
@@ -114,16 +112,16 @@ void FTcpDataTransfer::OnStateChanged()
     // The connection has ended. A store ends when the client closes it; a
     // retrieve or listing that is still running was dropped by the client.
     if (m_mode == EMode::Store) {
-        OnDataArrived();
+        Tcp_DataArrived();
         if (m_mode == EMode::Store)
             Finish(kReplyFileDone);
     } else if (m_mode != EMode::Ended) {
         Finish(nullptr);
     }
-    emit Released();
+    emit OnEnded();
 }
 
-void FTcpDataTransfer::OnDataArrived()
+void FTcpDataTransfer::Tcp_DataArrived()
 {
     const QByteArray piece = m_tcp.Receive();
     if (m_mode != EMode::Store || piece.isEmpty())
@@ -135,14 +133,14 @@ void FTcpDataTransfer::OnDataArrived()
         return;
     }
     m_bytesReceived += piece.size();
-    emit m_sessions.OnNewDataBlockRecv(m_parentKey, m_bytesReceived);
+    emit OnNewDataBlockRecv(m_bytesReceived);
 }
 
-void FTcpDataTransfer::OnSendDone()
+void FTcpDataTransfer::Tcp_SendDone()
 {
     switch (m_mode) {
     case EMode::Retrieve:
-        emit m_sessions.OnNewDataBlockSent(m_parentKey, m_bytesSent);
+        emit OnNewDataBlockSent(m_bytesSent);
         SendBlock();
         break;
     case EMode::Listing:
@@ -154,7 +152,7 @@ void FTcpDataTransfer::OnSendDone()
     }
 }
 
-void FTcpDataTransfer::OnError(int number)
+void FTcpDataTransfer::Tcp_Error(int number)
 {
     if (m_mode == EMode::Ended)
         return;
@@ -176,7 +174,7 @@ void FTcpDataTransfer::SendBlock()
     if (!block.isEmpty()) {
         m_bytesSent += block.size();
         m_tcp.Send(block);
-        emit m_sessions.OnNewDataBlockSent(m_parentKey, m_bytesSent);
+        emit OnNewDataBlockSent(m_bytesSent);
     }
     // A short read is the end of the file, or a read error.
     Finish(m_file->error() == QFileDevice::NoError ? kReplyFileDone : kReplyLocalError);
@@ -189,19 +187,10 @@ void FTcpDataTransfer::Finish(const char* reply)
     const EMode mode = m_mode;
     m_mode = EMode::Ended;
     if (reply)
-        Reply(reply);
+        emit OnReply(reply);
     m_file.reset();
     m_listing.clear();
     // Only a transfer whose connection opened had told of its start.
-    if (m_connected && (mode == EMode::Retrieve || mode == EMode::Store)) {
-        if (m_parent)
-            m_parent->SetSessionStatus(cFtpSession::kStatusWaiting);
-        emit m_sessions.OnTransferTerminate(m_parentKey);
-    }
-}
-
-void FTcpDataTransfer::Reply(const char* text)
-{
-    if (m_parent)
-        m_parent->Reply(text);
+    if (m_connected && (mode == EMode::Retrieve || mode == EMode::Store))
+        emit OnTransferTerminate();
 }

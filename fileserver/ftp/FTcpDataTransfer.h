@@ -5,19 +5,17 @@
 #include <QByteArray>
 #include <QFile>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
 #include <memory>
 
-class cFtpSession;
-class cFtpSessions;
-
-// One active data connection of a session: connects out to the client's
-// data port, sends a file (retrieve) or a listing, or receives a file
-// (store), replies through its session and ends. It lives until its
-// connection has ended, also when its session has gone (its replies are
-// then lost).
+// One active data connection: connects out to the client's data port, sends
+// a file (retrieve) or a listing, or receives a file (store), then ends.
+//
+// It knows nothing of sessions: its replies and progress go out as signals.
+// It keeps what its events need (the session's key, the client's address,
+// the file's name and size), so they still tell the right values when the
+// session has gone before the transfer ends.
 class FTcpDataTransfer final : public QObject {
     Q_OBJECT
 
@@ -27,54 +25,65 @@ public:
     // A retrieve sends one block at a time and the next after SendDone.
     static constexpr qint64 kRetrieveBlockSize = 256;
 
-    static constexpr char kReplyFileDone[] =
-        "226 Closing data connection, file transfer successful";
-    static constexpr char kReplyListingDone[] = "226 Transfer complete.";
-    static constexpr char kReplyAborted[] = "226 Closing data connection";
-    static constexpr char kReplyCannotOpen[] = "425 can't open data connection ";
-    static constexpr char kReplyLocalError[] = "451 Local error ";
+    // Where the data connection goes, and for whom.
+    struct STarget {
+        QString parentKey;     // the session's SessionID
+        QString remoteHost;    // the client's dotted address
+        qint64 dataPort = 0;   // from PORT, not range-checked
+        quint16 localPort = 0; // wished for, not required; 0: the system chooses
+    };
 
-    // Created by the collection for a session.
-    FTcpDataTransfer(cFtpSessions& sessions, cFtpSession& parent);
-    ~FTcpDataTransfer() override;
+    explicit FTcpDataTransfer(STarget target, QObject* parent = nullptr);
 
-    // Connect to the session's client and send the open file.
-    void OpenRetrieve(std::unique_ptr<QFile> file);
-    // Connect to the session's client and write what it sends into the open file.
-    void OpenStore(std::unique_ptr<QFile> file);
-    // Connect to the session's client and send the listing text.
+    // Connects and sends the open file; fileName is the client's name for it.
+    void OpenRetrieve(std::unique_ptr<QFile> file, const QString& fileName);
+    // Connects and writes what the client sends into the open file.
+    void OpenStore(std::unique_ptr<QFile> file, const QString& fileName);
+    // Connects and sends the listing text.
     void OpenListing(const QByteArray& listing);
 
     // ABOR: a running retrieve or store stops with its own reply.
-    void OnAbort();
+    void Abort();
 
-    const QString& ParentKey() const { return m_parentKey; }
+    const QString& ParentKey() const { return m_target.parentKey; }
+    const QString& RemoteHost() const { return m_target.remoteHost; }
+    const QString& FileName() const { return m_fileName; }
+    // The length of a retrieved file; 0 for a store or a listing.
+    qint64 FileSize() const { return m_fileSize; }
     EMode Mode() const { return m_mode; }
     bool IsRunning() const { return m_mode != EMode::Ended; }
 
 signals:
-    // The data connection has ended; the transfer may be released.
-    void Released();
+    // A reply line for the session's control connection, without CR LF.
+    void OnReply(const QByteArray& text);
+    // The data connection of a retrieve or a store is open.
+    void OnInitRetrive();
+    void OnInitStore();
+    // Bytes of the file sent or stored so far.
+    void OnNewDataBlockSent(qint64 byteSent);
+    void OnNewDataBlockRecv(qint64 byteRecv);
+    // A retrieve or store whose connection had opened has ended, after its reply.
+    void OnTransferTerminate();
+    // The data connection has ended: nothing more comes from this transfer.
+    void OnEnded();
 
 private:
     void Open(EMode mode);
     // Whether the dotted address is one of this host's.
     static bool IsOwnAddress(const QString& host);
-    void OnStateChanged();
-    void OnDataArrived();
-    void OnSendDone();
-    void OnError(int number);
+    void Tcp_StateChanged();
+    void Tcp_DataArrived();
+    void Tcp_SendDone();
+    void Tcp_Error(int number);
     void SendBlock();
-    void WritePiece(const QByteArray& piece);
-    // Ends a running transfer: the reply (if any), the file, the session's status.
+    // Ends a running transfer: its reply (if any), its file, OnTransferTerminate.
     void Finish(const char* reply);
-    void Reply(const char* text);
 
-    cFtpSessions& m_sessions;
-    QPointer<cFtpSession> m_parent;
-    QString m_parentKey;
+    STarget m_target;
     EMode m_mode = EMode::Ended;
     std::unique_ptr<QFile> m_file;
+    QString m_fileName;
+    qint64 m_fileSize = 0;
     QByteArray m_listing;
     qint64 m_bytesSent = 0;
     qint64 m_bytesReceived = 0;

@@ -4,8 +4,8 @@
 
 FTcpListen::FTcpListen(QObject* parent) : QObject(parent)
 {
-    connect(&m_daemon, &CTcpDaemon::Accept, this, &FTcpListen::OnAccept);
-    connect(&m_daemon, &CTcpDaemon::Error, this, &FTcpListen::ListenerError);
+    connect(&m_daemon, &CTcpDaemon::Accept, this, &FTcpListen::Daemon_Accept);
+    connect(&m_daemon, &CTcpDaemon::Error, this, &FTcpListen::OnListenerError);
 }
 
 void FTcpListen::Listen(quint16 port, const QHostAddress& address)
@@ -18,10 +18,10 @@ void FTcpListen::Close()
     m_daemon.Close();
 }
 
-void FTcpListen::OnAccept()
+void FTcpListen::Daemon_Accept()
 {
     // Left untaken, the daemon closes the connection instead of leaking it.
-    if (!isSignalConnected(QMetaMethod::fromSignal(&FTcpListen::NewConnection)))
+    if (!isSignalConnected(QMetaMethod::fromSignal(&FTcpListen::OnNewConnection)))
         return;
-    emit NewConnection(m_daemon.Handle());
+    emit OnNewConnection(m_daemon.Handle());
 }

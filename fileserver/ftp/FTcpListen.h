@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fileserver/ftp/SFtpOptions.h"
 #include "platform/sockets/CTcpDaemon.h"
 
 #include <QHostAddress>
@@ -11,13 +12,10 @@ class FTcpListen final : public QObject {
     Q_OBJECT
 
 public:
-    // RFC 959: the control connection's well-known port.
-    static constexpr quint16 kFtpPort = 21;
-
     explicit FTcpListen(QObject* parent = nullptr);
 
     // Starts listening (port 0: the system chooses, see LocalPort). A failure
-    // arrives as ListenerError.
+    // arrives as OnListenerError.
     void Listen(quint16 port = kFtpPort, const QHostAddress& address = QHostAddress::Any);
 
     // Stops listening; accepted connections live on.
@@ -28,11 +26,11 @@ public:
 
 signals:
     // A connection was accepted; the receiver owns the handle (CTcpSocket::SetHandle).
-    void NewConnection(qintptr handle);
-    void ListenerError(int number, const QString& description);
+    void OnNewConnection(qintptr handle);
+    void OnListenerError(int number, const QString& description);
 
 private:
-    void OnAccept();
+    void Daemon_Accept();
 
     CTcpDaemon m_daemon;
 };

@@ -1,17 +1,17 @@
 #pragma once
 
+#include "fileserver/folder/CServedFolder.h"
+#include "fileserver/ftp/MFtpDefaults.h"
+
 #include <QDir>
 #include <QString>
 
-// What the creator of the FTP session collection chooses.
+// What the creator of the FTP session collection chooses; every session gets a copy.
 struct SFtpOptions {
-    // RFC 959 section 3.2: active data connections leave from port 20.
-    static constexpr quint16 kDefaultLocalDataPort = 20;
-
-    // The folder clients see as "/"; the working directory at creation by default.
-    QString servedFolder = QDir::currentPath();
+    // The folder clients see as "/"; the working directory by default.
+    CServedFolder servedFolder{QDir::currentPath()};
     // The second half of the greeting line.
     QString serverTitle;
-    // Local port of data connections; 0 lets the system choose.
-    quint16 localDataPort = kDefaultLocalDataPort;
+    // Local port of data connections, where the process may bind it; 0 lets the system choose.
+    quint16 localDataPort = kFtpDataPort;
 };

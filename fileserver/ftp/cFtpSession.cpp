@@ -3,7 +3,7 @@
 #include "fileserver/ftp/CFtpListing.h"
 #include "fileserver/ftp/CFtpPort.h"
 #include "fileserver/ftp/FTcpDataTransfer.h"
-#include "fileserver/ftp/cFtpSessions.h"
+#include "fileserver/ftp/FtpReplies.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -26,14 +26,14 @@ const cFtpSession::SCommandEntry cFtpSession::kCommands[] = {
     {"NLST", &cFtpSession::List, false}, {"ABOR", &cFtpSession::Abor, false},
 };
 
-cFtpSession::cFtpSession(cFtpSessions& sessions, const QString& sessionId)
-    : QObject(&sessions), m_sessions(sessions), m_currentDir(sessions.Folder()),
-      m_sessionId(sessionId)
+cFtpSession::cFtpSession(const SFtpOptions& options, const QString& sessionId, QObject* parent)
+    : QObject(parent), m_serverTitle(options.serverTitle), m_localDataPort(options.localDataPort),
+      m_currentDir(options.servedFolder), m_sessionId(sessionId)
 {
-    connect(&m_ctrl, &FTcpCtrl::Connected, this, &cFtpSession::OnConnected);
-    connect(&m_ctrl, &FTcpCtrl::Received, this, &cFtpSession::OnReceived);
-    connect(&m_ctrl, &FTcpCtrl::Closed, this, &cFtpSession::OnControlClosed);
-    connect(&m_ctrl, &FTcpCtrl::Failed, this, &cFtpSession::OnControlFailed);
+    connect(&m_ctrl, &FTcpCtrl::OnConnected, this, &cFtpSession::ctrl_OnConnected);
+    connect(&m_ctrl, &FTcpCtrl::OnReceived, this, &cFtpSession::ctrl_OnReceived);
+    connect(&m_ctrl, &FTcpCtrl::OnClosed, this, &cFtpSession::ctrl_OnClosed);
+    connect(&m_ctrl, &FTcpCtrl::OnFailed, this, &cFtpSession::ctrl_OnFailed);
 }
 
 void cFtpSession::Attach(qintptr handle)
@@ -41,12 +41,12 @@ void cFtpSession::Attach(qintptr handle)
     m_ctrl.Attach(handle);
 }
 
-void cFtpSession::SetSessionStatus(int status)
+void cFtpSession::SetSessionStatus(ESessionStatus status)
 {
     if (status == m_sessionStatus)
         return;
     m_sessionStatus = status;
-    emit m_sessions.OnSessionStatusChange(m_sessionId, m_remoteHost, status);
+    emit OnSessionStatusChange(m_sessionId, m_remoteHost, status);
 }
 
 void cFtpSession::Reply(const QByteArray& text)
@@ -54,24 +54,24 @@ void cFtpSession::Reply(const QByteArray& text)
     m_ctrl.Send(text + "\r\n");
 }
 
-void cFtpSession::OnRemoved()
+void cFtpSession::Release()
 {
     m_closed = true;
-    m_removed = true;
+    m_released = true;
     m_ctrl.Close();
     if (m_ctrl.HasEnded())
         deleteLater();
 }
 
-void cFtpSession::OnConnected(const QString& remoteHost)
+void cFtpSession::ctrl_OnConnected(const QString& remoteHost)
 {
     m_remoteHost = remoteHost;
-    SetSessionStatus(kStatusWaiting);
-    Reply(kReplyGreeting + m_sessions.ServerTitle().toUtf8());
-    emit m_sessions.OnNewFtpSession(m_sessionId, m_sessions.Count());
+    SetSessionStatus(essWaitCommand);
+    Reply(kReplyGreeting + m_serverTitle.toUtf8());
+    emit OnGreeted();
 }
 
-void cFtpSession::OnReceived(const QByteArray& bytes)
+void cFtpSession::ctrl_OnReceived(const QByteArray& bytes)
 {
     for (const CFtpCommandLine::SLine& line : m_commandLine.Feed(bytes)) {
         if (m_closed)
@@ -83,19 +83,20 @@ void cFtpSession::OnReceived(const QByteArray& bytes)
     }
 }
 
-void cFtpSession::OnControlClosed()
+void cFtpSession::ctrl_OnClosed()
 {
     if (!m_closed)
         CloseSession();
-    if (m_removed)
+    if (m_released)
         deleteLater();
 }
 
-void cFtpSession::OnControlFailed()
+void cFtpSession::ctrl_OnFailed()
 {
     // The session goes silently: no reply and no close notification.
-    if (!m_removed)
-        m_sessions.Remove(m_sessionId);
+    m_closed = true;
+    if (!m_released)
+        emit OnControlFailed();
 }
 
 void cFtpSession::Execute(const QByteArray& line)
@@ -120,12 +121,15 @@ void cFtpSession::CloseSession()
 {
     m_closed = true;
     m_ctrl.Close();
-    // Taken before Remove, which releases this object later.
-    const QString sessionId = m_sessionId;
-    const QString remoteHost = m_remoteHost;
-    cFtpSessions& sessions = m_sessions;
-    sessions.Remove(sessionId);
-    emit sessions.OnCloseFtpSession(sessionId, remoteHost, sessions.Count());
+    emit OnClosed();
+}
+
+FTcpDataTransfer* cFtpSession::StartTransfer()
+{
+    auto* transfer = new FTcpDataTransfer({m_sessionId, m_remoteHost, m_dataPort, m_localDataPort},
+                                          this); // until the receiver takes it over
+    emit OnNewTransfer(transfer);
+    return transfer;
 }
 
 void cFtpSession::User(const QString& argument)
@@ -172,7 +176,7 @@ void cFtpSession::Stor(const QString& argument)
     m_fileName = target.virtualPath;
     m_transferKind = ETransferKind::Store;
     Reply(kReplyStoreOpening);
-    m_sessions.NewTransfer(*this)->OpenStore(std::move(file));
+    StartTransfer()->OpenStore(std::move(file), m_fileName);
 }
 
 void cFtpSession::Retr(const QString& argument)
@@ -181,7 +185,7 @@ void cFtpSession::Retr(const QString& argument)
     const QFileInfo info(target.localPath);
     // SECURITY: nothing outside the served folder is read, nor a hidden file.
     // An empty file counts as missing: there is no block to send.
-    if (!target.inside || !info.isFile() || CFtpListing::IsHidden(info) || info.size() == 0) {
+    if (!target.inside || !info.isFile() || info.isHidden() || info.size() == 0) {
         Reply(kReplyRetrieveFailed);
         return;
     }
@@ -194,7 +198,7 @@ void cFtpSession::Retr(const QString& argument)
     m_fileSize = file->size();
     m_transferKind = ETransferKind::Retrieve;
     Reply(kReplyRetrieveOpening);
-    m_sessions.NewTransfer(*this)->OpenRetrieve(std::move(file));
+    StartTransfer()->OpenRetrieve(std::move(file), m_fileName);
 }
 
 void cFtpSession::Type(const QString& argument)
@@ -231,7 +235,7 @@ void cFtpSession::List(const QString& argument)
     m_listPath = *target;
     m_transferKind = ETransferKind::Listing;
     Reply(kReplyListOpening + m_currentDir.Path().toUtf8());
-    m_sessions.NewTransfer(*this)->OpenListing(CFtpListing::Build(m_sessions.Folder(), m_listPath));
+    StartTransfer()->OpenListing(CFtpListing::Build(m_currentDir.Folder(), m_listPath));
 }
 
 void cFtpSession::Abor(const QString&)
@@ -244,7 +248,7 @@ void cFtpSession::Abor(const QString&)
     case ETransferKind::Retrieve:
     case ETransferKind::Store:
         // Each running transfer sends its own reply.
-        m_sessions.AbortTransfers(m_sessionId);
+        emit OnAbortTransfers();
         break;
     case ETransferKind::Listing: break;
     }

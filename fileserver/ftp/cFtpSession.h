@@ -2,55 +2,30 @@
 
 #include "fileserver/ftp/CFtpCommandLine.h"
 #include "fileserver/ftp/CFtpCurrentDir.h"
+#include "fileserver/ftp/ESessionStatus.h"
 #include "fileserver/ftp/FTcpCtrl.h"
+#include "fileserver/ftp/SFtpOptions.h"
 
 #include <QObject>
 #include <QString>
 
-class cFtpSessions;
+class FTcpDataTransfer;
 
 // One FTP client over one control connection: greets it, answers its
 // commands (USER, PASS, QUIT, PORT, STOR, RETR, TYPE, CWD, PWD, LIST, NLST,
 // ABOR) and hands RETR, STOR and listings to data transfers. Any password
 // logs in; data connections are active only (the server connects out).
+//
+// It knows nothing of the collection that holds it: what happens goes out as
+// signals, and the holder decides what becomes of the session.
 class cFtpSession final : public QObject {
     Q_OBJECT
 
 public:
-    // SessionStatus values.
-    static constexpr int kStatusWaiting = 0;
-    static constexpr int kStatusSending = 1;
-    static constexpr int kStatusStoring = 2;
-
     // The last transfer command accepted; never reset.
     enum class ETransferKind { None = 0, Retrieve = 1, Store = 2, Listing = 3 };
 
-    static constexpr char kReplyGreeting[] = "220 Welcome to the brennor ";
-    static constexpr char kReplyPasswordRequired[] = "331 Password required for ";
-    static constexpr char kReplyLoggedIn[] = "230 User logged in";
-    static constexpr char kReplyGoodbye[] = "221 Goodbye.";
-    static constexpr char kReplyNotLogged[] = "530 User not logged";
-    static constexpr char kReplyNotImplemented[] = "502 Command not implemented ";
-    static constexpr char kReplyLineTooLong[] = "500 Command line too long";
-    static constexpr char kReplyPort[] = "200 Port command successful";
-    static constexpr char kReplyTypeI[] = "200 Type set to I";
-    static constexpr char kReplyTypeA[] = "200 Type set to A";
-    static constexpr char kReplyStoreOpening[] = "150 About to open data connection";
-    static constexpr char kReplyStoreFailed[] = "553 No such file or directory";
-    static constexpr char kReplyRetrieveOpening[] =
-        "150 File status ok; about to open data connection";
-    static constexpr char kReplyRetrieveFailed[] = "550 File not found or open error";
-    static constexpr char kReplyCwd[] = "250 CWD command successful.";
-    static constexpr char kReplyNoSuchDirectory[] = "553 No such directory";
-    static constexpr char kReplyPwd[] = "257 ";
-    static constexpr char kReplyListOpening[] = "150 Opening ASCII mode data connection for ";
-    static constexpr char kReplyAbortWithoutTransfer[] = "221 You could at least say goodbye.";
-
-    // RFC 959 section 3.2: without PORT the client's data port is 20.
-    static constexpr qint64 kDefaultDataPort = 20;
-
-    // Created by the collection, which gives the identifier.
-    cFtpSession(cFtpSessions& sessions, const QString& sessionId);
+    cFtpSession(const SFtpOptions& options, const QString& sessionId, QObject* parent = nullptr);
 
     // Takes over the accepted control connection; the greeting follows once it is up.
     void Attach(qintptr handle);
@@ -58,7 +33,7 @@ public:
     const QString& SessionID() const { return m_sessionId; }
     const QString& RemoteHost() const { return m_remoteHost; }
     qint64 DataPort() const { return m_dataPort; }
-    int SessionStatus() const { return m_sessionStatus; }
+    ESessionStatus SessionStatus() const { return m_sessionStatus; }
     // The virtual path of the current or last retrieve or store.
     const QString& FileName() const { return m_fileName; }
     // Length of the file of the current or last retrieve.
@@ -70,15 +45,31 @@ public:
     bool LoggedIn() const { return m_loggedIn; }
     QString CurrentDir() const { return m_currentDir.Path(); }
 
-    // Stores the status; a new value is notified.
-    void SetSessionStatus(int status);
+    // Stores the status; a new value raises OnSessionStatusChange.
+    void SetSessionStatus(ESessionStatus status);
 
     // Sends one reply line (CR LF is added).
     void Reply(const QByteArray& text);
 
-    // Called by the collection when it takes the session out: nothing more
-    // is answered, the control connection ends and the object goes after it.
-    void OnRemoved();
+    // The holder has let the session go: nothing more is answered, the
+    // control connection ends and the object deletes itself after it.
+    void Release();
+
+signals:
+    // The greeting has been sent.
+    void OnGreeted();
+    // The session closed itself: QUIT, ABOR before any transfer, or the
+    // client's close. The holder lets it go (Release).
+    void OnClosed();
+    // The control connection failed; the session sends nothing more and
+    // waits to be let go.
+    void OnControlFailed();
+    void OnSessionStatusChange(const QString& key, const QString& remoteHost, int sessionStatus);
+    // A data transfer started, a child of this session until the receiver
+    // takes it over: it outlives the session and must not go with it.
+    void OnNewTransfer(FTcpDataTransfer* transfer);
+    // ABOR: this session's running transfers are to stop.
+    void OnAbortTransfers();
 
 private:
     using Handler = void (cFtpSession::*)(const QString& argument);
@@ -89,12 +80,14 @@ private:
     };
     static const SCommandEntry kCommands[];
 
-    void OnConnected(const QString& remoteHost);
-    void OnReceived(const QByteArray& bytes);
-    void OnControlClosed();
-    void OnControlFailed();
+    void ctrl_OnConnected(const QString& remoteHost);
+    void ctrl_OnReceived(const QByteArray& bytes);
+    void ctrl_OnClosed();
+    void ctrl_OnFailed();
     void Execute(const QByteArray& line);
     void CloseSession();
+    // Creates a transfer to the client's data port and announces it.
+    FTcpDataTransfer* StartTransfer();
 
     void User(const QString& argument);
     void Pass(const QString& argument);
@@ -108,21 +101,23 @@ private:
     void List(const QString& argument);
     void Abor(const QString& argument);
 
-    cFtpSessions& m_sessions;
+    QString m_serverTitle;
+    quint16 m_localDataPort = kFtpDataPort;
     FTcpCtrl m_ctrl;
     CFtpCommandLine m_commandLine;
     CFtpCurrentDir m_currentDir;
     QString m_sessionId;
     QString m_remoteHost;
-    qint64 m_dataPort = kDefaultDataPort;
+    // Without PORT, data connections go to the client's port 20.
+    qint64 m_dataPort = kFtpDataPort;
     QString m_fileName;
     qint64 m_fileSize = 0;
-    int m_sessionStatus = kStatusWaiting;
+    ESessionStatus m_sessionStatus = essWaitCommand;
     bool m_loggedIn = false;
     ETransferKind m_transferKind = ETransferKind::None;
     int m_transferType = 1;
     QString m_listPath;
     QString m_userName;
-    bool m_closed = false;  // closed or removed: no more commands
-    bool m_removed = false; // out of the collection
+    bool m_closed = false;   // closed or released: no more commands
+    bool m_released = false; // let go by the holder
 };

@@ -3,28 +3,19 @@
 #include "fileserver/ftp/FTcpDataTransfer.h"
 #include "fileserver/ftp/cFtpSession.h"
 
+#include <QPointer>
+
 #include <algorithm>
 #include <limits>
 
-cFtpSessions::cFtpSessions(const SFtpOptions& options, QObject* parent)
-    : QObject(parent), m_folder(options.servedFolder), m_serverTitle(options.serverTitle),
-      m_localDataPort(options.localDataPort)
+cFtpSessions::cFtpSessions(SFtpOptions options, QObject* parent)
+    : QObject(parent), m_options(std::move(options))
 {
-}
-
-cFtpSessions::~cFtpSessions()
-{
-    // Sessions and transfers refer to the served folder: they go first.
-    m_sessions.clear();
-    m_transfers.clear();
-    qDeleteAll(findChildren<QObject*>(Qt::FindDirectChildrenOnly));
 }
 
 cFtpSession* cFtpSessions::Item(const QString& key) const
 {
-    const auto found =
-        std::find_if(m_sessions.cbegin(), m_sessions.cend(),
-                     [&key](const cFtpSession* session) { return session->SessionID() == key; });
+    const auto found = std::ranges::find(m_sessions, key, &cFtpSession::SessionID);
     return found == m_sessions.cend() ? nullptr : *found;
 }
 
@@ -42,8 +33,21 @@ cFtpSession* cFtpSessions::Add(qintptr handle)
         m_nextSessionId = FollowingSessionId(m_nextSessionId);
         key = QString::number(m_nextSessionId);
     } while (Item(key));
-    auto* session = new cFtpSession(*this, key); // owned as a child
+    auto* session = new cFtpSession(m_options, key, this);
     m_sessions.append(session);
+
+    connect(session, &cFtpSession::OnGreeted, this,
+            [this, session] { emit OnNewFtpSession(session->SessionID(), Count()); });
+    connect(session, &cFtpSession::OnClosed, this, [this, session] { session_OnClosed(*session); });
+    // The session goes silently: no reply and no close notification.
+    connect(session, &cFtpSession::OnControlFailed, this, [this, key] { Remove(key); });
+    connect(session, &cFtpSession::OnSessionStatusChange, this,
+            &cFtpSessions::OnSessionStatusChange);
+    connect(
+        session, &cFtpSession::OnNewTransfer, this,
+        [this, session](FTcpDataTransfer* transfer) { session_OnNewTransfer(*session, transfer); });
+    connect(session, &cFtpSession::OnAbortTransfers, this, [this, key] { AbortTransfers(key); });
+
     session->Attach(handle);
     return session;
 }
@@ -54,27 +58,14 @@ void cFtpSessions::Remove(const QString& key)
     if (!session)
         return;
     m_sessions.removeOne(session);
-    session->OnRemoved();
+    session->Release();
 }
 
 int cFtpSessions::ActiveTransferCount() const
 {
-    return static_cast<int>(
-        std::count_if(m_sessions.cbegin(), m_sessions.cend(), [](const cFtpSession* session) {
-            return session->SessionStatus() == cFtpSession::kStatusSending
-                   || session->SessionStatus() == cFtpSession::kStatusStoring;
-        }));
-}
-
-FTcpDataTransfer* cFtpSessions::NewTransfer(cFtpSession& parent)
-{
-    auto* transfer = new FTcpDataTransfer(*this, parent); // owned as a child
-    m_transfers.append(transfer);
-    connect(transfer, &FTcpDataTransfer::Released, this, [this, transfer] {
-        m_transfers.removeOne(transfer);
-        transfer->deleteLater();
-    });
-    return transfer;
+    return static_cast<int>(std::ranges::count_if(m_sessions, [](const cFtpSession* session) {
+        return session->SessionStatus() == essSending || session->SessionStatus() == essStoring;
+    }));
 }
 
 void cFtpSessions::AbortTransfers(const QString& parentKey)
@@ -83,6 +74,71 @@ void cFtpSessions::AbortTransfers(const QString& parentKey)
     const QList<FTcpDataTransfer*> transfers = m_transfers;
     for (FTcpDataTransfer* transfer : transfers) {
         if (transfer->ParentKey() == parentKey && transfer->IsRunning())
-            transfer->OnAbort();
+            transfer->Abort();
     }
+}
+
+void cFtpSessions::session_OnClosed(const cFtpSession& session)
+{
+    // Taken before Remove, which lets the session go.
+    const QString sessionId = session.SessionID();
+    const QString remoteHost = session.RemoteHost();
+    Remove(sessionId);
+    emit OnCloseFtpSession(sessionId, remoteHost, Count());
+}
+
+void cFtpSessions::session_OnNewTransfer(cFtpSession& session, FTcpDataTransfer* transfer)
+{
+    // The transfer outlives its session: the collection keeps it until its
+    // data connection has ended.
+    transfer->setParent(this);
+    m_transfers.append(transfer);
+
+    // Replies go to the session while it exists; its status too.
+    connect(transfer, &FTcpDataTransfer::OnReply, &session, &cFtpSession::Reply);
+    const QPointer<cFtpSession> owner(&session);
+    connect(transfer, &FTcpDataTransfer::OnInitRetrive, this,
+            [this, transfer, owner] { RaiseTransferStart(*transfer, owner, essSending); });
+    connect(transfer, &FTcpDataTransfer::OnInitStore, this,
+            [this, transfer, owner] { RaiseTransferStart(*transfer, owner, essStoring); });
+    connect(transfer, &FTcpDataTransfer::OnNewDataBlockSent, this,
+            [this, transfer](qint64 byteSent) {
+                emit OnNewDataBlockSent(transfer->ParentKey(), transfer->RemoteHost(), byteSent,
+                                        transfer->FileSize());
+            });
+    connect(transfer, &FTcpDataTransfer::OnNewDataBlockRecv, this,
+            [this, transfer](qint64 byteRecv) {
+                emit OnNewDataBlockRecv(transfer->ParentKey(), transfer->RemoteHost(), byteRecv);
+            });
+    connect(transfer, &FTcpDataTransfer::OnTransferTerminate, this,
+            [this, transfer, owner] { transfer_OnTransferTerminate(*transfer, owner); });
+    connect(transfer, &FTcpDataTransfer::OnEnded, this,
+            [this, transfer] { transfer_OnEnded(transfer); });
+}
+
+void cFtpSessions::RaiseTransferStart(const FTcpDataTransfer& transfer, cFtpSession* session,
+                                      ESessionStatus status)
+{
+    if (session)
+        session->SetSessionStatus(status);
+    if (status == essSending)
+        emit OnInitRetrive(transfer.ParentKey(), transfer.RemoteHost(), status,
+                           transfer.FileName());
+    else
+        emit OnInitStore(transfer.ParentKey(), transfer.RemoteHost(), status, transfer.FileName());
+}
+
+void cFtpSessions::transfer_OnTransferTerminate(const FTcpDataTransfer& transfer,
+                                                cFtpSession* session)
+{
+    if (session)
+        session->SetSessionStatus(essWaitCommand);
+    emit OnTransferTerminate(transfer.ParentKey(), essWaitCommand);
+}
+
+void cFtpSessions::transfer_OnEnded(FTcpDataTransfer* transfer)
+{
+    m_transfers.removeOne(transfer);
+    // Its socket's signal is still being handled.
+    transfer->deleteLater();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fileserver/folder/CServedFolder.h"
+#include "fileserver/ftp/ESessionStatus.h"
 #include "fileserver/ftp/SFtpOptions.h"
 
 #include <QList>
@@ -11,18 +11,19 @@ class cFtpSession;
 class FTcpDataTransfer;
 
 // The FTP sessions, in the order they were accepted and keyed by their
-// SessionID, and the data transfers still running. Sessions raise the eight
-// notifications through it.
+// SessionID, and the data transfers still running. It listens to both and
+// raises the eight notifications, each with what its event needs, so a
+// transfer's events still carry its client's address and file when its
+// session has gone.
 //
-// A session leaves the collection when it closes, and its object goes once
-// its control connection has ended. Transfers live on their own until their
-// data connection has ended, also when their session has gone.
+// A session leaves the collection when it closes (or when its control
+// connection fails), and its object goes once its control connection has
+// ended. Transfers live on their own until their data connection has ended.
 class cFtpSessions final : public QObject {
     Q_OBJECT
 
 public:
-    explicit cFtpSessions(const SFtpOptions& options = {}, QObject* parent = nullptr);
-    ~cFtpSessions() override;
+    explicit cFtpSessions(SFtpOptions options = {}, QObject* parent = nullptr);
 
     // The session with that SessionID, or nullptr.
     cFtpSession* Item(const QString& key) const;
@@ -34,19 +35,15 @@ public:
     // Creates the session for an accepted connection and adds it under the next SessionID.
     cFtpSession* Add(qintptr handle);
 
-    // Takes the session out of the collection and ends its control
-    // connection; an unknown key is ignored.
+    // Takes the session out of the collection and lets it go (its control
+    // connection ends); an unknown key is ignored.
     void Remove(const QString& key);
 
-    // Number of sessions sending (status 1) or storing (status 2) a file.
+    // Number of sessions sending or storing a file.
     int ActiveTransferCount() const;
 
     // The identifier that follows last: 1 after the largest 32-bit value.
     static qint32 FollowingSessionId(qint32 last);
-
-    // Creates a data transfer for the session and keeps it until its data
-    // connection has ended.
-    FTcpDataTransfer* NewTransfer(cFtpSession& parent);
 
     // Number of transfers whose data connection has not ended yet.
     int TransferCount() const { return static_cast<int>(m_transfers.size()); }
@@ -54,24 +51,30 @@ public:
     // Tells every running transfer of the session to abort.
     void AbortTransfers(const QString& parentKey);
 
-    const CServedFolder& Folder() const { return m_folder; }
-    const QString& ServerTitle() const { return m_serverTitle; }
-    quint16 LocalDataPort() const { return m_localDataPort; }
-
 signals:
     void OnNewFtpSession(const QString& sessionId, int numSession);
     void OnCloseFtpSession(const QString& sessionId, const QString& remoteHost, int numSession);
-    void OnInitRetrive(const QString& sessionId);
-    void OnInitStore(const QString& sessionId);
-    void OnNewDataBlockSent(const QString& sessionId, qint64 byteSent);
-    void OnTransferTerminate(const QString& sessionId);
-    void OnNewDataBlockRecv(const QString& sessionId, qint64 byteRecv);
+    void OnInitRetrive(const QString& sessionId, const QString& remoteHost, int sessionStatus,
+                       const QString& fileName);
+    void OnInitStore(const QString& sessionId, const QString& remoteHost, int sessionStatus,
+                     const QString& fileName);
+    void OnNewDataBlockSent(const QString& sessionId, const QString& remoteHost, qint64 byteSent,
+                            qint64 totalByte);
+    void OnTransferTerminate(const QString& sessionId, int sessionStatus);
+    void OnNewDataBlockRecv(const QString& sessionId, const QString& remoteHost, qint64 byteRecv);
     void OnSessionStatusChange(const QString& key, const QString& remoteHost, int sessionStatus);
 
 private:
-    CServedFolder m_folder;
-    QString m_serverTitle;
-    quint16 m_localDataPort = SFtpOptions::kDefaultLocalDataPort;
+    void session_OnClosed(const cFtpSession& session);
+    void session_OnNewTransfer(cFtpSession& session, FTcpDataTransfer* transfer);
+    // Sets the status of the transfer's session while it exists, then raises
+    // OnInitRetrive or OnInitStore.
+    void RaiseTransferStart(const FTcpDataTransfer& transfer, cFtpSession* session,
+                            ESessionStatus status);
+    void transfer_OnTransferTerminate(const FTcpDataTransfer& transfer, cFtpSession* session);
+    void transfer_OnEnded(FTcpDataTransfer* transfer);
+
+    SFtpOptions m_options;
     qint32 m_nextSessionId = 0; // the last identifier given
     QList<cFtpSession*> m_sessions;
     QList<FTcpDataTransfer*> m_transfers;

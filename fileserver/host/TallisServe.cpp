@@ -37,8 +37,14 @@ void Say(const QString& line)
     Out() << line << Qt::endl;
 }
 
+// What the command line asks for, read once before the application exists:
+// whether it may have windows decides which application that is.
 struct SServeArguments {
     SFtpServerOptions options;
+    QString error; // the parser's complaint; empty when it understood
+    bool version = false;
+    bool help = false; // --help or --help-all
+    bool badPort = false;
 };
 
 std::optional<quint16> ParsePort(const QString& text)
@@ -50,59 +56,55 @@ std::optional<quint16> ParsePort(const QString& text)
     return static_cast<quint16>(value);
 }
 
-// Reads the command line; --help and --version answer and end the program here.
-std::optional<SServeArguments> ParseArguments(const QStringList& arguments)
+// Declares the options and reads the command line.
+SServeArguments ParseArguments(QCommandLineParser& parser, const QStringList& arguments)
 {
-    QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Serves a folder over FTP (active data connections) and TFTP."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption root(QStringLiteral("root"),
                                   QStringLiteral("Folder to serve (default: the current folder)."),
                                   QStringLiteral("DIR"));
     const QCommandLineOption ftpPort(
         QStringLiteral("ftp-port"),
-        QStringLiteral("FTP control port (default 21; 0: any free port)."), QStringLiteral("N"),
-        QStringLiteral("21"));
+        QStringLiteral("FTP control port (default %1; 0: any free port).").arg(kFtpPort),
+        QStringLiteral("N"), QString::number(kFtpPort));
     const QCommandLineOption ftpDataPort(
         QStringLiteral("ftp-data-port"),
-        QStringLiteral("Local port of FTP data connections (default 20; 0: any free port)."),
-        QStringLiteral("N"), QStringLiteral("20"));
-    const QCommandLineOption tftpPort(QStringLiteral("tftp-port"),
-                                      QStringLiteral("TFTP port (default 69; 0: any free port)."),
-                                      QStringLiteral("N"), QStringLiteral("69"));
+        QStringLiteral("Local port of FTP data connections (default %1; 0: any free port).")
+            .arg(kFtpDataPort),
+        QStringLiteral("N"), QString::number(kFtpDataPort));
+    const QCommandLineOption tftpPort(
+        QStringLiteral("tftp-port"),
+        QStringLiteral("TFTP port (default %1; 0: any free port).").arg(kTftpPort),
+        QStringLiteral("N"), QString::number(kTftpPort));
     const QCommandLineOption noTray(QStringLiteral("no-tray"),
                                     QStringLiteral("Run without a tray icon or any window."));
     parser.addOptions({root, ftpPort, ftpDataPort, tftpPort, noTray});
-    parser.process(arguments);
 
     SServeArguments result;
+    if (!parser.parse(arguments)) {
+        result.error = parser.errorText();
+        return result;
+    }
+    result.version = parser.isSet(version);
+    result.help = parser.isSet(help) || parser.isSet(QStringLiteral("help-all"));
     result.options.servedFolder = parser.value(root);
     const auto ftp = ParsePort(parser.value(ftpPort));
     const auto ftpData = ParsePort(parser.value(ftpDataPort));
     const auto tftp = ParsePort(parser.value(tftpPort));
-    if (!ftp || !ftpData || !tftp) {
-        Err() << "tallis-serve: a port is a number from 0 to 65535" << Qt::endl;
-        return std::nullopt;
-    }
-    result.options.ftpPort = *ftp;
-    result.options.ftpDataPort = *ftpData;
-    result.options.tftpPort = *tftp;
+    result.badPort = !ftp || !ftpData || !tftp;
+    result.options.ftpPort = ftp.value_or(0);
+    result.options.ftpDataPort = ftpData.value_or(0);
+    result.options.tftpPort = tftp.value_or(0);
     result.options.trayIcon = !parser.isSet(noTray);
     return result;
 }
 
-// Whether the program shows a tray icon: not when asked not to, not for a
-// question such as --help, and not where no display is there to show it on.
-bool WantsTray(int argc, char* argv[])
+// Whether a display is there to show a tray icon on.
+bool HasDisplay()
 {
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray argument(argv[i]);
-        if (argument == "--no-tray" || argument == "--help" || argument == "-h"
-            || argument == "--help-all" || argument == "--version" || argument == "-v")
-            return false;
-    }
     return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY")
            || qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
 }
@@ -139,26 +141,44 @@ void Report(cFtpServer& server)
 
 int main(int argc, char* argv[])
 {
-    // Without a tray there is no window at all, and no display is needed.
-    const bool tray = WantsTray(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tallis-serve"));
+    QCoreApplication::setApplicationVersion(QLatin1String(kVersion));
+    QStringList commandLine;
+    for (int i = 0; i < argc; ++i)
+        commandLine << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    SServeArguments arguments = ParseArguments(parser, commandLine);
+
+    // Without a tray there is no window at all, and no display is needed; a
+    // question such as --help needs none either.
+    const bool tray = arguments.error.isEmpty() && !arguments.version && !arguments.help
+                      && arguments.options.trayIcon && HasDisplay();
     std::unique_ptr<QCoreApplication> app;
     if (tray)
         app = std::make_unique<QApplication>(argc, argv);
     else
         app = std::make_unique<QCoreApplication>(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("tallis-serve"));
-    QCoreApplication::setApplicationVersion(QLatin1String(kVersion));
 
-    std::optional<SServeArguments> arguments = ParseArguments(QCoreApplication::arguments());
-    if (!arguments)
+    // The parser's own answers, as QCommandLineParser::process gives them.
+    if (!arguments.error.isEmpty()) {
+        Err() << QCoreApplication::applicationName() << ": " << arguments.error << Qt::endl;
+        return 1;
+    }
+    if (arguments.version)
+        parser.showVersion();
+    if (arguments.help)
+        parser.showHelp(0);
+    if (arguments.badPort) {
+        Err() << "tallis-serve: a port is a number from 0 to 65535" << Qt::endl;
         return 2;
-    if (arguments->options.trayIcon && !tray) {
+    }
+    if (arguments.options.trayIcon && !tray) {
         Err() << "tallis-serve: no display; running without a tray icon" << Qt::endl;
-        arguments->options.trayIcon = false;
+        arguments.options.trayIcon = false;
     }
 
     // Without windows, messages go to the terminal; the exit code tells the failures.
-    if (!arguments->options.trayIcon) {
+    if (!arguments.options.trayIcon) {
         CMessageService::SetHandler([](const SMessage& message) {
             Err() << message.title << ": " << message.text << Qt::endl;
             return EMessageResult::Ok;
@@ -167,19 +187,19 @@ int main(int argc, char* argv[])
 
     std::unique_ptr<cFtpServer> server;
     try {
-        server = CreateFtpServer(arguments->options);
+        server = CreateFtpServer(arguments.options);
     } catch (const CRaisedError& error) {
-        Err() << "tallis-serve: cannot serve TFTP on port " << arguments->options.tftpPort << ": "
+        Err() << "tallis-serve: cannot serve TFTP on port " << arguments.options.tftpPort << ": "
               << error.Description() << Qt::endl;
         return 1;
     }
     Say(QStringLiteral("TFTP listening on port %1").arg(server->TftpPort()));
 
     int exitCode = 0;
-    QObject::connect(server.get(), &cFtpServer::FtpListenerFailed, app.get(),
+    QObject::connect(server.get(), &cFtpServer::OnFtpListenerFailed, app.get(),
                      [&exitCode, &arguments](int, const QString& description) {
                          Err() << "tallis-serve: cannot serve FTP on port "
-                               << arguments->options.ftpPort << ": " << description << Qt::endl;
+                               << arguments.options.ftpPort << ": " << description << Qt::endl;
                          exitCode = 1;
                          QCoreApplication::exit(1);
                      });

@@ -2,6 +2,7 @@
 
 #include "common/MWindowsError.h"
 #include "common/ui/MWinForms.h"
+#include "fileserver/ftp/ESessionStatus.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>
@@ -51,9 +52,9 @@ FMonitor::FMonitor(QWidget* parent) : QWidget(parent, Qt::Window)
 QString FMonitor::StatusText(std::int16_t status)
 {
     switch (status) {
-    case 0: return QLatin1String(kWaitCommand);
-    case 1: return QLatin1String(kTransfering);
-    case 2: return QLatin1String(kStoring);
+    case essWaitCommand: return QLatin1String(kWaitCommand);
+    case essSending: return QLatin1String(kTransfering);
+    case essStoring: return QLatin1String(kStoring);
     default: return QString();
     }
 }
@@ -104,7 +105,7 @@ void FMonitor::SessionStatus(const QString& sessionId, std::int16_t status, cons
         RaiseLibraryError(kErrElementNotFound, QStringLiteral(".Monitor"),
                           QStringLiteral("Element not found"));
     row->setText(kColumnStatus, StatusText(status));
-    if (status == 1 || status == 2) {
+    if (status == essSending || status == essStoring) {
         row->setText(kColumnFile, fileName);
     } else {
         row->setText(kColumnFile, QString());

@@ -29,6 +29,9 @@ public:
     QTreeWidgetItem* AddSession(const QString& sessionId, const QString& remoteHost,
                                 std::int16_t status, const QString& fileName);
 
+    // Whether the session has a row.
+    bool HasSession(const QString& sessionId) const { return Row(sessionId) != nullptr; }
+
     // Removes the row of a session; a missing row is ignored.
     void RemoveSession(const QString& sessionId);
 

@@ -126,6 +126,17 @@ void CTcpSocket::Close()
     QMetaObject::invokeMethod(this, &CTcpSocket::ReportClosed, Qt::QueuedConnection);
 }
 
+void CTcpSocket::SetNoDelay(bool on)
+{
+    if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, on ? 1 : 0);
+}
+
+bool CTcpSocket::NoDelay() const
+{
+    return m_socket && m_socket->socketOption(QAbstractSocket::LowDelayOption).toInt() != 0;
+}
+
 int CTcpSocket::State() const
 {
     return m_state;

@@ -51,6 +51,12 @@ public:
     // Ends the connection after everything queued has been delivered.
     void Close();
 
+    // The socket's Boolean option: on, each Send leaves at once instead of
+    // waiting for the peer to acknowledge what went before (TCP_NODELAY).
+    // Takes effect on a connected socket only; what is sent does not change.
+    void SetNoDelay(bool on);
+    bool NoDelay() const;
+
     // 0 closed (or still connecting), 2 connected.
     int State() const;
 

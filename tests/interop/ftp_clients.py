@@ -14,14 +14,24 @@ import unittest
 
 from serverhost import ServerHost
 
-# File sizes moved by every client; the largest ones once per client.
+# File sizes moved by every client. A retrieve sends 256 bytes per turn of
+# the server's event loop, so its time grows with the size while a store's
+# hardly does: every client stores the largest file, and one retrieves it
+# (curl, while another client stores).
 SMALL_SIZES = [1, 255, 256, 257, 600]
-LARGE_SIZES = [1 << 20, 64 << 20]
+MEDIUM_SIZE = 1 << 20
+LARGE_SIZE = 64 << 20
+RETRIEVE_SIZES = SMALL_SIZES + [MEDIUM_SIZE]
+STORE_SIZES = [0] + SMALL_SIZES + [MEDIUM_SIZE, LARGE_SIZE]
+# The files of every host's sub/ folder; curl's has the large one too.
+SERVED_SIZES = [0] + RETRIEVE_SIZES
 # Upper bound for one client call (a 64 MiB transfer under the sanitizers
 # takes a few seconds).
 CLIENT_TIMEOUT_S = 120
+# lftp falls back from passive to active mode by reconnecting, at once here:
+# its own pause before reconnecting is only waiting.
 LFTP_SETTINGS = (
-    "set net:timeout 5; set net:max-retries 2; set net:reconnect-interval-base 1; "
+    "set net:timeout 5; set net:max-retries 2; set net:reconnect-interval-base 0; "
     "set cmd:fail-exit yes; set xfer:clobber on; "
 )
 
@@ -53,6 +63,8 @@ def run(command, **kwargs):
 class FtpHostCase(unittest.TestCase):
     """Starts one host per test class on a served folder with files of every size."""
 
+    SERVED_SIZES = SERVED_SIZES
+
     @classmethod
     def setUpClass(cls):
         cls.tmp = tempfile.TemporaryDirectory()
@@ -60,7 +72,7 @@ class FtpHostCase(unittest.TestCase):
         cls.local = os.path.join(cls.tmp.name, "local")
         os.makedirs(os.path.join(cls.root, "sub"))
         os.makedirs(cls.local)
-        for size in [0] + SMALL_SIZES + LARGE_SIZES:
+        for size in cls.SERVED_SIZES:
             write_file(os.path.join(cls.root, "sub", "f%d.bin" % size), size)
         cls.host = ServerHost(cls.root, ["FTP"])
         cls.host.__enter__()
@@ -97,6 +109,8 @@ class FtpHostCase(unittest.TestCase):
 class CurlTest(FtpHostCase):
     """curl with -P: it asks for EPRT first, gets 502 and falls back to PORT."""
 
+    SERVED_SIZES = SERVED_SIZES + [LARGE_SIZE]
+
     def curl(self, *args):
         return run(["curl", "-sS", "-v", "-P", "127.0.0.1", "--max-time", str(CLIENT_TIMEOUT_S)]
                    + list(args))
@@ -120,18 +134,13 @@ class CurlTest(FtpHostCase):
         self.assertSameFile(self.served("sub", name), source)
         os.remove(self.served("sub", name))
 
-    def test_retrieve_small_files(self):
-        for size in SMALL_SIZES:
-            with self.subTest(size=size):
-                self.retrieve(size)
-
-    def test_retrieve_large_files(self):
-        for size in LARGE_SIZES:
+    def test_retrieve(self):
+        for size in RETRIEVE_SIZES:
             with self.subTest(size=size):
                 self.retrieve(size)
 
     def test_store(self):
-        for size in [0] + SMALL_SIZES + LARGE_SIZES:
+        for size in STORE_SIZES:
             with self.subTest(size=size):
                 self.store(size)
 
@@ -144,7 +153,7 @@ class CurlTest(FtpHostCase):
         result = self.curl("%s/sub/" % self.url)
         self.assertEqual(result.returncode, 0, result.stderr)
         lines = result.stdout.splitlines()
-        self.assertEqual(len(lines), 1 + len(SMALL_SIZES) + len(LARGE_SIZES))
+        self.assertEqual(len(lines), len(self.SERVED_SIZES))
         for size in SMALL_SIZES:
             self.assertTrue(any(line.endswith("\tf%d.bin\t%d" % (size, size)) for line in lines),
                             lines)
@@ -163,11 +172,12 @@ class CurlTest(FtpHostCase):
                 self.assertFalse(os.path.exists(self.local_file("escape")))
 
     def test_two_clients_at_once(self):
-        source = self.upload_source(1 << 20)
+        """The large retrieve, while a store runs beside it."""
+        source = self.upload_source(MEDIUM_SIZE)
         out = self.local_file("curl_parallel")
         clients = [
             subprocess.Popen(["curl", "-sS", "-P", "127.0.0.1", "--max-time",
-                              str(CLIENT_TIMEOUT_S), "-o", out, "%s/sub/f%d.bin" % (self.url, 64 << 20)],
+                              str(CLIENT_TIMEOUT_S), "-o", out, "%s/sub/f%d.bin" % (self.url, LARGE_SIZE)],
                              stderr=subprocess.PIPE, text=True),
             subprocess.Popen(["curl", "-sS", "-P", "127.0.0.1", "--max-time",
                               str(CLIENT_TIMEOUT_S), "-T", source, "%s/parallel_up" % self.url],
@@ -176,7 +186,7 @@ class CurlTest(FtpHostCase):
         for client in clients:
             _, errors = client.communicate(timeout=CLIENT_TIMEOUT_S + 10)
             self.assertEqual(client.returncode, 0, errors)
-        self.assertSameFile(out, self.served("sub", "f%d.bin" % (64 << 20)))
+        self.assertSameFile(out, self.served("sub", "f%d.bin" % LARGE_SIZE))
         self.assertSameFile(self.served("parallel_up"), source)
         os.remove(out)
 
@@ -224,14 +234,14 @@ class FtplibTest(FtpHostCase):
 
     def test_retrieve_every_size(self):
         self.ftp.cwd("sub")
-        for size in SMALL_SIZES + LARGE_SIZES:
+        for size in RETRIEVE_SIZES:
             with self.subTest(size=size):
                 out = self.retrieve("f%d.bin" % size)
                 self.assertSameFile(out, self.served("sub", "f%d.bin" % size))
                 os.remove(out)
 
     def test_store_every_size(self):
-        for size in [0] + SMALL_SIZES + LARGE_SIZES:
+        for size in STORE_SIZES:
             with self.subTest(size=size):
                 source = self.upload_source(size)
                 with open(source, "rb") as data:
@@ -243,8 +253,7 @@ class FtplibTest(FtpHostCase):
         lines = []
         self.assertEqual(self.ftp.retrlines("LIST sub", lines.append), "226 Transfer complete.")
         names = sorted(line.split("\t")[1] for line in lines)
-        self.assertEqual(names, sorted("f%d.bin" % size
-                                       for size in [0] + SMALL_SIZES + LARGE_SIZES))
+        self.assertEqual(names, sorted("f%d.bin" % size for size in self.SERVED_SIZES))
         with self.assertRaises(ftplib.error_perm) as refused:
             self.ftp.retrlines("LIST none", lines.append)
         self.assertEqual(str(refused.exception), "553 No such directory")
@@ -291,17 +300,18 @@ class LftpCase:
         self.assertIn("    <DIR>\tsub\t", result.stdout)
 
     def test_retrieve_and_store(self):
-        commands = []
-        for size in SMALL_SIZES + LARGE_SIZES:
+        commands = ["get sub/f%d.bin -o lftp_get%d" % (size, size) for size in RETRIEVE_SIZES]
+        for size in STORE_SIZES:
             self.upload_source(size)
-            commands.append("get sub/f%d.bin -o lftp_get%d" % (size, size))
             commands.append("put src%d.bin -o sub/lftp_up%d.bin" % (size, size))
         result = self.lftp("; ".join(commands))
         self.assertEqual(result.returncode, 0, result.stderr)
-        for size in SMALL_SIZES + LARGE_SIZES:
-            with self.subTest(size=size):
+        for size in RETRIEVE_SIZES:
+            with self.subTest(get=size):
                 self.assertSameFile(self.local_file("lftp_get%d" % size),
                                     self.served("sub", "f%d.bin" % size))
+        for size in STORE_SIZES:
+            with self.subTest(put=size):
                 self.assertSameFile(self.served("sub", "lftp_up%d.bin" % size),
                                     self.local_file("src%d.bin" % size))
         # It asked for sizes and times, heard 502, and went on.

@@ -1,64 +1,65 @@
 #pragma once
 
-// Test helpers for the FTP classes: a served folder with a listening
-// collection, and a client that speaks the dialogue over real loopback
-// sockets. Everything runs on the test's own event loop, so every wait
-// lets events run (QTest::qWaitFor) instead of blocking.
+// Helpers of every FTP test: waiting on the event loop, files, a served folder
+// with a listening session collection, a recorder of notifications, and a
+// client that speaks the dialogue over real loopback sockets.
 
 #include "fileserver/ftp/FTcpListen.h"
 #include "fileserver/ftp/cFtpSessions.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>
 
 inline constexpr int kWaitMs = 10000;
-inline const QByteArray kTimedOut = "<no reply>";
-inline const QString kTestTitle = QStringLiteral("Test Server 1.0");
+inline const QByteArray kTimedOut = "<timed out>";
 
-// A temporary served folder and a collection listening on 127.0.0.1.
-class CFtpTestServer final {
-public:
-    explicit CFtpTestServer(quint16 localDataPort = 0)
-        : sessions(SFtpOptions{m_dir.path(), kTestTitle, localDataPort})
-    {
-        QObject::connect(&listen, &FTcpListen::NewConnection, &sessions, &cFtpSessions::Add);
-        listen.Listen(0, QHostAddress::LocalHost);
+// Lets events run until done() holds, false after timeoutMs. It wakes for
+// each event instead of polling, so an answer counts the moment it arrives.
+template <typename Predicate> bool WaitUntil(Predicate done, int timeoutMs = kWaitMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    QTimer wake; // ends the last wait at the deadline
+    wake.start(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
+    return true;
+}
 
-    quint16 Port() const { return listen.LocalPort(); }
-    QString Path(const QString& name) const { return m_dir.filePath(name); }
+// QCOMPARE once the two are equal, or after kWaitMs.
+#define WAIT_COMPARE(actual, expected)                                                             \
+    do {                                                                                           \
+        WaitUntil([&] { return (actual) == (expected); });                                         \
+        QCOMPARE(actual, expected);                                                                \
+    } while (false)
 
-    // Writes a file of the served folder (folders on the way are made).
-    void Write(const QString& name, const QByteArray& content) const
-    {
-        QDir(m_dir.path()).mkpath(QFileInfo(Path(name)).path());
-        QFile file(Path(name));
-        if (file.open(QIODevice::WriteOnly))
-            file.write(content);
-    }
+// Writes a file, making the folders on the way.
+inline void WriteFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(content);
+}
 
-    QByteArray Read(const QString& name) const
-    {
-        QFile file(Path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+inline QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
 
-private:
-    QTemporaryDir m_dir; // first: the collection serves it
-
-public:
-    cFtpSessions sessions;
-    FTcpListen listen;
-};
-
-// Bytes made of a counting pattern, so a shifted or lost block shows.
+// Bytes of a counting pattern, so a shifted or lost block shows.
 inline QByteArray Pattern(qsizetype size)
 {
     QByteArray bytes(size, Qt::Uninitialized);
@@ -67,6 +68,49 @@ inline QByteArray Pattern(qsizetype size)
     return bytes;
 }
 
+// Records each emission of a signal into events as "Name(arg,arg,...)".
+template <typename Sender, typename... Args>
+void Record(Sender* sender, void (Sender::*signal)(Args...), const char* name, QStringList& events)
+{
+    QObject::connect(sender, signal, sender, [&events, name](Args... args) {
+        const QStringList texts{QVariant::fromValue(std::decay_t<Args>(args)).toString()...};
+        events << QStringLiteral("%1(%2)").arg(QLatin1String(name), texts.join(QLatin1Char(',')));
+    });
+}
+#define RECORD(sender, Class, signal, events) Record(sender, &Class::signal, #signal, events)
+
+// A temporary served folder and a session collection listening on
+// 127.0.0.1, whose eight notifications land in events in the order raised.
+class CFtpTestServer final {
+public:
+    explicit CFtpTestServer(quint16 localDataPort = 0)
+        : sessions(SFtpOptions{CServedFolder(m_dir.path()), QStringLiteral("Test Server 1.0"),
+                               localDataPort})
+    {
+        QObject::connect(&listen, &FTcpListen::OnNewConnection, &sessions, &cFtpSessions::Add);
+        listen.Listen(0, QHostAddress::LocalHost);
+        RECORD(&sessions, cFtpSessions, OnNewFtpSession, events);
+        RECORD(&sessions, cFtpSessions, OnCloseFtpSession, events);
+        RECORD(&sessions, cFtpSessions, OnInitRetrive, events);
+        RECORD(&sessions, cFtpSessions, OnInitStore, events);
+        RECORD(&sessions, cFtpSessions, OnNewDataBlockSent, events);
+        RECORD(&sessions, cFtpSessions, OnTransferTerminate, events);
+        RECORD(&sessions, cFtpSessions, OnNewDataBlockRecv, events);
+        RECORD(&sessions, cFtpSessions, OnSessionStatusChange, events);
+    }
+
+    quint16 Port() const { return listen.LocalPort(); }
+    QString Path(const QString& name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir; // first: the collection serves it
+
+public:
+    cFtpSessions sessions;
+    FTcpListen listen;
+    QStringList events;
+};
+
 // One FTP client: a control connection and a listener for data connections.
 class CFtpTestClient final {
 public:
@@ -74,6 +118,9 @@ public:
     {
         QObject::connect(&m_control, &QTcpSocket::readyRead, &m_control,
                          [this] { m_received += m_control.readAll(); });
+        // Commands sent back to back leave at once.
+        QObject::connect(&m_control, &QTcpSocket::connected, &m_control,
+                         [this] { m_control.setSocketOption(QAbstractSocket::LowDelayOption, 1); });
         m_control.connectToHost(QHostAddress::LocalHost, port);
         m_data.listen(QHostAddress::LocalHost, 0);
     }
@@ -81,7 +128,7 @@ public:
     // The next reply line without its CR LF, or kTimedOut.
     QByteArray Line(int timeoutMs = kWaitMs)
     {
-        if (!QTest::qWaitFor([this] { return m_received.contains("\r\n"); }, timeoutMs))
+        if (!WaitUntil([this] { return m_received.contains("\r\n"); }, timeoutMs))
             return kTimedOut;
         const qsizetype end = m_received.indexOf("\r\n");
         const QByteArray line = m_received.left(end);
@@ -98,29 +145,23 @@ public:
         return Line();
     }
 
-    // Reads the greeting and logs in.
+    // Reads the greeting, logs in and sends PORT for the data listener. The
+    // address in PORT is one where nothing listens: data connections must go
+    // to the control connection's peer whatever PORT says.
     bool LogIn()
     {
-        return Line().startsWith("220 ") && Command("USER test") == "331 Password required for test"
-               && Command("PASS x") == "230 User logged in";
-    }
-
-    // Sends PORT for the client's data listener. The address in it is one
-    // where nothing listens: data connections must go to the control
-    // connection's peer whatever PORT says.
-    bool Port()
-    {
         const quint16 port = m_data.serverPort();
-        return Command("PORT 127,9,9,9," + QByteArray::number(port / 256) + ','
-                       + QByteArray::number(port % 256))
-               == "200 Port command successful";
+        return Line().startsWith("220 ") && Command("USER test") == "331 Password required for test"
+               && Command("PASS x") == "230 User logged in"
+               && Command("PORT 127,9,9,9," + QByteArray::number(port / 256) + ','
+                          + QByteArray::number(port % 256))
+                      == "200 Port command successful";
     }
 
     // Waits for the server's data connection and takes it over.
     QTcpSocket* AcceptData()
     {
-        if (!m_dataConnection
-            && QTest::qWaitFor([this] { return m_data.hasPendingConnections(); }, kWaitMs))
+        if (!m_dataConnection && WaitUntil([this] { return m_data.hasPendingConnections(); }))
             m_dataConnection.reset(m_data.nextPendingConnection());
         return m_dataConnection.get();
     }
@@ -132,12 +173,10 @@ public:
         if (!data)
             return kTimedOut;
         QByteArray bytes;
-        const bool ended = QTest::qWaitFor(
-            [&bytes, data] {
-                bytes += data->readAll();
-                return data->state() == QAbstractSocket::UnconnectedState;
-            },
-            kWaitMs);
+        const bool ended = WaitUntil([&bytes, data] {
+            bytes += data->readAll();
+            return data->state() == QAbstractSocket::UnconnectedState;
+        });
         bytes += data->readAll();
         m_dataConnection.reset();
         return ended ? bytes : kTimedOut;
@@ -151,8 +190,8 @@ public:
             return false;
         data->write(bytes);
         data->disconnectFromHost();
-        const bool closed = QTest::qWaitFor(
-            [data] { return data->state() == QAbstractSocket::UnconnectedState; }, kWaitMs);
+        const bool closed =
+            WaitUntil([data] { return data->state() == QAbstractSocket::UnconnectedState; });
         m_dataConnection.reset();
         return closed;
     }
@@ -160,13 +199,9 @@ public:
     // Stops accepting data connections: the server's next one is refused.
     void RefuseData() { m_data.close(); }
 
-    QTcpSocket& Control() { return m_control; }
-    quint16 DataListenPort() const { return m_data.serverPort(); }
-
     bool WaitClosed()
     {
-        return QTest::qWaitFor(
-            [this] { return m_control.state() == QAbstractSocket::UnconnectedState; }, kWaitMs);
+        return WaitUntil([this] { return m_control.state() == QAbstractSocket::UnconnectedState; });
     }
 
 private:

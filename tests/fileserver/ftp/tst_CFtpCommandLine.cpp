@@ -20,42 +20,29 @@ private slots:
         const QByteArray ip = "\xFF\xF4";
         const QByteArray longLine(CFtpCommandLine::kMaxLineLength, 'x');
 
-        QTest::newRow("one line") << QList<QByteArray>{"PWD\r\n"} << QList<QByteArray>{"PWD"};
-        QTest::newRow("LF alone ends a line")
-            << QList<QByteArray>{"CWD sub\n"} << QList<QByteArray>{"CWD sub"};
-        QTest::newRow("pipelined lines in one arrival")
-            << QList<QByteArray>{"USER a\r\nPASS b\r\nPWD\r\n"}
-            << QList<QByteArray>{"USER a", "PASS b", "PWD"};
-        QTest::newRow("line split over arrivals")
-            << QList<QByteArray>{"RE", "TR fi", "le\r", "\n"} << QList<QByteArray>{"RETR file"};
-        QTest::newRow("CR and LF in different arrivals")
-            << QList<QByteArray>{"PWD\r", "\nQUIT\r\n"} << QList<QByteArray>{"PWD", "QUIT"};
-        QTest::newRow("incomplete line waits")
-            << QList<QByteArray>{"PWD\r\nCWD"} << QList<QByteArray>{"PWD"};
-        QTest::newRow("empty line") << QList<QByteArray>{"\r\n"} << QList<QByteArray>{""};
-        QTest::newRow("CR inside a line stays")
-            << QList<QByteArray>{"STOR a\rb\r\n"} << QList<QByteArray>{"STOR a\rb"};
-        QTest::newRow("line at the limit")
-            << QList<QByteArray>{longLine + "\r\n"} << QList<QByteArray>{longLine};
-        QTest::newRow("line over the limit, then a good one")
-            << QList<QByteArray>{longLine + "y\r\nPWD\r\n"} << QList<QByteArray>{kTooLong, "PWD"};
-        QTest::newRow("over the limit over many arrivals")
-            << QList<QByteArray>{longLine, longLine, "tail\r\n", "PWD\n"}
-            << QList<QByteArray>{kTooLong, "PWD"};
-        QTest::newRow("interrupt and synch before ABOR")
-            << QList<QByteArray>{ip + iac + "\xF2" + "ABOR\r\n"} << QList<QByteArray>{"ABOR"};
-        QTest::newRow("interrupt before ABOR, Data Mark sent as urgent")
-            << QList<QByteArray>{ip + iac + "ABOR\r\n"} << QList<QByteArray>{"ABOR"};
-        QTest::newRow("interrupt-only line is an abort")
-            << QList<QByteArray>{ip + "\r\n"} << QList<QByteArray>{"ABOR"};
-        QTest::newRow("interrupt split over arrivals")
-            << QList<QByteArray>{iac, "\xF4", iac, "ABOR\r\n"} << QList<QByteArray>{"ABOR"};
-        QTest::newRow("escaped 255 is data") << QList<QByteArray>{"STOR a" + iac + iac + "b\r\n"}
-                                             << QList<QByteArray>{"STOR a" + iac + "b"};
-        QTest::newRow("option negotiation removed")
-            << QList<QByteArray>{iac + "\xFB\x01PWD\r\n"} << QList<QByteArray>{"PWD"};
-        QTest::newRow("no-operation command is not an abort")
-            << QList<QByteArray>{iac + "\xF1\r\n"} << QList<QByteArray>{""};
+        using Bytes = QList<QByteArray>;
+        const auto row = [](const char* name, const Bytes& arrivals, const Bytes& lines) {
+            QTest::newRow(name) << arrivals << lines;
+        };
+        row("one line", {"PWD\r\n"}, {"PWD"});
+        row("LF alone ends a line", {"CWD sub\n"}, {"CWD sub"});
+        row("pipelined lines in one arrival", {"USER a\r\nPASS b\r\nPWD\r\n"},
+            {"USER a", "PASS b", "PWD"});
+        row("line split over arrivals", {"RE", "TR fi", "le\r", "\n"}, {"RETR file"});
+        row("incomplete line waits", {"PWD\r\nCWD"}, {"PWD"});
+        row("empty line", {"\r\n"}, {""});
+        row("CR inside a line stays", {"STOR a\rb\r\n"}, {"STOR a\rb"});
+        row("line at the limit", {longLine + "\r\n"}, {longLine});
+        row("line over the limit, then a good one", {longLine + "y\r\nPWD\r\n"}, {kTooLong, "PWD"});
+        row("over the limit over many arrivals", {longLine, longLine, "tail\r\n", "PWD\n"},
+            {kTooLong, "PWD"});
+        row("interrupt and synch before ABOR", {ip + iac + "\xF2" + "ABOR\r\n"}, {"ABOR"});
+        row("interrupt before ABOR, Data Mark sent as urgent", {ip + iac + "ABOR\r\n"}, {"ABOR"});
+        row("interrupt-only line is an abort", {ip + "\r\n"}, {"ABOR"});
+        row("interrupt split over arrivals", {iac, "\xF4", iac, "ABOR\r\n"}, {"ABOR"});
+        row("escaped 255 is data", {"STOR a" + iac + iac + "b\r\n"}, {"STOR a" + iac + "b"});
+        row("option negotiation removed", {iac + "\xFB\x01PWD\r\n"}, {"PWD"});
+        row("no-operation command is not an abort", {iac + "\xF1\r\n"}, {""});
     }
     void framing()
     {

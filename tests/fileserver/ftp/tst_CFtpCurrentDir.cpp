@@ -5,176 +5,92 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-// The layout every case runs in:
-//   outside/secret                 (next to the served folder)
-//   served/sub/deeper/  served/sub/file  served/top.txt  served/a/
-//   served/outlink -> outside      served/inlink -> served/sub
+// How CWD, RETR, STOR and LIST take their paths from the current directory.
+// Which paths stay inside the served folder is CServedFolder's table; here
+// one row per operation shows that it asks.
+//   outside/secret     served/sub/deeper/  served/sub/file
+//   served/top.txt     served/outlink -> outside
 class tst_CFtpCurrentDir final : public QObject {
     Q_OBJECT
 
 private slots:
-    void init()
+    void initTestCase()
     {
-        m_outer = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_outer->isValid());
-        QDir top(m_outer->path());
-        QVERIFY(top.mkpath(QStringLiteral("served/sub/deeper")));
-        QVERIFY(top.mkpath(QStringLiteral("served/a")));
-        QVERIFY(top.mkpath(QStringLiteral("outside")));
+        QDir top(m_outer.path());
+        QVERIFY(top.mkpath("served/sub/deeper") && top.mkpath("outside"));
         for (const char* name : {"served/sub/file", "served/top.txt", "outside/secret"}) {
-            QFile file(top.filePath(QString::fromLatin1(name)));
+            QFile file(top.filePath(name));
             QVERIFY(file.open(QIODevice::WriteOnly));
         }
-        QVERIFY(QFile::link(top.filePath(QStringLiteral("outside")),
-                            top.filePath(QStringLiteral("served/outlink"))));
-        QVERIFY(QFile::link(top.filePath(QStringLiteral("served/sub")),
-                            top.filePath(QStringLiteral("served/inlink"))));
-        m_folder = std::make_unique<CServedFolder>(top.filePath(QStringLiteral("served")));
-    }
-    void cleanup()
-    {
-        m_folder.reset();
-        m_outer.reset();
+        QFile::link(top.filePath("outside"), top.filePath("served/outlink"));
     }
 
-    // Each CWD argument in turn, with the expected reply (true: 250) and
-    // the current directory after it.
+    // Each CWD argument in turn, whether it was taken, and the directory after them.
     void change_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QList<bool>>("accepted");
+        QTest::addColumn<QList<bool>>("taken");
         QTest::addColumn<QString>("current");
-        QTest::newRow("start at root") << QStringList{} << QList<bool>{} << "/";
-        QTest::newRow("empty argument changes nothing")
-            << QStringList{""} << QList<bool>{true} << "/";
-        QTest::newRow("relative") << QStringList{"sub"} << QList<bool>{true} << "/sub/";
-        QTest::newRow("appended to current")
-            << QStringList{"sub", "deeper"} << QList<bool>{true, true} << "/sub/deeper/";
-        QTest::newRow("same name twice: second names nothing")
-            << QStringList{"sub", "sub"} << QList<bool>{true, false} << "/sub/";
-        QTest::newRow("trailing separators")
-            << QStringList{"sub\\deeper\\"} << QList<bool>{true} << "/sub/deeper/";
-        QTest::newRow("absolute from below")
-            << QStringList{"sub", "/a"} << QList<bool>{true, true} << "/a/";
-        QTest::newRow("backslash absolute")
-            << QStringList{"sub", "\\a"} << QList<bool>{true, true} << "/a/";
-        QTest::newRow("drive letter is ignored")
-            << QStringList{"sub", "C:\\a"} << QList<bool>{true, true} << "/a/";
-        QTest::newRow("parent") << QStringList{"sub/deeper", ".."} << QList<bool>{true, true}
-                                << "/sub/";
-        QTest::newRow("parent at root stays at root")
-            << QStringList{"..", "../.."} << QList<bool>{true, true} << "/";
-        QTest::newRow("climbing out lands inside")
-            << QStringList{"sub", "../../../a"} << QList<bool>{true, true} << "/a/";
-        QTest::newRow("system path names nothing inside")
-            << QStringList{"/etc"} << QList<bool>{false} << "/";
-        QTest::newRow("drive root is the served root")
-            << QStringList{"sub", "C:\\"} << QList<bool>{true, true} << "/";
-        QTest::newRow("a file is no directory")
-            << QStringList{"top.txt"} << QList<bool>{false} << "/";
-        QTest::newRow("link out refused") << QStringList{"outlink"} << QList<bool>{false} << "/";
-        QTest::newRow("link inside followed")
-            << QStringList{"inlink"} << QList<bool>{true} << "/inlink/";
-        QTest::newRow("malformed name")
-            << QStringList{QString::fromLatin1("a\0b", 3)} << QList<bool>{false} << "/";
-        QTest::newRow("name too long")
-            << QStringList{QString(5000, QLatin1Char('n'))} << QList<bool>{false} << "/";
+        const auto row = [](const char* name, const QStringList& arguments,
+                            const QList<bool>& taken, const char* current) {
+            QTest::newRow(name) << arguments << taken << QString(current);
+        };
+        row("start at the root", {}, {}, "/");
+        row("empty changes nothing", {""}, {true}, "/");
+        row("appended to the current one", {"sub", "deeper"}, {true, true}, "/sub/deeper/");
+        row("same name twice: the second names nothing", {"sub", "sub"}, {true, false}, "/sub/");
+        row("absolute from below", {"sub/deeper", "\\sub"}, {true, true}, "/sub/");
+        row("parent", {"sub/deeper", ".."}, {true, true}, "/sub/");
+        row("a file is no directory", {"top.txt"}, {false}, "/");
+        row("link out refused", {"outlink"}, {false}, "/");
+        row("malformed name", {QString::fromLatin1("a\0b", 3)}, {false}, "/");
     }
     void change()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(QList<bool>, accepted);
+        QFETCH(QList<bool>, taken);
         QFETCH(QString, current);
-        CFtpCurrentDir dir(*m_folder);
+        CFtpCurrentDir dir(Folder());
         QList<bool> got;
         for (const QString& argument : arguments)
             got << dir.Change(argument);
-        QCOMPARE(got, accepted);
+        QCOMPARE(got, taken);
         QCOMPARE(dir.Path(), current);
     }
 
-    void file_data()
+    // RETR and STOR (File) and LIST (ListTarget) from /sub/; empty: refused or nothing.
+    void paths_data()
     {
-        QTest::addColumn<QString>("cwd");
         QTest::addColumn<QString>("argument");
-        QTest::addColumn<QString>("local"); // relative to the served folder; empty: refused
-        QTest::newRow("in current") << "sub"
-                                    << "file"
-                                    << "/sub/file";
-        QTest::newRow("relative path from current") << "sub"
-                                                    << "deeper/new"
-                                                    << "/sub/deeper/new";
-        QTest::newRow("absolute") << "sub"
-                                  << "/top.txt"
-                                  << "/top.txt";
-        QTest::newRow("drive and backslashes") << "sub"
-                                               << "C:\\sub\\file"
-                                               << "/sub/file";
-        QTest::newRow("dots cannot climb out") << ""
-                                               << "../../outside/secret"
-                                               << "/outside/secret";
-        QTest::newRow("absolute system path stays inside") << ""
-                                                           << "/etc/passwd"
-                                                           << "/etc/passwd";
-        QTest::newRow("behind a link out") << ""
-                                           << "outlink/secret"
-                                           << "";
-        QTest::newRow("new file behind a link out") << ""
-                                                    << "outlink/new"
-                                                    << "";
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("listed");
+        const auto row = [](const char* name, const char* argument, const char* file,
+                            const char* listed) {
+            QTest::newRow(name) << QString(argument) << QString(file) << QString(listed);
+        };
+        row("from the current one", "file", "/sub/file", "/sub/file");
+        row("absolute", "/top.txt", "/top.txt", "/top.txt");
+        row("new name", "new", "/sub/new", "");
+        row("listing options", "-la", "/sub/-la", "/sub");
+        row("link out", "/outlink/secret", "", "");
     }
-    void file()
+    void paths()
     {
-        QFETCH(QString, cwd);
         QFETCH(QString, argument);
-        QFETCH(QString, local);
-        CFtpCurrentDir dir(*m_folder);
-        QVERIFY(dir.Change(cwd));
+        QFETCH(QString, file);
+        QFETCH(QString, listed);
+        CFtpCurrentDir dir(Folder());
+        QVERIFY(dir.Change("sub"));
         const CServedFolder::SResolved target = dir.File(argument);
-        QCOMPARE(target.inside, !local.isEmpty());
-        QCOMPARE(target.localPath, local.isEmpty() ? QString() : m_folder->Root() + local);
-    }
-
-    void listTarget_data()
-    {
-        QTest::addColumn<QString>("cwd");
-        QTest::addColumn<QString>("argument");
-        QTest::addColumn<QString>("target"); // empty: names nothing
-        QTest::newRow("no argument") << "sub"
-                                     << ""
-                                     << "/sub";
-        QTest::newRow("options") << "sub"
-                                 << "-la"
-                                 << "/sub";
-        QTest::newRow("folder") << ""
-                                << "sub"
-                                << "/sub";
-        QTest::newRow("file") << "sub"
-                              << "file"
-                              << "/sub/file";
-        QTest::newRow("nothing") << ""
-                                 << "none"
-                                 << "";
-        QTest::newRow("link out") << ""
-                                  << "outlink"
-                                  << "";
-        QTest::newRow("outside by dots") << ""
-                                         << "../outside"
-                                         << "";
-    }
-    void listTarget()
-    {
-        QFETCH(QString, cwd);
-        QFETCH(QString, argument);
-        QFETCH(QString, target);
-        CFtpCurrentDir dir(*m_folder);
-        QVERIFY(dir.Change(cwd));
-        QCOMPARE(dir.ListTarget(argument).value_or(QString()), target);
+        QCOMPARE(target.localPath, file.isEmpty() ? QString() : dir.Folder().Root() + file);
+        QCOMPARE(dir.ListTarget(argument).value_or(QString()), listed);
+        QCOMPARE(dir.ListTarget(QString()).value_or(QString()), QStringLiteral("/sub"));
     }
 
 private:
-    std::unique_ptr<QTemporaryDir> m_outer;
-    std::unique_ptr<CServedFolder> m_folder;
+    CServedFolder Folder() const { return CServedFolder(m_outer.filePath("served")); }
+
+    QTemporaryDir m_outer;
 };
 
 QTEST_APPLESS_MAIN(tst_CFtpCurrentDir)

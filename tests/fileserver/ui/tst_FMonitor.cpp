@@ -93,8 +93,11 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(CRaisedError, monitor.SessionStatus("9", 0));
         monitor.CalculateRate("9", 1, 2); // a missing row changes nothing
 
+        QVERIFY(monitor.HasSession("7"));
+        QVERIFY(!monitor.HasSession("9"));
         monitor.RemoveSession("7");
         monitor.RemoveSession("7"); // twice is harmless
+        QVERIFY(!monitor.HasSession("7"));
         QCOMPARE(monitor.ListView()->topLevelItemCount(), 1);
         QCOMPARE(monitor.ListView()->topLevelItem(0)->text(FMonitor::kColumnSessionId),
                  QStringLiteral("8"));

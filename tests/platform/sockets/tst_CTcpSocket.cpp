@@ -60,6 +60,10 @@ private slots:
         QCOMPARE(socket.RemoteHost(), QStringLiteral("127.0.0.1"));
         QTRY_VERIFY(server.hasPendingConnections());
         std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
+        // The Boolean option reaches the system's socket and changes nothing that is sent.
+        QVERIFY(!socket.NoDelay());
+        socket.SetNoDelay(true);
+        QVERIFY(socket.NoDelay());
 
         QByteArray expected;
         for (int i = 0; i < 200; ++i) {
