@@ -27,7 +27,8 @@ public:
     static constexpr long kOk = 0;
     static constexpr long kPathNotFound = 3; // the web root is not a folder
     // Listening failures give the socket layer's number, for example
-    // 10048 (address in use) or 10013 (access denied).
+    // 10048 (the port is held) or 10013 (access denied).
+    static constexpr long kAddressInUse = 10048;
 
     // Values of OnStatusChange.
     static constexpr long kStatusPortInUse = 1;

@@ -132,7 +132,7 @@ private slots:
         QVERIFY(holder.listen(QHostAddress::LocalHost, 0));
         Wicklow server;
         QSignalSpy status(&server, &Wicklow::OnStatusChange);
-        QCOMPARE(server.StartListening(Root(), holder.serverPort()), 10048L);
+        QCOMPARE(server.StartListening(Root(), holder.serverPort()), Wicklow::kAddressInUse);
         QCOMPARE(status.count(), 1);
         QCOMPARE(status.at(0).at(0).value<long>(), Wicklow::kStatusPortInUse);
         QVERIFY(!server.IsListening());
