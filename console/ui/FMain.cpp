@@ -278,11 +278,16 @@ void FMain::closeEvent(QCloseEvent* event)
             showMinimized();
         return;
     }
+    event->accept();
+    // A quitting application may close the window once more: the program
+    // ends once.
+    if (m_ended)
+        return;
+    m_ended = true;
     if (!m_unloading) {
         m_unloading = true;
         Form_Unload();
     }
-    event->accept();
     if (m_options.endProgram)
         m_options.endProgram();
     else

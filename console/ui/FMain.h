@@ -203,6 +203,7 @@ private:
     std::unique_ptr<CIpAddressBook> m_book;
     bool m_loaded = false;
     bool m_unloading = false;
+    bool m_ended = false;
     bool m_columnsSized = false;
 
     QPointer<cFtpServer> priFtpServerRef;

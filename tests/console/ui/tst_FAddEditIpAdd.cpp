@@ -108,34 +108,6 @@ private slots:
         QVERIFY(dialog.Cancelled());
         QCOMPARE(dialog.IpAddress(), QString());
     }
-
-    void enterTakesAValidAddress()
-    {
-        FAddEditIpAdd dialog;
-        WhenModal([&](QWidget*) {
-            QTest::keyClicks(dialog.txtIpAddr(), QStringLiteral("10.0.0.7"));
-            QTest::keyClick(dialog.txtIpAddr(), Qt::Key_Return);
-        });
-        dialog.Activate();
-        QVERIFY(!dialog.Cancelled());
-        QCOMPARE(dialog.IpAddress(), QStringLiteral("10.0.0.7"));
-    }
-
-    void reopenedAddDialogStartsEmpty()
-    {
-        FAddEditIpAdd dialog;
-        WhenModal([&](QWidget*) { QTest::mouseClick(dialog.cmdCancel(), Qt::LeftButton); });
-        dialog.Activate(QStringLiteral("10.0.0.1"), QStringLiteral("kept"));
-        WhenModal([&](QWidget*) {
-            QCOMPARE(dialog.windowTitle(), QStringLiteral("Add Ip Address"));
-            QVERIFY(dialog.txtIpAddr()->text().isEmpty());
-            QVERIFY(!dialog.txtIpAddr()->isReadOnly());
-            QVERIFY(dialog.txtDescription()->text().isEmpty());
-            QTest::mouseClick(dialog.cmdCancel(), Qt::LeftButton);
-        });
-        dialog.Activate();
-        QVERIFY(dialog.Cancelled());
-    }
 };
 
 QTEST_MAIN(tst_FAddEditIpAdd)

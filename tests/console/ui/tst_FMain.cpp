@@ -339,20 +339,6 @@ private slots:
         QTRY_COMPARE(window.ConnectImageIndex(), 1);
     }
 
-    void timersAtLoad()
-    {
-        FMain window(Options());
-        window.show();
-        QVERIFY(!window.tmrPingPPP()->isActive());
-        QVERIFY(!window.tmrBalloon()->isActive());
-        QVERIFY(!window.tmrLaunchBrowser()->isActive());
-        QCOMPARE(window.tmrConnectImage()->interval(), 1000);
-        QCOMPARE(window.tmrLaunchBrowser()->interval(), 50);
-        window.tmrBalloon()->start(10000);
-        window.tmrBalloon_Timer();
-        QVERIFY(!window.tmrBalloon()->isActive());
-    }
-
     void closeBox_data()
     {
         QTest::addColumn<bool>("tray");
@@ -422,6 +408,17 @@ private slots:
         QVERIFY(!window.TrayIcon()->IsShown());
         QCOMPARE(server->FtpPort() != 0, managerRunning);
         QCOMPARE(window.FileServer() != nullptr, managerRunning);
+    }
+
+    void programCloseUnloadsOnce()
+    {
+        FMain window(Options());
+        window.show();
+        QVERIFY(window.close());
+        QVERIFY(window.close());
+        QCOMPARE(m_endCount, 1);
+        QVERIFY(!window.HelpServer());
+        QCOMPARE(CSettingsStore().ReadWwwRoot(), m_webRoot.Path());
     }
 
     void exitWithUnwritableSystemScopeIsQuiet()
@@ -573,22 +570,6 @@ private slots:
         QCOMPARE(m_messages.Shown().size(), 1);
         window.show();
         QCOMPARE(m_messages.Shown().size(), 1);
-    }
-
-    void loadSettingsReadsTheWebRoot()
-    {
-        CSettingsStore().WriteWwwRoot(m_webRoot.Path());
-        gWwwRoot.clear();
-        FMain window(Options());
-        LoadSettings(window);
-        QCOMPARE(gWwwRoot, m_webRoot.Path());
-        QCOMPARE(gIpBookCount, qint16(0));
-        // An empty book: the window loads when it shows.
-        QVERIFY(!window.IsLoaded());
-        window.show();
-        QVERIFY(window.IsLoaded());
-        QVERIFY(window.HelpServer()->IsListening());
-        QCOMPARE(window.HelpServer()->RootFolder(), m_webRoot.Path());
     }
 
 private:

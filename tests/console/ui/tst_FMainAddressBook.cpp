@@ -283,19 +283,6 @@ private slots:
         QVERIFY(!window.ToolButton(QStringLiteral("Edit"))->isEnabled());
     }
 
-    void removeTheOnlyEntry()
-    {
-        Fill({{"0IpAddress", "10.0.0.1"}, {"0Description", "only"}});
-        FMain window(Options());
-        LoadSettings(window);
-        window.show();
-        ClickRow(window, QStringLiteral("10.0.0.1"));
-        window.ToolButton(QStringLiteral("Remove"))->trigger();
-        QVERIFY(Contents().isEmpty());
-        QCOMPARE(gIpBookCount, qint16(0));
-        QCOMPARE(window.lvwIpAdd()->topLevelItemCount(), 0);
-    }
-
     void editAfterRemovalHitsTheRightEntry()
     {
         Fill(kThree);
