@@ -47,6 +47,9 @@ QList<SIpBookEntry> CIpAddressBook::Load()
 
 qint16 CIpAddressBook::Add(const SIpBookEntry& entry)
 {
+    // The count is 16 bits wide; a full book takes nothing more.
+    if (m_count == std::numeric_limits<qint16>::max())
+        return -1;
     const qint16 index = m_count;
     Write(index, entry);
     ++m_count;

@@ -34,7 +34,8 @@ public:
     qint16 Count() const { return m_count; }
 
     // Writes the entry at index Count and increments the count; returns the
-    // entry's index. The caller has checked the address (see IsDuplicate).
+    // entry's index, or -1 when the book holds 32767 entries already. The
+    // caller has checked the address (see IsDuplicate).
     qint16 Add(const SIpBookEntry& entry);
 
     // Rewrites the description of entry index; the address stays.

@@ -663,8 +663,9 @@ void FMain::AddIpEntry()
         ShowMessage(QLatin1String(kDuplicateMessage), EMessageIcon::Information);
         return;
     }
-    m_lvwIpAdd->setCurrentItem(AddIpBookRow(m_book->Count(), entry));
-    m_book->Add(entry);
+    const qint16 index = m_book->Add(entry);
+    if (index >= 0)
+        m_lvwIpAdd->setCurrentItem(AddIpBookRow(index, entry));
 }
 
 void FMain::EditIpEntry()

@@ -125,6 +125,16 @@ private slots:
         QCOMPARE(nextCount, qint16(4));
     }
 
+    void fullBookTakesNothingMore()
+    {
+        CSettingsStore store;
+        qint16 count = 32767;
+        CIpAddressBook book(store, count);
+        QCOMPARE(book.Add({QStringLiteral("10.0.0.1"), QString()}), qint16(-1));
+        QCOMPARE(count, qint16(32767));
+        QVERIFY(Contents().isEmpty());
+    }
+
     void setDescription()
     {
         Fill(Entries(kThree));
