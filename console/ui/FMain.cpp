@@ -104,7 +104,9 @@ FMain::~FMain() = default;
 void FMain::CreateControls()
 {
     m_tmrBalloon = new QTimer(this);
+    m_tmrBalloon->setInterval(m_options.balloonIntervalMs);
     m_tmrPingPPP = new QTimer(this);
+    m_tmrPingPPP->setInterval(SMainOptions::kPingPPPIntervalMs);
     m_tmrConnectImage = new QTimer(this);
     m_tmrConnectImage->setInterval(m_options.connectImageIntervalMs);
     connect(m_tmrConnectImage, &QTimer::timeout, this, &FMain::tmrConnectImage_Timer);

@@ -335,6 +335,8 @@ private slots:
         QVERIFY(!window.tmrConnectImage()->isActive());
         window.UpdateConnectedStatusStuff();
         QCOMPARE(window.tmrConnectImage()->interval(), 20);
+        QVERIFY(!window.tmrBalloon()->isActive());
+        QVERIFY(!window.tmrPingPPP()->isActive());
         QTRY_COMPARE(window.ConnectImageIndex(), 2);
         QTRY_COMPARE(window.ConnectImageIndex(), 1);
     }
