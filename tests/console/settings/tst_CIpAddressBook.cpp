@@ -2,35 +2,11 @@
 #include "console/settings/CSettingsStore.h"
 #include "console/settings/MSettings.h"
 #include "tests/console/TestSettingsFolder.h"
+#include "tests/console/settings/BookSection.h"
 
 #include <QtTest>
 
-using StoreMap = QMap<QString, QString>;
-
 namespace {
-
-QString Section()
-{
-    return QLatin1String(kSectionIpAddressBook);
-}
-
-// Writes the book section exactly as given.
-void Fill(const StoreMap& keys)
-{
-    CSettingsStore store;
-    for (auto it = keys.cbegin(); it != keys.cend(); ++it)
-        store.Write(Section(), it.key(), it.value());
-}
-
-// Everything the book section holds.
-StoreMap Contents()
-{
-    CSettingsStore store;
-    StoreMap map;
-    for (const QString& key : store.Keys(Section()))
-        map.insert(key, store.Read(Section(), key));
-    return map;
-}
 
 // The store keys of entries in index order.
 StoreMap Entries(const QList<SIpBookEntry>& entries)

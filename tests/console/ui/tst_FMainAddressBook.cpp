@@ -4,6 +4,7 @@
 #include "console/ui/FMain.h"
 #include "console/ui/MLoadSettings.h"
 #include "tests/console/TestSettingsFolder.h"
+#include "tests/console/settings/BookSection.h"
 #include "tests/console/ui/MainTestKit.h"
 
 #include <QHeaderView>
@@ -13,30 +14,7 @@
 #include <QTreeWidget>
 #include <QtTest>
 
-using StoreMap = QMap<QString, QString>;
-
 namespace {
-
-QString Section()
-{
-    return QLatin1String(kSectionIpAddressBook);
-}
-
-void Fill(const StoreMap& keys)
-{
-    CSettingsStore store;
-    for (auto it = keys.cbegin(); it != keys.cend(); ++it)
-        store.Write(Section(), it.key(), it.value());
-}
-
-StoreMap Contents()
-{
-    CSettingsStore store;
-    StoreMap map;
-    for (const QString& key : store.Keys(Section()))
-        map.insert(key, store.Read(Section(), key));
-    return map;
-}
 
 const StoreMap kThree{{"0IpAddress", "10.0.0.1"}, {"0Description", "first"},
                       {"1IpAddress", "10.0.0.2"}, {"1Description", "second"},
