@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // The desktop's top-level windows, as the console needs them: list them, read
 // a title, bring one to the front. CX11WindowSystem is the real one; tests put
 // their own in its place.
@@ -22,6 +24,16 @@ public:
     // Asks the window manager to bring the window to the front and give it the
     // focus; false when the request could not be made.
     virtual bool ActivateWindow(WindowHandle window) = 0;
+
+    // Calls proc for each top-level window in turn, with extra passed through,
+    // until proc returns 0.
+    void EnumWindows(const std::function<int(WindowHandle, qint32)>& proc, qint32 extra)
+    {
+        for (const WindowHandle window : TopLevelWindows()) {
+            if (proc(window, extra) == 0)
+                return;
+        }
+    }
 
 protected:
     CWindowSystem() = default;
