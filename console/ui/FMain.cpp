@@ -1,0 +1,707 @@
+#include "console/ui/FMain.h"
+
+#include "common/messages/CMessageService.h"
+#include "common/ui/CTrayIcon.h"
+#include "console/settings/CSettingsStore.h"
+#include "console/settings/MSettings.h"
+#include "console/ui/FAddEditIpAdd.h"
+#include "fileserver/cFtpServer.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const char* const kHint =
+    "Double click an item in the below list to connect via LAN to the specified IP address";
+const char* const kConnectTip = "Connect via serial cable or modem/Rescue Conn.";
+const char* const kDisconnectTip = "Disconnect serial cable or modem link";
+const char* const kStatusDisconnected = "Status: Disconnected";
+const char* const kStatusConnected = "Status: Connected";
+const char* const kRemovePrompt = "Are you sure you want to remove entry %1 ?";
+// Shown while connecting to an equipment from the book cannot be done yet.
+const char* const kConnectNotWired = "Connecting to an equipment is not available in this version.";
+constexpr int kNotWiredMessageMs = 5000;
+constexpr int kOnLineSize = 24;
+
+// A picture from the desktop's icon theme, or the console's own drawing.
+struct SPicture {
+    const char* key;
+    const char* themeName; // empty: always the console's own
+    const char* file;
+};
+
+constexpr SPicture kPictures[] = {
+    {"Connect", "network-wired", "connect.png"},
+    {"Disconnect", "network-offline", "disconnect.png"},
+    {"Browser", "web-browser", "browser.png"},
+    {"Options", "preferences-system", "options.png"},
+    {"Add", "list-add", "add.png"},
+    {"Remove", "list-remove", "remove.png"},
+    {"Edit", "document-edit", "edit.png"},
+    {"Help", "help-browser", "help.png"},
+    {"IpAddress", "network-server", "ipaddress.png"},
+    {"Ascending", "view-sort-ascending", "ascending.png"},
+    {"Descending", "view-sort-descending", "descending.png"},
+    {"None", "", "none.png"},
+    {"OnLine1", "", "online1.png"},
+    {"OnLine2", "", "online2.png"},
+};
+
+QIcon LoadPicture(const SPicture& picture)
+{
+    const QIcon own(QStringLiteral(":/pelion/console/") + QLatin1String(picture.file));
+    if (*picture.themeName == '\0')
+        return own;
+    return QIcon::fromTheme(QLatin1String(picture.themeName), own);
+}
+
+QIcon WindowIcon()
+{
+    QIcon icon(QStringLiteral(":/pelion/console/pelion.png"));
+    icon.addFile(QStringLiteral(":/pelion/console/pelion48.png"));
+    return icon;
+}
+
+QString VersionedCaption()
+{
+    return QLatin1String(FMain::kDesignCaption) + QStringLiteral(" ver. ")
+           + QString::number(PELION_VERSION_MAJOR) + QLatin1Char('.')
+           + QString::number(PELION_VERSION_MINOR) + QLatin1Char('.')
+           + QString::number(PELION_VERSION_PATCH) + QLatin1Char('a');
+}
+
+} // namespace
+
+FMain::FMain(SMainOptions options, QWidget* parent)
+    : QMainWindow(parent), m_options(std::move(options)),
+      m_store(std::make_unique<CSettingsStore>()),
+      m_book(std::make_unique<CIpAddressBook>(*m_store, gIpBookCount))
+{
+    setWindowTitle(QLatin1String(kDesignCaption));
+    setWindowIcon(WindowIcon());
+    for (const SPicture& picture : kPictures)
+        m_pictures.insert(QLatin1String(picture.key), LoadPicture(picture));
+    CreateControls();
+    resize(640, 420);
+}
+
+FMain::~FMain() = default;
+
+void FMain::CreateControls()
+{
+    m_tmrBalloon = new QTimer(this);
+    m_tmrPingPPP = new QTimer(this);
+    m_tmrConnectImage = new QTimer(this);
+    m_tmrConnectImage->setInterval(m_options.connectImageIntervalMs);
+    connect(m_tmrConnectImage, &QTimer::timeout, this, &FMain::tmrConnectImage_Timer);
+    m_tmrLaunchBrowser = new QTimer(this);
+    m_tmrLaunchBrowser->setInterval(SMainOptions::kLaunchBrowserIntervalMs);
+    m_tmrLaunchBrowser->setSingleShot(true);
+    connect(m_tmrBalloon, &QTimer::timeout, this, &FMain::tmrBalloon_Timer);
+
+    CreateToolBar();
+
+    m_stbPanel = new QLabel(this);
+    m_stbPanel->setObjectName(QStringLiteral("Status"));
+    statusBar()->addWidget(m_stbPanel, 1);
+
+    auto* central = new QWidget(this);
+    auto* centralLayout = new QVBoxLayout(central);
+    m_frmMain = new QGroupBox(QStringLiteral("LAN address book"), central);
+    m_lblHint = new QLabel(QLatin1String(kHint), m_frmMain);
+    m_lblHint->setWordWrap(true);
+    m_lvwIpAdd = new QTreeWidget(m_frmMain);
+    m_lvwIpAdd->setColumnCount(2);
+    m_lvwIpAdd->setHeaderLabels({QStringLiteral("IP address"), QStringLiteral("Description")});
+    m_lvwIpAdd->setRootIsDecorated(false);
+    m_lvwIpAdd->setUniformRowHeights(true);
+    m_lvwIpAdd->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_lvwIpAdd->header()->setStretchLastSection(true);
+    connect(m_lvwIpAdd, &QTreeWidget::itemClicked, this, &FMain::lvwIpAdd_ItemClick);
+    connect(m_lvwIpAdd, &QTreeWidget::itemDoubleClicked, this, &FMain::lvwIpAdd_DblClick);
+    connect(m_lvwIpAdd->header(), &QHeaderView::sectionClicked, this,
+            [this](int section) { lvwIpAdd_ColumnClick(section + 1); });
+    auto* frameLayout = new QVBoxLayout(m_frmMain);
+    frameLayout->addWidget(m_lblHint);
+    frameLayout->addWidget(m_lvwIpAdd);
+    centralLayout->addWidget(m_frmMain);
+    setCentralWidget(central);
+
+    CreateTrayMenu();
+}
+
+void FMain::CreateToolBar()
+{
+    m_tlbMain = new QToolBar(QStringLiteral("tlbMain"), this);
+    m_tlbMain->setMovable(false);
+    m_tlbMain->setFloatable(false);
+    m_tlbMain->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_tlbMain->setIconSize(QSize(32, 32));
+    m_tlbMain->toggleViewAction()->setVisible(false);
+    addToolBar(Qt::TopToolBarArea, m_tlbMain);
+
+    const auto addButton = [this](const char* key, const char* caption, const char* tip) {
+        const QString name = QLatin1String(key);
+        QAction* button = m_tlbMain->addAction(
+            Picture(name == QLatin1String(kKeyConnect) ? QStringLiteral("Connect") : name),
+            QLatin1String(caption));
+        button->setObjectName(name);
+        if (tip)
+            button->setToolTip(QLatin1String(tip));
+        connect(button, &QAction::triggered, this, [this, name] { tlbMain_ButtonClick(name); });
+        m_buttons.insert(name, button);
+        m_buttonWanted.insert(name, true);
+        return button;
+    };
+    QAction* connectButton = addButton(kKeyConnect, "Connect", kConnectTip);
+    addButton(kKeyBrowser, "Browser", "Open Pelion session at serial address");
+    addButton(kKeyOptions, "Options", "Set up communication");
+    m_tlbMain->addSeparator();
+    addButton(kKeyAdd, "Add", "Add address to book");
+    addButton(kKeyRemove, "Remove", "Remove selected address from book");
+    addButton(kKeyEdit, "Edit", "Edit selected address in book");
+    m_tlbMain->addSeparator();
+    addButton(kKeyHelp, "Help", nullptr);
+
+    auto* buttonMenu = new QMenu(this);
+    const auto addMenuItem = [this, buttonMenu](const char* key, const char* caption) {
+        const QString name = QLatin1String(key);
+        QAction* item = buttonMenu->addAction(QLatin1String(caption));
+        item->setObjectName(name);
+        connect(item, &QAction::triggered, this, [this, name] { tlbMain_ButtonMenuClick(name); });
+        m_buttonMenuItems.insert(name, item);
+    };
+    addMenuItem(kKeyConnectViaSerial, "Connect via serial cable or modem");
+    addMenuItem(kKeyRescueConnection, "Rescue Connection");
+    connectButton->setMenu(buttonMenu);
+    if (auto* tool = qobject_cast<QToolButton*>(m_tlbMain->widgetForAction(connectButton)))
+        tool->setPopupMode(QToolButton::MenuButtonPopup);
+
+    // The on-line indicator sits at the toolbar's far end.
+    auto* spacer = new QWidget(m_tlbMain);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_tlbMain->addWidget(spacer);
+    m_imgOnLine = new QLabel(m_tlbMain);
+    m_imgOnLine->setObjectName(QStringLiteral("imgOnLine"));
+    m_imgOnLine->setPixmap(Picture(QStringLiteral("OnLine1")).pixmap(kOnLineSize));
+    m_imgOnLine->setToolTip(QLatin1String(kStatusConnected));
+    m_frmOnLine = m_tlbMain->addWidget(m_imgOnLine);
+    m_frmOnLine->setVisible(false);
+}
+
+void FMain::CreateTrayMenu()
+{
+    m_mnuMain = new QMenu(QStringLiteral("mnuMain"), this);
+    const char* const captions[] = {"Pelion Main",       "Connect", "Disconnect",
+                                    "Rescue Connection", "Browser", "Exit"};
+    for (int index = kTrayShow; index <= kTrayExit; ++index) {
+        QAction* item = m_mnuMain->addAction(QLatin1String(captions[index - 1]));
+        connect(item, &QAction::triggered, this, [this, index] { mnuTray_Click(index); });
+        m_mnuTray.at(std::size_t(index)) = item;
+        m_trayWanted.at(std::size_t(index)) = true;
+    }
+}
+
+void FMain::setVisible(bool visible)
+{
+    // The window loads before it first shows, when no address-book row has
+    // loaded it already.
+    if (visible && !m_loaded)
+        Form_Load();
+    QMainWindow::setVisible(visible);
+}
+
+void FMain::Form_Load()
+{
+    if (m_loaded)
+        return;
+    m_loaded = true;
+    m_tmrPingPPP->stop();
+    m_tmrBalloon->stop();
+    setWindowTitle(VersionedCaption());
+    SetupIpList();
+    UpdateDisconnectedStatusStuff();
+
+    priTrayIcon = new CTrayIcon(ETrayForm::Console, this);
+    connect(priTrayIcon, &CTrayIcon::TrayMessage, this, &FMain::priTrayIcon_TrayMessage);
+    priTrayIcon->Create(this, QVariant(windowIcon()), windowTitle());
+
+    priHttpServer = std::make_unique<Wicklow>(m_options.helpAddress);
+    connect(priHttpServer.get(), &Wicklow::OnStatusChange, this,
+            &FMain::priHttpServer_OnStatusChange);
+    const long opened = priHttpServer->OpenRootFolder(gWwwRoot);
+    const long listening = priHttpServer->StartListening(gWwwRoot, m_options.helpPort);
+    // A port held by another process has had its own message through
+    // OnStatusChange; the folder message would send the user looking for
+    // a folder that is there.
+    const bool portHeld = listening == Wicklow::kAddressInUse;
+    if (opened != Wicklow::kOk || (listening != Wicklow::kOk && !portHeld))
+        ShowMessage(QLatin1String(kHelpFolderMessage), EMessageIcon::Information);
+    if (opened != Wicklow::kOk && listening != Wicklow::kOk)
+        priHttpServer.reset();
+
+    priFtpServerRef = m_options.fileServer;
+    if (priFtpServerRef) {
+        connect(priFtpServerRef, &cFtpServer::OnTrayEvent, this,
+                &FMain::priFtpServerRef_OnTrayEvent);
+        priFtpServerRef->SetEnable(true);
+    }
+    QCoreApplication::processEvents();
+}
+
+void FMain::closeEvent(QCloseEvent* event)
+{
+    // The close box only puts the window away; "Exit" (and any close the
+    // program itself asks for) unloads it.
+    if (event->spontaneous() && !m_unloading) {
+        event->ignore();
+        const bool trayShown = m_options.trayAvailable ? m_options.trayAvailable()
+                                                       : priTrayIcon && priTrayIcon->IsVisible();
+        // Without a tray nothing could bring a hidden window back.
+        if (trayShown)
+            hide();
+        else
+            showMinimized();
+        return;
+    }
+    event->accept();
+    // A quitting application may close the window once more: the program
+    // ends once.
+    if (m_ended)
+        return;
+    m_ended = true;
+    if (!m_unloading) {
+        m_unloading = true;
+        Form_Unload();
+    }
+    if (m_options.endProgram)
+        m_options.endProgram();
+    else
+        QCoreApplication::quit();
+}
+
+void FMain::Unload()
+{
+    if (m_unloading)
+        return;
+    m_unloading = true;
+    Form_Unload();
+    close();
+}
+
+void FMain::Form_Unload()
+{
+    m_store->WriteWwwRoot(gWwwRoot);
+    priHttpServer.reset();
+    const bool managerRunning = m_options.isManagerRunning && m_options.isManagerRunning();
+    // The sibling manager takes the file server over: it is left running.
+    if (priFtpServerRef && !managerRunning) {
+        priFtpServerRef->CloseMe();
+        priFtpServerRef = nullptr;
+    }
+    m_tmrBalloon->stop();
+    m_tmrPingPPP->stop();
+    m_tmrConnectImage->stop();
+    m_tmrLaunchBrowser->stop();
+    if (priTrayIcon)
+        priTrayIcon->Destroy();
+    // The guide opens in the browser, so no help window of ours is open.
+    // The console's other windows are this window's children; a window that
+    // opens another as it closes is caught by the second pass.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (QWidget* child : findChildren<QWidget*>()) {
+            if (child->isWindow() && child->isVisible())
+                child->close();
+        }
+    }
+    QCoreApplication::processEvents();
+}
+
+void FMain::SetToolButtonEnabled(const QString& key, bool enabled)
+{
+    if (!m_buttons.contains(key))
+        return;
+    m_buttonWanted.insert(key, enabled);
+    ApplyCommandStates();
+}
+
+bool FMain::IsCommandWired(const QString& key) const
+{
+    const SMainCommands& commands = m_options.commands;
+    if (key == QLatin1String(kKeyConnect) || key == QLatin1String(kKeyConnectViaSerial))
+        return bool(commands.toggleDialUpLink);
+    if (key == QLatin1String(kKeyRescueConnection))
+        return bool(commands.startRescueConnection);
+    if (key == QLatin1String(kKeyBrowser))
+        return bool(commands.connectToEquipment);
+    if (key == QLatin1String(kKeyOptions))
+        return bool(commands.showOptions);
+    return true;
+}
+
+void FMain::ApplyCommandStates()
+{
+    for (auto it = m_buttons.cbegin(); it != m_buttons.cend(); ++it)
+        it.value()->setEnabled(m_buttonWanted.value(it.key()) && IsCommandWired(it.key()));
+    for (auto it = m_buttonMenuItems.cbegin(); it != m_buttonMenuItems.cend(); ++it)
+        it.value()->setEnabled(IsCommandWired(it.key()));
+    const QString trayKeys[] = {QString(),
+                                QString(),
+                                QLatin1String(kKeyConnect),
+                                QLatin1String(kKeyConnect),
+                                QLatin1String(kKeyRescueConnection),
+                                QLatin1String(kKeyBrowser),
+                                QString()};
+    for (int index = kTrayShow; index <= kTrayExit; ++index) {
+        const QString& key = trayKeys[index];
+        m_mnuTray.at(std::size_t(index))
+            ->setEnabled(m_trayWanted.at(std::size_t(index))
+                         && (key.isEmpty() || IsCommandWired(key)));
+    }
+}
+
+void FMain::UpdateDisconnectedStatusStuff()
+{
+    priRasConnHandle = 0;
+    QAction* connectButton = m_buttons.value(QLatin1String(kKeyConnect));
+    connectButton->setText(QStringLiteral("Connect"));
+    connectButton->setToolTip(QLatin1String(kConnectTip));
+    m_trayWanted.at(kTrayConnect) = true;
+    m_trayWanted.at(kTrayDisconnect) = false;
+    m_trayWanted.at(kTrayBrowser) = false;
+    connectButton->setIcon(Picture(QStringLiteral("Connect")));
+    m_buttonWanted.insert(QLatin1String(kKeyConnect), true);
+    m_buttonWanted.insert(QLatin1String(kKeyBrowser), false);
+    m_buttonWanted.insert(QLatin1String(kKeyOptions), true);
+    m_stbPanel->setText(QLatin1String(kStatusDisconnected));
+    priConnected = false;
+    priDialling = false;
+    priHangingUp = false;
+    m_tmrConnectImage->stop();
+    m_frmOnLine->setVisible(false);
+    ApplyCommandStates();
+}
+
+void FMain::UpdateConnectedStatusStuff()
+{
+    QAction* connectButton = m_buttons.value(QLatin1String(kKeyConnect));
+    connectButton->setText(QStringLiteral("Disconnect"));
+    connectButton->setToolTip(QLatin1String(kDisconnectTip));
+    m_trayWanted.at(kTrayConnect) = false;
+    m_trayWanted.at(kTrayDisconnect) = true;
+    m_trayWanted.at(kTrayBrowser) = true;
+    connectButton->setIcon(Picture(QStringLiteral("Disconnect")));
+    m_buttonWanted.insert(QLatin1String(kKeyConnect), true);
+    m_buttonWanted.insert(QLatin1String(kKeyBrowser), !priPeerIpAddress.isEmpty());
+    m_buttonWanted.insert(QLatin1String(kKeyOptions), false);
+    m_stbPanel->setText(QLatin1String(kStatusConnected));
+    priDialling = false;
+    priConnected = true;
+    m_frmOnLine->setVisible(true);
+    m_tmrConnectImage->start();
+    ApplyCommandStates();
+    QCoreApplication::processEvents();
+}
+
+bool FMain::IsOnLineShown() const
+{
+    return m_frmOnLine->isVisible();
+}
+
+void FMain::tmrConnectImage_Timer()
+{
+    ++priConnectImageIndex;
+    if (priConnectImageIndex == 3)
+        priConnectImageIndex = 1;
+    m_imgOnLine->setPixmap(Picture(QStringLiteral("OnLine") + QString::number(priConnectImageIndex))
+                               .pixmap(kOnLineSize));
+}
+
+void FMain::tmrBalloon_Timer()
+{
+    m_tmrBalloon->stop();
+    if (priTrayIcon)
+        priTrayIcon->BalloonMsgOff();
+}
+
+void FMain::tlbMain_ButtonClick(const QString& key)
+{
+    const SMainCommands& commands = m_options.commands;
+    if (key == QLatin1String(kKeyConnect)) {
+        if (commands.toggleDialUpLink)
+            commands.toggleDialUpLink();
+    } else if (key == QLatin1String(kKeyBrowser)) {
+        if (commands.connectToEquipment)
+            commands.connectToEquipment(priPeerIpAddress);
+    } else if (key == QLatin1String(kKeyOptions)) {
+        if (commands.showOptions)
+            commands.showOptions();
+    } else if (key == QLatin1String(kKeyAdd)) {
+        AddIpEntry();
+    } else if (key == QLatin1String(kKeyRemove)) {
+        RemoveIpEntry();
+    } else if (key == QLatin1String(kKeyEdit)) {
+        EditIpEntry();
+    } else if (key == QLatin1String(kKeyHelp)) {
+        ShowHelp();
+    }
+}
+
+void FMain::tlbMain_ButtonMenuClick(const QString& key)
+{
+    const SMainCommands& commands = m_options.commands;
+    if (key == QLatin1String(kKeyConnectViaSerial) && commands.toggleDialUpLink)
+        commands.toggleDialUpLink();
+    else if (key == QLatin1String(kKeyRescueConnection) && commands.startRescueConnection)
+        commands.startRescueConnection();
+}
+
+void FMain::mnuTray_Click(int index)
+{
+    const SMainCommands& commands = m_options.commands;
+    switch (index) {
+    case kTrayShow: ShowMainWindow(); break;
+    case kTrayConnect:
+    case kTrayDisconnect:
+        if (commands.toggleDialUpLink)
+            commands.toggleDialUpLink();
+        break;
+    case kTrayRescue:
+        if (commands.startRescueConnection)
+            commands.startRescueConnection();
+        break;
+    case kTrayBrowser:
+        if (commands.connectToEquipment)
+            commands.connectToEquipment(priPeerIpAddress);
+        break;
+    case kTrayExit: Unload(); break;
+    default: break;
+    }
+}
+
+void FMain::ShowMainWindow()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+void FMain::priTrayIcon_TrayMessage(std::uint32_t message, std::uint32_t)
+{
+    if (message == CTrayIcon::kLeftDoubleClick)
+        ShowMainWindow();
+    else if (message == CTrayIcon::kRightButtonUp)
+        m_mnuMain->popup(QCursor::pos());
+}
+
+void FMain::priFtpServerRef_OnTrayEvent(TrayEvents eventCode)
+{
+    if (eventCode == TrayShowMon && priFtpServerRef)
+        priFtpServerRef->SetEnableMonitor(true);
+}
+
+void FMain::priHttpServer_OnStatusChange(long status)
+{
+    if (status == Wicklow::kStatusPortInUse)
+        ShowMessage(QLatin1String(kHelpPortMessage), EMessageIcon::Information);
+}
+
+void FMain::ShowHelp()
+{
+    QUrl url;
+    if (priHttpServer && priHttpServer->IsListening()) {
+        url = priHttpServer->BaseUrl().resolved(QUrl(QLatin1String(kGuidePage)));
+    } else {
+        const QString file = gWwwRoot + QLatin1Char('/') + QLatin1String(kGuidePage);
+        if (!QFileInfo(file).isFile()) {
+            ShowMessage(QLatin1String(kHelpFolderMessage), EMessageIcon::Information);
+            return;
+        }
+        url = QUrl::fromLocalFile(file);
+    }
+    if (m_options.openUrl)
+        m_options.openUrl(url);
+    else
+        QDesktopServices::openUrl(url);
+}
+
+void FMain::ShowMessage(const QString& text, EMessageIcon icon)
+{
+    CMessageService::Show({text, QLatin1String(kApplicationTitle), icon}, this);
+}
+
+QString FMain::RowKey(const QTreeWidgetItem* item)
+{
+    return item ? item->data(0, Qt::UserRole).toString() : QString();
+}
+
+QStringList FMain::RowKeys() const
+{
+    QStringList keys;
+    for (int i = 0; i < m_lvwIpAdd->topLevelItemCount(); ++i)
+        keys.append(RowKey(m_lvwIpAdd->topLevelItem(i)));
+    return keys;
+}
+
+QString FMain::HeadingPictureKey(int column) const
+{
+    return m_headingPictures.value(column);
+}
+
+void FMain::SetHeadingPicture(int column, const QString& key)
+{
+    m_headingPictures.insert(column, key);
+    m_lvwIpAdd->headerItem()->setIcon(column - 1, Picture(key));
+}
+
+void FMain::SetupIpList()
+{
+    // Focus and selection span the whole row of the two columns.
+    m_lvwIpAdd->setAllColumnsShowFocus(true);
+    SizeIpColumns();
+    SetHeadingPicture(1, QStringLiteral("Ascending"));
+    SetHeadingPicture(2, QStringLiteral("None"));
+    m_lvwIpAdd->setSortingEnabled(true);
+    m_lvwIpAdd->sortByColumn(0, Qt::AscendingOrder);
+    // The heading pictures show the order, not the style's own indicator.
+    m_lvwIpAdd->header()->setSortIndicatorShown(false);
+    m_sortOrder = Qt::AscendingOrder;
+    priSortColumn = 1;
+}
+
+void FMain::SizeIpColumns()
+{
+    const int width = m_lvwIpAdd->viewport()->width();
+    m_lvwIpAdd->setColumnWidth(0, int(width * 0.25));
+    m_lvwIpAdd->setColumnWidth(1, int(width * 0.74));
+}
+
+void FMain::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // The list has its real width only once the window is laid out for
+    // showing: the columns take their shares of it then, once.
+    if (!m_columnsSized) {
+        m_columnsSized = true;
+        SizeIpColumns();
+    }
+}
+
+QTreeWidgetItem* FMain::AddIpBookRow(qint16 index, const SIpBookEntry& entry)
+{
+    if (!m_loaded)
+        Form_Load();
+    auto* item = new QTreeWidgetItem;
+    item->setText(0, entry.address);
+    item->setText(1, entry.description);
+    item->setIcon(0, Picture(QStringLiteral("IpAddress")));
+    item->setData(0, Qt::UserRole, CIpAddressBook::RowKey(index, entry.address));
+    m_lvwIpAdd->addTopLevelItem(item);
+    item->setSelected(false);
+    return item;
+}
+
+void FMain::lvwIpAdd_ItemClick()
+{
+    SetToolButtonEnabled(QLatin1String(kKeyRemove), true);
+    SetToolButtonEnabled(QLatin1String(kKeyEdit), true);
+}
+
+void FMain::lvwIpAdd_ColumnClick(int column)
+{
+    Qt::SortOrder order = Qt::AscendingOrder;
+    if (column != priSortColumn) {
+        SetHeadingPicture(priSortColumn, QStringLiteral("None"));
+        SetHeadingPicture(column, QStringLiteral("Ascending"));
+    } else if (m_sortOrder == Qt::DescendingOrder) {
+        SetHeadingPicture(column, QStringLiteral("Ascending"));
+    } else {
+        order = Qt::DescendingOrder;
+        SetHeadingPicture(column, QStringLiteral("Descending"));
+    }
+    m_sortOrder = order;
+    m_lvwIpAdd->sortByColumn(column - 1, order);
+    priSortColumn = static_cast<qint16>(column);
+}
+
+void FMain::lvwIpAdd_DblClick(QTreeWidgetItem* item)
+{
+    if (!item)
+        return;
+    if (!m_options.commands.connectToEquipment) {
+        statusBar()->showMessage(QLatin1String(kConnectNotWired), kNotWiredMessageMs);
+        return;
+    }
+    m_options.commands.connectToEquipment(item->text(0));
+}
+
+void FMain::AddIpEntry()
+{
+    FAddEditIpAdd dialog(this);
+    dialog.Activate();
+    if (dialog.Cancelled())
+        return;
+    const SIpBookEntry entry{dialog.IpAddress(), dialog.Description()};
+    if (CIpAddressBook::IsDuplicate(RowKeys(), entry.address)) {
+        ShowMessage(QLatin1String(kDuplicateMessage), EMessageIcon::Information);
+        return;
+    }
+    m_lvwIpAdd->setCurrentItem(AddIpBookRow(m_book->Count(), entry));
+    m_book->Add(entry);
+}
+
+void FMain::EditIpEntry()
+{
+    QTreeWidgetItem* item = m_lvwIpAdd->selectedItems().value(0);
+    if (!item)
+        return;
+    FAddEditIpAdd dialog(this);
+    dialog.Activate(item->text(0), item->text(1));
+    if (dialog.Cancelled())
+        return;
+    const qint16 index = CIpAddressBook::IndexFromKey(RowKey(item));
+    item->setText(1, dialog.Description());
+    if (index >= 0)
+        m_book->SetDescription(index, dialog.Description());
+}
+
+void FMain::RemoveIpEntry()
+{
+    QTreeWidgetItem* item = m_lvwIpAdd->selectedItems().value(0);
+    if (item) {
+        const EMessageResult answer = CMessageService::Show(
+            {QString::fromLatin1(kRemovePrompt).arg(item->text(0)),
+             QLatin1String(kApplicationTitle), EMessageIcon::Question, EMessageButtons::YesNo},
+            this);
+        const qint16 index = CIpAddressBook::IndexFromKey(RowKey(item));
+        if (answer == EMessageResult::Yes && index >= 0) {
+            delete item;
+            m_book->Remove(index);
+            // The entries above the removed one have moved down one index in
+            // the store; their rows follow, so key, row and store agree.
+            for (int i = 0; i < m_lvwIpAdd->topLevelItemCount(); ++i) {
+                QTreeWidgetItem* row = m_lvwIpAdd->topLevelItem(i);
+                row->setData(0, Qt::UserRole, CIpAddressBook::KeyAfterRemoval(RowKey(row), index));
+            }
+        }
+    }
+    SetToolButtonEnabled(QLatin1String(kKeyRemove), false);
+    SetToolButtonEnabled(QLatin1String(kKeyEdit), false);
+}
