@@ -1,6 +1,7 @@
 #include "console/ui/FSplash.h"
 
 #include "common/ui/MWinForms.h"
+#include "console/MVersion.h"
 
 #include <QFont>
 #include <QHBoxLayout>
@@ -56,13 +57,12 @@ FSplash::FSplash(QWidget* parent)
 
 QString FSplash::VersionCaption(int major, int minor, int revision)
 {
-    return QStringLiteral("Version %1.%2.%3a").arg(major).arg(minor).arg(revision);
+    return QStringLiteral("Version ") + VersionText(major, minor, revision);
 }
 
 void FSplash::Form_Load()
 {
     m_lblProductName->setText(QLatin1String(kProductName));
-    m_lblVersion->setText(
-        VersionCaption(PELION_VERSION_MAJOR, PELION_VERSION_MINOR, PELION_VERSION_PATCH));
+    m_lblVersion->setText(QStringLiteral("Version ") + ProgramVersionText());
     m_imgLogo->setPixmap(QPixmap(QLatin1String(kLogoResource)));
 }
