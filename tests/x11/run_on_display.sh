@@ -59,6 +59,9 @@ if [[ $with_tray -eq 1 ]]; then
   pids+=($!)
 fi
 
+# The test's own runtime folder, not the user's.
+mkdir -m 700 "$work/runtime"
+export XDG_RUNTIME_DIR="$work/runtime"
 export QT_QPA_PLATFORM=xcb
 export PELION_ARTEFACTS="$artefacts"
 "$@"
