@@ -12,8 +12,7 @@ cd "$repo"
 
 bash scripts/install-deps.sh --run
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELION_SANITIZE=OFF >/dev/null
-programs=(tallis-serve)
-cmake --build build --target help | grep -q '^pelion:' && programs+=(pelion)
+programs=(pelion tallis-serve)
 cmake --build build --target "${programs[@]}"
 
 if [[ $(id -u) -ne 0 ]]; then
@@ -23,9 +22,8 @@ if [[ $(id -u) -ne 0 ]]; then
   fi
 fi
 
-cd "$served_folder"
-if [[ -x "$repo/build/bin/pelion" ]]; then
-  exec "$repo/build/bin/pelion"
+if [[ $# -gt 0 ]]; then
+  echo "pelion takes no arguments; the file server serves the folder run.sh starts in." >&2
 fi
-echo "pelion is not built yet; starting the file server host tallis-serve instead." >&2
-exec "$repo/build/bin/tallis-serve" "$@"
+cd "$served_folder"
+exec "$repo/build/bin/pelion"
