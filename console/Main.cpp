@@ -29,24 +29,29 @@ int main(int argc, char* argv[])
     if (!options.messageLog.isEmpty())
         CMessageLog::Install(options.messageLog);
 
-    // SIGTERM and SIGINT end the console as "Exit" does. One that comes
-    // during the start-up is acted on once Main has returned: the event loop
-    // that a request would end is not running yet.
+    // SIGTERM and SIGINT end the console as "Exit" does, whether its window
+    // shows or sits in the tray. One that comes during the start-up is acted
+    // on once Main has returned: the event loop that "Exit" ends is not
+    // running before.
     bool endRequested = false;
+    bool running = false;
     CTerminationWatcher termination;
     QObject::connect(&termination, &CTerminationWatcher::TerminationRequested, &app, [&] {
         endRequested = true;
-        if (gMainForm && gMainForm->isVisible())
+        if (running)
             gMainForm->Unload();
     });
 
     int status = kRefusedStatus;
     if (Main(options)) {
         status = 0;
-        if (endRequested)
+        if (endRequested) {
             gMainForm->Unload();
-        else
+        } else {
+            running = true;
             status = QApplication::exec();
+            running = false;
+        }
     }
     ReleaseStartupObjects();
     return status;

@@ -169,7 +169,8 @@ private slots:
         environment.insert(QStringLiteral("PELION_TFTP_PORT"), QString::number(tftpPort));
         StartPelion(m_pelion, environment);
 
-        QVERIFY(WaitForWindow(kMainTitle) != 0);
+        const WindowHandle main = WaitForWindow(kMainTitle);
+        QVERIFY(main != 0);
         const QList<SMessage> messages = home.Messages(QStringLiteral("messages"));
         QCOMPARE(messages.size(), 1);
         QCOMPARE(messages.first().text,
@@ -181,7 +182,11 @@ private slots:
         // Only the console's own icon.
         QTRY_COMPARE_WITH_TIMEOUT(m_desktop.TrayIcons(m_pelion.processId()).size(), 1, 10000);
 
-        QVERIFY(EndProcess(m_pelion));
+        // SIGTERM ends the console with its window put away in the tray too.
+        m_desktop.RequestClose(main);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_windows.TopLevelWindows().contains(main), 10000);
+        QVERIFY(EndProcess(m_pelion, 15000));
+        QCOMPARE(m_pelion.exitStatus(), QProcess::NormalExit);
         QCOMPARE(m_pelion.exitCode(), 0);
     }
 
