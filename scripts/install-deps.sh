@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building (and, with --test, testing) needs.
-# Runs as root or through sudo; does nothing when every package is present.
+# Installs the Debian packages that building (and, with --test, testing)
+# needs; with --run also what running the console needs. Runs as root or
+# through sudo; does nothing when every package is present.
 set -euo pipefail
 
 build_pkgs=(
@@ -9,15 +10,34 @@ build_pkgs=(
   libxcb1-dev libxcb-ewmh-dev
   libgl-dev
 )
+# setcap grants the built programs their network capabilities.
+run_pkgs=(libcap2-bin)
 test_pkgs=(
-  clang-format curl lftp tftp-hpa atftp busybox python3 xvfb xauth trayer x11-utils xdotool imagemagick
-  iproute2 procps ppp util-linux
+  clang-format curl lftp tftp-hpa atftp busybox python3 xvfb xauth trayer x11-utils xdotool
+  imagemagick openbox libcap2-bin binutils iproute2 procps ppp util-linux
 )
 
+# Whether the desktop names any web browser: the default handler for http
+# addresses, the x-www-browser alternative, or $BROWSER.
+has_web_browser() {
+  command -v x-www-browser >/dev/null 2>&1 && return 0
+  [[ -n "${BROWSER:-}" ]] && return 0
+  local lists=("${XDG_CONFIG_HOME:-$HOME/.config}/mimeapps.list" /etc/xdg/mimeapps.list
+    "${XDG_DATA_HOME:-$HOME/.local/share}/applications/mimeapps.list"
+    /usr/local/share/applications/mimeapps.list /usr/share/applications/mimeapps.list)
+  grep -qs '^x-scheme-handler/http=.' "${lists[@]}"
+}
+
 pkgs=("${build_pkgs[@]}")
-if [[ "${1:-}" == "--test" ]]; then
-  pkgs+=("${test_pkgs[@]}")
-fi
+case "${1:-}" in
+  --test) pkgs+=("${test_pkgs[@]}") ;;
+  --run)
+    pkgs+=("${run_pkgs[@]}")
+    # The console opens the equipment's pages in a browser: a machine
+    # without any gets one.
+    has_web_browser || pkgs+=(firefox-esr)
+    ;;
+esac
 
 missing=()
 for p in "${pkgs[@]}"; do

@@ -1,17 +1,29 @@
 #!/usr/bin/env bash
-# Installs what the build needs, builds into build/ and starts the program.
+# Installs what the console needs, builds it into build/ (without the
+# sanitizers), grants the programs their network capabilities and starts the
+# console pelion as the calling user. The file server serves the folder this
+# script was started from:
+#   cd ~/firmware && ~/pelion/scripts/run.sh
+# sudo is used only to install packages and to grant the capabilities.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+served_folder=$PWD
+repo=$(cd "$(dirname "$0")/.." && pwd)
+cd "$repo"
 
-bash scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build
+bash scripts/install-deps.sh --run
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELION_SANITIZE=OFF >/dev/null
+programs=(pelion tallis-serve)
+cmake --build build --target "${programs[@]}"
 
-if [[ -x build/bin/pelion ]]; then
-  exec build/bin/pelion "$@"
-elif [[ -x build/bin/tallis-serve ]]; then
-  echo "pelion is not built yet; starting the file server host tallis-serve instead." >&2
-  exec build/bin/tallis-serve "$@"
-else
-  echo "Built the libraries and tests; no program to start exists yet (pelion and tallis-serve come later)." >&2
+if [[ $(id -u) -ne 0 ]]; then
+  if ! bash scripts/grant-capabilities.sh "${programs[@]/#/build/bin/}"; then
+    echo "Without the capabilities the file server cannot use ports 21 and 69, and the" >&2
+    echo "route test cannot send ICMP echoes; see README.md, 'Without capabilities'." >&2
+  fi
 fi
+
+if [[ $# -gt 0 ]]; then
+  echo "pelion takes no arguments; the file server serves the folder run.sh starts in." >&2
+fi
+cd "$served_folder"
+exec "$repo/build/bin/pelion"

@@ -2,6 +2,7 @@
 
 #include "common/messages/CMessageService.h"
 #include "common/ui/CTrayIcon.h"
+#include "console/MVersion.h"
 #include "console/settings/CSettingsStore.h"
 #include "console/settings/MSettings.h"
 #include "console/ui/FAddEditIpAdd.h"
@@ -78,10 +79,7 @@ QIcon WindowIcon()
 
 QString VersionedCaption()
 {
-    return QLatin1String(FMain::kDesignCaption) + QStringLiteral(" ver. ")
-           + QString::number(PELION_VERSION_MAJOR) + QLatin1Char('.')
-           + QString::number(PELION_VERSION_MINOR) + QLatin1Char('.')
-           + QString::number(PELION_VERSION_PATCH) + QLatin1Char('a');
+    return QLatin1String(FMain::kDesignCaption) + QStringLiteral(" ver. ") + ProgramVersionText();
 }
 
 } // namespace

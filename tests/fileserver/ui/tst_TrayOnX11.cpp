@@ -1,4 +1,4 @@
-// Runs on a real X display with a notification area (see x11/run_with_tray.sh):
+// Runs on a real X display with a notification area (see tests/x11/run_on_display.sh):
 // the icon really appears, a right click opens its menu, and the monitor with
 // two sessions is photographed for people to look at.
 

@@ -1,0 +1,58 @@
+// pelion: the console program. It takes no command line; see SStartupOptions
+// for the environment variables that tests and benchmarks set.
+
+#include "console/CMessageLog.h"
+#include "console/MainModule.h"
+#include "console/SStartupOptions.h"
+#include "console/ui/FMain.h"
+#include "platform/system/CTerminationWatcher.h"
+
+#include <QApplication>
+#include <QProcessEnvironment>
+
+namespace {
+
+// The status of a start that a run rule refused.
+constexpr int kRefusedStatus = 1;
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    // The console lives on in the tray with its window hidden; it ends
+    // through the main window's "Exit" (or SIGTERM), never by a last close.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const SStartupOptions options =
+        SStartupOptions::FromEnvironment(QProcessEnvironment::systemEnvironment());
+    if (!options.messageLog.isEmpty())
+        CMessageLog::Install(options.messageLog);
+
+    // SIGTERM and SIGINT end the console as "Exit" does, whether its window
+    // shows or sits in the tray. One that comes during the start-up is acted
+    // on once Main has returned: the event loop that "Exit" ends is not
+    // running before.
+    bool endRequested = false;
+    bool running = false;
+    CTerminationWatcher termination;
+    QObject::connect(&termination, &CTerminationWatcher::TerminationRequested, &app, [&] {
+        endRequested = true;
+        if (running)
+            gMainForm->Unload();
+    });
+
+    int status = kRefusedStatus;
+    if (Main(options)) {
+        status = 0;
+        if (endRequested) {
+            gMainForm->Unload();
+        } else {
+            running = true;
+            status = QApplication::exec();
+            running = false;
+        }
+    }
+    ReleaseStartupObjects();
+    return status;
+}

@@ -1,0 +1,117 @@
+// The search for the sibling manager's window, over a desktop of scripted
+// windows and over the real X11 layer without a display.
+
+#include "console/MainModule.h"
+
+#include <QtTest>
+
+#include <stdexcept>
+
+namespace {
+
+// A desktop whose windows and titles the test gives; a title of "!" fails
+// to read, as a window that goes away meanwhile.
+class CScriptedDesktop final : public CWindowSystem {
+public:
+    explicit CScriptedDesktop(QStringList titles) : m_titles(std::move(titles)) {}
+
+    QList<WindowHandle> TopLevelWindows() override
+    {
+        QList<WindowHandle> windows;
+        for (qsizetype i = 0; i < m_titles.size(); ++i)
+            windows.append(Handle(i));
+        return windows;
+    }
+    QString WindowTitle(WindowHandle window) override
+    {
+        ++m_reads;
+        const QString& title = m_titles.at(static_cast<qsizetype>(window - Handle(0)));
+        if (title == QLatin1String("!"))
+            throw std::runtime_error("window gone");
+        return title;
+    }
+    bool ActivateWindow(WindowHandle) override { return false; }
+
+    static WindowHandle Handle(qsizetype index)
+    {
+        return static_cast<WindowHandle>(0x400001 + index);
+    }
+    int Reads() const { return m_reads; }
+
+private:
+    QStringList m_titles;
+    int m_reads = 0;
+};
+
+} // namespace
+
+class tst_MainModule final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { SetDesktopWindows({}); }
+
+    void managerWindowSearch_data()
+    {
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<int>("found"); // index of the window found, -1: none
+        QTest::addColumn<int>("reads"); // titles read before the search stopped
+        QTest::newRow("no windows") << QStringList{} << -1 << 0;
+        QTest::newRow("mixed case among other words")
+            << QStringList{"Terminal", "xx Orvane Manager yy", "Editor"} << 1 << 2;
+        QTest::newRow("exact upper case") << QStringList{"ORVANE MANAGER"} << 0 << 1;
+        QTest::newRow("lower case") << QStringList{"orvane manager - network"} << 0 << 1;
+        QTest::newRow("first of two is kept")
+            << QStringList{"Orvane Manager 1", "Orvane Manager 2"} << 0 << 1;
+        QTest::newRow("words apart do not count")
+            << QStringList{"Orvane  Manager", "OrvaneManager", "Manager Orvane"} << -1 << 3;
+        QTest::newRow("a title that fails to read is passed over")
+            << QStringList{"!", "Orvane Manager"} << 1 << 2;
+        QTest::newRow("only the first 255 characters are read")
+            << QStringList{QString(250, 'x') + "Orvane Manager"} << -1 << 1;
+        QTest::newRow("within the first 255 characters")
+            << QStringList{QString(241, 'x') + "Orvane Manager"} << 0 << 1;
+    }
+    void managerWindowSearch()
+    {
+        QFETCH(QStringList, titles);
+        QFETCH(int, found);
+        QFETCH(int, reads);
+        auto desktop = std::make_unique<CScriptedDesktop>(titles);
+        CScriptedDesktop* scripted = desktop.get();
+        SetDesktopWindows(std::move(desktop));
+        gFoundWindow = 12345; // a result of an earlier search must not stay
+
+        QCOMPARE(IsManagerRunning(), found >= 0);
+        QCOMPARE(gWindowTitleSought, QStringLiteral("ORVANE MANAGER"));
+        QCOMPARE(gFoundWindow, found >= 0 ? CScriptedDesktop::Handle(found) : WindowHandle(0));
+        QCOMPARE(scripted->Reads(), reads);
+    }
+
+    void theSameStepServesOtherSearches()
+    {
+        SetDesktopWindows(std::make_unique<CScriptedDesktop>(
+            QStringList{"Pelion Console", "http://10.0.0.1 - Link - Mozilla FireFox"}));
+        gFoundWindow = 0;
+        gWindowTitleSought = QStringLiteral("HTTP://10.0.0.1 - LINK");
+        QCOMPARE(EnumWindowsProc(CScriptedDesktop::Handle(0), 0), 1);
+        QCOMPARE(gFoundWindow, WindowHandle(0));
+        QCOMPARE(EnumWindowsProc(CScriptedDesktop::Handle(1), 0), 0);
+        QCOMPARE(gFoundWindow, CScriptedDesktop::Handle(1));
+    }
+
+    void withoutADisplayTheManagerIsNotFound()
+    {
+        SetDesktopWindows({}); // the real X11 desktop
+        const QByteArray saved = qgetenv("DISPLAY");
+        qunsetenv("DISPLAY");
+        const bool running = IsManagerRunning();
+        if (!saved.isEmpty())
+            qputenv("DISPLAY", saved);
+        QVERIFY(!running);
+        QCOMPARE(gFoundWindow, WindowHandle(0));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_MainModule)
+#include "tst_MainModule.moc"

@@ -1,0 +1,231 @@
+#include "platform/desktop/CDefaultBrowser.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// Writes a file below the root, making its folders; "exec:" files are executable.
+bool Put(const QTemporaryDir& root, QString path, const QByteArray& content)
+{
+    const bool executable = path.startsWith(QLatin1String("exec:"));
+    if (executable)
+        path = path.mid(5);
+    const QString full = root.filePath(path);
+    QDir().mkpath(QFileInfo(full).absolutePath());
+    QFile file(full);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(content);
+    file.close();
+    if (executable)
+        return file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    return true;
+}
+
+QByteArray DesktopEntry(const QByteArray& exec)
+{
+    return "[Desktop Entry]\nType=Application\nName=Browser\nExec=" + exec
+           + "\n\n[Desktop Action new-window]\nExec=/wrong/action --new-window\n";
+}
+
+QByteArray Defaults(const QByteArray& handlers)
+{
+    return "[Added Associations]\nx-scheme-handler/http=added.desktop;\n"
+           "[Default Applications]\n# the user's choice\nx-scheme-handler/http="
+           + handlers + "\n";
+}
+
+using FileMap = QMap<QString, QByteArray>;
+
+} // namespace
+
+class tst_CDefaultBrowser final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void commandComesFromTheFirstSourceNamingOne_data()
+    {
+        // Files to make below the root (path = content), then $BROWSER and
+        // $XDG_CURRENT_DESKTOP, then the command and which source gave it.
+        QTest::addColumn<FileMap>("files");
+        QTest::addColumn<QString>("browserVariable");
+        QTest::addColumn<QString>("desktop");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("source");
+
+        const QByteArray installed = DesktopEntry("/opt/web/firefox %u");
+        QTest::newRow("user's default handler")
+            << FileMap{{"config/mimeapps.list", Defaults("web.desktop;")},
+                       {"data/applications/web.desktop", installed},
+                       {"exec:bin/x-www-browser", "#!/bin/sh\n"}}
+            << "lynx"
+            << ""
+            << "/opt/web/firefox %u"
+            << "handler";
+        QTest::newRow("quoted path with arguments, escapes undone")
+            << FileMap{{"config/mimeapps.list", Defaults("web.desktop")},
+                       {"data/applications/web.desktop",
+                        DesktopEntry("\"/opt/My\\sWeb/firefox\" -new-window %u")}}
+            << ""
+            << ""
+            << "\"/opt/My Web/firefox\" -new-window %u"
+            << "handler";
+        QTest::newRow("desktop's own list before the general one")
+            << FileMap{{"config/mimeapps.list", Defaults("web.desktop")},
+                       {"config/xfce-mimeapps.list", Defaults("other.desktop")},
+                       {"data/applications/web.desktop", installed},
+                       {"data/applications/other.desktop", DesktopEntry("other-browser %u")}}
+            << ""
+            << "XFCE:GNOME"
+            << "other-browser %u"
+            << "handler";
+        QTest::newRow("handler not installed: next installed one, then next list")
+            << FileMap{{"config/mimeapps.list", Defaults("gone.desktop;also-gone.desktop")},
+                       {"sysconfig/mimeapps.list", Defaults("gone.desktop;web.desktop;")},
+                       {"data/applications/web.desktop", installed}}
+            << ""
+            << ""
+            << "/opt/web/firefox %u"
+            << "handler";
+        QTest::newRow("system data folder list and vendor sub-folder")
+            << FileMap{{"sysdata/applications/mimeapps.list", Defaults("vendor-web.desktop")},
+                       {"sysdata/applications/vendor/web.desktop", installed}}
+            << ""
+            << ""
+            << "/opt/web/firefox %u"
+            << "handler";
+        QTest::newRow("no default handler: the x-www-browser alternative")
+            << FileMap{{"data/applications/web.desktop", installed},
+                       {"exec:bin/x-www-browser", "#!/bin/sh\n"}}
+            << "lynx"
+            << ""
+            << "@bin/x-www-browser"
+            << "alternative";
+        QTest::newRow("alternative not executable: $BROWSER, first of its list")
+            << FileMap{{"bin/x-www-browser", "not a program"}} << ":firefox-esr %s:lynx"
+            << ""
+            << "firefox-esr %s"
+            << "variable";
+        QTest::newRow("no browser at all") << FileMap{{"config/mimeapps.list", Defaults("")}} << ""
+                                           << ""
+                                           << ""
+                                           << "none";
+    }
+    void commandComesFromTheFirstSourceNamingOne()
+    {
+        QFETCH(FileMap, files);
+        QFETCH(QString, browserVariable);
+        QFETCH(QString, desktop);
+        QFETCH(QString, command);
+        QFETCH(QString, source);
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        for (auto file = files.cbegin(); file != files.cend(); ++file)
+            QVERIFY(Put(root, file.key(), file.value()));
+
+        QProcessEnvironment environment;
+        environment.insert("HOME", root.filePath("home"));
+        environment.insert("XDG_CONFIG_HOME", root.filePath("config"));
+        environment.insert("XDG_CONFIG_DIRS", root.filePath("sysconfig"));
+        environment.insert("XDG_DATA_HOME", root.filePath("data"));
+        environment.insert("XDG_DATA_DIRS", root.filePath("none") + ':' + root.filePath("sysdata"));
+        environment.insert("XDG_CURRENT_DESKTOP", desktop);
+        environment.insert("PATH", root.filePath("empty") + ':' + root.filePath("bin"));
+        environment.insert("BROWSER", browserVariable);
+        const CDefaultBrowser browser(SBrowserEnvironment::FromEnvironment(environment));
+
+        if (command.startsWith('@'))
+            command = root.filePath(command.mid(1));
+        QCOMPARE(browser.Command(), command);
+        const QString fromSource = source == "handler"       ? browser.DefaultHandlerCommand()
+                                   : source == "alternative" ? browser.AlternativeCommand()
+                                   : source == "variable"    ? browser.VariableCommand()
+                                                             : QString();
+        QCOMPARE(fromSource, command);
+    }
+
+    void programOfCommandLine_data()
+    {
+        QTest::addColumn<QString>("commandLine");
+        QTest::addColumn<QString>("program");
+        QTest::newRow("plain") << "firefox-esr %u"
+                               << "firefox-esr";
+        QTest::newRow("absolute") << "/usr/lib/firefox-esr/firefox-esr %u"
+                                  << "/usr/lib/firefox-esr/firefox-esr";
+        QTest::newRow("quoted path with blanks and arguments")
+            << "\"/opt/Mozilla Firefox/firefox\" -osint -url %u"
+            << "/opt/Mozilla Firefox/firefox";
+        QTest::newRow("escaped quote inside quotes") << "\"/opt/a \\\"b\\\"/firefox\" %u"
+                                                     << "/opt/a \"b\"/firefox";
+        QTest::newRow("single quotes") << "'/opt/My Browser/firefox' %s"
+                                       << "/opt/My Browser/firefox";
+        QTest::newRow("leading blanks") << "   firefox"
+                                        << "firefox";
+        QTest::newRow("env prefix with settings")
+            << "env MOZ_ENABLE_WAYLAND=1 -u GTK_THEME /usr/bin/firefox %u"
+            << "/usr/bin/firefox";
+        QTest::newRow("case kept") << "/Opt/FireFox/FireFox"
+                                   << "/Opt/FireFox/FireFox";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("blanks only") << "  \t "
+                                     << "";
+    }
+    void programOfCommandLine()
+    {
+        QFETCH(QString, commandLine);
+        QFETCH(QString, program);
+        QCOMPARE(CDefaultBrowser::ProgramOf(commandLine), program);
+    }
+
+    void findProgram_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("found");
+        QTest::newRow("absolute path is kept as it is") << "/Elsewhere/Web"
+                                                        << "/Elsewhere/Web";
+        QTest::newRow("first folder of the search path that has it") << "web"
+                                                                     << "@first/web";
+        QTest::newRow("non-executable file is skipped") << "tool"
+                                                        << "@second/tool";
+        QTest::newRow("case matters") << "Web"
+                                      << "";
+        QTest::newRow("relative path with a folder") << "first/web"
+                                                     << "";
+        QTest::newRow("nowhere") << "missing"
+                                 << "";
+    }
+    void findProgram()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, found);
+        QTemporaryDir root;
+        QVERIFY(Put(root, "exec:first/web", "#!/bin/sh\n"));
+        QVERIFY(Put(root, "exec:second/web", "#!/bin/sh\n"));
+        QVERIFY(Put(root, "first/tool", "data"));
+        QVERIFY(Put(root, "exec:second/tool", "#!/bin/sh\n"));
+        SBrowserEnvironment environment;
+        environment.searchPath = {root.filePath("first"), root.filePath("second")};
+        const CDefaultBrowser browser(environment);
+        if (found.startsWith('@'))
+            found = root.filePath(found.mid(1));
+        QCOMPARE(browser.FindProgram(program), found);
+    }
+
+    void unsetFoldersTakeTheirDefaults()
+    {
+        QProcessEnvironment environment;
+        environment.insert("HOME", "/home/field");
+        const SBrowserEnvironment folders = SBrowserEnvironment::FromEnvironment(environment);
+        QCOMPARE(folders.configHome, QStringLiteral("/home/field/.config"));
+        QCOMPARE(folders.configDirs, QStringList{"/etc/xdg"});
+        QCOMPARE(folders.dataHome, QStringLiteral("/home/field/.local/share"));
+        QCOMPARE(folders.dataDirs, (QStringList{"/usr/local/share", "/usr/share"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_CDefaultBrowser)
+#include "tst_CDefaultBrowser.moc"
