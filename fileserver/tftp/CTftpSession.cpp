@@ -1,6 +1,5 @@
 #include "fileserver/tftp/CTftpSession.h"
 
-#include "common/CRaisedError.h"
 #include "fileserver/folder/CServedFolder.h"
 
 #include <QFileInfo>
@@ -56,21 +55,12 @@ bool CTftpSession::BindLocalPort()
     for (int port = m_options.firstSessionPort; port <= m_options.lastSessionPort; ++port)
         ports.append(static_cast<quint16>(port));
     std::ranges::shuffle(ports, *QRandomGenerator::system());
-    for (const quint16 port : ports) {
-        try {
-            m_udpSession.Open(port);
-            return true;
-        } catch (const CRaisedError&) {
-            // Taken, or below 1024 without the right to bind it: the next one.
-        }
-    }
-    try {
-        m_udpSession.Open(0);
-        return true;
-    } catch (const CRaisedError&) {
-        // No port at all: there is no socket to answer from, the session just ends.
-        return false;
-    }
+    // A port that is taken, or below 1024 without the right to bind it: the next one.
+    const auto bound = [this](quint16 port) {
+        return m_udpSession.TryOpen(port) == QAbstractSocket::UnknownSocketError;
+    };
+    // No port at all: there is no socket to answer from, the session just ends.
+    return std::ranges::any_of(ports, bound) || bound(0);
 }
 
 bool CTftpSession::OpenFileForRead(const QString& localPath)

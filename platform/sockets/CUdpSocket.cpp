@@ -13,6 +13,15 @@ CUdpSocket::~CUdpSocket() = default;
 
 void CUdpSocket::Open(quint16 localPort, const QHostAddress& address)
 {
+    const QAbstractSocket::SocketError error = TryOpen(localPort, address);
+    if (error != QAbstractSocket::UnknownSocketError) {
+        throw CRaisedError(static_cast<std::uint32_t>(SocketErrorNumber(error)),
+                           ProgramName() + QStringLiteral(".Sockets"), m_lastErrorText);
+    }
+}
+
+QAbstractSocket::SocketError CUdpSocket::TryOpen(quint16 localPort, const QHostAddress& address)
+{
     auto socket = std::make_unique<QUdpSocket>();
     bool bound = socket->bind(address, localPort);
     // A host without IPv6 cannot bind the dual-stack address; IPv4 alone serves.
@@ -23,11 +32,12 @@ void CUdpSocket::Open(quint16 localPort, const QHostAddress& address)
         bound = socket->bind(QHostAddress::AnyIPv4, localPort);
     }
     if (!bound) {
-        throw CRaisedError(static_cast<std::uint32_t>(SocketErrorNumber(socket->error())),
-                           ProgramName() + QStringLiteral(".Sockets"), socket->errorString());
+        m_lastErrorText = socket->errorString();
+        return socket->error();
     }
     m_socket = std::move(socket);
     connect(m_socket.get(), &QUdpSocket::readyRead, this, &CUdpSocket::DataArrived);
+    return QAbstractSocket::UnknownSocketError;
 }
 
 bool CUdpSocket::Receive(QByteArray& data, QString& remoteHost, quint16& remotePort)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractSocket>
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
@@ -23,6 +24,11 @@ public:
     // 10013 access denied, ...) and the system's description when it cannot.
     void Open(quint16 localPort, const QHostAddress& address = QHostAddress::Any);
 
+    // Open without the exception, for callers that try several ports: the
+    // reason it failed, or QAbstractSocket::UnknownSocketError when bound.
+    QAbstractSocket::SocketError TryOpen(quint16 localPort,
+                                         const QHostAddress& address = QHostAddress::Any);
+
     // Reads the next waiting datagram with its sender's dotted address and port.
     bool Receive(QByteArray& data, QString& remoteHost, quint16& remotePort);
 
@@ -39,4 +45,5 @@ signals:
 
 private:
     std::unique_ptr<QUdpSocket> m_socket;
+    QString m_lastErrorText; // the system's words for the last failed open
 };
