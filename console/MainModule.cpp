@@ -70,10 +70,15 @@ void SetDesktopWindows(std::unique_ptr<CWindowSystem> windows)
 
 bool IsManagerRunning()
 {
+    return FindWindowTitled(QLatin1String(kManagerTitleSought)) != 0;
+}
+
+WindowHandle FindWindowTitled(const QString& upperText)
+{
     gFoundWindow = 0;
-    gWindowTitleSought = QLatin1String(kManagerTitleSought);
+    gWindowTitleSought = upperText;
     DesktopWindows().EnumWindows(EnumWindowsProc, 0);
-    return gFoundWindow != 0;
+    return gFoundWindow;
 }
 
 int EnumWindowsProc(WindowHandle window, qint32 /*extra*/)

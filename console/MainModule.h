@@ -56,6 +56,10 @@ QString FileServerFailureText(const CRaisedError& error, quint16 tftpPort);
 // in upper case, holds "ORVANE MANAGER". Without a desktop it finds nothing.
 bool IsManagerRunning();
 
+// The first top-level window whose upper-cased title holds the upper-case
+// text, through gWindowTitleSought and EnumWindowsProc; 0 when none does.
+WindowHandle FindWindowTitled(const QString& upperText);
+
 // The window search's step for one window: 0 (stop) when its upper-cased
 // title holds gWindowTitleSought, which it then keeps in gFoundWindow;
 // non-zero (go on) otherwise. extra is not read.
