@@ -289,6 +289,62 @@ private slots:
         QVERIFY(m_messages.Shown().isEmpty());
     }
 
+    // A dial that cannot start (no valid entry) goes straight back to the
+    // disconnected look, without a message.
+    void dialCannotStart_data()
+    {
+        QTest::addColumn<QString>("modemEntry");
+        QTest::newRow("no modem entry chosen") << "";
+        QTest::newRow("entry name not a file name") << "../modem";
+    }
+    void dialCannotStart()
+    {
+        QFETCH(QString, modemEntry);
+        gConnType = kConnTypeModem;
+        gModemEntry = modemEntry;
+        FMain window(Options());
+        window.show();
+        window.ToolButton(QLatin1String(FMain::kKeyConnect))->trigger();
+        QCOMPARE(window.StatusPanel()->text(), QStringLiteral("Status: Disconnected"));
+        QVERIFY(!window.IsDialling());
+        QVERIFY(!window.IsHangingUp());
+        QVERIFY(!window.IsConnected());
+        QVERIFY(window.ToolButton(QLatin1String(FMain::kKeyConnect))->isEnabled());
+        QVERIFY(window.mnuTray(FMain::kTrayConnect)->isEnabled());
+        QCOMPARE(window.Ras()->RasConnHandle(), 0);
+        QVERIFY(m_messages.Shown().isEmpty());
+    }
+
+    // A link that this machine already has is taken for the equipment's at
+    // once; a toggle then leaves it alone, as the window did not make it.
+    void existingLinkTakenAtOnce()
+    {
+        qputenv("PPPD_STANDIN_SCENARIO", "direct-ok");
+        qputenv("PPPD_STANDIN_REMOTE", "127.0.0.48");
+        SRasOptions rasOptions;
+        rasOptions.pppdProgram = QStringLiteral(PPPD_STANDIN);
+        rasOptions.hangUpGraceMs = 2000;
+        CRas other(nullptr, rasOptions);
+        other.Dial(QStringLiteral("TarnDirectPPP"));
+        QTRY_COMPARE(other.RasState(), qint32(ERasState::Connected));
+
+        FMain window(Options());
+        window.show();
+        window.mnuTray(FMain::kTrayConnect)->trigger();
+        QVERIFY(window.IsConnected());
+        QVERIFY(!window.IsDialling());
+        QCOMPARE(window.StatusPanel()->text(), QStringLiteral("Status: Connected"));
+        QCOMPARE(window.PeerIpAddress(), QStringLiteral("127.0.0.48"));
+        QVERIFY(window.tmrLaunchBrowser()->isActive());
+
+        window.mnuTray(FMain::kTrayDisconnect)->trigger();
+        QCOMPARE(window.StatusPanel()->text(), QStringLiteral("Status: Disconnected"));
+        QVERIFY(!window.IsConnected());
+        QVERIFY(!window.IsHangingUp());
+        QCOMPARE(other.RasState(), qint32(ERasState::Connected));
+        QVERIFY(LinkMessages().isEmpty());
+    }
+
     // A dial that fails: one message, then the disconnected look with no
     // flag left set.
     void dialFails_data()
