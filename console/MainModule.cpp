@@ -3,6 +3,7 @@
 #include "common/CRaisedError.h"
 #include "common/MWinUtil.h"
 #include "common/messages/CMessageService.h"
+#include "console/browser/CEquipmentPages.h"
 #include "console/cRunRulesValidator.h"
 #include "console/settings/MSettings.h"
 #include "console/ui/FMain.h"
@@ -52,6 +53,7 @@ std::unique_ptr<CWindowSystem>& DesktopWindowsSlot()
 std::unique_ptr<cRunRulesValidator> gRulesValidator;
 std::unique_ptr<cFtpServer> gFileServer;
 std::unique_ptr<FMain> gMainForm;
+std::unique_ptr<IEquipmentPages> gEquipmentPages;
 QString gWindowTitleSought;
 WindowHandle gFoundWindow = 0;
 
@@ -146,8 +148,17 @@ bool Main(const SStartupOptions& options)
             gFileServer = CreateFileServer(options.fileServer, splash.get());
         }
 
+        // The equipment's pages through this desktop: its windows, and the
+        // default browser the run rules found.
+        gEquipmentPages = std::make_unique<CEquipmentPages>(
+            gRulesValidator->DefaultInternetBrowser(),
+            CEquipmentPages::DesktopLaunchers(FindWindowTitled, [](WindowHandle window) {
+                return DesktopWindows().ActivateWindow(window);
+            }));
+
         SMainOptions mainOptions;
         mainOptions.fileServer = gFileServer.get();
+        mainOptions.pages = gEquipmentPages.get();
         mainOptions.isManagerRunning = IsManagerRunning;
         if (options.helpPort)
             mainOptions.helpPort = *options.helpPort;
@@ -171,6 +182,7 @@ bool Main(const SStartupOptions& options)
 void ReleaseStartupObjects()
 {
     gMainForm.reset();
+    gEquipmentPages.reset();
     gFileServer.reset();
     gRulesValidator.reset();
 }

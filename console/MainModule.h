@@ -10,6 +10,7 @@
 
 class CRaisedError;
 class FMain;
+class IEquipmentPages;
 class cFtpServer;
 class cRunRulesValidator;
 
@@ -23,6 +24,8 @@ extern std::unique_ptr<cRunRulesValidator> gRulesValidator;
 extern std::unique_ptr<cFtpServer> gFileServer;
 // The main window; empty when a run rule failed.
 extern std::unique_ptr<FMain> gMainForm;
+// How the window's equipment pages reach the user; lives as long as the window.
+extern std::unique_ptr<IEquipmentPages> gEquipmentPages;
 // In and out of the top-level window search: the upper-case text sought in
 // window titles, and the first window whose title held it (0: none).
 extern QString gWindowTitleSought;

@@ -115,6 +115,8 @@ void CTrayIcon::BalloonMsgOn(const QString& title, const QString& msg, std::int1
     case kBalloonError: icon = QSystemTrayIcon::Critical; break;
     default: break;
     }
+    m_balloonText = msg;
+    m_balloonSeverity = severity;
     // The holder takes the balloon down itself; the longest time Qt allows
     // stands for "no time-out".
     m_icon->showMessage(title, msg, icon, std::numeric_limits<int>::max());
@@ -124,6 +126,8 @@ void CTrayIcon::BalloonMsgOff()
 {
     if (m_form != ETrayForm::Console || !m_icon)
         return;
+    m_balloonText.clear();
+    m_balloonSeverity = 0;
     // An empty message replaces (and so removes) the balloon; icon and tip stay.
     m_icon->showMessage(QString(), QString(), QSystemTrayIcon::NoIcon, 1);
 }

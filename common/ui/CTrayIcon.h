@@ -72,6 +72,9 @@ public:
     // Console form only: shows or removes a balloon message.
     void BalloonMsgOn(const QString& title, const QString& msg, std::int16_t severity);
     void BalloonMsgOff();
+    // The balloon shown now: its text (empty when none) and severity.
+    QString BalloonText() const { return m_balloonText; }
+    std::int16_t BalloonSeverity() const { return m_balloonSeverity; }
 
     // True when the icon is really in a notification area.
     bool IsVisible() const;
@@ -97,5 +100,7 @@ private:
     QVariant m_picture;
     QByteArray m_tipField; // server form: the fixed-size tip field
     QString m_tip;         // console form
+    QString m_balloonText;
+    std::int16_t m_balloonSeverity = 0;
     std::unique_ptr<QSystemTrayIcon> m_icon;
 };

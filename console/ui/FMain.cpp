@@ -1,12 +1,19 @@
 #include "console/ui/FMain.h"
 
+#include "common/CRaisedError.h"
 #include "common/messages/CMessageService.h"
 #include "common/ui/CTrayIcon.h"
 #include "console/MVersion.h"
+#include "console/browser/CEquipmentPages.h"
+#include "console/dialup/CProgOptions.h"
+#include "console/dialup/ui/FOptions.h"
+#include "console/equipment/CEquipmentAccess.h"
 #include "console/settings/CSettingsStore.h"
 #include "console/settings/MSettings.h"
 #include "console/ui/FAddEditIpAdd.h"
+#include "console/ui/FRescueLogin.h"
 #include "fileserver/cFtpServer.h"
+#include "platform/icmp/CIcmpPinger.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -17,6 +24,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -33,9 +41,19 @@ const char* const kDisconnectTip = "Disconnect serial cable or modem link";
 const char* const kStatusDisconnected = "Status: Disconnected";
 const char* const kStatusConnected = "Status: Connected";
 const char* const kRemovePrompt = "Are you sure you want to remove entry %1 ?";
-// Shown while connecting to an equipment from the book cannot be done yet.
-const char* const kConnectNotWired = "Connecting to an equipment is not available in this version.";
-constexpr int kNotWiredMessageMs = 5000;
+const char* const kStatusConnectingDevice = "Status: Connecting Device.....";
+const char* const kStatusDeviceConnected = "Status: Device Connected.....";
+const char* const kStatusAuthenticating = "Status: Authenticating.....";
+const char* const kStatusAuthenticated = "Status: Authenticated.....";
+const char* const kStatusClosing = "Status: Closing.....";
+const char* const kConnectionFailed = "Connection Failed !";
+const char* const kCheckCable = "Check cable or devices";
+const char* const kEquipmentUnreachable = "Equipment unreachable! Disconnecting...";
+const char* const kPingData = "Test Route";
+constexpr qint32 kPingTimeoutMs = 6000;
+// A reply this slow counts as no reply.
+constexpr quint32 kPingTooSlowMs = 655380;
+constexpr int kPingFailuresToHangUp = 3;
 constexpr int kOnLineSize = 24;
 
 // A picture from the desktop's icon theme, or the console's own drawing.
@@ -89,6 +107,27 @@ FMain::FMain(SMainOptions options, QWidget* parent)
       m_store(std::make_unique<CSettingsStore>()),
       m_book(std::make_unique<CIpAddressBook>(*m_store, gIpBookCount))
 {
+    if (!m_options.pinger) {
+        m_ownPinger = std::make_unique<CIcmpPinger>();
+        m_options.pinger = m_ownPinger.get();
+    }
+    if (!m_options.pages) {
+        // Without the desktop's window search and default browser both
+        // interfaces open through the desktop's handler.
+        m_ownPages =
+            std::make_unique<CEquipmentPages>(QString(), CEquipmentPages::DesktopLaunchers({}, {}));
+        m_options.pages = m_ownPages.get();
+    }
+    m_access = std::make_unique<CEquipmentAccess>(*m_options.pages, *m_options.pinger,
+                                                  m_options.equipment);
+    connect(m_access.get(), &CEquipmentAccess::OnRescueFinished, this, [this] {
+        if (m_frmRescueLogin)
+            m_frmRescueLogin->Unload();
+    });
+    m_ras = std::make_unique<CRas>(nullptr, m_options.ras);
+    connect(m_ras.get(), &CRas::RasStateChanged, this, &FMain::Ras_RasStateChanged);
+    connect(m_ras.get(), &CRas::RasError, this, &FMain::Ras_RasError);
+    WireOwnCommands();
     setWindowTitle(QLatin1String(kDesignCaption));
     setWindowIcon(WindowIcon());
     for (const SPicture& picture : kPictures)
@@ -97,20 +136,43 @@ FMain::FMain(SMainOptions options, QWidget* parent)
     resize(640, 420);
 }
 
-FMain::~FMain() = default;
+FMain::~FMain()
+{
+    // A pppd that the control ends now reports to nobody.
+    m_ras->disconnect(this);
+    m_access->disconnect(this);
+}
+
+void FMain::WireOwnCommands()
+{
+    SMainCommands& commands = m_options.commands;
+    if (!commands.connectToEquipment)
+        commands.connectToEquipment = [this](const QString& address) {
+            ConnectToEquipment(address);
+        };
+    if (!commands.toggleDialUpLink)
+        commands.toggleDialUpLink = [this] { ToggleDialUpLink(); };
+    if (!commands.startRescueConnection)
+        commands.startRescueConnection = [this] { StartRescueConnection(); };
+    if (!commands.showOptions)
+        commands.showOptions = [this] { ShowOptions(); };
+}
 
 void FMain::CreateControls()
 {
     m_tmrBalloon = new QTimer(this);
     m_tmrBalloon->setInterval(m_options.balloonIntervalMs);
     m_tmrPingPPP = new QTimer(this);
-    m_tmrPingPPP->setInterval(SMainOptions::kPingPPPIntervalMs);
+    m_tmrPingPPP->setInterval(m_options.pingPPPIntervalMs);
+    m_tmrPingPPP->setSingleShot(true);
+    connect(m_tmrPingPPP, &QTimer::timeout, this, &FMain::tmrPingPPP_Timer);
     m_tmrConnectImage = new QTimer(this);
     m_tmrConnectImage->setInterval(m_options.connectImageIntervalMs);
     connect(m_tmrConnectImage, &QTimer::timeout, this, &FMain::tmrConnectImage_Timer);
     m_tmrLaunchBrowser = new QTimer(this);
-    m_tmrLaunchBrowser->setInterval(SMainOptions::kLaunchBrowserIntervalMs);
+    m_tmrLaunchBrowser->setInterval(m_options.launchBrowserIntervalMs);
     m_tmrLaunchBrowser->setSingleShot(true);
+    connect(m_tmrLaunchBrowser, &QTimer::timeout, this, &FMain::tmrLaunchBrowser_Timer);
     connect(m_tmrBalloon, &QTimer::timeout, this, &FMain::tmrBalloon_Timer);
 
     CreateToolBar();
@@ -339,38 +401,16 @@ void FMain::SetToolButtonEnabled(const QString& key, bool enabled)
     ApplyCommandStates();
 }
 
-bool FMain::IsCommandWired(const QString& key) const
-{
-    const SMainCommands& commands = m_options.commands;
-    if (key == QLatin1String(kKeyConnect) || key == QLatin1String(kKeyConnectViaSerial))
-        return bool(commands.toggleDialUpLink);
-    if (key == QLatin1String(kKeyRescueConnection))
-        return bool(commands.startRescueConnection);
-    if (key == QLatin1String(kKeyBrowser))
-        return bool(commands.connectToEquipment);
-    if (key == QLatin1String(kKeyOptions))
-        return bool(commands.showOptions);
-    return true;
-}
-
 void FMain::ApplyCommandStates()
 {
     for (auto it = m_buttons.cbegin(); it != m_buttons.cend(); ++it)
-        it.value()->setEnabled(m_buttonWanted.value(it.key()) && IsCommandWired(it.key()));
-    for (auto it = m_buttonMenuItems.cbegin(); it != m_buttonMenuItems.cend(); ++it)
-        it.value()->setEnabled(IsCommandWired(it.key()));
-    const QString trayKeys[] = {QString(),
-                                QString(),
-                                QLatin1String(kKeyConnect),
-                                QLatin1String(kKeyConnect),
-                                QLatin1String(kKeyRescueConnection),
-                                QLatin1String(kKeyBrowser),
-                                QString()};
+        it.value()->setEnabled(m_buttonWanted.value(it.key()));
     for (int index = kTrayShow; index <= kTrayExit; ++index) {
-        const QString& key = trayKeys[index];
-        m_mnuTray.at(std::size_t(index))
-            ->setEnabled(m_trayWanted.at(std::size_t(index))
-                         && (key.isEmpty() || IsCommandWired(key)));
+        bool enabled = m_trayWanted.at(std::size_t(index));
+        // A browser opened now would meet a link whose entry is being edited.
+        if (index == kTrayBrowser && m_phonebookEditorActive)
+            enabled = false;
+        m_mnuTray.at(std::size_t(index))->setEnabled(enabled);
     }
 }
 
@@ -391,6 +431,11 @@ void FMain::UpdateDisconnectedStatusStuff()
     priConnected = false;
     priDialling = false;
     priHangingUp = false;
+    // Without a link nothing is left to watch or to open: a watch left running
+    // would count failures and toggle, that is dial, once the link is gone.
+    m_tmrPingPPP->stop();
+    m_tmrLaunchBrowser->stop();
+    priPingFailures = 0;
     m_tmrConnectImage->stop();
     m_frmOnLine->setVisible(false);
     ApplyCommandStates();
@@ -398,6 +443,8 @@ void FMain::UpdateDisconnectedStatusStuff()
 
 void FMain::UpdateConnectedStatusStuff()
 {
+    if (priRasConnHandle == 0)
+        priRasConnHandle = m_ras->RasConnHandle();
     QAction* connectButton = m_buttons.value(QLatin1String(kKeyConnect));
     connectButton->setText(QStringLiteral("Disconnect"));
     connectButton->setToolTip(QLatin1String(kDisconnectTip));
@@ -645,10 +692,6 @@ void FMain::lvwIpAdd_DblClick(QTreeWidgetItem* item)
 {
     if (!item)
         return;
-    if (!m_options.commands.connectToEquipment) {
-        statusBar()->showMessage(QLatin1String(kConnectNotWired), kNotWiredMessageMs);
-        return;
-    }
     m_options.commands.connectToEquipment(item->text(0));
 }
 
@@ -705,4 +748,204 @@ void FMain::RemoveIpEntry()
     }
     SetToolButtonEnabled(QLatin1String(kKeyRemove), false);
     SetToolButtonEnabled(QLatin1String(kKeyEdit), false);
+}
+
+void FMain::ConnectToEquipment(const QString& ipAddress)
+{
+    m_access->ConnectToEquipment(ipAddress);
+}
+
+void FMain::StartRescueConnection()
+{
+    if (m_frmRescueLogin)
+        return;
+    auto* dialog = new FRescueLogin(this, m_options.rescueProgressIntervalMs);
+    m_frmRescueLogin = dialog;
+    connect(dialog, &FRescueLogin::OnStartConnecting, m_access.get(),
+            &CEquipmentAccess::ConnectToRescueEquipment);
+    connect(dialog, &FRescueLogin::OnAborted, m_access.get(), &CEquipmentAccess::CloseRescueSocket);
+    connect(dialog, &FRescueLogin::OnClose, this, &FMain::frmRescueLogin_OnClose);
+    // However it goes (unloaded, or closed with the window), the dialog is
+    // no longer the open one; Unload deletes it, a plain close here.
+    connect(dialog, &QDialog::finished, this, [this, dialog] {
+        if (m_frmRescueLogin == dialog)
+            m_frmRescueLogin = nullptr;
+        dialog->deleteLater();
+    });
+    dialog->Init();
+}
+
+void FMain::frmRescueLogin_OnClose()
+{
+    m_access->CloseRescueSocket();
+    if (m_frmRescueLogin)
+        m_frmRescueLogin->Unload();
+}
+
+void FMain::ShowOptions()
+{
+    // The dialog's store is the console's own file, written through at once.
+    QSettings settings(m_store->FileName(), QSettings::IniFormat);
+    CProgOptions progOptions(settings, gConnType, gModemEntry);
+    FOptions dialog(progOptions, m_options.dialup, this);
+    connect(&dialog, &FOptions::OnPhonebookEditorActive, this,
+            &FMain::Options_OnPhonebookEditorActive);
+    dialog.exec();
+    Options_OnPhonebookEditorActive(false);
+}
+
+void FMain::Options_OnPhonebookEditorActive(bool active)
+{
+    m_phonebookEditorActive = active;
+    ApplyCommandStates();
+}
+
+QString FMain::DialUpEntry() const
+{
+    return gConnType != kConnTypeDirectCable ? gModemEntry
+                                             : QString::fromLatin1(CProgOptions::kDirectCableEntry);
+}
+
+void FMain::ToggleDialUpLink()
+{
+    m_buttonWanted.insert(QLatin1String(kKeyConnect), false);
+    m_buttonWanted.insert(QLatin1String(kKeyBrowser), false);
+    m_buttonWanted.insert(QLatin1String(kKeyOptions), false);
+    m_trayWanted.at(kTrayConnect) = false;
+    m_trayWanted.at(kTrayDisconnect) = false;
+    ApplyCommandStates();
+    QCoreApplication::processEvents();
+    if (!priDialling && !priConnected)
+        DialUpLink();
+    else
+        HangUpDialUpLink();
+}
+
+void FMain::DialUpLink()
+{
+    priPingFailures = 0;
+    const QString entry = DialUpEntry();
+    qint64 handle = priRasConnHandle;
+    // Any link of the machine (or a list that cannot be read) is taken for
+    // the equipment's: the console uses it rather than dial a second one.
+    if (FindRasConnection(entry, handle, m_options.rasLinks) != 0) {
+        priRasConnHandle = handle;
+        UpdateConnectedStatusStuff();
+        GetProjectedIp(priRasConnHandle, priPeerIpAddress, m_options.rasLinks);
+        m_tmrLaunchBrowser->start();
+        return;
+    }
+    priDialling = true;
+    QCoreApplication::processEvents();
+    try {
+        m_ras->Dial(entry);
+    } catch (const CRaisedError&) {
+        HangUpDialUpLink();
+    }
+}
+
+void FMain::HangUpDialUpLink()
+{
+    if (priHangingUp)
+        return;
+    m_tmrPingPPP->stop();
+    const QString entry = DialUpEntry();
+    qint64 handle = priRasConnHandle;
+    if (m_ras->RasState() == static_cast<qint32>(ERasState::Disconnected)
+        || FindRasConnection(entry, handle, m_options.rasLinks) != 1) {
+        UpdateDisconnectedStatusStuff();
+        return;
+    }
+    priHangingUp = true;
+    try {
+        m_ras->HangUp();
+    } catch (const CRaisedError&) {
+        // The control reports the end, or the error, through its events.
+    }
+}
+
+void FMain::Ras_RasStateChanged()
+{
+    switch (static_cast<ERasState>(m_ras->RasState())) {
+    case ERasState::ConnectingDevice:
+        m_stbPanel->setText(QLatin1String(kStatusConnectingDevice));
+        break;
+    case ERasState::DeviceConnected:
+        m_stbPanel->setText(QLatin1String(kStatusDeviceConnected));
+        break;
+    case ERasState::Authenticating:
+        m_stbPanel->setText(QLatin1String(kStatusAuthenticating));
+        break;
+    case ERasState::Authenticated: m_stbPanel->setText(QLatin1String(kStatusAuthenticated)); break;
+    case ERasState::Connected:
+        if (!priHangingUp) {
+            UpdateConnectedStatusStuff();
+            m_tmrLaunchBrowser->start();
+        }
+        break;
+    case ERasState::Disconnected:
+        // A failed dial is cleaned up by the error event that follows.
+        if (!priDialling)
+            UpdateDisconnectedStatusStuff();
+        priHangingUp = false;
+        break;
+    case ERasState::Closing: m_stbPanel->setText(QLatin1String(kStatusClosing)); break;
+    default: break;
+    }
+}
+
+void FMain::Ras_RasError(qint32 number, const QString& description)
+{
+    if (number == 12001 || number == 12002 || number == 12003 || number == 20756)
+        return;
+    const QString detail =
+        number == kRasErrorDevice ? QString::fromLatin1(kCheckCable) : description;
+    ShowMessage(QLatin1String(kConnectionFailed) + QLatin1Char('\n') + detail,
+                EMessageIcon::Exclamation);
+    try {
+        m_ras->HangUp();
+    } catch (const CRaisedError&) {
+        // Nothing left to end.
+    }
+    HangUpDialUpLink();
+}
+
+void FMain::tmrLaunchBrowser_Timer()
+{
+    m_tmrLaunchBrowser->stop();
+    priPeerIpAddress.clear();
+    GetProjectedIp(priRasConnHandle, priPeerIpAddress, m_options.rasLinks);
+    m_tmrPingPPP->setInterval(m_options.pingPPPIntervalMs);
+    m_tmrPingPPP->start();
+    ConnectToEquipment(priPeerIpAddress);
+}
+
+void FMain::tmrPingPPP_Timer()
+{
+    m_tmrPingPPP->stop();
+    qint32 timeoutMs = kPingTimeoutMs;
+    m_options.pinger->Ping(priPeerIpAddress, QByteArray(kPingData), timeoutMs, this,
+                           [this](const SIcmpEchoReply& reply) { PingPPP_Done(reply); });
+}
+
+void FMain::PingPPP_Done(const SIcmpEchoReply& reply)
+{
+    // A reply that comes back after the link ended has nothing to watch.
+    if (!priConnected || priHangingUp)
+        return;
+    if (reply.Status != kIpSuccess || reply.RoundTripTime >= kPingTooSlowMs)
+        ++priPingFailures;
+    else
+        priPingFailures = 0;
+    if (priPingFailures < kPingFailuresToHangUp) {
+        m_tmrPingPPP->start();
+        return;
+    }
+    priPingFailures = 0;
+    if (priTrayIcon)
+        priTrayIcon->BalloonMsgOn(windowTitle(), QLatin1String(kEquipmentUnreachable),
+                                  CTrayIcon::kBalloonError);
+    m_tmrBalloon->setInterval(m_options.balloonIntervalMs);
+    m_tmrBalloon->start();
+    ToggleDialUpLink();
 }

@@ -1,9 +1,15 @@
 #pragma once
 
 #include "common/messages/CMessageService.h"
+#include "console/dialup/ui/SDialupDialogOptions.h"
+#include "console/equipment/SEquipmentAccessOptions.h"
 #include "console/help/Wicklow.h"
 #include "console/settings/CIpAddressBook.h"
+#include "console/ui/FRescueLogin.h"
 #include "fileserver/cFtpServer.h"
+#include "platform/dialup/CRas.h"
+#include "platform/dialup/MRasLinks.h"
+#include "platform/icmp/SIcmpEchoReply.h"
 
 #include <QHash>
 #include <QHostAddress>
@@ -18,8 +24,11 @@
 #include <functional>
 #include <memory>
 
+class CEquipmentAccess;
 class CSettingsStore;
 class CTrayIcon;
+class IEquipmentPages;
+class IPinger;
 
 class QAction;
 class QGroupBox;
@@ -31,7 +40,8 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 // The window's commands that reach the equipment or the dial-up link. Each
-// one left empty leaves its buttons and menu items disabled.
+// one left empty is the window's own (ConnectToEquipment, ToggleDialUpLink,
+// StartRescueConnection, ShowOptions); a holder may put its own in.
 struct SMainCommands {
     std::function<void(const QString& ipAddress)> connectToEquipment;
     std::function<void()> toggleDialUpLink;
@@ -44,6 +54,7 @@ struct SMainOptions {
     static constexpr int kBalloonIntervalMs = 10000;
     static constexpr int kPingPPPIntervalMs = 2000;
     static constexpr int kLaunchBrowserIntervalMs = 50;
+    static constexpr int kRescueProgressIntervalMs = 1000;
 
     cFtpServer* fileServer = nullptr; // start-up's gFileServer; null when the sibling manager runs
     std::function<bool()> isManagerRunning; // asked again at exit; empty = false
@@ -56,6 +67,20 @@ struct SMainOptions {
     SMainCommands commands;
     int connectImageIntervalMs = kConnectImageIntervalMs;
     int balloonIntervalMs = kBalloonIntervalMs;
+    int pingPPPIntervalMs = kPingPPPIntervalMs;
+    int launchBrowserIntervalMs = kLaunchBrowserIntervalMs;
+    int rescueProgressIntervalMs = kRescueProgressIntervalMs;
+
+    // Reaching an equipment: port, rescue address (tests put a loopback
+    // address here), time-outs.
+    SEquipmentAccessOptions equipment;
+    IPinger* pinger = nullptr;        // must outlive the window; null: ICMP echoes
+    IEquipmentPages* pages = nullptr; // must outlive the window; null: the desktop's handler
+    // The dial-up link: the pppd to run, where links are looked for, and the
+    // phonebook the options dialog edits.
+    SRasOptions ras;
+    SRasLinkSources rasLinks;
+    SDialupDialogOptions dialup;
 };
 
 // The console's main window: the toolbar, the LAN address book, the status
@@ -63,6 +88,10 @@ struct SMainOptions {
 // switches the file server's FTP listener on when it loads, and takes both
 // down when the user picks "Exit". Its close box only hides it (minimises it
 // where the desktop has no tray), so the console runs on in the tray.
+//
+// It owns the equipment access (a double click in the book, or "Browser",
+// starts a connect attempt), the rescue login dialog while it is open, and
+// the dial-up control with the reachability watch of the link's far end.
 class FMain final : public QMainWindow {
     Q_OBJECT
 
@@ -123,6 +152,15 @@ public:
     void SetPeerIpAddress(const QString& address) { priPeerIpAddress = address; }
     bool IsConnected() const { return priConnected; }
 
+    // Equipment and dial-up commands.
+    void ConnectToEquipment(const QString& ipAddress);
+    void StartRescueConnection();
+    void ToggleDialUpLink();
+    void DialUpLink();
+    void HangUpDialUpLink();
+    // "Options" (modal).
+    void ShowOptions();
+
     // Address book commands.
     void SetupIpList();
     void AddIpEntry();
@@ -152,6 +190,13 @@ public:
     QTimer* tmrBalloon() const { return m_tmrBalloon; }
     QTimer* tmrPingPPP() const { return m_tmrPingPPP; }
     QTimer* tmrLaunchBrowser() const { return m_tmrLaunchBrowser; }
+    CRas* Ras() const { return m_ras.get(); }
+    CEquipmentAccess* EquipmentAccess() const { return m_access.get(); }
+    // The rescue login dialog; null unless it is open.
+    FRescueLogin* frmRescueLogin() const { return m_frmRescueLogin; }
+    bool IsDialling() const { return priDialling; }
+    bool IsHangingUp() const { return priHangingUp; }
+    int PingFailures() const { return priPingFailures; }
     CTrayIcon* TrayIcon() const { return priTrayIcon; }
     Wicklow* HelpServer() const { return priHttpServer.get(); }
     cFtpServer* FileServer() const { return priFtpServerRef; }
@@ -168,6 +213,8 @@ public:
 
     void tmrConnectImage_Timer();
     void tmrBalloon_Timer();
+    void tmrLaunchBrowser_Timer();
+    void tmrPingPPP_Timer();
 
 protected:
     void setVisible(bool visible) override;
@@ -181,7 +228,13 @@ private:
     void Form_Load();
     void Form_Unload();
     void ApplyCommandStates();
-    bool IsCommandWired(const QString& key) const;
+    void WireOwnCommands();
+    QString DialUpEntry() const;
+    void Ras_RasStateChanged();
+    void Ras_RasError(qint32 number, const QString& description);
+    void PingPPP_Done(const SIcmpEchoReply& reply);
+    void frmRescueLogin_OnClose();
+    void Options_OnPhonebookEditorActive(bool active);
     void SetHeadingPicture(int column, const QString& key);
     void SizeIpColumns();
     QStringList RowKeys() const;
@@ -213,7 +266,15 @@ private:
     bool priDialling = false;
     bool priHangingUp = false;
     QString priPeerIpAddress;
-    qint32 priRasConnHandle = 0;
+    qint64 priRasConnHandle = 0;
+    int priPingFailures = 0;
+    bool m_phonebookEditorActive = false;
+    std::unique_ptr<IPinger> m_ownPinger;
+    std::unique_ptr<IEquipmentPages> m_ownPages;
+    // After what they use, so that they go first.
+    std::unique_ptr<CEquipmentAccess> m_access;
+    std::unique_ptr<CRas> m_ras;
+    QPointer<FRescueLogin> m_frmRescueLogin;
     int priConnectImageIndex = 1;
     qint16 priSortColumn = 1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;

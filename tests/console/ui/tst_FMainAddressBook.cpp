@@ -3,6 +3,8 @@
 #include "console/ui/FAddEditIpAdd.h"
 #include "console/ui/FMain.h"
 #include "console/ui/MLoadSettings.h"
+#include "tests/console/EquipmentSimProcess.h"
+#include "tests/console/EquipmentTestDoubles.h"
 #include "tests/console/TestSettingsFolder.h"
 #include "tests/console/settings/BookSection.h"
 #include "tests/console/ui/MainTestKit.h"
@@ -88,7 +90,6 @@ private slots:
         QVERIFY(CSettingsStore().WriteWwwRoot(m_webRoot.Path()));
         gIpBookCount = 0;
         m_messages.Clear();
-        m_connected.clear();
     }
 
     void loadFillsTheList()
@@ -363,33 +364,6 @@ private slots:
         QCOMPARE(addresses(), (QStringList{"10.0.0.5", "10.0.0.10", "10.0.0.9", "10.0.0.2"}));
     }
 
-    void doubleClick_data()
-    {
-        QTest::addColumn<bool>("wired");
-        QTest::newRow("connects") << true;
-        QTest::newRow("not wired yet: says so") << false;
-    }
-    void doubleClick()
-    {
-        QFETCH(bool, wired);
-        Fill(kThree);
-        SMainOptions options = Options();
-        if (wired)
-            options.commands.connectToEquipment = [this](const QString& address) {
-                m_connected.append(address);
-            };
-        FMain window(options);
-        LoadSettings(window);
-        window.show();
-        QTreeWidget* list = window.lvwIpAdd();
-        const QPoint at = list->visualItemRect(RowOf(window, QStringLiteral("10.0.0.2"))).center();
-        // A double click comes after the first click of the pair.
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-        QCOMPARE(m_connected, wired ? QStringList{"10.0.0.2"} : QStringList());
-        QCOMPARE(window.statusBar()->currentMessage().isEmpty(), wired);
-    }
-
 private:
     SMainOptions Options()
     {
@@ -398,13 +372,19 @@ private:
         options.endProgram = [] {};
         options.openUrl = [](const QUrl&) { return true; };
         options.trayAvailable = [] { return true; };
+        // A double click reaches nothing beyond the machine.
+        options.pinger = &m_pinger;
+        options.pages = &m_pages;
+        options.equipment.port = ClosedLoopbackPort(QStringLiteral("127.0.0.1"));
+        options.equipment.rescueAddress = QStringLiteral("127.0.0.1");
         return options;
     }
 
     CTestSettingsFolder m_settings;
     CTestWebRoot m_webRoot;
     CMessageCapture m_messages;
-    QStringList m_connected;
+    CScriptedPinger m_pinger{kIpGeneralFailure};
+    CRecordingPages m_pages;
 };
 
 QTEST_MAIN(tst_FMainAddressBook)

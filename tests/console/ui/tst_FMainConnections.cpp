@@ -1,0 +1,535 @@
+#include "common/ui/CTrayIcon.h"
+#include "console/dialup/ui/FOptions.h"
+#include "console/equipment/CEquipmentAccess.h"
+#include "console/settings/MSettings.h"
+#include "console/ui/FMain.h"
+#include "console/ui/FRescueLogin.h"
+#include "tests/console/EquipmentSimProcess.h"
+#include "tests/console/EquipmentTestDoubles.h"
+#include "tests/console/TestSettingsFolder.h"
+#include "tests/console/ui/MainTestKit.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+// Answers the window's reachability tests from a script (then with success),
+// and every other caller's route test with success. Records what the window
+// asked.
+class CWatchPinger final : public IPinger {
+public:
+    struct SAnswer {
+        quint32 status;
+        quint32 roundTripMs;
+    };
+
+    void Ping(const QString& address, const QByteArray& data, qint32& timeoutMs, QObject* context,
+              MPing::Callback done) override
+    {
+        MPing::ApplyTimeoutFloor(timeoutMs);
+        SIcmpEchoReply reply;
+        reply.Status = kIpSuccess;
+        if (qobject_cast<FMain*>(context)) {
+            watched.append(address + QLatin1Char(' ') + QString::fromLatin1(data));
+            if (!script.isEmpty()) {
+                const SAnswer answer = script.takeFirst();
+                reply.Status = answer.status;
+                reply.RoundTripTime = answer.roundTripMs;
+            }
+        }
+        QTimer::singleShot(0, context, [done, reply] { done(reply); });
+    }
+
+    QList<SAnswer> script;
+    QStringList watched;
+};
+
+// The window's status texts as the dial-up control's events leave them,
+// repeats of the same text counted once.
+class CStatusRecorder final : public QObject {
+public:
+    explicit CStatusRecorder(FMain& window)
+    {
+        // Connected after the window's own handler, so the text is the new one.
+        connect(window.Ras(), &CRas::RasStateChanged, this, [this, &window] {
+            const QString text = window.StatusPanel()->text();
+            if (texts.isEmpty() || texts.last() != text)
+                texts.append(text);
+        });
+    }
+    QStringList texts;
+};
+
+struct SScenario {
+    QString name;
+    QString remote;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(CWatchPinger::SAnswer)
+
+class tst_FMainConnections final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_settings.IsValid());
+        QVERIFY(m_noProcesses.isValid());
+    }
+
+    void init()
+    {
+        m_settings.Clear();
+        gWwwRoot = m_webRoot.Path();
+        gIpBookCount = 0;
+        gConnType = kConnTypeDirectCable;
+        gModemEntry.clear();
+        m_messages.Clear();
+        m_pages.calls.clear();
+        m_pinger.script.clear();
+        m_pinger.watched.clear();
+        qputenv("PPPD_STANDIN_PAUSE", "0.02");
+        qputenv("PPPD_STANDIN_HOLD", "30");
+        qunsetenv("PPPD_STANDIN_SCENARIO");
+        qunsetenv("PPPD_STANDIN_REMOTE");
+    }
+
+    // A double click in the book, the "Browser" button and the tray's
+    // "Browser" reach the equipment: its newer interface opens at home.
+    void commandsReachTheEquipment_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("double click") << "double click";
+        QTest::newRow("Browser button") << "button";
+        QTest::newRow("tray Browser") << "tray";
+    }
+    void commandsReachTheEquipment()
+    {
+        QFETCH(QString, command);
+        const QString address = QStringLiteral("127.0.0.41");
+        CEquipmentSimProcess sim;
+        QVERIFY(sim.Start(address, {}));
+        SMainOptions options = Options();
+        options.equipment.port = sim.Port();
+        FMain window(options);
+        window.show();
+        if (command == QLatin1String("double click")) {
+            window.AddIpBookRow(0, {QStringLiteral("10.0.0.7"), QStringLiteral("other")});
+            QTreeWidgetItem* row = window.AddIpBookRow(1, {address, QStringLiteral("bench")});
+            QTreeWidget* list = window.lvwIpAdd();
+            const QPoint at = list->visualItemRect(row).center();
+            // A double click comes after the first click of the pair.
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+        } else {
+            // Browser is for the link's far end, and only while the link is up.
+            QVERIFY(!window.ToolButton(QLatin1String(FMain::kKeyBrowser))->isEnabled());
+            QVERIFY(!window.mnuTray(FMain::kTrayBrowser)->isEnabled());
+            window.SetPeerIpAddress(address);
+            window.UpdateConnectedStatusStuff();
+            QAction* action = command == QLatin1String("button")
+                                  ? window.ToolButton(QLatin1String(FMain::kKeyBrowser))
+                                  : window.mnuTray(FMain::kTrayBrowser);
+            QVERIFY(action->isEnabled());
+            action->trigger();
+        }
+        QTRY_COMPARE(
+            m_pages.calls,
+            QStringList{
+                QStringLiteral("open http://%1:%2/home.html").arg(address).arg(sim.Port())});
+        QVERIFY(m_messages.Shown().isEmpty());
+        QTRY_VERIFY(window.EquipmentAccess()->LoadedElements().isEmpty());
+    }
+
+    // "Rescue Connection" opens the login dialog once; Ok logs in at the
+    // rescue address and the bridge page opens, Cancel ends it; either way
+    // the dialog goes.
+    void rescueConnection_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("page");
+        QTest::newRow("tray, Ok") << "tray"
+                                  << "cmdOk"
+                                  << "/orvaneBridge.asp?user=SYSTEM";
+        QTest::newRow("drop-down, Ok") << "menu"
+                                       << "cmdOk"
+                                       << "/orvaneBridge.asp?user=SYSTEM";
+        QTest::newRow("tray, Cancel") << "tray"
+                                      << "cmdCancel"
+                                      << "";
+    }
+    void rescueConnection()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, button);
+        QFETCH(QString, page);
+        const QString rescue = QStringLiteral("127.0.0.43");
+        CEquipmentSimProcess sim;
+        QVERIFY(sim.Start(rescue, {}));
+        SMainOptions options = Options();
+        options.equipment.port = sim.Port();
+        options.equipment.rescueAddress = rescue;
+        FMain window(options);
+        window.show();
+        QVERIFY(!window.frmRescueLogin());
+        QAction* action = command == QLatin1String("tray")
+                              ? window.mnuTray(FMain::kTrayRescue)
+                              : window.ButtonMenuItem(QLatin1String(FMain::kKeyRescueConnection));
+        QVERIFY(action->isEnabled());
+        action->trigger();
+        const QPointer<FRescueLogin> dialog = window.frmRescueLogin();
+        QVERIFY(dialog);
+        QVERIFY(dialog->isVisible());
+        // A second request while it is open changes nothing.
+        action->trigger();
+        QCOMPARE(window.frmRescueLogin(), dialog.data());
+
+        QTest::mouseClick(dialog->findChild<QPushButton*>(button), Qt::LeftButton);
+        QTRY_VERIFY(dialog.isNull());
+        QVERIFY(!window.frmRescueLogin());
+        const QStringList expected =
+            page.isEmpty()
+                ? QStringList()
+                : QStringList{
+                    QStringLiteral("open http://%1:%2%3").arg(rescue).arg(sim.Port()).arg(page)};
+        QCOMPARE(m_pages.calls, expected);
+        QVERIFY(window.EquipmentAccess()->LoadedElements().isEmpty());
+        QVERIFY(m_messages.Shown().isEmpty());
+        // Gone, it can be opened again.
+        action->trigger();
+        QVERIFY(window.frmRescueLogin());
+        window.frmRescueLogin()->Unload();
+    }
+
+    // A dial that comes up: the status texts in order, the connected look,
+    // the equipment at the link's far end reached, then a hang-up from the
+    // tray back to the disconnected look.
+    void dialAndHangUp_data()
+    {
+        QTest::addColumn<QString>("scenario");
+        QTest::addColumn<int>("connType");
+        QTest::addColumn<QStringList>("texts");
+        QTest::newRow("direct cable")
+            << "direct-ok" << kConnTypeDirectCable
+            << QStringList{"Status: Connecting Device.....", "Status: Device Connected.....",
+                           "Status: Connected"};
+        QTest::newRow("modem") << "modem-ok" << kConnTypeModem
+                               << QStringList{"Status: Connecting Device.....",
+                                              "Status: Device Connected.....",
+                                              "Status: Authenticating.....",
+                                              "Status: Authenticated.....", "Status: Connected"};
+    }
+    void dialAndHangUp()
+    {
+        QFETCH(QString, scenario);
+        QFETCH(int, connType);
+        QFETCH(QStringList, texts);
+        const QString peer = QStringLiteral("127.0.0.44");
+        CEquipmentSimProcess sim;
+        QVERIFY(sim.Start(peer, {}));
+        // The modem entry's name picks the stand-in's scenario; the cable's
+        // entry has its fixed name, so the scenario is said outright.
+        gConnType = connType;
+        gModemEntry = scenario;
+        if (connType == kConnTypeDirectCable)
+            qputenv("PPPD_STANDIN_SCENARIO", scenario.toLatin1());
+        qputenv("PPPD_STANDIN_REMOTE", peer.toLatin1());
+        SMainOptions options = Options();
+        options.equipment.port = sim.Port();
+        FMain window(options);
+        window.show();
+        CStatusRecorder status(window);
+
+        window.ToolButton(QLatin1String(FMain::kKeyConnect))->trigger();
+        QVERIFY(window.IsDialling());
+        QVERIFY(!window.ToolButton(QLatin1String(FMain::kKeyConnect))->isEnabled());
+        QVERIFY(!window.ToolButton(QLatin1String(FMain::kKeyOptions))->isEnabled());
+        QVERIFY(!window.mnuTray(FMain::kTrayConnect)->isEnabled());
+        QVERIFY(!window.mnuTray(FMain::kTrayDisconnect)->isEnabled());
+        QTRY_VERIFY(window.IsConnected());
+        QCOMPARE(status.texts, texts);
+        QVERIFY(!window.IsDialling());
+        QCOMPARE(window.ToolButton(QLatin1String(FMain::kKeyConnect))->text(),
+                 QStringLiteral("Disconnect"));
+        QVERIFY(window.ToolButton(QLatin1String(FMain::kKeyConnect))->isEnabled());
+        QVERIFY(!window.mnuTray(FMain::kTrayConnect)->isEnabled());
+        QVERIFY(window.mnuTray(FMain::kTrayDisconnect)->isEnabled());
+        QVERIFY(window.mnuTray(FMain::kTrayBrowser)->isEnabled());
+        QVERIFY(window.IsOnLineShown());
+        QTRY_COMPARE(
+            m_pages.calls,
+            QStringList{QStringLiteral("open http://%1:%2/home.html").arg(peer).arg(sim.Port())});
+        QCOMPARE(window.PeerIpAddress(), peer);
+        QTRY_VERIFY(!m_pinger.watched.isEmpty());
+        QCOMPARE(m_pinger.watched.first(), peer + QStringLiteral(" Test Route"));
+
+        status.texts.clear();
+        window.mnuTray(FMain::kTrayDisconnect)->trigger();
+        QTRY_VERIFY(!window.IsConnected() && !window.IsHangingUp());
+        QCOMPARE(status.texts, (QStringList{"Status: Closing.....", "Status: Disconnected"}));
+        QCOMPARE(window.ToolButton(QLatin1String(FMain::kKeyConnect))->text(),
+                 QStringLiteral("Connect"));
+        QVERIFY(window.mnuTray(FMain::kTrayConnect)->isEnabled());
+        QVERIFY(!window.mnuTray(FMain::kTrayDisconnect)->isEnabled());
+        QVERIFY(!window.mnuTray(FMain::kTrayBrowser)->isEnabled());
+        QVERIFY(window.ToolButton(QLatin1String(FMain::kKeyOptions))->isEnabled());
+        QVERIFY(!window.tmrPingPPP()->isActive());
+        QVERIFY(!window.IsOnLineShown());
+        QCOMPARE(window.Ras()->RasConnHandle(), 0);
+        QVERIFY(m_messages.Shown().isEmpty());
+    }
+
+    // A dial that cannot start (no valid entry) goes straight back to the
+    // disconnected look, without a message.
+    void dialCannotStart_data()
+    {
+        QTest::addColumn<QString>("modemEntry");
+        QTest::newRow("no modem entry chosen") << "";
+        QTest::newRow("entry name not a file name") << "../modem";
+    }
+    void dialCannotStart()
+    {
+        QFETCH(QString, modemEntry);
+        gConnType = kConnTypeModem;
+        gModemEntry = modemEntry;
+        FMain window(Options());
+        window.show();
+        window.ToolButton(QLatin1String(FMain::kKeyConnect))->trigger();
+        QCOMPARE(window.StatusPanel()->text(), QStringLiteral("Status: Disconnected"));
+        QVERIFY(!window.IsDialling());
+        QVERIFY(!window.IsHangingUp());
+        QVERIFY(!window.IsConnected());
+        QVERIFY(window.ToolButton(QLatin1String(FMain::kKeyConnect))->isEnabled());
+        QVERIFY(window.mnuTray(FMain::kTrayConnect)->isEnabled());
+        QCOMPARE(window.Ras()->RasConnHandle(), 0);
+        QVERIFY(m_messages.Shown().isEmpty());
+    }
+
+    // A link that this machine already has is taken for the equipment's at
+    // once; a toggle then leaves it alone, as the window did not make it.
+    void existingLinkTakenAtOnce()
+    {
+        qputenv("PPPD_STANDIN_SCENARIO", "direct-ok");
+        qputenv("PPPD_STANDIN_REMOTE", "127.0.0.48");
+        SRasOptions rasOptions;
+        rasOptions.pppdProgram = QStringLiteral(PPPD_STANDIN);
+        rasOptions.hangUpGraceMs = 2000;
+        CRas other(nullptr, rasOptions);
+        other.Dial(QStringLiteral("TarnDirectPPP"));
+        QTRY_COMPARE(other.RasState(), qint32(ERasState::Connected));
+
+        FMain window(Options());
+        window.show();
+        window.mnuTray(FMain::kTrayConnect)->trigger();
+        QVERIFY(window.IsConnected());
+        QVERIFY(!window.IsDialling());
+        QCOMPARE(window.StatusPanel()->text(), QStringLiteral("Status: Connected"));
+        QCOMPARE(window.PeerIpAddress(), QStringLiteral("127.0.0.48"));
+        QVERIFY(window.tmrLaunchBrowser()->isActive());
+
+        window.mnuTray(FMain::kTrayDisconnect)->trigger();
+        QCOMPARE(window.StatusPanel()->text(), QStringLiteral("Status: Disconnected"));
+        QVERIFY(!window.IsConnected());
+        QVERIFY(!window.IsHangingUp());
+        QCOMPARE(other.RasState(), qint32(ERasState::Connected));
+        QVERIFY(LinkMessages().isEmpty());
+    }
+
+    // A dial that fails: one message, then the disconnected look with no
+    // flag left set.
+    void dialFails_data()
+    {
+        QTest::addColumn<QString>("scenario");
+        QTest::addColumn<bool>("cableText");
+        QTest::newRow("device cannot be opened") << "no-device" << true;
+        QTest::newRow("device locked") << "locked" << true;
+        QTest::newRow("authentication refused") << "auth-fails" << false;
+        QTest::newRow("no PPP in the kernel") << "no-kernel" << false;
+    }
+    void dialFails()
+    {
+        QFETCH(QString, scenario);
+        QFETCH(bool, cableText);
+        qputenv("PPPD_STANDIN_SCENARIO", scenario.toLatin1());
+        FMain window(Options());
+        window.show();
+        window.mnuTray(FMain::kTrayConnect)->trigger();
+        QTRY_COMPARE(m_messages.Shown().size(), 1);
+        QTRY_COMPARE(window.StatusPanel()->text(), QStringLiteral("Status: Disconnected"));
+        const SMessage message = m_messages.Shown().first();
+        QCOMPARE(message.icon, EMessageIcon::Exclamation);
+        QVERIFY(message.text.startsWith(QStringLiteral("Connection Failed !\n")));
+        QCOMPARE(message.text == QStringLiteral("Connection Failed !\nCheck cable or devices"),
+                 cableText);
+        QVERIFY(message.text.size() > int(qstrlen("Connection Failed !\n")));
+        QVERIFY(!window.IsConnected());
+        QVERIFY(!window.IsDialling());
+        QVERIFY(!window.IsHangingUp());
+        QVERIFY(window.ToolButton(QLatin1String(FMain::kKeyConnect))->isEnabled());
+        QVERIFY(window.mnuTray(FMain::kTrayConnect)->isEnabled());
+        QVERIFY(m_pages.calls.isEmpty());
+    }
+
+    // A pppd killed from outside while the link is up: the window goes back
+    // to the disconnected look and stops watching.
+    void pppdKilledWhileConnected()
+    {
+        qputenv("PPPD_STANDIN_SCENARIO", "direct-ok");
+        qputenv("PPPD_STANDIN_REMOTE", "127.0.0.45");
+        FMain window(Options());
+        window.show();
+        window.ToolButton(QLatin1String(FMain::kKeyConnect))->trigger();
+        QTRY_VERIFY(window.IsConnected());
+        QTRY_VERIFY(window.tmrPingPPP()->isActive() || !m_pinger.watched.isEmpty());
+        const qint64 pid = window.Ras()->RasConnHandle();
+        QVERIFY(pid > 0);
+        // The stand-in this window started, by its process id.
+        QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
+        QTRY_COMPARE(window.StatusPanel()->text(), QStringLiteral("Status: Disconnected"));
+        // The equipment at the far end is not there either: its own message
+        // comes from the equipment access, and is not counted here.
+        QTRY_COMPARE(LinkMessages().size(), 1);
+        QVERIFY(!window.IsConnected());
+        QVERIFY(!window.IsDialling());
+        QTRY_VERIFY(!window.IsHangingUp());
+        QVERIFY(!window.tmrPingPPP()->isActive());
+        QVERIFY(!window.IsOnLineShown());
+        QVERIFY(window.mnuTray(FMain::kTrayConnect)->isEnabled());
+    }
+
+    // The reachability watch: three failed tests in a row end the link with
+    // the balloon; a success in between starts the count again.
+    void pingWatch_data()
+    {
+        using SAnswer = CWatchPinger::SAnswer;
+        QTest::addColumn<QList<SAnswer>>("script");
+        QTest::addColumn<int>("tests");
+        const SAnswer fail{kIpGeneralFailure, 0};
+        const SAnswer ok{kIpSuccess, 1};
+        const SAnswer slow{kIpSuccess, 655380};
+        QTest::newRow("three failures") << QList<SAnswer>{fail, fail, fail} << 3;
+        QTest::newRow("a success resets the count")
+            << QList<SAnswer>{ok, fail, fail, ok, fail, fail, fail} << 7;
+        QTest::newRow("too slow counts as failed")
+            << QList<SAnswer>{slow, fail, SAnswer{kIpSuccess, 655379}, slow, slow, fail} << 6;
+    }
+    void pingWatch()
+    {
+        QFETCH(QList<CWatchPinger::SAnswer>, script);
+        QFETCH(int, tests);
+        qputenv("PPPD_STANDIN_SCENARIO", "direct-ok");
+        qputenv("PPPD_STANDIN_REMOTE", "127.0.0.46");
+        m_pinger.script = script;
+        SMainOptions options = Options();
+        options.balloonIntervalMs = 60000;
+        FMain window(options);
+        window.show();
+        window.ToolButton(QLatin1String(FMain::kKeyConnect))->trigger();
+        QTRY_VERIFY(window.IsConnected());
+        QTRY_COMPARE(window.StatusPanel()->text(), QStringLiteral("Status: Disconnected"));
+        QCOMPARE(m_pinger.watched.size(), tests);
+        QCOMPARE(window.TrayIcon()->BalloonText(),
+                 QStringLiteral("Equipment unreachable! Disconnecting..."));
+        QCOMPARE(window.TrayIcon()->BalloonSeverity(), CTrayIcon::kBalloonError);
+        QVERIFY(window.tmrBalloon()->isActive());
+        QCOMPARE(window.tmrBalloon()->interval(), 60000);
+        QTRY_VERIFY(!window.IsHangingUp());
+        QVERIFY(!window.IsConnected());
+        QVERIFY(!window.tmrPingPPP()->isActive());
+        QCOMPARE(window.PingFailures(), 0);
+        QCOMPARE(window.Ras()->RasConnHandle(), 0);
+        // The link ended as asked: no failure message.
+        QVERIFY(LinkMessages().isEmpty());
+    }
+
+    // While "Options" has a phonebook editor open, the tray's "Browser" is
+    // off; it comes back when the editor closes.
+    void phonebookEditorDisablesTrayBrowser()
+    {
+        SMainOptions options = Options();
+        bool seenDisabled = false;
+        FMain* shown = nullptr;
+        options.dialup.editEntry = [&](QWidget*, const QString&) {
+            seenDisabled = shown && !shown->mnuTray(FMain::kTrayBrowser)->isEnabled();
+        };
+        QTemporaryDir peers;
+        QFile entry(peers.filePath(QStringLiteral("TarnDirectPPP")));
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.write("/dev/ttyS0\n115200\n");
+        entry.close();
+        options.dialup.peersFolder = peers.path();
+        options.dialup.pppdProgram = QStringLiteral(PPPD_STANDIN);
+        FMain window(options);
+        shown = &window;
+        window.show();
+        window.SetPeerIpAddress(QStringLiteral("127.0.0.47"));
+        window.UpdateConnectedStatusStuff();
+        QVERIFY(window.mnuTray(FMain::kTrayBrowser)->isEnabled());
+        window.UpdateDisconnectedStatusStuff();
+        bool dialogSeen = false;
+        WhenModal([&](QWidget* dialog) {
+            dialogSeen = dialog->windowTitle() == QLatin1String("Options");
+            if (auto* optionsDialog = qobject_cast<FOptions*>(dialog))
+                optionsDialog->cmdDirectSettings()->click();
+            dialog->close();
+        });
+        window.ToolButton(QLatin1String(FMain::kKeyOptions))->trigger();
+        QVERIFY(dialogSeen);
+        QVERIFY(seenDisabled);
+        window.UpdateConnectedStatusStuff();
+        QVERIFY(window.mnuTray(FMain::kTrayBrowser)->isEnabled());
+    }
+
+private:
+    // The dial-up link's messages.
+    QStringList LinkMessages() const
+    {
+        QStringList texts;
+        for (const SMessage& message : m_messages.Shown())
+            texts.append(message.text);
+        return texts.filter(QRegularExpression(QStringLiteral("^Connection Failed !\n.+")));
+    }
+
+    SMainOptions Options()
+    {
+        SMainOptions options;
+        options.helpPort = 0;
+        options.endProgram = [] {};
+        options.openUrl = [](const QUrl&) { return true; };
+        options.trayAvailable = [] { return true; };
+        options.pinger = &m_pinger;
+        options.pages = &m_pages;
+        options.equipment.port = ClosedLoopbackPort(QStringLiteral("127.0.0.1"));
+        options.equipment.rescueAddress = QStringLiteral("127.0.0.1");
+        options.equipment.rescueRetryDelayMs = 20;
+        options.ras.pppdProgram = QStringLiteral(PPPD_STANDIN);
+        options.ras.hangUpGraceMs = 2000;
+        // Only this process's links count: other pppds of the machine are not seen.
+        options.rasLinks.procFolder = m_noProcesses.path();
+        options.rasLinks.runFolder = m_noProcesses.path();
+        options.pingPPPIntervalMs = 20;
+        options.launchBrowserIntervalMs = 10;
+        options.rescueProgressIntervalMs = 20;
+        return options;
+    }
+
+    CTestSettingsFolder m_settings;
+    CTestWebRoot m_webRoot;
+    CMessageCapture m_messages;
+    CWatchPinger m_pinger;
+    CRecordingPages m_pages;
+    QTemporaryDir m_noProcesses;
+};
+
+QTEST_MAIN(tst_FMainConnections)
+#include "tst_FMainConnections.moc"
