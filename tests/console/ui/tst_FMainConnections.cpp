@@ -407,6 +407,31 @@ private slots:
         QVERIFY(window.mnuTray(FMain::kTrayConnect)->isEnabled());
     }
 
+    // The far end ends the link in order (no error): the disconnected look,
+    // and the watch stops, so its failures cannot toggle a new dial.
+    void peerEndsLink()
+    {
+        qputenv("PPPD_STANDIN_SCENARIO", "direct-ok");
+        qputenv("PPPD_STANDIN_REMOTE", "127.0.0.49");
+        qputenv("PPPD_STANDIN_HOLD", "0.3");
+        m_pinger.script = {{kIpGeneralFailure, 0}, {kIpGeneralFailure, 0}, {kIpGeneralFailure, 0},
+                           {kIpGeneralFailure, 0}, {kIpGeneralFailure, 0}, {kIpGeneralFailure, 0}};
+        SMainOptions options = Options();
+        // Slower than the link's life, so the count cannot reach three first.
+        options.pingPPPIntervalMs = 200;
+        FMain window(options);
+        window.show();
+        window.ToolButton(QLatin1String(FMain::kKeyConnect))->trigger();
+        QTRY_VERIFY(window.IsConnected());
+        QTRY_COMPARE(window.StatusPanel()->text(), QStringLiteral("Status: Disconnected"));
+        QVERIFY(!window.tmrPingPPP()->isActive());
+        QVERIFY(!window.tmrLaunchBrowser()->isActive());
+        QCOMPARE(window.PingFailures(), 0);
+        QCOMPARE(window.Ras()->RasState(), qint32(ERasState::Disconnected));
+        QVERIFY(window.TrayIcon()->BalloonText().isEmpty());
+        QVERIFY(LinkMessages().isEmpty());
+    }
+
     // The reachability watch: three failed tests in a row end the link with
     // the balloon; a success in between starts the count again.
     void pingWatch_data()
