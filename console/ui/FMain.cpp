@@ -900,7 +900,7 @@ void FMain::Ras_RasError(qint32 number, const QString& description)
         return;
     const QString detail =
         number == kRasErrorDevice ? QString::fromLatin1(kCheckCable) : description;
-    ShowMessage(QLatin1String(kConnectionFailed) + QLatin1Char('\n') + detail,
+    ShowMessage(QLatin1String(kConnectionFailed) + QStringLiteral("\r\n") + detail,
                 EMessageIcon::Exclamation);
     try {
         m_ras->HangUp();

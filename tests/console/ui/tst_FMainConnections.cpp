@@ -368,10 +368,10 @@ private slots:
         QTRY_COMPARE(window.StatusPanel()->text(), QStringLiteral("Status: Disconnected"));
         const SMessage message = m_messages.Shown().first();
         QCOMPARE(message.icon, EMessageIcon::Exclamation);
-        QVERIFY(message.text.startsWith(QStringLiteral("Connection Failed !\n")));
-        QCOMPARE(message.text == QStringLiteral("Connection Failed !\nCheck cable or devices"),
+        QVERIFY(message.text.startsWith(QStringLiteral("Connection Failed !\r\n")));
+        QCOMPARE(message.text == QStringLiteral("Connection Failed !\r\nCheck cable or devices"),
                  cableText);
-        QVERIFY(message.text.size() > int(qstrlen("Connection Failed !\n")));
+        QVERIFY(message.text.size() > int(qstrlen("Connection Failed !\r\n")));
         QVERIFY(!window.IsConnected());
         QVERIFY(!window.IsDialling());
         QVERIFY(!window.IsHangingUp());
@@ -522,7 +522,7 @@ private:
         QStringList texts;
         for (const SMessage& message : m_messages.Shown())
             texts.append(message.text);
-        return texts.filter(QRegularExpression(QStringLiteral("^Connection Failed !\n.+")));
+        return texts.filter(QRegularExpression(QStringLiteral("^Connection Failed !\r\n.+")));
     }
 
     SMainOptions Options()
