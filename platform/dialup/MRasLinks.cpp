@@ -113,6 +113,23 @@ bool IsValidEntryName(const QString& name)
     return std::all_of(name.begin(), name.end(), [](QChar c) { return c != u'/' && c.isPrint(); });
 }
 
+namespace {
+
+// The parent's process id from a process's stat line ("pid (name) state
+// ppid ..."); the name may hold blanks and brackets, so it is read after the
+// last ')'. -1 when it cannot be read: the process has ended.
+qint64 ParentOfProcess(const QString& statPath)
+{
+    QFile stat(statPath);
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 1).simplified().split(' ');
+    return fields.size() > 1 ? fields.at(1).toLongLong() : -1;
+}
+
+} // namespace
+
 int FindRasConnection(const QString& entry, qint64& handle, const SRasLinkSources& sources)
 {
     const QDir proc(sources.procFolder);
@@ -121,6 +138,7 @@ int FindRasConnection(const QString& entry, qint64& handle, const SRasLinkSource
 
     // Process id -> entry; a map keeps them in process-id order.
     QMap<qint64, QString> links;
+    QMap<qint64, qint64> parents;
     const QStringList names = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
         bool isNumber = false;
@@ -131,8 +149,19 @@ int FindRasConnection(const QString& entry, qint64& handle, const SRasLinkSource
         if (!cmdline.open(QIODevice::ReadOnly))
             continue; // ended meanwhile, or not ours to read
         const QString linkEntry = EntryOfCommandLine(cmdline.readAll(), sources.programName);
-        if (!linkEntry.isEmpty())
-            links.insert(pid, linkEntry);
+        if (linkEntry.isEmpty())
+            continue;
+        const qint64 parent = ParentOfProcess(proc.filePath(name + QStringLiteral("/stat")));
+        if (parent < 0)
+            continue; // ended while it was read
+        links.insert(pid, linkEntry);
+        parents.insert(pid, parent);
+    }
+    // A pppd that has just forked (for its connect script, say) shows its own
+    // command line twice until the child runs its program: one link, not two.
+    for (auto it = parents.cbegin(); it != parents.cend(); ++it) {
+        if (parents.contains(it.value()))
+            links.remove(it.key());
     }
     // The controls of this process count even before their pppd shows in the list.
     for (const CRas::SLink& own : CRas::RunningLinks())
