@@ -487,14 +487,6 @@ private slots:
         QCOMPARE(text, QStringLiteral("three"));
     }
 
-    void among()
-    {
-        QVERIFY(Among(3, 1, 2, 3));
-        QVERIFY(!Among(4, 1, 2, 3));
-        QVERIFY(Among(QStringLiteral("b"), "a", "b"));
-        QVERIFY(!Among(QStringLiteral("B"), "a", "b"));
-    }
-
     void collectionReplace()
     {
         TKeyedCollection<int> items{{"one", 1}, {"two", 2}, {"three", 3}};
@@ -547,24 +539,6 @@ private slots:
         QCOMPARE(seen.size(), 5);
         GetRandom(INT_MIN, INT_MAX); // the full range does not overflow
         QCOMPARE(RaisedNumber([] { GetRandom(2, 1); }), Raised(eeBadRange));
-    }
-
-    void waitRunsEvents()
-    {
-        bool fired = false;
-        QTimer::singleShot(0, this, [&fired] { fired = true; });
-        QElapsedTimer clock;
-        clock.start();
-        DoWaitEvents(30);
-        QVERIFY(fired);
-        QVERIFY(clock.elapsed() >= 30);
-    }
-
-    void edges()
-    {
-        const QRect rect(10, 20, 30, 40);
-        QCOMPARE(xRight(rect), 40); // left + width, one past QRect::right()
-        QCOMPARE(yBottom(rect), 60);
     }
 };
 
