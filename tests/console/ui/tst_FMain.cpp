@@ -296,19 +296,6 @@ private slots:
         QCOMPARE(m_commands, QStringList{expected});
     }
 
-    void setToolButtonEnabled()
-    {
-        FMain window(Options());
-        window.SetToolButtonEnabled(QStringLiteral("Remove"), false);
-        window.SetToolButtonEnabled(QStringLiteral("Edit"), false);
-        window.show();
-        QVERIFY(!window.ToolButton(QStringLiteral("Remove"))->isEnabled());
-        QVERIFY(!window.ToolButton(QStringLiteral("Edit"))->isEnabled());
-        window.SetToolButtonEnabled(QStringLiteral("Edit"), true);
-        QVERIFY(window.ToolButton(QStringLiteral("Edit"))->isEnabled());
-        window.SetToolButtonEnabled(QStringLiteral("NoSuchKey"), true);
-    }
-
     void onLineAnimation()
     {
         SMainOptions options = Options();
