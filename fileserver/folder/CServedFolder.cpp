@@ -1,8 +1,12 @@
 #include "fileserver/folder/CServedFolder.h"
 
+#include "platform/system/MRawFiles.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace {
 
@@ -61,9 +65,51 @@ bool CServedFolder::IsInside(const QString& canonicalPath) const
     return canonicalPath.startsWith(prefix);
 }
 
+bool CServedFolder::HasControlCharacter(const QString& clientPath)
+{
+    return std::ranges::any_of(clientPath,
+                               [](QChar c) { return c.category() == QChar::Other_Control; });
+}
+
+bool CServedFolder::IsOpenedInside(const QFile& file) const
+{
+    const QByteArray opened = OpenedFilePath(file);
+    const QByteArray root = FileNameBytes(m_root);
+    return opened == root || opened.startsWith(root.endsWith('/') ? root : root + '/');
+}
+
+std::unique_ptr<QFile> CServedFolder::OpenForRead(const SResolved& target) const
+{
+    if (!target.inside)
+        return nullptr;
+    std::unique_ptr<QFile> file = OpenRawForRead(FileNameBytes(target.localPath));
+    if (!file || !IsOpenedInside(*file))
+        return nullptr;
+    return file;
+}
+
+std::unique_ptr<QFile> CServedFolder::CreateForWrite(const SResolved& target) const
+{
+    if (!target.inside)
+        return nullptr;
+    const QByteArray path = FileNameBytes(target.localPath);
+    RemoveRawName(path);
+    std::unique_ptr<QFile> file = CreateRawForWrite(path);
+    if (file && !IsOpenedInside(*file)) {
+        // A folder on the way was swapped for a link after the check.
+        RemoveRawName(OpenedFilePath(*file));
+        return nullptr;
+    }
+    return file;
+}
+
 CServedFolder::SResolved CServedFolder::Locate(const QString& virtualPath) const
 {
     SResolved result;
+    // SECURITY: Qt's checks fail on a NUL while the system's open would stop
+    // at it, so the two would judge different names.
+    if (HasControlCharacter(virtualPath))
+        return result;
     result.virtualPath = Normalize(virtualPath);
     const QString wanted = QDir::cleanPath(m_root + result.virtualPath);
 
@@ -94,6 +140,8 @@ CServedFolder::SResolved CServedFolder::Locate(const QString& virtualPath) const
 CServedFolder::SResolved CServedFolder::Resolve(const QString& clientPath,
                                                 const QString& current) const
 {
+    if (HasControlCharacter(clientPath) || HasControlCharacter(current))
+        return {};
     bool climbed = false;
     SResolved result = Locate(Normalize(clientPath, current, &climbed));
     result.climbedAboveRoot = climbed;

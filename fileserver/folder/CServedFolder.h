@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QFile>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 // The folder the file server serves, and the one place where a path a client
 // sends becomes a local path.
@@ -9,7 +12,9 @@
 // Client paths: "/" and "\" both separate names, a leading drive letter
 // ("C:") is ignored, a leading separator starts from the served root, "."
 // names the folder itself and ".." its parent. Virtual paths are what the
-// client sees: "/" for the root, "/sub/file" below it.
+// client sees: "/" for the root, "/sub/file" below it. A name that is not
+// valid UTF-8 arrives in the lossless text form of FileNameText (MRawFiles),
+// and the files are opened by those very bytes.
 class CServedFolder final {
 public:
     // What a client path comes to.
@@ -35,16 +40,32 @@ public:
                              const QString& current = QStringLiteral("/"),
                              bool* climbedAboveRoot = nullptr);
 
+    // Whether a client path holds a control character (NUL, CR, LF, DEL, ...).
+    static bool HasControlCharacter(const QString& clientPath);
+
     // SECURITY: the local path of a virtual path, refused (inside false) when
-    // a symbolic link on the way leads out of the served folder.
+    // it holds a control character or a symbolic link on the way leads out
+    // of the served folder.
     SResolved Locate(const QString& virtualPath) const;
 
-    // Normalize, then Locate.
+    // Normalize, then Locate; a client path with a control character is
+    // refused before anything touches the file system.
     SResolved Resolve(const QString& clientPath,
                       const QString& current = QStringLiteral("/")) const;
 
+    // SECURITY: opens the ordinary file a resolved path names for reading.
+    // The file is judged once open, by where the system says it lies: one
+    // outside the served folder is closed again. nullptr when refused.
+    std::unique_ptr<QFile> OpenForRead(const SResolved& target) const;
+
+    // SECURITY: removes whatever the name is (a file, a hard link, a link),
+    // then creates a new file there, never through a link; one that turns out
+    // to lie outside the served folder is removed again. nullptr when refused.
+    std::unique_ptr<QFile> CreateForWrite(const SResolved& target) const;
+
 private:
     bool IsInside(const QString& canonicalPath) const;
+    bool IsOpenedInside(const QFile& file) const;
 
     QString m_root;
 };

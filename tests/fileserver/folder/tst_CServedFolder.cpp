@@ -1,9 +1,12 @@
 #include "fileserver/folder/CServedFolder.h"
+#include "platform/system/MRawFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <unistd.h>
 
 // The one table of paths that try to leave the served folder; the FTP and
 // TFTP tests check only that they go through here.
@@ -47,7 +50,6 @@ private slots:
         QCOMPARE(climbedAboveRoot, climbed);
     }
 
-    // Layout: outside/secret next to served/, which holds sub/file and links.
     void resolve_data()
     {
         QTest::addColumn<QString>("path");
@@ -62,29 +64,99 @@ private slots:
         QTest::newRow("link to outside file") << "/filelink" << false;
         QTest::newRow("dangling link") << "/dangling" << false;
         QTest::newRow("dots through a link out") << "/sub/../outlink/secret" << false;
+        QTest::newRow("NUL cuts a name to a link out") << QString::fromLatin1("/filelink\0x", 11)
+                                                       << false;
+        QTest::newRow("NUL after a dangling link") << QString::fromLatin1("/dangling\0", 10)
+                                                   << false;
+        QTest::newRow("NUL in a plain name") << QString::fromLatin1("/sub/file\0", 10) << false;
+        QTest::newRow("line feed") << "/sub/fi\nle" << false;
+        QTest::newRow("escape character") << "/sub/\x1b[2J" << false;
+        QTest::newRow("DEL") << "/sub/\x7f" << false;
+        QTest::newRow("C1 control") << QString::fromUtf8("/sub/\u0085") << false;
     }
     void resolve()
     {
         QFETCH(QString, path);
         QFETCH(bool, inside);
         QTemporaryDir outer;
-        QDir top(outer.path());
-        QVERIFY(top.mkpath("served/sub") && top.mkpath("outside"));
-        for (const char* name : {"outside/secret", "served/sub/file"}) {
-            QFile file(top.filePath(name));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
-        const QString served = top.filePath("served");
-        QVERIFY(QFile::link(top.filePath("outside"), served + "/outlink"));
-        QVERIFY(QFile::link(served + "/sub", served + "/inlink"));
-        QVERIFY(QFile::link(top.filePath("outside/secret"), served + "/filelink"));
-        QVERIFY(QFile::link(top.filePath("outside/none"), served + "/dangling"));
-
+        const QString served = MakeLayout(outer.path());
         const CServedFolder folder(served);
         const CServedFolder::SResolved resolved = folder.Resolve(path);
         QCOMPARE(resolved.inside, inside);
         QCOMPARE(resolved.localPath,
                  inside ? folder.Root() + CServedFolder::Normalize(path) : QString());
+        // What is refused cannot be opened either way.
+        if (!inside) {
+            QVERIFY(!folder.OpenForRead(resolved));
+            QVERIFY(!folder.CreateForWrite(resolved));
+        }
+        RemoveRawName(QFile::encodeName(served) + "/caf\xe9");
+    }
+
+    // The opens judge the file they opened: nothing outside is read, written
+    // through a link or a hard link, or created; names need not be UTF-8.
+    void open_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("readable");
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("plain file") << QByteArray("sub/file") << true << true;
+        QTest::newRow("name that is not UTF-8") << QByteArray("caf\xe9") << true << true;
+        QTest::newRow("link to outside file") << QByteArray("filelink") << false << true;
+        QTest::newRow("hard link to outside file") << QByteArray("hardlink") << true << true;
+        QTest::newRow("dangling link") << QByteArray("dangling") << false << true;
+        QTest::newRow("folder") << QByteArray("sub") << false << false;
+    }
+    void open()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, readable);
+        QFETCH(bool, writable);
+        QTemporaryDir outer;
+        const QString served = MakeLayout(outer.path());
+        const CServedFolder folder(served);
+        // Resolve's checks cannot see links with the name as Qt spells it.
+        CServedFolder::SResolved target;
+        target.inside = true;
+        target.localPath = folder.Root() + '/' + FileNameText(name);
+        QCOMPARE(bool(folder.OpenForRead(target)), readable);
+        std::unique_ptr<QFile> written = folder.CreateForWrite(target);
+        QCOMPARE(bool(written), writable);
+        if (written)
+            QCOMPARE(written->write("new"), 3);
+        QCOMPARE(ReadAll(outer.path() + "/outside/secret"), QByteArray("secret"));
+        QVERIFY(!QFileInfo::exists(outer.path() + "/outside/none"));
+        QVERIFY(RemoveRawName(QFile::encodeName(served) + "/caf\xe9")); // Qt cannot name it
+    }
+
+private:
+    // outside/secret next to served/, which holds sub/file, "caf\xe9" and links.
+    static QString MakeLayout(const QString& top)
+    {
+        QDir dir(top);
+        dir.mkpath("served/sub");
+        dir.mkpath("outside");
+        for (const char* name : {"outside/secret", "served/sub/file"}) {
+            QFile file(dir.filePath(name));
+            if (file.open(QIODevice::WriteOnly))
+                file.write("secret");
+        }
+        const QString served = dir.filePath("served");
+        QFile::link(dir.filePath("outside"), served + "/outlink");
+        QFile::link(served + "/sub", served + "/inlink");
+        QFile::link(dir.filePath("outside/secret"), served + "/filelink");
+        QFile::link(dir.filePath("outside/none"), served + "/dangling");
+        const QByteArray top8 = QFile::encodeName(top);
+        ::link(top8 + "/outside/secret", top8 + "/served/hardlink");
+        std::unique_ptr<QFile> raw = CreateRawForWrite(top8 + "/served/caf\xe9");
+        if (raw)
+            raw->write("raw");
+        return served;
+    }
+    static QByteArray ReadAll(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 };
 
