@@ -12,25 +12,38 @@ constexpr unsigned char kFirstOptionCommand = 0xFB; // WILL, WONT, DO, DONT take
 
 QList<CFtpCommandLine::SLine> CFtpCommandLine::Feed(const QByteArray& bytes)
 {
+    Append(bytes);
     QList<SLine> lines;
-    qsizetype start = 0;
-    while (start < bytes.size()) {
-        const qsizetype end = bytes.indexOf('\n', start);
-        const qsizetype stop = end < 0 ? bytes.size() : end;
-        if (!m_tooLong) {
-            m_pending.append(bytes.constData() + start, stop - start);
-            // One byte more than the limit may be the CR of the line end.
-            if (m_pending.size() > kMaxLineLength + 1) {
-                m_pending.clear();
-                m_tooLong = true;
-            }
-        }
-        if (end < 0)
-            break;
-        lines.append(Complete());
-        start = end + 1;
-    }
+    // Each pass takes one line of the bytes.
+    while (std::optional<SLine> line = Next())
+        lines.append(std::move(*line));
     return lines;
+}
+
+void CFtpCommandLine::Append(const QByteArray& bytes)
+{
+    m_input.append(bytes);
+}
+
+std::optional<CFtpCommandLine::SLine> CFtpCommandLine::Next()
+{
+    const qsizetype end = m_input.indexOf('\n', m_inputOffset);
+    const qsizetype stop = end < 0 ? m_input.size() : end;
+    if (!m_tooLong) {
+        m_pending.append(m_input.constData() + m_inputOffset, stop - m_inputOffset);
+        // One byte more than the limit may be the CR of the line end.
+        if (m_pending.size() > kMaxLineLength + 1) {
+            m_pending.clear();
+            m_tooLong = true;
+        }
+    }
+    if (end < 0) {
+        m_input.clear();
+        m_inputOffset = 0;
+        return std::nullopt;
+    }
+    m_inputOffset = end + 1;
+    return Complete();
 }
 
 CFtpCommandLine::SLine CFtpCommandLine::Complete()

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QList>
 
+#include <optional>
+
 // Gathers the bytes of an FTP control connection into command lines and
 // splits a line into its command and argument. Needs no socket: it is fed
 // the bytes of each arrival.
@@ -31,6 +33,12 @@ public:
     // Takes the bytes of one arrival and returns the lines they complete, in order.
     QList<SLine> Feed(const QByteArray& bytes);
 
+    // Keeps the bytes of an arrival for Next.
+    void Append(const QByteArray& bytes);
+    // The next line the kept bytes complete, one at a time; nothing when the
+    // rest is an incomplete line (kept for the next arrival).
+    std::optional<SLine> Next();
+
     // The line without Telnet commands; interrupted tells whether it held IAC IP.
     static QByteArray StripTelnet(const QByteArray& line, bool* interrupted = nullptr);
 
@@ -40,6 +48,8 @@ public:
 private:
     SLine Complete();
 
+    QByteArray m_input;          // kept bytes not yet looked at
+    qsizetype m_inputOffset = 0; // where looking goes on in m_input
     QByteArray m_pending;
     bool m_tooLong = false;
 };

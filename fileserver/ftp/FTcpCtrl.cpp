@@ -4,7 +4,10 @@ FTcpCtrl::FTcpCtrl(QObject* parent) : QObject(parent)
 {
     connect(&m_tcp, &CTcpSocket::StateChanged, this, &FTcpCtrl::Tcp_StateChanged);
     connect(&m_tcp, &CTcpSocket::DataArrived, this, [this] { emit OnReceived(m_tcp.Receive()); });
+    connect(&m_tcp, &CTcpSocket::SendDone, this, &FTcpCtrl::OnDrained);
     connect(&m_tcp, &CTcpSocket::Error, this, &FTcpCtrl::OnFailed);
+    // Each arrival is bounded, and so is what waits while reading is off.
+    m_tcp.SetReadLimit(kReadLimit);
 }
 
 void FTcpCtrl::Attach(qintptr handle)

@@ -12,6 +12,9 @@ class FTcpCtrl final : public QObject {
     Q_OBJECT
 
 public:
+    // Received bytes waiting in the socket at most.
+    static constexpr qint64 kReadLimit = 16 * 1024;
+
     explicit FTcpCtrl(QObject* parent = nullptr);
 
     // Takes over a connection accepted by the listener.
@@ -23,6 +26,15 @@ public:
     // Ends the connection once what was sent has been delivered.
     void Close();
 
+    // Ends the connection at once, for a client that reads nothing.
+    void Abort() { m_tcp.Abort(); }
+
+    // Replies queued that the system has not taken yet.
+    qint64 PendingBytes() const { return m_tcp.PendingBytes(); }
+
+    // Off: nothing more is received, and the client's sending stalls.
+    void SetReading(bool on) { m_tcp.SetReading(on); }
+
     // Whether the connection has ended (OnClosed was emitted).
     bool HasEnded() const { return m_ended; }
 
@@ -30,6 +42,8 @@ signals:
     void OnConnected(const QString& remoteHost);
     // The bytes of one arrival, as received.
     void OnReceived(const QByteArray& bytes);
+    // Every queued reply has been handed to the system.
+    void OnDrained();
     // Emitted once when the connection has ended, after any OnFailed.
     void OnClosed();
     void OnFailed(int number, const QString& description);

@@ -14,6 +14,13 @@ FTcpDataTransfer::FTcpDataTransfer(STarget target, QObject* parent)
     connect(&m_tcp, &CTcpSocket::DataArrived, this, &FTcpDataTransfer::Tcp_DataArrived);
     connect(&m_tcp, &CTcpSocket::SendDone, this, &FTcpDataTransfer::Tcp_SendDone);
     connect(&m_tcp, &CTcpSocket::Error, this, [this](int number) { Tcp_Error(number); });
+    m_connectTimer.setSingleShot(true);
+    connect(&m_connectTimer, &QTimer::timeout, this, [this] {
+        if (m_connected || m_mode == EMode::Ended)
+            return;
+        Finish(kReplyCannotOpen);
+        m_tcp.Close();
+    });
 }
 
 void FTcpDataTransfer::OpenRetrieve(std::unique_ptr<QFile> file, const QString& fileName)
@@ -31,9 +38,9 @@ void FTcpDataTransfer::OpenStore(std::unique_ptr<QFile> file, const QString& fil
     Open(EMode::Store);
 }
 
-void FTcpDataTransfer::OpenListing(const QByteArray& listing)
+void FTcpDataTransfer::OpenListing(std::function<QByteArray()> buildListing)
 {
-    m_listing = listing;
+    m_buildListing = std::move(buildListing);
     Open(EMode::Listing);
 }
 
@@ -60,6 +67,7 @@ void FTcpDataTransfer::Open(EMode mode)
     // connected to itself (TCP simultaneous open) and wait for ever.
     if (localPort == port && IsOwnAddress(m_target.remoteHost))
         localPort = 0;
+    m_connectTimer.start(m_target.connectTimeoutMs);
     m_tcp.Connect(m_target.remoteHost, static_cast<quint16>(port), localPort,
                   CTcpSocket::ELocalPort::Preferred);
 }
@@ -72,8 +80,9 @@ bool FTcpDataTransfer::IsOwnAddress(const QString& host)
 
 void FTcpDataTransfer::Abort()
 {
-    if (m_mode != EMode::Retrieve && m_mode != EMode::Store)
+    if (m_mode == EMode::Ended)
         return;
+    m_aborted = true;
     Finish(kReplyAborted);
     m_tcp.Close();
 }
@@ -82,6 +91,7 @@ void FTcpDataTransfer::Tcp_StateChanged()
 {
     if (m_tcp.State() == CTcpSocket::kStateConnected) {
         m_connected = true;
+        m_connectTimer.stop();
         // Each reply and each last block goes out at once, not after the
         // client's delayed acknowledgement of the one before.
         m_tcp.SetNoDelay(true);
@@ -96,6 +106,7 @@ void FTcpDataTransfer::Tcp_StateChanged()
             m_bytesReceived = 0;
             break;
         case EMode::Listing:
+            m_listing = m_buildListing();
             // An empty listing gives no SendDone: it is complete at once.
             if (m_listing.isEmpty()) {
                 Finish(kReplyListingDone);
@@ -188,9 +199,14 @@ void FTcpDataTransfer::Finish(const char* reply)
     m_mode = EMode::Ended;
     if (reply)
         emit OnReply(reply);
+    m_connectTimer.stop();
     m_file.reset();
     m_listing.clear();
-    // Only a transfer whose connection opened had told of its start.
-    if (m_connected && (mode == EMode::Retrieve || mode == EMode::Store))
+    m_buildListing = nullptr;
+    // Only a transfer whose connection opened had told of its start; a
+    // listing has no start event, and its abort ends it like a retrieve's.
+    if ((m_connected && (mode == EMode::Retrieve || mode == EMode::Store))
+        || (m_aborted && mode == EMode::Listing))
         emit OnTransferTerminate();
+    emit OnFinished();
 }

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "fileserver/ftp/MFtpDefaults.h"
 #include "platform/sockets/CTcpSocket.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QObject>
 #include <QString>
+#include <QTimer>
+
+#include <functional>
 
 #include <memory>
 
@@ -31,6 +35,7 @@ public:
         QString remoteHost;    // the client's dotted address
         qint64 dataPort = 0;   // from PORT, not range-checked
         quint16 localPort = 0; // wished for, not required; 0: the system chooses
+        int connectTimeoutMs = kFtpDataConnectTimeoutMs; // then 425
     };
 
     explicit FTcpDataTransfer(STarget target, QObject* parent = nullptr);
@@ -39,10 +44,11 @@ public:
     void OpenRetrieve(std::unique_ptr<QFile> file, const QString& fileName);
     // Connects and writes what the client sends into the open file.
     void OpenStore(std::unique_ptr<QFile> file, const QString& fileName);
-    // Connects and sends the listing text.
-    void OpenListing(const QByteArray& listing);
+    // Connects, then builds the listing text and sends it: nothing is held
+    // for a connection that never opens.
+    void OpenListing(std::function<QByteArray()> buildListing);
 
-    // ABOR: a running retrieve or store stops with its own reply.
+    // ABOR: a running transfer stops with its own reply.
     void Abort();
 
     const QString& ParentKey() const { return m_target.parentKey; }
@@ -62,8 +68,12 @@ signals:
     // Bytes of the file sent or stored so far.
     void OnNewDataBlockSent(qint64 byteSent);
     void OnNewDataBlockRecv(qint64 byteRecv);
-    // A retrieve or store whose connection had opened has ended, after its reply.
+    // A retrieve or store whose connection had opened has ended, after its
+    // reply; an aborted listing too.
     void OnTransferTerminate();
+    // The transfer has ended (after its reply, if any); its socket may still
+    // be delivering what was queued.
+    void OnFinished();
     // The data connection has ended: nothing more comes from this transfer.
     void OnEnded();
 
@@ -84,9 +94,12 @@ private:
     std::unique_ptr<QFile> m_file;
     QString m_fileName;
     qint64 m_fileSize = 0;
+    std::function<QByteArray()> m_buildListing;
     QByteArray m_listing;
     qint64 m_bytesSent = 0;
     qint64 m_bytesReceived = 0;
     bool m_connected = false;
+    bool m_aborted = false;
+    QTimer m_connectTimer;
     CTcpSocket m_tcp;
 };

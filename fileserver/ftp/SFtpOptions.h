@@ -14,4 +14,8 @@ struct SFtpOptions {
     QString serverTitle;
     // Local port of data connections, where the process may bind it; 0 lets the system choose.
     quint16 localDataPort = kFtpDataPort;
+    // How long a data connection may take to open.
+    int dataConnectTimeoutMs = kFtpDataConnectTimeoutMs;
+    // How long a client may stay without sending a command.
+    int idleTimeoutMs = kFtpIdleTimeoutMs;
 };

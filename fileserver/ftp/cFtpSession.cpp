@@ -4,9 +4,9 @@
 #include "fileserver/ftp/CFtpPort.h"
 #include "fileserver/ftp/FTcpDataTransfer.h"
 #include "fileserver/ftp/FtpReplies.h"
+#include "platform/system/MRawFiles.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <memory>
 
@@ -14,6 +14,14 @@ namespace {
 
 constexpr int kTypeImage = 1;
 constexpr int kTypeAscii = 2;
+constexpr char kReplyTimeout[] = "421 Timeout.";
+
+// Taken while a data transfer runs: both end something at once.
+bool IsUrgent(const QByteArray& line)
+{
+    const QByteArray verb = CFtpCommandLine::Split(line).verb;
+    return verb == "ABOR" || verb == "QUIT";
+}
 
 } // namespace
 
@@ -27,9 +35,14 @@ const cFtpSession::SCommandEntry cFtpSession::kCommands[] = {
 };
 
 cFtpSession::cFtpSession(const SFtpOptions& options, const QString& sessionId, QObject* parent)
-    : QObject(parent), m_serverTitle(options.serverTitle), m_localDataPort(options.localDataPort),
+    : QObject(parent), m_serverTitle(options.serverTitle),
+      m_connectTimeoutMs(options.dataConnectTimeoutMs), m_localDataPort(options.localDataPort),
       m_currentDir(options.servedFolder), m_sessionId(sessionId)
 {
+    m_idleTimer.setSingleShot(true);
+    m_idleTimer.setInterval(options.idleTimeoutMs);
+    connect(&m_idleTimer, &QTimer::timeout, this, &cFtpSession::idleTimer_Timeout);
+    connect(&m_ctrl, &FTcpCtrl::OnDrained, this, &cFtpSession::RunLines);
     connect(&m_ctrl, &FTcpCtrl::OnConnected, this, &cFtpSession::ctrl_OnConnected);
     connect(&m_ctrl, &FTcpCtrl::OnReceived, this, &cFtpSession::ctrl_OnReceived);
     connect(&m_ctrl, &FTcpCtrl::OnClosed, this, &cFtpSession::ctrl_OnClosed);
@@ -61,6 +74,8 @@ void cFtpSession::Release()
     m_ctrl.Close();
     if (m_ctrl.HasEnded())
         deleteLater();
+    else
+        m_idleTimer.start(); // a client that reads nothing is cut off then
 }
 
 void cFtpSession::ctrl_OnConnected(const QString& remoteHost)
@@ -68,19 +83,63 @@ void cFtpSession::ctrl_OnConnected(const QString& remoteHost)
     m_remoteHost = remoteHost;
     SetSessionStatus(essWaitCommand);
     Reply(kReplyGreeting + m_serverTitle.toUtf8());
+    m_idleTimer.start();
     emit OnGreeted();
 }
 
 void cFtpSession::ctrl_OnReceived(const QByteArray& bytes)
 {
-    for (const CFtpCommandLine::SLine& line : m_commandLine.Feed(bytes)) {
-        if (m_closed)
-            return;
+    m_commandLine.Append(bytes);
+    RunLines();
+}
+
+void cFtpSession::RunLines()
+{
+    // A transfer that ends inside a command comes back here: the loop below goes on.
+    if (m_runningLines)
+        return;
+    m_runningLines = true;
+    // Each pass runs one line of what was received, which is bounded.
+    while (!m_closed) {
+        // Replies the client does not read must not pile up.
+        if (m_ctrl.PendingBytes() > kMaxUnsentReplyBytes) {
+            m_ctrl.SetReading(false);
+            break;
+        }
+        if (!m_heldLine)
+            m_heldLine = m_commandLine.Next();
+        if (!m_heldLine) {
+            m_ctrl.SetReading(true);
+            break;
+        }
+        // FTP's rhythm: one data transfer at a time, its closing reply first.
+        if (m_transfer && !m_heldLine->tooLong && !IsUrgent(m_heldLine->text)) {
+            m_ctrl.SetReading(false);
+            break;
+        }
+        const CFtpCommandLine::SLine line = std::move(*m_heldLine);
+        m_heldLine.reset();
+        if (!m_transfer)
+            m_idleTimer.start();
         if (line.tooLong)
             Reply(kReplyLineTooLong);
         else
             Execute(line.text);
     }
+    m_runningLines = false;
+}
+
+void cFtpSession::idleTimer_Timeout()
+{
+    // Closing waits for the client to read what was sent; one that does not
+    // is cut off after a second period.
+    if (m_closed) {
+        m_ctrl.Abort();
+        return;
+    }
+    Reply(kReplyTimeout);
+    CloseSession();
+    m_idleTimer.start();
 }
 
 void cFtpSession::ctrl_OnClosed()
@@ -111,7 +170,7 @@ void cFtpSession::Execute(const QByteArray& line)
             Reply(kReplyNotLogged);
             return;
         }
-        (this->*entry.handler)(QString::fromUtf8(command.argument));
+        (this->*entry.handler)(command.argument);
         return;
     }
     Reply(m_loggedIn ? kReplyNotImplemented : kReplyNotLogged);
@@ -126,50 +185,56 @@ void cFtpSession::CloseSession()
 
 FTcpDataTransfer* cFtpSession::StartTransfer()
 {
-    auto* transfer = new FTcpDataTransfer({m_sessionId, m_remoteHost, m_dataPort, m_localDataPort},
-                                          this); // until the receiver takes it over
+    auto* transfer = new FTcpDataTransfer(
+        {m_sessionId, m_remoteHost, m_dataPort, m_localDataPort, m_connectTimeoutMs},
+        this); // until the receiver takes it over
+    m_transfer = transfer;
+    m_idleTimer.stop();
+    connect(transfer, &FTcpDataTransfer::OnFinished, this, [this, transfer] {
+        if (m_transfer != transfer)
+            return;
+        m_transfer = nullptr;
+        if (!m_closed)
+            m_idleTimer.start();
+        RunLines();
+    });
     emit OnNewTransfer(transfer);
     return transfer;
 }
 
-void cFtpSession::User(const QString& argument)
+void cFtpSession::User(const QByteArray& argument)
 {
-    m_userName = argument;
-    Reply(kReplyPasswordRequired + argument.toUtf8());
+    m_userName = FileNameText(argument);
+    Reply(kReplyPasswordRequired + argument);
 }
 
-void cFtpSession::Pass(const QString&)
+void cFtpSession::Pass(const QByteArray&)
 {
     m_loggedIn = true;
     Reply(kReplyLoggedIn);
 }
 
-void cFtpSession::Quit(const QString&)
+void cFtpSession::Quit(const QByteArray&)
 {
     Reply(kReplyGoodbye);
     CloseSession();
 }
 
-void cFtpSession::Port(const QString& argument)
+void cFtpSession::Port(const QByteArray& argument)
 {
-    m_dataPort = CFtpPort::DataPort(argument);
+    m_dataPort = CFtpPort::DataPort(QString::fromLatin1(argument));
     Reply(kReplyPort);
 }
 
-void cFtpSession::Stor(const QString& argument)
+void cFtpSession::Stor(const QByteArray& argument)
 {
-    const CServedFolder::SResolved target = m_currentDir.File(argument);
-    // SECURITY: nothing is written outside the served folder.
-    if (!target.inside || QFileInfo(target.localPath).isDir()) {
-        Reply(kReplyStoreFailed);
-        return;
-    }
-    // A file of exactly that name goes first; wildcards match nothing.
-    if (QFileInfo(target.localPath).isSymLink() || QFileInfo::exists(target.localPath))
-        QFile::remove(target.localPath);
-    auto file = std::make_unique<QFile>(target.localPath);
+    const CServedFolder::SResolved target = m_currentDir.File(FileNameText(argument));
+    // SECURITY: nothing is written outside the served folder. A file of
+    // exactly that name goes first (wildcards match nothing), so a link or a
+    // hard link is replaced, never written through.
     // Unbuffered: a failed write shows at once, not when the file is closed.
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+    std::unique_ptr<QFile> file = m_currentDir.Folder().CreateForWrite(target);
+    if (!file) {
         Reply(kReplyStoreFailed);
         return;
     }
@@ -179,18 +244,14 @@ void cFtpSession::Stor(const QString& argument)
     StartTransfer()->OpenStore(std::move(file), m_fileName);
 }
 
-void cFtpSession::Retr(const QString& argument)
+void cFtpSession::Retr(const QByteArray& argument)
 {
-    const CServedFolder::SResolved target = m_currentDir.File(argument);
-    const QFileInfo info(target.localPath);
+    const CServedFolder::SResolved target = m_currentDir.File(FileNameText(argument));
     // SECURITY: nothing outside the served folder is read, nor a hidden file.
     // An empty file counts as missing: there is no block to send.
-    if (!target.inside || !info.isFile() || info.isHidden() || info.size() == 0) {
-        Reply(kReplyRetrieveFailed);
-        return;
-    }
-    auto file = std::make_unique<QFile>(target.localPath);
-    if (!file->open(QIODevice::ReadOnly)) {
+    const bool hidden = target.virtualPath.section(QLatin1Char('/'), -1).startsWith('.');
+    std::unique_ptr<QFile> file = hidden ? nullptr : m_currentDir.Folder().OpenForRead(target);
+    if (!file || file->size() == 0) {
         Reply(kReplyRetrieveFailed);
         return;
     }
@@ -201,12 +262,12 @@ void cFtpSession::Retr(const QString& argument)
     StartTransfer()->OpenRetrieve(std::move(file), m_fileName);
 }
 
-void cFtpSession::Type(const QString& argument)
+void cFtpSession::Type(const QByteArray& argument)
 {
-    if (argument == QLatin1String("I")) {
+    if (argument == "I") {
         m_transferType = kTypeImage;
         Reply(kReplyTypeI);
-    } else if (argument == QLatin1String("A")) {
+    } else if (argument == "A") {
         m_transferType = kTypeAscii;
         Reply(kReplyTypeA);
     } else {
@@ -214,31 +275,34 @@ void cFtpSession::Type(const QString& argument)
     }
 }
 
-void cFtpSession::Cwd(const QString& argument)
+void cFtpSession::Cwd(const QByteArray& argument)
 {
-    Reply(m_currentDir.Change(argument) ? kReplyCwd : kReplyNoSuchDirectory);
+    Reply(m_currentDir.Change(FileNameText(argument)) ? kReplyCwd : kReplyNoSuchDirectory);
 }
 
-void cFtpSession::Pwd(const QString&)
+void cFtpSession::Pwd(const QByteArray&)
 {
-    Reply(kReplyPwd + ('"' + m_currentDir.Path() + '"').toUtf8());
+    Reply(kReplyPwd + ('"' + FileNameBytes(m_currentDir.Path()) + '"'));
 }
 
-void cFtpSession::List(const QString& argument)
+void cFtpSession::List(const QByteArray& argument)
 {
     // One reply per command: an argument that names nothing gets the 553 alone.
-    const std::optional<QString> target = m_currentDir.ListTarget(argument);
+    const std::optional<QString> target = m_currentDir.ListTarget(FileNameText(argument));
     if (!target) {
         Reply(kReplyNoSuchDirectory);
         return;
     }
     m_listPath = *target;
     m_transferKind = ETransferKind::Listing;
-    Reply(kReplyListOpening + m_currentDir.Path().toUtf8());
-    StartTransfer()->OpenListing(CFtpListing::Build(m_currentDir.Folder(), m_listPath));
+    Reply(kReplyListOpening + FileNameBytes(m_currentDir.Path()));
+    // Built when the data connection opens, from the folder as it is then.
+    StartTransfer()->OpenListing([folder = m_currentDir.Folder(), path = m_listPath] {
+        return CFtpListing::Build(folder, path);
+    });
 }
 
-void cFtpSession::Abor(const QString&)
+void cFtpSession::Abor(const QByteArray&)
 {
     switch (m_transferKind) {
     case ETransferKind::None:
@@ -247,9 +311,9 @@ void cFtpSession::Abor(const QString&)
         break;
     case ETransferKind::Retrieve:
     case ETransferKind::Store:
-        // Each running transfer sends its own reply.
+    case ETransferKind::Listing:
+        // The running transfer sends its own reply; a finished one nothing.
         emit OnAbortTransfers();
         break;
-    case ETransferKind::Listing: break;
     }
 }

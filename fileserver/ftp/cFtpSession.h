@@ -7,7 +7,11 @@
 #include "fileserver/ftp/SFtpOptions.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QTimer>
+
+#include <optional>
 
 class FTcpDataTransfer;
 
@@ -16,12 +20,21 @@ class FTcpDataTransfer;
 // ABOR) and hands RETR, STOR and listings to data transfers. Any password
 // logs in; data connections are active only (the server connects out).
 //
+// Arguments are bytes: echoed as they came, and taken as file names byte for
+// byte. Lines run one at a time: while a data transfer runs only ABOR and
+// QUIT are taken (the others wait for its closing reply), and while more
+// than kMaxUnsentReplyBytes of replies wait for the client, nothing more is
+// read. A client silent for the idle time-out is answered 421 and closed.
+//
 // It knows nothing of the collection that holds it: what happens goes out as
 // signals, and the holder decides what becomes of the session.
 class cFtpSession final : public QObject {
     Q_OBJECT
 
 public:
+    // Replies queued beyond this stop the reading of commands until they drain.
+    static constexpr qint64 kMaxUnsentReplyBytes = 64 * 1024;
+
     // The last transfer command accepted; never reset.
     enum class ETransferKind { None = 0, Retrieve = 1, Store = 2, Listing = 3 };
 
@@ -72,7 +85,7 @@ signals:
     void OnAbortTransfers();
 
 private:
-    using Handler = void (cFtpSession::*)(const QString& argument);
+    using Handler = void (cFtpSession::*)(const QByteArray& argument);
     struct SCommandEntry {
         const char* verb;
         Handler handler;
@@ -84,24 +97,28 @@ private:
     void ctrl_OnReceived(const QByteArray& bytes);
     void ctrl_OnClosed();
     void ctrl_OnFailed();
+    // Runs the waiting lines, one at a time, as far as the rules allow.
+    void RunLines();
     void Execute(const QByteArray& line);
+    void idleTimer_Timeout();
     void CloseSession();
     // Creates a transfer to the client's data port and announces it.
     FTcpDataTransfer* StartTransfer();
 
-    void User(const QString& argument);
-    void Pass(const QString& argument);
-    void Quit(const QString& argument);
-    void Port(const QString& argument);
-    void Stor(const QString& argument);
-    void Retr(const QString& argument);
-    void Type(const QString& argument);
-    void Cwd(const QString& argument);
-    void Pwd(const QString& argument);
-    void List(const QString& argument);
-    void Abor(const QString& argument);
+    void User(const QByteArray& argument);
+    void Pass(const QByteArray& argument);
+    void Quit(const QByteArray& argument);
+    void Port(const QByteArray& argument);
+    void Stor(const QByteArray& argument);
+    void Retr(const QByteArray& argument);
+    void Type(const QByteArray& argument);
+    void Cwd(const QByteArray& argument);
+    void Pwd(const QByteArray& argument);
+    void List(const QByteArray& argument);
+    void Abor(const QByteArray& argument);
 
     QString m_serverTitle;
+    int m_connectTimeoutMs = kFtpDataConnectTimeoutMs;
     quint16 m_localDataPort = kFtpDataPort;
     FTcpCtrl m_ctrl;
     CFtpCommandLine m_commandLine;
@@ -120,4 +137,8 @@ private:
     QString m_userName;
     bool m_closed = false;   // closed or released: no more commands
     bool m_released = false; // let go by the holder
+    bool m_runningLines = false;
+    std::optional<CFtpCommandLine::SLine> m_heldLine; // taken, waiting for its turn
+    QPointer<FTcpDataTransfer> m_transfer;            // the one running, if any
+    QTimer m_idleTimer;
 };

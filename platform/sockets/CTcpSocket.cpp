@@ -36,7 +36,11 @@ void CTcpSocket::Attach(std::unique_ptr<QTcpSocket> socket)
         m_remoteHost = DottedAddress(m_socket->peerAddress());
         emit StateChanged();
     });
-    connect(m_socket.get(), &QTcpSocket::readyRead, this, &CTcpSocket::DataArrived);
+    connect(m_socket.get(), &QTcpSocket::readyRead, this, [this] {
+        if (m_reading)
+            emit DataArrived();
+    });
+    ApplyReadLimit();
     connect(m_socket.get(), &QTcpSocket::bytesWritten, this, &CTcpSocket::OnBytesWritten);
     connect(m_socket.get(), &QTcpSocket::errorOccurred, this, &CTcpSocket::OnQtError);
     connect(m_socket.get(), &QTcpSocket::disconnected, this, &CTcpSocket::ReportClosed);
@@ -124,6 +128,50 @@ void CTcpSocket::Close()
     }
     m_socket->abort();
     QMetaObject::invokeMethod(this, &CTcpSocket::ReportClosed, Qt::QueuedConnection);
+}
+
+void CTcpSocket::Abort()
+{
+    if (!m_socket || m_ended)
+        return;
+    m_closing = true;
+    m_socket->abort();
+    QMetaObject::invokeMethod(this, &CTcpSocket::ReportClosed, Qt::QueuedConnection);
+}
+
+qint64 CTcpSocket::PendingBytes() const
+{
+    return m_socket ? m_socket->bytesToWrite() : 0;
+}
+
+void CTcpSocket::SetReading(bool on)
+{
+    if (on == m_reading)
+        return;
+    m_reading = on;
+    ApplyReadLimit();
+    if (on && m_socket && m_socket->bytesAvailable() > 0) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_reading && m_socket && m_socket->bytesAvailable() > 0)
+                    emit DataArrived();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void CTcpSocket::SetReadLimit(qint64 bytes)
+{
+    m_readLimit = bytes;
+    ApplyReadLimit();
+}
+
+void CTcpSocket::ApplyReadLimit()
+{
+    // Qt stops reading from the system while its buffer holds the limit.
+    if (m_socket)
+        m_socket->setReadBufferSize(m_reading ? m_readLimit : 1);
 }
 
 void CTcpSocket::SetNoDelay(bool on)

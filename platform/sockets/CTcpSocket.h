@@ -51,6 +51,21 @@ public:
     // Ends the connection after everything queued has been delivered.
     void Close();
 
+    // Ends the connection at once; what is queued is dropped.
+    void Abort();
+
+    // Bytes given to Send that have not been handed to the system yet.
+    qint64 PendingBytes() const;
+
+    // Off: no DataArrived, and the socket stops taking bytes from the system
+    // once some wait, so the peer's sending stalls. On again: DataArrived
+    // follows from the event loop for what waits. On by default.
+    void SetReading(bool on);
+
+    // At most this many received bytes wait in the socket while reading is
+    // on (0: no limit); each DataArrived then brings that many at most.
+    void SetReadLimit(qint64 bytes);
+
     // The socket's Boolean option: on, each Send leaves at once instead of
     // waiting for the peer to acknowledge what went before (TCP_NODELAY).
     // Takes effect on a connected socket only; what is sent does not change.
@@ -78,6 +93,7 @@ private:
     // Reports the socket's last error, then its end, from the event loop.
     void ReportFailureLater();
     void ReportClosed();
+    void ApplyReadLimit();
 
     // Where to connect again, from any port, when a preferred local port fails.
     struct SFallback {
@@ -90,5 +106,7 @@ private:
     int m_state = kStateClosed;
     bool m_ended = true;    // State 0 already reported (or nothing started)
     bool m_closing = false; // Close called: delivering what was queued
+    bool m_reading = true;
+    qint64 m_readLimit = 0;
     QString m_remoteHost;
 };

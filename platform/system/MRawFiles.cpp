@@ -1,6 +1,5 @@
 #include "platform/system/MRawFiles.h"
 
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -64,10 +64,10 @@ private slots:
         QTest::newRow("link to outside file") << "/filelink" << false;
         QTest::newRow("dangling link") << "/dangling" << false;
         QTest::newRow("dots through a link out") << "/sub/../outlink/secret" << false;
-        QTest::newRow("NUL cuts a name to a link out") << QString::fromLatin1("/filelink\0x", 11)
-                                                       << false;
-        QTest::newRow("NUL after a dangling link") << QString::fromLatin1("/dangling\0", 10)
-                                                   << false;
+        QTest::newRow("NUL cuts a name to a link out")
+            << QString::fromLatin1("/filelink\0x", 11) << false;
+        QTest::newRow("NUL after a dangling link")
+            << QString::fromLatin1("/dangling\0", 10) << false;
         QTest::newRow("NUL in a plain name") << QString::fromLatin1("/sub/file\0", 10) << false;
         QTest::newRow("line feed") << "/sub/fi\nle" << false;
         QTest::newRow("escape character") << "/sub/\x1b[2J" << false;
