@@ -75,6 +75,11 @@ void cFtpServer::ConnectSessionEvents()
             &cFtpServer::objTcpSessions_OnTransferTerminate);
     connect(sessions, &cFtpSessions::OnSessionStatusChange, this,
             &cFtpServer::OnSessionStatusChange);
+    // A session whose control connection failed leaves without OnCloseFtpSession.
+    connect(sessions, &cFtpSessions::OnSessionRemoved, this, [this](const QString& sessionId) {
+        if (m_monitor)
+            m_monitor->RemoveSession(sessionId);
+    });
 }
 
 void cFtpServer::SetEnable(bool enable)
@@ -135,7 +140,11 @@ void cFtpServer::OpenMonitor()
     m_monitor = new FMonitor;
     m_monitor->setAttribute(Qt::WA_DeleteOnClose);
     connect(m_monitor, &FMonitor::Closed, this, [this] { SetEnableMonitor(false); });
+    // The monitor shows what the session events told: a session appears with
+    // its greeting (objTcpSessions_OnNewFtpSession adds the later ones).
     for (const cFtpSession* session : m_sessions->Sessions()) {
+        if (!session->IsGreeted())
+            continue;
         m_monitor->AddSession(session->SessionID(), session->RemoteHost(), session->SessionStatus(),
                               session->FileName());
     }
@@ -193,7 +202,8 @@ void cFtpServer::objTcpSessions_OnNewFtpSession(const QString& sessionId, int nu
     const cFtpSession* session = m_sessions->Item(sessionId);
     if (!session)
         return;
-    // A monitor opened after the session was accepted shows it already.
+    // The row may be there already when a monitor opened inside the handler
+    // of an earlier event; an exception must not leave this slot.
     if (m_monitor && !m_monitor->HasSession(sessionId)) {
         m_monitor->AddSession(sessionId, session->RemoteHost(), session->SessionStatus(),
                               session->FileName());

@@ -84,6 +84,7 @@ void cFtpSession::ctrl_OnConnected(const QString& remoteHost)
     SetSessionStatus(essWaitCommand);
     Reply(kReplyGreeting + m_serverTitle.toUtf8());
     m_idleTimer.start();
+    m_greeted = true;
     emit OnGreeted();
 }
 
@@ -103,18 +104,18 @@ void cFtpSession::RunLines()
     while (!m_closed) {
         // Replies the client does not read must not pile up.
         if (m_ctrl.PendingBytes() > kMaxUnsentReplyBytes) {
-            m_ctrl.SetReading(false);
+            SetReading(false);
             break;
         }
         if (!m_heldLine)
             m_heldLine = m_commandLine.Next();
         if (!m_heldLine) {
-            m_ctrl.SetReading(true);
+            SetReading(true);
             break;
         }
         // FTP's rhythm: one data transfer at a time, its closing reply first.
         if (m_transfer && !m_heldLine->tooLong && !IsUrgent(m_heldLine->text)) {
-            m_ctrl.SetReading(false);
+            SetReading(false);
             break;
         }
         const CFtpCommandLine::SLine line = std::move(*m_heldLine);
@@ -127,6 +128,12 @@ void cFtpSession::RunLines()
             Execute(line.text);
     }
     m_runningLines = false;
+}
+
+void cFtpSession::SetReading(bool on)
+{
+    m_reading = on;
+    m_ctrl.SetReading(on);
 }
 
 void cFtpSession::idleTimer_Timeout()

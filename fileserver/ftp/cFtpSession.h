@@ -57,6 +57,11 @@ public:
     const QString& UserName() const { return m_userName; }
     bool LoggedIn() const { return m_loggedIn; }
     QString CurrentDir() const { return m_currentDir.Path(); }
+    // Whether the greeting has gone out (OnGreeted was raised).
+    bool IsGreeted() const { return m_greeted; }
+    // Whether commands are read now: not while replies pile up unread or
+    // while a command waits for the running transfer.
+    bool IsReading() const { return m_reading; }
 
     // Stores the status; a new value raises OnSessionStatusChange.
     void SetSessionStatus(ESessionStatus status);
@@ -99,6 +104,7 @@ private:
     void ctrl_OnFailed();
     // Runs the waiting lines, one at a time, as far as the rules allow.
     void RunLines();
+    void SetReading(bool on);
     void Execute(const QByteArray& line);
     void idleTimer_Timeout();
     void CloseSession();
@@ -138,6 +144,8 @@ private:
     bool m_closed = false;   // closed or released: no more commands
     bool m_released = false; // let go by the holder
     bool m_runningLines = false;
+    bool m_greeted = false;
+    bool m_reading = true;
     std::optional<CFtpCommandLine::SLine> m_heldLine; // taken, waiting for its turn
     QPointer<FTcpDataTransfer> m_transfer;            // the one running, if any
     QTimer m_idleTimer;

@@ -59,6 +59,7 @@ void cFtpSessions::Remove(const QString& key)
         return;
     m_sessions.removeOne(session);
     session->Release();
+    emit OnSessionRemoved(key);
 }
 
 int cFtpSessions::ActiveTransferCount() const

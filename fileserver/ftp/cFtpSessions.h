@@ -64,6 +64,10 @@ signals:
     void OnNewDataBlockRecv(const QString& sessionId, const QString& remoteHost, qint64 byteRecv);
     void OnSessionStatusChange(const QString& key, const QString& remoteHost, int sessionStatus);
 
+    // Not one of the eight: a session left the collection, closed or failed
+    // (a failed one raises nothing else), so observers can drop it too.
+    void OnSessionRemoved(const QString& sessionId);
+
 private:
     void session_OnClosed(const cFtpSession& session);
     void session_OnNewTransfer(cFtpSession& session, FTcpDataTransfer* transfer);

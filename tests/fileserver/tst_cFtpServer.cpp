@@ -178,7 +178,8 @@ private slots:
     }
 
     // A monitor opened after a connection was accepted but before its greeting
-    // shows the session once.
+    // shows the session once, from its greeting on, with its address; its
+    // row goes with the session whichever way it ends.
     void monitorOpenedBeforeTheGreeting()
     {
         cFtpServer server(Options());
@@ -189,10 +190,19 @@ private slots:
         });
         listen.Listen(0, QHostAddress::LocalHost);
         QSignalSpy opened(&server, &cFtpServer::OnNewFtpSession);
-        CFtpTestClient client(listen.LocalPort());
-        QVERIFY(client.Line().startsWith("220 "));
+        auto client = std::make_unique<CFtpTestClient>(listen.LocalPort());
+        QVERIFY(client->Line().startsWith("220 "));
         WAIT_COMPARE(opened.count(), 1);
-        QCOMPARE(server.Monitor()->ListView()->topLevelItemCount(), 1);
+        FMonitor* monitor = server.Monitor();
+        QCOMPARE(monitor->ListView()->topLevelItemCount(), 1);
+        QCOMPARE(RowText(monitor, 0, FMonitor::kColumnRemoteHost), QStringLiteral("127.0.0.1"));
+        QCOMPARE(RowText(monitor, 0, FMonitor::kColumnStatus), QStringLiteral("Wait command"));
+        client.reset();
+        WAIT_COMPARE(monitor->ListView()->topLevelItemCount(), 0);
+        // A session whose control connection fails leaves no row behind.
+        server.Sessions()->Add(-1);
+        WAIT_COMPARE(server.Sessions()->Count(), 0);
+        QCOMPARE(monitor->ListView()->topLevelItemCount(), 0);
     }
 
     void monitorRefusedWhileModalDialogOpen()

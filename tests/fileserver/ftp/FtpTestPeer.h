@@ -18,6 +18,11 @@
 
 #include <memory>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 inline constexpr int kWaitMs = 10000;
 inline const QByteArray kTimedOut = "<timed out>";
 
@@ -79,13 +84,55 @@ void Record(Sender* sender, void (Sender::*signal)(Args...), const char* name, Q
 }
 #define RECORD(sender, Class, signal, events) Record(sender, &Class::signal, #signal, events)
 
+// Descriptors open in this process.
+inline int OpenDescriptors()
+{
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files).size());
+}
+
+// A loopback port that never accepts: its queue of one is taken by a filler
+// connection, so the system drops further connection requests unanswered.
+class CBlockedPort final {
+public:
+    CBlockedPort()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        const auto* generic = reinterpret_cast<sockaddr*>(&address);
+        if (::bind(m_fd, generic, length) == 0 && ::listen(m_fd, 0) == 0
+            && ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            m_port = ntohs(address.sin_port);
+        m_filler.connectToHost(QHostAddress::LocalHost, m_port);
+        m_filler.waitForConnected(kWaitMs);
+    }
+    ~CBlockedPort() { ::close(m_fd); }
+    CBlockedPort(const CBlockedPort&) = delete;
+    CBlockedPort& operator=(const CBlockedPort&) = delete;
+
+    // The PORT argument's port fields.
+    QByteArray PortFields() const
+    {
+        return QByteArray::number(m_port / 256) + ',' + QByteArray::number(m_port % 256);
+    }
+
+private:
+    int m_fd = -1;
+    quint16 m_port = 0;
+    QTcpSocket m_filler;
+};
+
 // A temporary served folder and a session collection listening on
 // 127.0.0.1, whose eight notifications land in events in the order raised.
 class CFtpTestServer final {
 public:
-    explicit CFtpTestServer(quint16 localDataPort = 0)
+    explicit CFtpTestServer(quint16 localDataPort = 0,
+                            int dataConnectTimeoutMs = kFtpDataConnectTimeoutMs,
+                            int idleTimeoutMs = kFtpIdleTimeoutMs)
         : sessions(SFtpOptions{CServedFolder(m_dir.path()), QStringLiteral("Test Server 1.0"),
-                               localDataPort})
+                               localDataPort, dataConnectTimeoutMs, idleTimeoutMs})
     {
         QObject::connect(&listen, &FTcpListen::OnNewConnection, &sessions, &cFtpSessions::Add);
         listen.Listen(0, QHostAddress::LocalHost);

@@ -1,4 +1,5 @@
 #include "fileserver/ftp/cFtpSession.h"
+#include "platform/system/MRawFiles.h"
 #include "tests/fileserver/ftp/FtpTestPeer.h"
 
 #include <QtTest>
@@ -241,6 +242,83 @@ private slots:
         QCOMPARE(reply, QByteArray("451 Local error "));
         QCOMPARE(server.events.last(), QStringLiteral("OnTransferTerminate(1,0)"));
         QCOMPARE(client.Command("PWD"), QByteArray("257 \"/\""));
+    }
+
+    // A port that never accepts: the time-out ends the transfer with 425, or
+    // ABOR ends it, a listing too; its socket goes either way.
+    void dataPortThatNeverAccepts_data()
+    {
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QByteArray>("stop"); // empty: wait for the time-out
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QStringList>("events"); // after the greeting's
+        QTest::newRow("LIST times out")
+            << QByteArray("LIST") << QByteArray() << kCannotOpen << QStringList{};
+        QTest::newRow("RETR times out")
+            << QByteArray("RETR f") << QByteArray() << kCannotOpen << QStringList{};
+        QTest::newRow("ABOR ends a listing")
+            << QByteArray("LIST") << QByteArray("ABOR") << QByteArray("226 Closing data connection")
+            << QStringList{"OnTransferTerminate(1,0)"};
+    }
+    void dataPortThatNeverAccepts()
+    {
+        QFETCH(QByteArray, command);
+        QFETCH(QByteArray, stop);
+        QFETCH(QByteArray, reply);
+        QFETCH(QStringList, events);
+        const CBlockedPort blocked;
+        CFtpTestServer server(0, stop.isEmpty() ? 50 : kFtpDataConnectTimeoutMs);
+        CFtpTestClient client(server.Port());
+        QVERIFY(client.LogIn());
+        WriteFile(server.Path("f"), "content");
+        QCOMPARE(client.Command("PORT 127,0,0,1," + blocked.PortFields()),
+                 QByteArray("200 Port command successful"));
+        QCOMPARE(client.Command(command).left(4), QByteArray("150 "));
+        if (!stop.isEmpty())
+            client.Send(stop + "\r\n");
+        QCOMPARE(client.Line(), reply);
+        WAIT_COMPARE(server.sessions.TransferCount(), 0);
+        QCOMPARE(server.events.mid(1), events);
+        QCOMPARE(client.Command("PWD"), QByteArray("257 \"/\""));
+    }
+
+    // Pipelined listings run one after another: a flood of them holds one
+    // data connection at a time, not one each.
+    void pipelinedListingsHoldOneConnection()
+    {
+        const CBlockedPort blocked;
+        CFtpTestServer server(0, 20);
+        CFtpTestClient client(server.Port());
+        QVERIFY(client.LogIn());
+        QCOMPARE(client.Command("PORT 127,0,0,1," + blocked.PortFields()),
+                 QByteArray("200 Port command successful"));
+        const int before = OpenDescriptors();
+        client.Send(QByteArray("LIST\r\n").repeated(3000));
+        int most = before;
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(client.Line().left(4), QByteArray("150 "));
+            most = std::max(most, OpenDescriptors());
+            QVERIFY(server.sessions.TransferCount() <= 1);
+            QCOMPARE(client.Line(), kCannotOpen);
+        }
+        QVERIFY2(most <= before + 2, qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(most)));
+    }
+
+    // Names are bytes: one that is not UTF-8 is stored and retrieved as it is.
+    void nameThatIsNotUtf8()
+    {
+        CFtpTestServer server;
+        CFtpTestClient client(server.Port());
+        QVERIFY(client.LogIn());
+        const QByteArray name = "caf\xe9";
+        QCOMPARE(client.Command("STOR " + name), kStoreOpening);
+        QVERIFY(client.SendData("bytes"));
+        QCOMPARE(client.Line(), kFileDone);
+        QCOMPARE(client.Command("RETR " + name), kRetrieveOpening);
+        QCOMPARE(client.ReceiveData(), QByteArray("bytes"));
+        QCOMPARE(client.Line(), kFileDone);
+        // Qt cannot name it, and so its temporary folder could not remove it.
+        QVERIFY(RemoveRawName(QFile::encodeName(server.Path(QString()) + '/') + name));
     }
 
     void transferOutlivesItsSession()

@@ -1,3 +1,4 @@
+#include "fileserver/ftp/cFtpSession.h"
 #include "tests/fileserver/ftp/FtpTestPeer.h"
 
 #include <QtTest>
@@ -32,6 +33,7 @@ private slots:
                          {"NOOP", notLogged},
                          {"user x", notLogged},
                          {"USER bob", "331 Password required for bob"},
+                         {"USER \xe9\x80", "331 Password required for \xe9\x80"},
                          {"RETR data.txt", notLogged},
                          {"PASS", loggedIn},
                          {"PWD", atRoot}}
@@ -114,6 +116,51 @@ private slots:
             QCOMPARE(client.Line(0), kTimedOut);
             WAIT_COMPARE(server.events.last(), QStringLiteral("OnCloseFtpSession(1,127.0.0.1,0)"));
         }
+    }
+
+    void idleClientIsTimedOut()
+    {
+        CFtpTestServer server(0, kFtpDataConnectTimeoutMs, 50);
+        CFtpTestClient client(server.Port());
+        QVERIFY(client.Line().startsWith("220 "));
+        QCOMPARE(client.Line(), QByteArray("421 Timeout."));
+        QVERIFY(client.WaitClosed());
+        WAIT_COMPARE(server.events.last(), QStringLiteral("OnCloseFtpSession(1,127.0.0.1,0)"));
+    }
+
+    // A client that sends commands and never reads a reply: the session stops
+    // reading once its replies pile up, and memory stays bounded.
+    void clientThatNeverReadsStaysBounded()
+    {
+        CFtpTestServer server;
+        QTcpSocket client;
+        client.setReadBufferSize(1); // Qt takes nothing more from the system
+        client.connectToHost(QHostAddress::LocalHost, server.Port());
+        QVERIFY(WaitUntil([&server] { return server.sessions.Count() == 1; }));
+        cFtpSession* session = server.sessions.Item("1");
+        QVERIFY(WaitUntil([session] { return session->IsGreeted(); }));
+        const qint64 before = ResidentKiB();
+        client.write(QByteArray("X\n").repeated(4 * 1024 * 1024));
+        QVERIFY(WaitUntil([session] { return !session->IsReading(); }));
+        qint64 growth = ResidentKiB() - before;
+        CFtpTestClient other(server.Port()); // others are still served
+        QVERIFY(other.Line().startsWith("220 "));
+        growth = std::max(growth, ResidentKiB() - before);
+        // The burst itself is 8 MiB here; unread, its replies would be 120 MiB.
+        QVERIFY2(growth < 40 * 1024, qPrintable(QString::number(growth)));
+    }
+
+private:
+    static qint64 ResidentKiB()
+    {
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (!status.open(QIODevice::ReadOnly))
+            return -1;
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        }
+        return -1;
     }
 };
 
