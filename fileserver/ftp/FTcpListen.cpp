@@ -6,6 +6,7 @@ FTcpListen::FTcpListen(QObject* parent) : QObject(parent)
 {
     connect(&m_daemon, &CTcpDaemon::Accept, this, &FTcpListen::Daemon_Accept);
     connect(&m_daemon, &CTcpDaemon::Error, this, &FTcpListen::OnListenerError);
+    connect(&m_daemon, &CTcpDaemon::AcceptPaused, this, &FTcpListen::OnAcceptPaused);
 }
 
 void FTcpListen::Listen(quint16 port, const QHostAddress& address)

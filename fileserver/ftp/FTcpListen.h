@@ -28,6 +28,9 @@ signals:
     // A connection was accepted; the receiver owns the handle (CTcpSocket::SetHandle).
     void OnNewConnection(qintptr handle);
     void OnListenerError(int number, const QString& description);
+    // Accepting failed (descriptors ran out) and resumes shortly; shed
+    // connections were accepted and closed at once.
+    void OnAcceptPaused(int shed);
 
 private:
     void Daemon_Accept();

@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QTcpServer>
 
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 // Hands accepted descriptors to the daemon instead of wrapping them in sockets.
@@ -21,16 +23,28 @@ private:
 
 CTcpDaemon::CTcpDaemon(QObject* parent) : QObject(parent), m_server(std::make_unique<CServer>(this))
 {
+    connect(m_server.get(), &QTcpServer::acceptError, this, &CTcpDaemon::OnAcceptError);
+    m_resume.setSingleShot(true);
+    m_resume.setInterval(kAcceptPauseMs);
+    connect(&m_resume, &QTimer::timeout, this, [this] {
+        if (m_server->isListening())
+            m_server->resumeAccepting();
+    });
 }
 
-CTcpDaemon::~CTcpDaemon() = default;
+CTcpDaemon::~CTcpDaemon()
+{
+    ReleaseReserve();
+}
 
 void CTcpDaemon::Listen(quint16 port, const QHostAddress& address)
 {
     if (m_server->isListening())
         return;
-    if (m_server->listen(address, port))
+    if (m_server->listen(address, port)) {
+        TakeReserve();
         return;
+    }
     const int number = SocketErrorNumber(m_server->serverError());
     const QString text = m_server->errorString();
     QMetaObject::invokeMethod(
@@ -39,7 +53,47 @@ void CTcpDaemon::Listen(quint16 port, const QHostAddress& address)
 
 void CTcpDaemon::Close()
 {
+    m_resume.stop();
     m_server->close();
+    ReleaseReserve();
+}
+
+void CTcpDaemon::TakeReserve()
+{
+    if (m_reserve < 0)
+        m_reserve = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+}
+
+void CTcpDaemon::ReleaseReserve()
+{
+    if (m_reserve >= 0)
+        ::close(m_reserve);
+    m_reserve = -1;
+}
+
+void CTcpDaemon::OnAcceptError(QAbstractSocket::SocketError error)
+{
+    // Qt has paused accepting; left so, the listener would never accept again.
+    const int shed = error == QAbstractSocket::SocketResourceError ? ShedWaitingConnections() : 0;
+    m_resume.start();
+    emit AcceptPaused(shed);
+}
+
+int CTcpDaemon::ShedWaitingConnections()
+{
+    ReleaseReserve();
+    const int listener = static_cast<int>(m_server->socketDescriptor());
+    int shed = 0;
+    // The listening socket does not block: the loop ends with the queue.
+    while (shed < kMaxShedPerPause) {
+        const int handle = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (handle < 0)
+            break;
+        ::close(handle);
+        ++shed;
+    }
+    TakeReserve();
+    return shed;
 }
 
 bool CTcpDaemon::IsListening() const

@@ -3,6 +3,8 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
+#include <QTcpSocket>
+#include <QTimer>
 
 #include <memory>
 
@@ -11,10 +13,19 @@ class QTcpServer;
 // A listening socket. Each accepted connection is announced by Accept; the
 // handler reads Handle at once and gives it to a CTcpSocket (SetHandle).
 // A connection whose handle nobody read during Accept is closed.
+//
+// When the process runs out of descriptors, accepting pauses for
+// kAcceptPauseMs and then tries again, so the event loop does not spin; a
+// descriptor kept in reserve lets the connections waiting meanwhile be
+// accepted and closed at once rather than hang.
 class CTcpDaemon final : public QObject {
     Q_OBJECT
 
 public:
+    static constexpr int kAcceptPauseMs = 100;
+    // Waiting connections closed at most per failed accept.
+    static constexpr int kMaxShedPerPause = 64;
+
     explicit CTcpDaemon(QObject* parent = nullptr);
     ~CTcpDaemon() override;
 
@@ -35,12 +46,22 @@ public:
 signals:
     void Accept();
     void Error(int number, const QString& description);
+    // An accept failed; accepting resumes after the pause. shed is the
+    // number of waiting connections closed for want of descriptors.
+    void AcceptPaused(int shed);
 
 private:
     class CServer;
     void OnIncoming(qintptr handle);
+    void OnAcceptError(QAbstractSocket::SocketError error);
+    // Accepts and closes the waiting connections with the reserve descriptor.
+    int ShedWaitingConnections();
+    void TakeReserve();
+    void ReleaseReserve();
 
     std::unique_ptr<CServer> m_server;
     qintptr m_handle = -1;
     bool m_handleTaken = false;
+    int m_reserve = -1; // a descriptor held for the day the table is full
+    QTimer m_resume;
 };
