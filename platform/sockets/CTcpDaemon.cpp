@@ -3,7 +3,10 @@
 #include "platform/sockets/MSocketError.h"
 
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QTcpServer>
+
+#include <cerrno>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -23,12 +26,11 @@ private:
 
 CTcpDaemon::CTcpDaemon(QObject* parent) : QObject(parent), m_server(std::make_unique<CServer>(this))
 {
-    connect(m_server.get(), &QTcpServer::acceptError, this, &CTcpDaemon::OnAcceptError);
     m_resume.setSingleShot(true);
     m_resume.setInterval(kAcceptPauseMs);
     connect(&m_resume, &QTimer::timeout, this, [this] {
-        if (m_server->isListening())
-            m_server->resumeAccepting();
+        if (m_notifier)
+            m_notifier->setEnabled(true);
     });
 }
 
@@ -42,6 +44,12 @@ void CTcpDaemon::Listen(quint16 port, const QHostAddress& address)
     if (m_server->isListening())
         return;
     if (m_server->listen(address, port)) {
+        // Accepting is done here, not by Qt, which retries a failed accept
+        // at once for as long as the descriptor table stays full.
+        m_server->pauseAccepting();
+        m_notifier =
+            std::make_unique<QSocketNotifier>(m_server->socketDescriptor(), QSocketNotifier::Read);
+        connect(m_notifier.get(), &QSocketNotifier::activated, this, &CTcpDaemon::AcceptWaiting);
         TakeReserve();
         return;
     }
@@ -54,6 +62,7 @@ void CTcpDaemon::Listen(quint16 port, const QHostAddress& address)
 void CTcpDaemon::Close()
 {
     m_resume.stop();
+    m_notifier.reset();
     m_server->close();
     ReleaseReserve();
 }
@@ -71,12 +80,31 @@ void CTcpDaemon::ReleaseReserve()
     m_reserve = -1;
 }
 
-void CTcpDaemon::OnAcceptError(QAbstractSocket::SocketError error)
+void CTcpDaemon::AcceptWaiting()
 {
-    // Qt has paused accepting; left so, the listener would never accept again.
-    const int shed = error == QAbstractSocket::SocketResourceError ? ShedWaitingConnections() : 0;
-    m_resume.start();
-    emit AcceptPaused(shed);
+    const int listener = static_cast<int>(m_server->socketDescriptor());
+    QPointer<CTcpDaemon> self(this);
+    // Each pass takes one waiting connection; the rest wait for the next wake.
+    for (int i = 0; i < kMaxAcceptsPerWake; ++i) {
+        const int handle = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (handle >= 0) {
+            OnIncoming(handle);
+            if (!self || !m_notifier)
+                return;
+            continue;
+        }
+        if (errno == EINTR || errno == ECONNABORTED || errno == EPROTO)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return;
+        const bool outOfDescriptors =
+            errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM;
+        const int shed = outOfDescriptors ? ShedWaitingConnections() : 0;
+        m_notifier->setEnabled(false);
+        m_resume.start();
+        emit AcceptPaused(shed);
+        return;
+    }
 }
 
 int CTcpDaemon::ShedWaitingConnections()
@@ -85,7 +113,7 @@ int CTcpDaemon::ShedWaitingConnections()
     const int listener = static_cast<int>(m_server->socketDescriptor());
     int shed = 0;
     // The listening socket does not block: the loop ends with the queue.
-    while (shed < kMaxShedPerPause) {
+    while (listener >= 0 && shed < kMaxShedPerPause) {
         const int handle = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (handle < 0)
             break;

@@ -3,11 +3,11 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <memory>
 
+class QSocketNotifier;
 class QTcpServer;
 
 // A listening socket. Each accepted connection is announced by Accept; the
@@ -25,6 +25,8 @@ public:
     static constexpr int kAcceptPauseMs = 100;
     // Waiting connections closed at most per failed accept.
     static constexpr int kMaxShedPerPause = 64;
+    // Connections accepted at most per wake of the event loop.
+    static constexpr int kMaxAcceptsPerWake = 64;
 
     explicit CTcpDaemon(QObject* parent = nullptr);
     ~CTcpDaemon() override;
@@ -53,7 +55,7 @@ signals:
 private:
     class CServer;
     void OnIncoming(qintptr handle);
-    void OnAcceptError(QAbstractSocket::SocketError error);
+    void AcceptWaiting();
     // Accepts and closes the waiting connections with the reserve descriptor.
     int ShedWaitingConnections();
     void TakeReserve();
@@ -62,6 +64,7 @@ private:
     std::unique_ptr<CServer> m_server;
     qintptr m_handle = -1;
     bool m_handleTaken = false;
-    int m_reserve = -1; // a descriptor held for the day the table is full
+    int m_reserve = -1;                          // a descriptor held for the day the table is full
+    std::unique_ptr<QSocketNotifier> m_notifier; // the listening socket's readiness
     QTimer m_resume;
 };
