@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QTcpSocket>
 
+#include <sys/socket.h>
+
 namespace {
 
 // Queue fills per event-loop pass for one socket whose peer keeps up: enough
@@ -180,10 +182,21 @@ void CTcpSocket::WriteOut()
     // Qt writes its own buffer one piece at a time, so pieces stay large.
     if (m_outgoing.isEmpty() || !m_socket || m_socket->bytesToWrite() > 0)
         return;
-    m_socket->write(m_outgoing.constData(), m_outgoing.size());
+    // Straight to the system, without a copy through Qt's buffer; what the
+    // system does not take now, and any failure, is left to Qt's socket,
+    // which reports it through its own signals.
+    const ssize_t sent =
+        ::send(static_cast<int>(m_socket->socketDescriptor()), m_outgoing.constData(),
+               static_cast<size_t>(m_outgoing.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+    const qint64 taken = sent > 0 ? sent : 0;
+    if (taken < m_outgoing.size()) {
+        m_socket->write(m_outgoing.constData() + taken, m_outgoing.size() - taken);
+        m_outgoing.resize(0);
+        // Its signals may arrive from inside.
+        m_socket->flush();
+        return;
+    }
     m_outgoing.resize(0);
-    // Writes now what the system takes; its signals may arrive from inside.
-    m_socket->flush();
 }
 
 QByteArray CTcpSocket::Receive()
