@@ -1,8 +1,10 @@
+#include "fileserver/ftp/FTcpDataTransfer.h"
 #include "fileserver/ftp/cFtpSession.h"
 #include "tests/fileserver/ftp/FtpTestPeer.h"
 
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -29,6 +31,14 @@ private slots:
         QTest::newRow("512 bytes: an empty read ends it") << 512 << QList<int>{256, 512};
         QTest::newRow("one byte") << 1 << QList<int>{1};
         QTest::newRow("257 bytes") << 257 << QList<int>{256, 257};
+        // Crosses the socket's queue limit and the file's read chunks: still
+        // one notification per block, each with its running total.
+        const int large =
+            int(std::max(CTcpSocket::kSendHighWater, FTcpDataTransfer::kReadChunkSize)) * 3 + 100;
+        QList<int> totals;
+        for (int total = 256; total < large; total += 256)
+            totals << total;
+        QTest::newRow("beyond the queue and the read chunk") << large << (totals << large);
     }
     void retrieve()
     {
