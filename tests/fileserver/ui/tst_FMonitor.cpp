@@ -95,6 +95,7 @@ private slots:
         QCOMPARE(first->text(FMonitor::kColumnRate), QStringLiteral("25.00 %"));
         QTRY_COMPARE(first->text(FMonitor::kColumnRate), QStringLiteral("50.00 %"));
 
+        monitor.CalculateRate("8", 1, 4); // now the interval runs, whatever it did before
         monitor.CalculateRate("7", 768, 1024);
         monitor.SessionStatus("7", 0);
         monitor.CalculateRate("8", 1, 2);
