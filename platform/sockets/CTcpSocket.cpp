@@ -116,8 +116,6 @@ void CTcpSocket::Send(const QByteArray& data)
     }
     if (data.isEmpty())
         return;
-    if (m_outgoing.capacity() < kSendHighWater)
-        m_outgoing.reserve(kSendHighWater);
     m_outgoing.append(data);
     m_sendDoneDue = true;
     // Inside the pump the loop itself confirms; outside it the confirmation
@@ -306,5 +304,7 @@ void CTcpSocket::ReportClosed()
         return;
     m_ended = true;
     m_state = kStateClosed;
+    m_outgoing = QByteArray();
+    m_sendDoneDue = false;
     emit StateChanged();
 }
