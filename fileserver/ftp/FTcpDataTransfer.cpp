@@ -7,6 +7,9 @@
 #include <QHostAddress>
 #include <QNetworkInterface>
 
+#include <algorithm>
+#include <cstring>
+
 FTcpDataTransfer::FTcpDataTransfer(STarget target, QObject* parent)
     : QObject(parent), m_target(std::move(target))
 {
@@ -174,16 +177,40 @@ void FTcpDataTransfer::Tcp_Error(int number)
     m_tcp.Close();
 }
 
+void FTcpDataTransfer::FillReadBuffer()
+{
+    if (m_readEnd - m_readPos >= kRetrieveBlockSize)
+        return;
+    if (m_readBuffer.size() != kReadChunkSize)
+        m_readBuffer.resize(kReadChunkSize);
+    char* const data = m_readBuffer.data();
+    const qint64 left = m_readEnd - m_readPos;
+    std::memmove(data, data + m_readPos, static_cast<size_t>(left));
+    m_readPos = 0;
+    m_readEnd = left;
+    // Each pass adds bytes or stops, so the loop ends once the buffer is full.
+    while (m_readEnd < kReadChunkSize) {
+        const qint64 got = m_file->read(data + m_readEnd, kReadChunkSize - m_readEnd);
+        if (got <= 0)
+            break;
+        m_readEnd += got;
+    }
+}
+
 void FTcpDataTransfer::SendBlock()
 {
-    const QByteArray block = m_file->read(kRetrieveBlockSize);
-    if (block.size() == kRetrieveBlockSize) {
-        m_bytesSent += block.size();
+    FillReadBuffer();
+    const qint64 size = std::min(kRetrieveBlockSize, m_readEnd - m_readPos);
+    // The socket copies the bytes: the block need not outlive this call.
+    const QByteArray block = QByteArray::fromRawData(m_readBuffer.constData() + m_readPos, size);
+    m_readPos += size;
+    if (size == kRetrieveBlockSize) {
+        m_bytesSent += size;
         m_tcp.Send(block);
         return;
     }
-    if (!block.isEmpty()) {
-        m_bytesSent += block.size();
+    if (size > 0) {
+        m_bytesSent += size;
         m_tcp.Send(block);
         emit OnNewDataBlockSent(m_bytesSent);
     }
@@ -203,6 +230,9 @@ void FTcpDataTransfer::Finish(const char* reply)
     m_file.reset();
     m_listing.clear();
     m_buildListing = nullptr;
+    m_readBuffer = QByteArray();
+    m_readPos = 0;
+    m_readEnd = 0;
     // Only a transfer whose connection opened had told of its start; a
     // listing has no start event, and its abort ends it like a retrieve's.
     if ((m_connected && (mode == EMode::Retrieve || mode == EMode::Store))

@@ -28,6 +28,8 @@ public:
 
     // A retrieve sends one block at a time and the next after SendDone.
     static constexpr qint64 kRetrieveBlockSize = 256;
+    // The file is read this much at a time; the blocks are cut from it.
+    static constexpr qint64 kReadChunkSize = 1024 * kRetrieveBlockSize;
 
     // Where the data connection goes, and for whom.
     struct STarget {
@@ -86,6 +88,8 @@ private:
     void Tcp_SendDone();
     void Tcp_Error(int number);
     void SendBlock();
+    // Makes a whole block ready to send unless the file has no more.
+    void FillReadBuffer();
     // Ends a running transfer: its reply (if any), its file, OnTransferTerminate.
     void Finish(const char* reply);
 
@@ -96,6 +100,9 @@ private:
     qint64 m_fileSize = 0;
     std::function<QByteArray()> m_buildListing;
     QByteArray m_listing;
+    QByteArray m_readBuffer; // reused for every chunk of the file
+    qint64 m_readPos = 0;    // the next block starts here
+    qint64 m_readEnd = 0;    // bytes of the file in the buffer
     qint64 m_bytesSent = 0;
     qint64 m_bytesReceived = 0;
     bool m_connected = false;

@@ -28,8 +28,10 @@ constexpr int kColumnCount = 5;
 
 } // namespace
 
-FMonitor::FMonitor(QWidget* parent) : QWidget(parent, Qt::Window)
+FMonitor::FMonitor(SOptions options, QWidget* parent) : QWidget(parent, Qt::Window)
 {
+    m_redraw.setInterval(options.redrawInterval);
+    connect(&m_redraw, &QTimer::timeout, this, &FMonitor::RedrawProgress);
     setWindowTitle(QLatin1String(kCaption));
     m_listView = new QTreeWidget(this);
     m_listView->setRootIsDecorated(false);
@@ -75,35 +77,38 @@ QString FMonitor::RateText(qint64 bytes, qint64 total)
 
 QTreeWidgetItem* FMonitor::Row(const QString& sessionId) const
 {
-    return m_rows.value(RowKey(sessionId), nullptr);
+    const auto found = m_rows.constFind(sessionId);
+    return found == m_rows.cend() ? nullptr : found->item;
 }
 
 QTreeWidgetItem* FMonitor::AddSession(const QString& sessionId, const QString& remoteHost,
                                       std::int16_t status, const QString& fileName)
 {
-    const QString key = RowKey(sessionId);
-    if (m_rows.contains(key))
+    if (m_rows.contains(sessionId))
         RaiseLibraryError(kErrKeyNotUnique, QStringLiteral(".Monitor"),
                           QStringLiteral("Key is not unique in collection"));
     auto* row = new QTreeWidgetItem(m_listView);
     row->setText(kColumnRemoteHost, remoteHost);
     row->setText(kColumnSessionId, sessionId);
-    m_rows.insert(key, row);
+    m_rows.insert(sessionId, SRow{row});
     SessionStatus(sessionId, status, fileName);
     return row;
 }
 
 void FMonitor::RemoveSession(const QString& sessionId)
 {
-    delete m_rows.take(RowKey(sessionId));
+    delete m_rows.take(sessionId).item;
 }
 
 void FMonitor::SessionStatus(const QString& sessionId, std::int16_t status, const QString& fileName)
 {
-    QTreeWidgetItem* row = Row(sessionId);
-    if (!row)
+    const auto found = m_rows.find(sessionId);
+    if (found == m_rows.end())
         RaiseLibraryError(kErrElementNotFound, QStringLiteral(".Monitor"),
                           QStringLiteral("Element not found"));
+    QTreeWidgetItem* row = found->item;
+    // Progress held back from before this status must not come back over it.
+    found->progressDue = false;
     row->setText(kColumnStatus, StatusText(status));
     if (status == essSending || status == essStoring) {
         row->setText(kColumnFile, fileName);
@@ -115,8 +120,32 @@ void FMonitor::SessionStatus(const QString& sessionId, std::int16_t status, cons
 
 void FMonitor::CalculateRate(const QString& sessionId, qint64 bytes, qint64 total)
 {
-    if (QTreeWidgetItem* row = Row(sessionId))
-        row->setText(kColumnRate, RateText(bytes, total));
+    const auto found = m_rows.find(sessionId);
+    if (found == m_rows.end())
+        return;
+    if (m_redraw.isActive()) {
+        found->bytes = bytes;
+        found->total = total;
+        found->progressDue = true;
+        return;
+    }
+    found->item->setText(kColumnRate, RateText(bytes, total));
+    m_redraw.start();
+}
+
+void FMonitor::RedrawProgress()
+{
+    bool redrawn = false;
+    for (SRow& row : m_rows) {
+        if (!row.progressDue)
+            continue;
+        row.progressDue = false;
+        row.item->setText(kColumnRate, RateText(row.bytes, row.total));
+        redrawn = true;
+    }
+    // A quiet interval ends the holding back: the next report shows at once.
+    if (!redrawn)
+        m_redraw.stop();
 }
 
 void FMonitor::showEvent(QShowEvent* event)

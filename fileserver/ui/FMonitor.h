@@ -2,8 +2,10 @@
 
 #include <QHash>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
+#include <chrono>
 #include <cstdint>
 
 class QTreeWidget;
@@ -13,6 +15,9 @@ class QTreeWidgetItem;
 // address, the session identifier, what the session does, how far its
 // transfer has come and which file it moves. It only shows what the server
 // object tells it; closing it raises Closed.
+//
+// Progress may be reported for every few hundred bytes; the window shows the
+// first report at once and then at most one per redraw interval, the latest.
 class FMonitor final : public QWidget {
     Q_OBJECT
 
@@ -23,7 +28,13 @@ public:
     static constexpr int kColumnRate = 3;
     static constexpr int kColumnFile = 4;
 
-    explicit FMonitor(QWidget* parent = nullptr);
+    struct SOptions {
+        // The shortest time between two progress redraws.
+        std::chrono::milliseconds redrawInterval{100};
+    };
+
+    explicit FMonitor(QWidget* parent = nullptr) : FMonitor(SOptions{}, parent) {}
+    explicit FMonitor(SOptions options, QWidget* parent = nullptr);
 
     // Adds the row of a session. Throws CRaisedError when the session has one already.
     QTreeWidgetItem* AddSession(const QString& sessionId, const QString& remoteHost,
@@ -42,7 +53,8 @@ public:
                        const QString& fileName = QString());
 
     // Shows how far a transfer has come: a percentage of total, or the byte
-    // count when the total is 0 (a store, whose size nobody knows).
+    // count when the total is 0 (a store, whose size nobody knows). Within a
+    // redraw interval of the last redraw it is shown when the interval ends.
     void CalculateRate(const QString& sessionId, qint64 bytes, qint64 total);
 
     // The status text shown for a session status.
@@ -63,10 +75,19 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    static QString RowKey(const QString& sessionId) { return sessionId + QStringLiteral("Item"); }
+    struct SRow {
+        QTreeWidgetItem* item = nullptr;
+        qint64 bytes = 0;
+        qint64 total = 0;
+        bool progressDue = false; // progress reported, not yet shown
+    };
+
     QTreeWidgetItem* Row(const QString& sessionId) const;
+    // Shows the progress held back during the interval.
+    void RedrawProgress();
 
     QTreeWidget* m_listView = nullptr;
-    QHash<QString, QTreeWidgetItem*> m_rows; // keyed by session identifier + "Item"
+    QHash<QString, SRow> m_rows; // keyed by session identifier
+    QTimer m_redraw;             // runs while redraws are held back
     bool m_centred = false;
 };

@@ -6,6 +6,16 @@
 #include <QPointer>
 #include <QTcpSocket>
 
+#include <sys/socket.h>
+
+namespace {
+
+// Queue fills per event-loop pass for one socket whose peer keeps up: enough
+// to amortise the pass, few enough that other connections are not starved.
+constexpr int kPumpRounds = 4;
+
+} // namespace
+
 CTcpSocket::CTcpSocket(QObject* parent) : QObject(parent) {}
 
 CTcpSocket::~CTcpSocket()
@@ -28,6 +38,8 @@ void CTcpSocket::Attach(std::unique_ptr<QTcpSocket> socket)
     m_state = kStateClosed;
     m_ended = false;
     m_closing = false;
+    m_outgoing.resize(0);
+    m_sendDoneDue = false;
     m_fallback.reset();
     m_remoteHost.clear();
 
@@ -106,8 +118,87 @@ void CTcpSocket::Send(const QByteArray& data)
             Qt::QueuedConnection);
         return;
     }
-    if (!data.isEmpty())
-        m_socket->write(data);
+    if (data.isEmpty())
+        return;
+    m_outgoing.append(data);
+    m_sendDoneDue = true;
+    // Inside the pump the loop itself confirms; outside it the confirmation
+    // comes from the event loop, never from inside the caller's Send.
+    if (!m_pumping)
+        SchedulePump();
+}
+
+qint64 CTcpSocket::PendingBytes() const
+{
+    return m_outgoing.size() + (m_socket ? m_socket->bytesToWrite() : 0);
+}
+
+bool CTcpSocket::CanSend() const
+{
+    return m_socket && !m_closing && m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+void CTcpSocket::SchedulePump()
+{
+    if (m_pumpScheduled)
+        return;
+    m_pumpScheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_pumpScheduled = false;
+            PumpSends();
+        },
+        Qt::QueuedConnection);
+}
+
+void CTcpSocket::PumpSends()
+{
+    if (m_pumping || !CanSend())
+        return;
+    m_pumping = true;
+    const QPointer<CTcpSocket> self(this);
+    for (int round = 0; round < kPumpRounds; ++round) {
+        while (m_sendDoneDue && PendingBytes() < kSendHighWater && CanSend()) {
+            m_sendDoneDue = false;
+            emit SendDone();
+            if (!self)
+                return;
+        }
+        WriteOut();
+        if (!self)
+            return;
+        if (!m_sendDoneDue || PendingBytes() >= kSendHighWater || !CanSend())
+            break;
+    }
+    m_pumping = false;
+    // Still room and a confirmation owed: the rest of this socket's turn
+    // comes after the other events waiting now.
+    if (m_sendDoneDue && PendingBytes() < kSendHighWater && CanSend())
+        SchedulePump();
+}
+
+void CTcpSocket::WriteOut()
+{
+    // While Qt still holds bytes the system has refused, the queue waits:
+    // Qt writes its own buffer one piece at a time, so pieces stay large.
+    if (m_outgoing.isEmpty() || !m_socket || m_socket->bytesToWrite() > 0)
+        return;
+    // Straight to the system, without a copy through Qt's buffer; what the
+    // system does not take now, and any failure, is left to Qt's socket,
+    // which reports it through its own signals.
+    const ssize_t sent =
+        ::send(static_cast<int>(m_socket->socketDescriptor()), m_outgoing.constData(),
+               static_cast<size_t>(m_outgoing.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+    const qint64 taken = sent > 0 ? sent : 0;
+    if (taken < m_outgoing.size()) {
+        m_socket->write(m_outgoing.constData() + taken, m_outgoing.size() - taken);
+        m_outgoing.resize(0);
+        // Its signals may arrive from inside.
+        m_socket->flush();
+        return;
+    }
+    m_outgoing.resize(0);
 }
 
 QByteArray CTcpSocket::Receive()
@@ -121,8 +212,15 @@ void CTcpSocket::Close()
     if (!m_socket || m_ended || m_closing)
         return;
     m_closing = true;
+    m_sendDoneDue = false;
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
+        m_outgoing = QByteArray();
     if (m_socket->state() == QAbstractSocket::ConnectedState) {
         // Qt writes out its buffer before it closes; "disconnected" follows.
+        if (!m_outgoing.isEmpty()) {
+            m_socket->write(m_outgoing);
+            m_outgoing = QByteArray();
+        }
         m_socket->disconnectFromHost();
         return;
     }
@@ -137,11 +235,6 @@ void CTcpSocket::Abort()
     m_closing = true;
     m_socket->abort();
     QMetaObject::invokeMethod(this, &CTcpSocket::ReportClosed, Qt::QueuedConnection);
-}
-
-qint64 CTcpSocket::PendingBytes() const
-{
-    return m_socket ? m_socket->bytesToWrite() : 0;
 }
 
 void CTcpSocket::SetReading(bool on)
@@ -230,8 +323,7 @@ void CTcpSocket::OnQtError()
 
 void CTcpSocket::OnBytesWritten()
 {
-    if (m_socket->bytesToWrite() == 0)
-        emit SendDone();
+    PumpSends();
 }
 
 void CTcpSocket::ReportFailureLater()
@@ -255,5 +347,7 @@ void CTcpSocket::ReportClosed()
         return;
     m_ended = true;
     m_state = kStateClosed;
+    m_outgoing = QByteArray();
+    m_sendDoneDue = false;
     emit StateChanged();
 }

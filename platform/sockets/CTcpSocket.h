@@ -12,6 +12,11 @@ class QTcpSocket;
 // A stream socket with the operations and events the protocol holders use.
 // Every outcome arrives as a signal on the caller's thread.
 //
+// Sends go into the socket's own queue and are confirmed by SendDone as soon
+// as the queue is below kSendHighWater; the queue reaches the system in
+// large writes. A holder that sends its next piece from SendDone is called
+// again from the same loop, never from deeper inside its own call.
+//
 // Life of one socket: Connect (or SetHandle) -> StateChanged with State 2 ->
 // DataArrived / SendDone ... -> StateChanged with State 0. A socket that was
 // connected or connecting reports State 0 exactly once when it ends, whether
@@ -24,6 +29,8 @@ class CTcpSocket final : public QObject {
 public:
     static constexpr int kStateClosed = 0;
     static constexpr int kStateConnected = 2;
+    // Bytes the queue holds before SendDone waits for the system to take some.
+    static constexpr qint64 kSendHighWater = 256 * 1024;
 
     // Whether a local port given to Connect must be had, or is only wished for.
     enum class ELocalPort { Required, Preferred };
@@ -41,9 +48,14 @@ public:
     // from the event loop, so the holder can connect its slots first.
     void SetHandle(qintptr handle);
 
-    // Queues bytes in order; SendDone fires when the queue has drained.
-    // Sending on a socket that is not connected raises Error 10057.
+    // Queues bytes in order; SendDone follows from the event loop once the
+    // queue has room again (below kSendHighWater), and one SendDone answers
+    // every Send made before it. Sending on a socket that is not connected
+    // raises Error 10057.
     void Send(const QByteArray& data);
+
+    // Bytes sent but not yet taken by the system.
+    qint64 PendingBytes() const;
 
     // The bytes received since the last call.
     QByteArray Receive();
@@ -53,9 +65,6 @@ public:
 
     // Ends the connection at once; what is queued is dropped.
     void Abort();
-
-    // Bytes given to Send that have not been handed to the system yet.
-    qint64 PendingBytes() const;
 
     // Off: no DataArrived, and the socket stops taking bytes from the system
     // once some wait, so the peer's sending stalls. On again: DataArrived
@@ -90,6 +99,13 @@ private:
     void Attach(std::unique_ptr<QTcpSocket> socket);
     void OnQtError();
     void OnBytesWritten();
+    bool CanSend() const;
+    // Confirms sends while the queue has room and hands the queue to the
+    // system, in turns bounded so that other sockets are served too.
+    void PumpSends();
+    void SchedulePump();
+    // Hands the queue to Qt's socket, which writes what the system takes now.
+    void WriteOut();
     // Reports the socket's last error, then its end, from the event loop.
     void ReportFailureLater();
     void ReportClosed();
@@ -108,5 +124,9 @@ private:
     bool m_closing = false; // Close called: delivering what was queued
     bool m_reading = true;
     qint64 m_readLimit = 0;
+    QByteArray m_outgoing;  // sent, not yet handed to Qt's socket
+    bool m_sendDoneDue = false;
+    bool m_pumping = false;
+    bool m_pumpScheduled = false;
     QString m_remoteHost;
 };

@@ -113,7 +113,8 @@ private slots:
     // with the client's address and the file's size.
     void eventsOfATransferWhoseSessionHasGone()
     {
-        const int size = 128 * 1024;
+        // More than the system's socket buffers hold, so it is still running.
+        const int size = 16 * 1024 * 1024;
         WriteFile(m_folder->filePath("big"), Pattern(size));
         cFtpServer server(Options());
         server.SetEnable(true);

@@ -208,8 +208,12 @@ public:
     // Waits for the server's data connection and takes it over.
     QTcpSocket* AcceptData()
     {
-        if (!m_dataConnection && WaitUntil([this] { return m_data.hasPendingConnections(); }))
+        if (!m_dataConnection && WaitUntil([this] { return m_data.hasPendingConnections(); })) {
             m_dataConnection.reset(m_data.nextPendingConnection());
+            // Read only when asked, so that what the server gets ahead of the
+            // client stays within the system's socket buffers (a few MiB).
+            m_dataConnection->setReadBufferSize(kDataReadAhead);
+        }
         return m_dataConnection.get();
     }
 
@@ -219,6 +223,7 @@ public:
         QTcpSocket* data = AcceptData();
         if (!data)
             return kTimedOut;
+        data->setReadBufferSize(0);
         QByteArray bytes;
         const bool ended = WaitUntil([&bytes, data] {
             bytes += data->readAll();
@@ -252,6 +257,8 @@ public:
     }
 
 private:
+    static constexpr qint64 kDataReadAhead = 64 * 1024;
+
     QTcpSocket m_control;
     QByteArray m_received;
     QTcpServer m_data;

@@ -1,9 +1,11 @@
+#include "fileserver/ftp/FTcpDataTransfer.h"
 #include "fileserver/ftp/cFtpSession.h"
 #include "platform/system/MRawFiles.h"
 #include "tests/fileserver/ftp/FtpTestPeer.h"
 
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -30,6 +32,14 @@ private slots:
         QTest::newRow("512 bytes: an empty read ends it") << 512 << QList<int>{256, 512};
         QTest::newRow("one byte") << 1 << QList<int>{1};
         QTest::newRow("257 bytes") << 257 << QList<int>{256, 257};
+        // Crosses the socket's queue limit and the file's read chunks: still
+        // one notification per block, each with its running total.
+        const int large =
+            int(std::max(CTcpSocket::kSendHighWater, FTcpDataTransfer::kReadChunkSize)) * 3 + 100;
+        QList<int> totals;
+        for (int total = 256; total < large; total += 256)
+            totals << total;
+        QTest::newRow("beyond the queue and the read chunk") << large << (totals << large);
     }
     void retrieve()
     {
@@ -189,7 +199,8 @@ private slots:
         CFtpTestServer server;
         CFtpTestClient client(server.Port());
         QVERIFY(client.LogIn());
-        const QByteArray content = Pattern(4 * 1024 * 1024);
+        // More than the system's socket buffers hold, so it is still running.
+        const QByteArray content = Pattern(16 * 1024 * 1024);
         WriteFile(server.Path("big"), content);
         QVERIFY(client.Command(command).startsWith("150 "));
         QTcpSocket* data = client.AcceptData();

@@ -80,6 +80,29 @@ private slots:
         QCOMPARE(row->text(FMonitor::kColumnRate).isEmpty(), !showsFile);
     }
 
+    // Progress reported faster than the redraw interval: the first report
+    // shows at once, the latest when the interval ends, and a status change
+    // drops progress still held back.
+    void progressRedrawsAtMostOncePerInterval()
+    {
+        FMonitor monitor(FMonitor::SOptions{std::chrono::milliseconds(20)});
+        QTreeWidgetItem* first = monitor.AddSession("7", "127.0.0.1", 1, "/a.bin");
+        QTreeWidgetItem* second = monitor.AddSession("8", "127.0.0.1", 1, "/b.bin");
+        monitor.CalculateRate("7", 256, 1024);
+        QCOMPARE(first->text(FMonitor::kColumnRate), QStringLiteral("25.00 %"));
+        monitor.CalculateRate("7", 384, 1024);
+        monitor.CalculateRate("7", 512, 1024);
+        QCOMPARE(first->text(FMonitor::kColumnRate), QStringLiteral("25.00 %"));
+        QTRY_COMPARE(first->text(FMonitor::kColumnRate), QStringLiteral("50.00 %"));
+
+        monitor.CalculateRate("8", 1, 4); // now the interval runs, whatever it did before
+        monitor.CalculateRate("7", 768, 1024);
+        monitor.SessionStatus("7", 0);
+        monitor.CalculateRate("8", 1, 2);
+        QTRY_COMPARE(second->text(FMonitor::kColumnRate), QStringLiteral("50.00 %"));
+        QCOMPARE(first->text(FMonitor::kColumnRate), QString());
+    }
+
     void rowsByKey()
     {
         FMonitor monitor;

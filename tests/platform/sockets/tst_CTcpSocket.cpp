@@ -66,7 +66,8 @@ private slots:
         QVERIFY(socket.NoDelay());
 
         QByteArray expected;
-        for (int i = 0; i < 200; ++i) {
+        // More than the queue's high-water mark, all still queued at Close.
+        for (int i = 0; expected.size() <= 2 * CTcpSocket::kSendHighWater; ++i) {
             const QByteArray piece = QByteArray::number(i).repeated(500);
             socket.Send(piece);
             expected += piece;
@@ -83,18 +84,61 @@ private slots:
         QCOMPARE(socket.State(), CTcpSocket::kStateClosed);
     }
 
-    void sendDoneFiresWhenQueueDrains()
+    // A sender that sends its next piece from SendDone, as a retrieve does,
+    // then closes: one SendDone per piece, never from inside Send, and the
+    // peer gets every byte in order, also what was still queued at Close.
+    void sendDoneAsksForTheNextPiece_data()
     {
+        QTest::addColumn<int>("pieceSize");
+        QTest::addColumn<int>("pieces");
+        QTest::newRow("one piece") << 256 << 1;
+        QTest::newRow("small pieces beyond the high-water mark")
+            << 256 << int(3 * CTcpSocket::kSendHighWater / 256 + 1);
+        QTest::newRow("pieces larger than the high-water mark")
+            << int(CTcpSocket::kSendHighWater + 1) << 3;
+    }
+    void sendDoneAsksForTheNextPiece()
+    {
+        QFETCH(int, pieceSize);
+        QFETCH(int, pieces);
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost, 0));
         CTcpSocket socket;
         QSignalSpy states(&socket, &CTcpSocket::StateChanged);
-        QSignalSpy done(&socket, &CTcpSocket::SendDone);
         socket.Connect(QStringLiteral("127.0.0.1"), server.serverPort());
         QTRY_COMPARE(states.count(), 1);
-        socket.Send("abc");
-        socket.Send("def");
-        QTRY_VERIFY(done.count() >= 1);
+        QTRY_VERIFY(server.hasPendingConnections());
+        std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
+        QByteArray received;
+        connect(peer.get(), &QTcpSocket::readyRead, this,
+                [&received, &peer] { received += peer->readAll(); });
+
+        QByteArray expected;
+        int sent = 0;
+        int confirmed = 0;
+        const auto sendNext = [&] {
+            QByteArray piece(pieceSize, Qt::Uninitialized);
+            for (int i = 0; i < pieceSize; ++i)
+                piece[i] = static_cast<char>((sent * 131 + i) % 251);
+            expected += piece;
+            ++sent;
+            socket.Send(piece);
+        };
+        connect(&socket, &CTcpSocket::SendDone, this, [&] {
+            ++confirmed;
+            if (sent < pieces)
+                sendNext();
+            else
+                socket.Close();
+        });
+        sendNext();
+        QCOMPARE(confirmed, 0);
+        QCOMPARE(socket.PendingBytes(), qint64(pieceSize));
+
+        QTRY_COMPARE_WITH_TIMEOUT(states.count(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(received.size(), expected.size(), 10000);
+        QCOMPARE(received, expected);
+        QCOMPARE(confirmed, pieces);
     }
 
     void acceptedConnectionRaisesEvents()
