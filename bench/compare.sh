@@ -375,6 +375,7 @@ for i in "${!selected[@]}"; do
     ratio=$(awk -v o="$ours" -v t="$theirs" -v u="$unit" 'BEGIN {
         if (o == "n/a" || t == "n/a" || t == 0) { print "n/a"; exit }
         if (u == "ms/session") printf "%.2fx the time", o / t; else printf "%.3f", o / t }')
-    printf '| %s | %s %s | %s %s (%s) | %s |\n' "$label" "$ours" "$([[ $ours == n/a ]] || echo "$unit")" \
-        "$theirs" "$([[ $theirs == n/a ]] || echo "$unit")" "$their" "$ratio"
+    [[ $ours == n/a ]] || ours+=" $unit"
+    [[ $theirs == n/a ]] || theirs+=" $unit"
+    printf '| %s | %s | %s (%s) | %s |\n' "$label" "$ours" "$theirs" "$their" "$ratio"
 done
