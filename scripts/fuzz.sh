@@ -4,9 +4,9 @@
 # fuzz/corpus/<target>/. Fails when a run finds a crash, a leak or a hang; the
 # input that did it is kept in build-fuzz/artifacts/<target>/.
 #
-# Each run has a network namespace of its own with no interface up, so
-# nothing it does reaches any network, and runs as "nobody" when started as
-# root, so a fault cannot write outside its temporary folder.
+# Each run has a network namespace of its own with only its loopback
+# interface, so nothing it does reaches another process, and runs as "nobody"
+# when started as root, so a fault cannot write outside its temporary folder.
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 set -euo pipefail
@@ -33,11 +33,14 @@ CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=None \
     -DPELION_FUZZ=ON -DPELION_BUILD_TESTS=OFF -DPELION_SANITIZE=OFF >/dev/null
 cmake --build "$BUILD" --target "${TARGETS[@]}" -- -j "${PELION_JOBS:-2}"
 
+# A new network namespace with its loopback interface up and nothing else.
+in_own_network='ip link set lo up && exec "$@"'
 if [[ $(id -u) -eq 0 ]]; then
-    sandbox=(unshare --net setpriv --reuid=nobody --regid=nogroup --clear-groups --)
+    sandbox=(unshare --net sh -c "$in_own_network" sh
+        setpriv --reuid=nobody --regid=nogroup --clear-groups --)
     owner=nobody:nogroup
 else
-    sandbox=(unshare --map-root-user --net)
+    sandbox=(unshare --map-root-user --net sh -c "$in_own_network" sh)
     owner=""
 fi
 
@@ -66,6 +69,7 @@ for target in "${TARGETS[@]}"; do
     fi
     grep -E '^stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)' \
         "$log" || true
-    grep -E '^#[0-9]+ +DONE' "$log" || true
+    grep -E '^#[0-9]+ +(DONE|NEW|REDUCE|pulse)' "$log" | tail -n 1 || true
+    grep -E '^Done [0-9]+ runs' "$log" || true
 done
 exit "$status"
