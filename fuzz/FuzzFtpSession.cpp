@@ -211,13 +211,17 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     g_fixture->canary = g_fixture->outside.filePath(QStringLiteral("canary"));
     g_fixture->danglingTarget = g_fixture->outside.filePath(QStringLiteral("created"));
     WriteFile(g_fixture->canary, kCanaryText);
-    g_fixture->controlListener = LoopbackListener(0);
-    g_fixture->dataListener = LoopbackListener(kDataPort);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    // Here, not at start-up: with -fork the parent process starts up too but
+    // runs no input, and the data port can be had only once.
+    if (g_fixture->dataListener < 0) {
+        g_fixture->controlListener = LoopbackListener(0);
+        g_fixture->dataListener = LoopbackListener(kDataPort);
+    }
     PopulateServed(*g_fixture);
     const auto [client, server] = ControlConnection(g_fixture->controlListener);
     {
