@@ -35,6 +35,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -57,9 +59,17 @@ struct SFixture {
     QString danglingTarget;
     int controlListener = -1;
     int dataListener = -1;
+
+    ~SFixture()
+    {
+        for (const int fd : {controlListener, dataListener}) {
+            if (fd >= 0)
+                close(fd);
+        }
+    }
 };
 
-SFixture* g_fixture = nullptr;
+std::unique_ptr<SFixture> g_fixture;
 
 [[noreturn]] void Fail(const char* what)
 {
@@ -204,7 +214,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     (void)argc;
     RequireOwnNetworkNamespace();
     static QCoreApplication app(qtArgc, qtArgv);
-    g_fixture = new SFixture;
+    g_fixture = std::make_unique<SFixture>();
     if (!g_fixture->outside.isValid())
         Fail("no temporary folder");
     g_fixture->served = g_fixture->outside.filePath(QStringLiteral("served"));
