@@ -68,7 +68,7 @@ for target in "${TARGETS[@]}"; do
         tail -n 60 "$log" >&2
     fi
     grep -E '^stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)' \
-        "$log" || true
+        "$log" | awk '!seen[$0]++' || true
     grep -E '^#[0-9]+ +(DONE|NEW|REDUCE|pulse)' "$log" | tail -n 1 || true
     grep -E '^Done [0-9]+ runs' "$log" || true
 done
