@@ -68,7 +68,9 @@ CTftpTransfer::SStep CTftpTransfer::Receive(const QByteArray& datagram, bool fro
     case CTftpPacket::etoError:
         // A client's error packet does not end the transfer; the retry limit does.
         return {};
-    default: return Answer(CTftpPacket::EncodeError(CTftpPacket::eteIllegalOperation));
+    default:
+        return Answer(CTftpPacket::EncodeError(fromClient ? CTftpPacket::eteIllegalOperation
+                                                          : CTftpPacket::eteUnknownTransferId));
     }
 }
 

@@ -142,8 +142,9 @@ private slots:
                    + Ticks(16, second) + CScript{Tick({}, eoEnds)};
         QTest::newRow("read: a stranger's ACK changes nothing")
             << read << 0 << file700 << -1
-            << CScript{Start(first), FromStranger(Ack(1)), FromStranger(Ack(0)), Tick(first),
-                       Got(Ack(1), second, eoGoesOn)};
+            << CScript{Start(first),         FromStranger(Ack(1)),
+                       FromStranger(Ack(0)), FromStranger(QByteArray("\0\x09", 2)),
+                       Tick(first),          Got(Ack(1), second, eoGoesOn)};
         QTest::newRow("read: what a read does not take") << read << 0 << file700 << -1
                                                          << CScript{Start(first),
                                                                     Got(Data(1, "x")),
