@@ -282,6 +282,37 @@ class FtplibTest(FtpHostCase):
         self.assertFalse(os.path.exists(os.path.join(self.tmp.name, "climbed.bin")))
 
 
+    def test_names_are_bytes_and_stay_inside(self):
+        # Latin-1 passes every byte through ftplib unchanged.
+        self.ftp.quit()
+        self.ftp = ftplib.FTP(encoding="latin-1")
+        self.ftp.connect("127.0.0.1", self.port, timeout=CLIENT_TIMEOUT_S)
+        self.ftp.set_pasv(False)
+        self.ftp.login("equipment", "x")
+        self.assertEqual(self.ftp.sendcmd("USER \xe9"), "331 Password required for \xe9")
+        raw = os.path.join(os.fsencode(self.root), b"caf\xe9")
+        with open(raw, "wb") as named:
+            named.write(b"not UTF-8")
+        out = self.retrieve("caf\xe9")
+        with open(out, "rb") as got:
+            self.assertEqual(got.read(), b"not UTF-8")
+        outside = os.path.join(self.tmp.name, "canary.txt")
+        with open(outside, "w") as canary:
+            canary.write("canary")
+        os.symlink(outside, self.served("linkout"))
+        os.link(outside, self.served("hardout"))
+        with self.assertRaises(ftplib.error_perm) as refused:
+            with open(self.upload_source(5), "rb") as data:
+                self.ftp.storbinary("STOR linkout\0x", data)
+        self.assertEqual(str(refused.exception), "553 No such file or directory")
+        with open(self.upload_source(5), "rb") as data:
+            self.ftp.storbinary("STOR hardout", data)
+        with open(outside) as canary:
+            self.assertEqual(canary.read(), "canary")
+        self.assertSameFile(self.served("hardout"), self.upload_source(5))
+        os.remove(raw)
+
+
 class LftpCase:
     """lftp, driven by one script per call; MODE holds the settings of a variant."""
 
