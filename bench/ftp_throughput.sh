@@ -6,6 +6,8 @@
 #
 # MODE, any of (default: retr stor):
 #   retr        one 256 MiB retrieve, MB/s (10^6 bytes per second)
+#   retr-null   the same, the client throwing the bytes away instead of
+#               writing a file (the size is still checked): the server's share
 #   stor        one 256 MiB store, MB/s
 #   concurrent  50 retrieves of 16 MiB at once, total MB/s
 #   sessions    100 sequential sessions of one 4 KiB retrieve, ms per session
@@ -26,8 +28,8 @@ MODES=()
 while [[ $# -gt 0 ]]; do
     case $1 in
         --server) SERVER=$2; shift 2 ;;
-        retr | stor | concurrent | sessions) MODES+=("$1"); shift ;;
-        *) sed -n '2,22s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
+        retr | retr-null | stor | concurrent | sessions) MODES+=("$1"); shift ;;
+        *) sed -n '2,24s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
     esac
 done
 [[ ${#MODES[@]} -gt 0 ]] || MODES=(retr stor)
@@ -130,6 +132,12 @@ for mode in "${MODES[@]}"; do
         cmp -s "$WORK/served/down.bin" "$WORK/local/down.bin" || { echo "retrieved file differs" >&2; exit 1; }
         rm -f "$WORK/local/down.bin"
         echo "$(report "$SERVER FTP retrieve $BIG_MIB MiB" "$BYTES" "$SECONDS_TAKEN")$(cpu_note "$CPU_START")"
+        ;;
+    retr-null)
+        read -r BYTES SECONDS_TAKEN < <("${CURL[@]}" -o /dev/null \
+            -w '%{size_download} %{time_total}\n' "$URL/down.bin")
+        [[ $BYTES -eq $((BIG_MIB * MIB)) ]] || { echo "retrieved $BYTES bytes" >&2; exit 1; }
+        echo "$(report "$SERVER FTP retrieve $BIG_MIB MiB, discarded" "$BYTES" "$SECONDS_TAKEN")$(cpu_note "$CPU_START")"
         ;;
     stor)
         cp "$WORK/served/down.bin" "$WORK/local/up.bin"

@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QTcpSocket>
 
+#include <cstring>
+
 #include <sys/socket.h>
 
 namespace {
@@ -120,7 +122,10 @@ void CTcpSocket::Send(const QByteArray& data)
     }
     if (data.isEmpty())
         return;
-    m_outgoing.append(data);
+    // A plain copy to the end: called for every few hundred bytes of a file.
+    const qsizetype end = m_outgoing.size();
+    m_outgoing.resize(end + data.size());
+    std::memcpy(m_outgoing.data() + end, data.constData(), static_cast<size_t>(data.size()));
     m_sendDoneDue = true;
     // Inside the pump the loop itself confirms; outside it the confirmation
     // comes from the event loop, never from inside the caller's Send.
