@@ -238,6 +238,8 @@ void CTcpSocket::Abort()
     if (!m_socket || m_ended)
         return;
     m_closing = true;
+    m_outgoing = QByteArray();
+    m_sendDoneDue = false;
     m_socket->abort();
     QMetaObject::invokeMethod(this, &CTcpSocket::ReportClosed, Qt::QueuedConnection);
 }
