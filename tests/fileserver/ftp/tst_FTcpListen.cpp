@@ -32,6 +32,12 @@ private slots:
         connect(&listen, &FTcpListen::OnNewConnection, this,
                 [&handles](qintptr handle) { handles << handle; });
         listen.Listen(0, QHostAddress::LocalHost);
+        int shed = 0;
+        connect(&listen, &FTcpListen::OnAcceptPaused, this, [&shed](int count) { shed += count; });
+        // Nothing new is made while the table is full: checks of the
+        // sanitizers may need descriptors of their own.
+        QTcpSocket refused;
+        QCOMPARE(refused.state(), QAbstractSocket::UnconnectedState);
         rlimit old{};
         QCOMPARE(getrlimit(RLIMIT_NOFILE, &old), 0);
         rlimit low = old;
@@ -43,8 +49,6 @@ private slots:
         ::close(fillers.back()); // for the client's own socket
         fillers.pop_back();
 
-        QTcpSocket refused;
-        QSignalSpy paused(&listen, &FTcpListen::OnAcceptPaused);
         refused.connectToHost(QHostAddress::LocalHost, listen.LocalPort());
         const bool closed = QTest::qWaitFor(
             [&refused] { return refused.state() == QAbstractSocket::UnconnectedState; });
@@ -52,7 +56,7 @@ private slots:
             ::close(fd);
         setrlimit(RLIMIT_NOFILE, &old);
         QVERIFY(closed);
-        QVERIFY(!paused.isEmpty() && paused.first().first().toInt() >= 1);
+        QVERIFY(shed >= 1);
         QVERIFY(handles.isEmpty());
 
         QTcpSocket accepted;
