@@ -1,3 +1,4 @@
+#include "common/CRaisedError.h"
 #include "platform/dialup/CRas.h"
 #include "platform/dialup/MRasLinks.h"
 #include "tests/platform/dialup/RasRecorder.h"
@@ -241,13 +242,20 @@ private slots:
         QTest::newRow("hidden") << ".x" << false;
         QTest::newRow("option") << "-x" << false;
         QTest::newRow("tab") << "a\tb" << false;
+        QTest::newRow("line break") << "a\nb" << false;
         QTest::newRow("too long") << QString(256, u'a') << false;
     }
+    // What is no entry name is never dialled.
     void entryNames()
     {
         QFETCH(QString, name);
         QFETCH(bool, valid);
         QCOMPARE(IsValidEntryName(name), valid);
+        if (!valid) {
+            CRas ras(nullptr, {m_program, 1000});
+            QVERIFY_THROWS_EXCEPTION(CRaisedError, ras.Dial(name));
+            QCOMPARE(ras.RasConnHandle(), 0);
+        }
     }
 
 private:
