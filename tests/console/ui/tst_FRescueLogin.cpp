@@ -188,23 +188,11 @@ private slots:
         QCOMPARE(c.password->text(), expectedPassword);
         QCOMPARE(gRescueUser, expectedUser);
         QCOMPARE(gRescuePassword, expectedPassword);
-    }
-
-    void valuesOfTheLastStartComeBack()
-    {
-        {
-            FRescueLogin first;
-            const SControls c(first);
-            first.Init();
-            QTest::keyClicks(c.user, QStringLiteral("tech"));
-            QTest::keyClicks(c.password, QStringLiteral("pw1"));
-            QTest::mouseClick(c.ok, Qt::LeftButton);
-            first.Unload();
-        }
-        FRescueLogin second;
-        const SControls c(second);
-        QCOMPARE(c.user->text(), QStringLiteral("TECH"));
-        QCOMPARE(c.password->text(), QStringLiteral("PW1"));
+        dialog.Unload();
+        // The values of the last start come back.
+        FRescueLogin next;
+        QCOMPARE(SControls(next).user->text(), expectedUser);
+        QCOMPARE(SControls(next).password->text(), expectedPassword);
     }
 
     // Buttons, timer, bar and events after each way through the dialog.
