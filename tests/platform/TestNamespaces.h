@@ -98,6 +98,23 @@ public:
     const QString& Near() const { return m_near; }
     const QString& Far() const { return m_far; }
 
+    // The echo requests the far namespace has received; -1 when unknown.
+    int FarEchoRequests() const
+    {
+        const std::optional<QByteArray> snmp = RunToEnd(
+            QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), m_far,
+                                   QStringLiteral("cat"), QStringLiteral("/proc/net/snmp")});
+        QList<QByteArray> icmp;
+        for (const QByteArray& line : snmp ? snmp->split('\n') : QList<QByteArray>()) {
+            if (line.startsWith("Icmp: "))
+                icmp.append(line);
+        }
+        if (icmp.size() < 2)
+            return -1;
+        const qsizetype column = icmp[0].split(' ').indexOf("InEchos");
+        return column < 0 ? -1 : icmp[1].split(' ').value(column).toInt();
+    }
+
     static bool Ip(const QStringList& arguments)
     {
         return RunToEnd(QStringLiteral("ip"), arguments).has_value();

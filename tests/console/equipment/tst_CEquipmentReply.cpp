@@ -105,7 +105,7 @@ private slots:
         QList<QList<qsizetype>> cutLists{{}};
         QList<qsizetype> everyByte;
         for (qsizetype cut = 1; cut < reply.size(); ++cut) {
-            cutLists.append({cut});
+            cutLists.append(QList<qsizetype>{cut});
             everyByte.append(cut);
         }
         cutLists.append(everyByte);

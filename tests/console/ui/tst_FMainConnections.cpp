@@ -264,7 +264,8 @@ private slots:
         QCOMPARE(status.texts, texts);
         QVERIFY(!window.IsDialling());
         QCOMPARE(window.ToolButton(QLatin1String(FMain::kKeyConnect))->text(), "Disconnect");
-        QCOMPARE(Look(window), QStringLiteral("1100111"));
+        // The far end's address is not known yet: "Browser" stays off.
+        QCOMPARE(Look(window), QStringLiteral("1000111"));
         QVERIFY(window.IsOnLineShown());
         QTRY_COMPARE(
             m_pages.calls,
@@ -384,10 +385,10 @@ private slots:
         qputenv("PPPD_STANDIN_SCENARIO", scenario.toLatin1());
         qputenv("PPPD_STANDIN_REMOTE", "127.0.0.45");
         qputenv("PPPD_STANDIN_HOLD", hold.toLatin1());
-        m_pinger.script = QList<CWatchPinger::SAnswer>(6, {kIpGeneralFailure, 0});
+        // Two failures: the count the end must clear, never the three that hang up.
+        m_pinger.script = QList<CWatchPinger::SAnswer>(2, {kIpGeneralFailure, 0});
         SMainOptions options = Options();
-        // Slower than the link's life, so the count cannot reach three first.
-        options.pingPPPIntervalMs = 200;
+        options.pingPPPIntervalMs = 100;
         FMain window(options);
         window.show();
         window.ToolButton(QLatin1String(FMain::kKeyConnect))->trigger();
@@ -486,6 +487,8 @@ private slots:
         QVERIFY(!window.tmrPingPPP()->isActive());
         QCOMPARE(window.Ras()->RasConnHandle(), 0);
         QVERIFY(LinkMessages().isEmpty());
+        // The echoes did reach the far end, which let them go unanswered.
+        QVERIFY(spaces.FarEchoRequests() >= 3);
     }
 
     // While "Options" has a phonebook editor open, the tray's "Browser" is
