@@ -50,7 +50,6 @@ const char* const kConnectionFailed = "Connection Failed !";
 const char* const kCheckCable = "Check cable or devices";
 const char* const kEquipmentUnreachable = "Equipment unreachable! Disconnecting...";
 const char* const kPingData = "Test Route";
-constexpr qint32 kPingTimeoutMs = 6000;
 // A reply this slow counts as no reply.
 constexpr quint32 kPingTooSlowMs = 655380;
 constexpr int kPingFailuresToHangUp = 3;
@@ -923,7 +922,7 @@ void FMain::tmrLaunchBrowser_Timer()
 void FMain::tmrPingPPP_Timer()
 {
     m_tmrPingPPP->stop();
-    qint32 timeoutMs = kPingTimeoutMs;
+    qint32 timeoutMs = m_options.pingPPPTimeoutMs;
     m_options.pinger->Ping(priPeerIpAddress, QByteArray(kPingData), timeoutMs, this,
                            [this](const SIcmpEchoReply& reply) { PingPPP_Done(reply); });
 }

@@ -53,6 +53,7 @@ struct SMainOptions {
     static constexpr int kConnectImageIntervalMs = 1000;
     static constexpr int kBalloonIntervalMs = 10000;
     static constexpr int kPingPPPIntervalMs = 2000;
+    static constexpr qint32 kPingPPPTimeoutMs = 6000;
     static constexpr int kLaunchBrowserIntervalMs = 50;
     static constexpr int kRescueProgressIntervalMs = 1000;
 
@@ -68,6 +69,7 @@ struct SMainOptions {
     int connectImageIntervalMs = kConnectImageIntervalMs;
     int balloonIntervalMs = kBalloonIntervalMs;
     int pingPPPIntervalMs = kPingPPPIntervalMs;
+    qint32 pingPPPTimeoutMs = kPingPPPTimeoutMs; // each echo of the watch
     int launchBrowserIntervalMs = kLaunchBrowserIntervalMs;
     int rescueProgressIntervalMs = kRescueProgressIntervalMs;
 

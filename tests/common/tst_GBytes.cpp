@@ -21,75 +21,51 @@ class tst_GBytes final : public QObject {
     Q_OBJECT
 
 private slots:
-    void strToBytesPadsShortText()
+    // The text is padded to the array's size, the array never grows.
+    void strToBytes_data()
     {
-        QByteArray bytes(64, 'x');
-        QString text = QStringLiteral("hello");
-        GBytes::StrToBytes(bytes, text);
-        QCOMPARE(bytes.size(), 64);
-        QCOMPARE(bytes.left(5), QByteArray("hello"));
-        QCOMPARE(bytes.mid(5), QByteArray(59, '\0'));
-        QCOMPARE(text.size(), 64); // the caller's text grew
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("textSize");
+        QTest::newRow("pads short text") << 8 << "hello" << QByteArray("hello\0\0\0", 8) << 8;
+        QTest::newRow("fills an empty array") << 0 << "abc" << QByteArray("abc") << 3;
+        QTest::newRow("never grows the array") << 4 << "abcdefgh" << QByteArray("abcd") << 8;
+    }
+    void strToBytes()
+    {
+        QFETCH(int, size);
+        QFETCH(QString, text);
+        QByteArray bytes(size, 'x');
+        StrToBytes(bytes, text);
+        QTEST(bytes, "bytes");
+        QTEST(int(text.size()), "textSize");
     }
 
-    void strToBytesFillsEmptyArray()
+    void byteTexts()
     {
-        QByteArray bytes;
-        QString text = QStringLiteral("abc");
-        GBytes::StrToBytes(bytes, text);
-        QCOMPARE(bytes, QByteArray("abc"));
-        QCOMPARE(text, QStringLiteral("abc"));
+        const QString text = BytesToStr(QByteArray("A\0\0", 3));
+        QCOMPARE(text, QString("A") + QChar(0) + QChar(0));
+        QCOMPARE(StrToBytesV(QStringLiteral("a\u00e9")), QByteArray("a\xe9"));
+        QCOMPARE(ByteZToStr(QByteArray("ab\0cd", 5)), QStringLiteral("ab"));
+        QCOMPARE(ByteZToStr(QByteArray("abc")), QStringLiteral("abc"));
+        QVERIFY(IsArrayEmpty(QVariant(5)));
+        QVERIFY(IsArrayEmpty(QVariant(QByteArray())));
+        QVERIFY(IsArrayEmpty(QVariant(QVariantList())));
+        QVERIFY(!IsArrayEmpty(QVariant(QByteArray("a"))));
+        QVERIFY(!IsArrayEmpty(QVariant(QVariantList{1})));
     }
 
-    void strToBytesNeverGrowsArray()
-    {
-        QByteArray bytes(4, '\0');
-        QString text = QStringLiteral("abcdefgh");
-        GBytes::StrToBytes(bytes, text);
-        QCOMPARE(bytes, QByteArray("abcd"));
-        QCOMPARE(text, QStringLiteral("abcdefgh"));
-    }
-
-    void bytesToStrKeepsZeros()
-    {
-        QByteArray bytes(64, '\0');
-        bytes[0] = 'A';
-        const QString text = GBytes::BytesToStr(bytes);
-        QCOMPARE(text.size(), 64);
-        QCOMPARE(text.at(0), QChar('A'));
-        QCOMPARE(text.at(63), QChar(0));
-    }
-
-    void isArrayEmpty_data()
-    {
-        QTest::addColumn<QVariant>("value");
-        QTest::addColumn<bool>("empty");
-        QTest::newRow("not an array") << QVariant(5) << true;
-        QTest::newRow("empty bytes") << QVariant(QByteArray()) << true;
-        QTest::newRow("bytes") << QVariant(QByteArray("a")) << false;
-        QTest::newRow("empty list") << QVariant(QVariantList()) << true;
-        QTest::newRow("list") << QVariant(QVariantList{1}) << false;
-    }
-    void isArrayEmpty()
-    {
-        QFETCH(QVariant, value);
-        QFETCH(bool, empty);
-        QCOMPARE(GBytes::IsArrayEmpty(value), empty);
-    }
-
-    void readsLittleEndian()
+    void littleEndian()
     {
         QCOMPARE(BytesToWord(kLittle), quint16{0x1234});
         QCOMPARE(BytesToWord(kLittle, 2), quint16{0x5678}); // last word of the array
         QCOMPARE(BytesToDWord(kLittle), quint32{0x56781234});
-    }
-
-    void writesLittleEndian()
-    {
         QByteArray bytes(6, '\0');
         BytesFromDWord(0xA1B2C3D4u, bytes, 2); // ends at the array's end
         BytesFromWord(0xBEEF, bytes, 0);
         QCOMPARE(bytes, QByteArray::fromHex("EFBED4C3B2A1"));
+        QCOMPARE(SwapEndian(0x11223344u), 0x44332211u);
     }
 
     void wordIndexOutOfRange_data()
@@ -107,34 +83,30 @@ private slots:
         QFETCH(int, width);
         QFETCH(qsizetype, index);
         QByteArray bytes = kLittle;
-        if (width == 2) {
-            QCOMPARE(RaisedNumber([&] { BytesToWord(bytes, index); }), kSubscript);
-            QCOMPARE(RaisedNumber([&] { BytesFromWord(1, bytes, index); }), kSubscript);
-        } else {
-            QCOMPARE(RaisedNumber([&] { BytesToDWord(bytes, index); }), kSubscript);
-            QCOMPARE(RaisedNumber([&] { BytesFromDWord(1, bytes, index); }), kSubscript);
-        }
+        const auto read = [&] {
+            if (width == 2)
+                BytesToWord(bytes, index);
+            else
+                BytesToDWord(bytes, index);
+        };
+        const auto write = [&] {
+            if (width == 2)
+                BytesFromWord(1, bytes, index);
+            else
+                BytesFromDWord(1, bytes, index);
+        };
+        QCOMPARE(RaisedNumber(read), kSubscript);
+        QCOMPARE(RaisedNumber(write), kSubscript);
         QCOMPARE(bytes, kLittle); // nothing written
-    }
-
-    void runtimeErrorSource()
-    {
         try {
-            BytesToWord(QByteArray(), 0);
-            QFAIL("nothing raised");
+            read();
         } catch (const CRaisedError& error) {
             QVERIFY(error.Source().endsWith(QLatin1String(".Runtime")));
             QCOMPARE(error.Description(), QStringLiteral("Subscript out of range"));
         }
     }
 
-    void byteTexts()
-    {
-        QCOMPARE(StrToBytesV(QStringLiteral("a\u00e9")), QByteArray("a\xe9"));
-        QCOMPARE(ByteZToStr(QByteArray("ab\0cd", 5)), QStringLiteral("ab"));
-        QCOMPARE(ByteZToStr(QByteArray("abc")), QStringLiteral("abc"));
-    }
-
+    // A length byte, then that many characters.
     void pascalString_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -157,11 +129,9 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(qsizetype, index);
-        QFETCH(QString, text);
-        QFETCH(quint32, error);
         QString read;
-        QCOMPARE(RaisedNumber([&] { read = BytesToPStr(bytes, index); }), error);
-        QCOMPARE(read, text);
+        QTEST(RaisedNumber([&] { read = BytesToPStr(bytes, index); }), "error");
+        QTEST(read, "text");
     }
 
     void parts_data()
@@ -171,46 +141,42 @@ private slots:
         QTest::addColumn<qsizetype>("count");
         QTest::addColumn<QByteArray>("result");
         QTest::addColumn<quint32>("error");
-        QTest::newRow("mid inside")
-            << "mid" << qsizetype{1} << qsizetype{2} << QByteArray("bc") << 0u;
-        QTest::newRow("mid to end")
-            << "mid" << qsizetype{2} << qsizetype{-1} << QByteArray("cde") << 0u;
-        QTest::newRow("mid over end")
-            << "mid" << qsizetype{3} << qsizetype{9} << QByteArray("de") << 0u;
-        QTest::newRow("mid at end") << "mid" << qsizetype{5} << qsizetype{1} << QByteArray() << 0u;
-        QTest::newRow("mid negative start")
-            << "mid" << qsizetype{-1} << qsizetype{1} << QByteArray() << kInvalidCall;
-        QTest::newRow("mid negative length")
-            << "mid" << qsizetype{0} << qsizetype{-2} << QByteArray() << kInvalidCall;
-        QTest::newRow("left all") << "left" << qsizetype{0} << qsizetype{9} << QByteArray("abcde")
-                                  << 0u;
-        QTest::newRow("left none") << "left" << qsizetype{0} << qsizetype{0} << QByteArray() << 0u;
-        QTest::newRow("left negative")
-            << "left" << qsizetype{0} << qsizetype{-1} << QByteArray() << kInvalidCall;
-        QTest::newRow("right two")
-            << "right" << qsizetype{0} << qsizetype{2} << QByteArray("de") << 0u;
-        QTest::newRow("right all")
-            << "right" << qsizetype{0} << qsizetype{9} << QByteArray("abcde") << 0u;
+        const struct {
+            const char* name;
+            const char* part;
+            qsizetype start;
+            qsizetype count;
+            const char* result;
+            quint32 error;
+        } rows[] = {{"mid inside", "mid", 1, 2, "bc", 0},
+                    {"mid to end", "mid", 2, -1, "cde", 0},
+                    {"mid over end", "mid", 3, 9, "de", 0},
+                    {"mid at end", "mid", 5, 1, "", 0},
+                    {"mid negative start", "mid", -1, 1, "", kInvalidCall},
+                    {"mid negative length", "mid", 0, -2, "", kInvalidCall},
+                    {"left all", "left", 0, 9, "abcde", 0},
+                    {"left none", "left", 0, 0, "", 0},
+                    {"left negative", "left", 0, -1, "", kInvalidCall},
+                    {"right two", "right", 0, 2, "de", 0},
+                    {"right all", "right", 0, 9, "abcde", 0}};
+        for (const auto& row : rows)
+            QTest::newRow(row.name) << QString(row.part) << row.start << row.count
+                                    << QByteArray(row.result) << row.error;
     }
     void parts()
     {
         QFETCH(QString, part);
         QFETCH(qsizetype, start);
         QFETCH(qsizetype, count);
-        QFETCH(QByteArray, result);
-        QFETCH(quint32, error);
         const QByteArray bytes("abcde");
         QByteArray got;
-        QCOMPARE(RaisedNumber([&] {
-                     if (part == QLatin1String("mid"))
-                         got = MidBytes(bytes, start, count);
-                     else if (part == QLatin1String("left"))
-                         got = LeftBytes(bytes, count);
-                     else
-                         got = RightBytes(bytes, count);
-                 }),
-                 error);
-        QCOMPARE(got, result);
+        QTEST(RaisedNumber([&] {
+                  got = part == QLatin1String("mid")    ? MidBytes(bytes, start, count)
+                        : part == QLatin1String("left") ? LeftBytes(bytes, count)
+                                                        : RightBytes(bytes, count);
+              }),
+              "error");
+        QTEST(got, "result");
     }
 
     void insertAndFill()
@@ -231,29 +197,7 @@ private slots:
         QCOMPARE(bytes, QByteArray("a\0\0zz", 5));
     }
 
-    void halves_data()
-    {
-        QTest::addColumn<quint32>("dword");
-        QTest::addColumn<quint16>("lo");
-        QTest::addColumn<quint16>("hi");
-        QTest::newRow("zero") << 0u << quint16{0} << quint16{0};
-        QTest::newRow("mixed") << 0x12345678u << quint16{0x5678} << quint16{0x1234};
-        QTest::newRow("top bit") << 0x80000001u << quint16{0x0001} << quint16{0x8000};
-        QTest::newRow("all ones") << 0xFFFFFFFFu << quint16{0xFFFF} << quint16{0xFFFF};
-    }
-    void halves()
-    {
-        QFETCH(quint32, dword);
-        QFETCH(quint16, lo);
-        QFETCH(quint16, hi);
-        QCOMPARE(LoWord(dword), lo);
-        QCOMPARE(HiWord(dword), hi);
-        QCOMPARE(MakeDWord(lo, hi), dword);
-        QCOMPARE(LoByte(lo), quint8(lo & 0xFF));
-        QCOMPARE(HiByte(lo), quint8(lo >> 8));
-        QCOMPARE(MakeWord(LoByte(hi), HiByte(hi)), hi);
-    }
-
+    // Word and double word of the same value, both ways.
     void shifts_data()
     {
         QTest::addColumn<quint32>("value");
@@ -262,18 +206,21 @@ private slots:
         QTest::addColumn<quint16>("wordRight");
         QTest::addColumn<quint32>("dwordLeft");
         QTest::addColumn<quint32>("dwordRight");
-        QTest::newRow("by 0") << 0x8001u << 0 << quint16{0x8001} << quint16{0x8001} << 0x8001u
-                              << 0x8001u;
-        QTest::newRow("by 1") << 0x8001u << 1 << quint16{0x0002} << quint16{0x4000} << 0x10002u
-                              << 0x4000u;
-        QTest::newRow("by 15") << 0xFFFFu << 15 << quint16{0x8000} << quint16{0x0001} << 0x7FFF8000u
-                               << 0x1u;
-        QTest::newRow("by 16: word empties")
-            << 0xFFFFu << 16 << quint16{0} << quint16{0} << 0xFFFF0000u << 0u;
-        QTest::newRow("by 31") << 0xFFFFFFFFu << 31 << quint16{0} << quint16{0} << 0x80000000u
-                               << 1u;
-        QTest::newRow("by 32: all out")
-            << 0xFFFFFFFFu << 32 << quint16{0} << quint16{0} << 0u << 0u;
+        const struct {
+            quint32 value;
+            int count;
+            quint16 wordLeft, wordRight;
+            quint32 dwordLeft, dwordRight;
+        } rows[] = {{0x8001u, 0, 0x8001, 0x8001, 0x8001u, 0x8001u},
+                    {0x8001u, 1, 0x0002, 0x4000, 0x10002u, 0x4000u},
+                    {0xFFFFu, 15, 0x8000, 0x0001, 0x7FFF8000u, 0x1u},
+                    {0xFFFFu, 16, 0, 0, 0xFFFF0000u, 0u},
+                    {0xFFFFFFFFu, 31, 0, 0, 0x80000000u, 1u},
+                    {0xFFFFFFFFu, 32, 0, 0, 0u, 0u}};
+        for (const auto& row : rows)
+            QTest::addRow("%x by %d", row.value, row.count)
+                << row.value << row.count << row.wordLeft << row.wordRight << row.dwordLeft
+                << row.dwordRight;
     }
     void shifts()
     {
@@ -284,12 +231,8 @@ private slots:
         QTEST(RShiftWord(word, count), "wordRight");
         QTEST(LShiftDWord(value, count), "dwordLeft");
         QTEST(RShiftDWord(value, count), "dwordRight");
-    }
-
-    void negativeShiftRaises()
-    {
-        QCOMPARE(RaisedNumber([] { LShiftWord(1, -1); }), kInvalidCall);
-        QCOMPARE(RaisedNumber([] { RShiftDWord(1, -1); }), kInvalidCall);
+        QCOMPARE(RaisedNumber([&] { LShiftWord(word, -1); }), kInvalidCall);
+        QCOMPARE(RaisedNumber([&] { RShiftDWord(value, -1); }), kInvalidCall);
     }
 
     void bits_data()
@@ -323,7 +266,7 @@ private slots:
         }
     }
 
-    void bitOutOfRange()
+    void outOfRangeRaises()
     {
         quint16 word = 0;
         quint32 dword = 0;
@@ -333,49 +276,16 @@ private slots:
         QCOMPARE(RaisedNumber([] { GetBit(1, 32); }), kSubscript);
         QCOMPARE(word, quint16{0});
         QCOMPARE(dword, 0u);
-    }
-
-    void swaps_data()
-    {
-        QTest::addColumn<quint32>("value");
-        QTest::addColumn<quint16>("wordBytes"); // of the low word
-        QTest::addColumn<quint32>("dwordWords");
-        QTest::addColumn<quint32>("endian");
-        QTest::newRow("distinct bytes")
-            << 0x11223344u << quint16{0x4433} << 0x33441122u << 0x44332211u;
-        QTest::newRow("zero") << 0u << quint16{0} << 0u << 0u;
-        QTest::newRow("one end only")
-            << 0x000000FFu << quint16{0xFF00} << 0x00FF0000u << 0xFF000000u;
-    }
-    void swaps()
-    {
-        QFETCH(quint32, value);
-        QTEST(SwapWordBytes(LoWord(value)), "wordBytes");
-        QTEST(SwapDWordWords(value), "dwordWords");
-        QTEST(SwapEndian(value), "endian");
-        QCOMPARE(SwapEndian(SwapEndian(value)), value);
-    }
-
-    void powersOfTwo_data()
-    {
-        QTest::addColumn<int>("i");
-        QTest::addColumn<qint32>("power");
-        QTest::newRow("0") << 0 << 1;
-        QTest::newRow("1") << 1 << 2;
-        QTest::newRow("16") << 16 << 65536;
-        QTest::newRow("30") << 30 << 0x40000000;
-        QTest::newRow("31 is negative") << 31 << std::numeric_limits<qint32>::min();
-    }
-    void powersOfTwo()
-    {
-        QFETCH(int, i);
-        QTEST(Power2(i), "power");
-    }
-
-    void powerOutOfRange()
-    {
         QCOMPARE(RaisedNumber([] { Power2(32); }), kSubscript);
         QCOMPARE(RaisedNumber([] { Power2(-1); }), kSubscript);
+    }
+
+    void powersOfTwo()
+    {
+        QCOMPARE(Power2(0), 1);
+        QCOMPARE(Power2(16), 65536);
+        QCOMPARE(Power2(30), 0x40000000);
+        QCOMPARE(Power2(31), std::numeric_limits<qint32>::min());
     }
 };
 

@@ -11,6 +11,7 @@
 #include "console/ui/FMain.h"
 #include "console/ui/FSplash.h"
 #include "platform/sockets/MSocketError.h"
+#include "tests/console/ScriptedDesktop.h"
 #include "tests/console/TestSettingsFolder.h"
 #include "tests/console/ui/MainTestKit.h"
 #include "tests/fileserver/LoopbackServerOptions.h"
@@ -21,28 +22,6 @@
 #include <QUdpSocket>
 
 namespace {
-
-// A desktop of windows with the given titles.
-class CTitledDesktop final : public CWindowSystem {
-public:
-    explicit CTitledDesktop(QStringList titles) : m_titles(std::move(titles)) {}
-
-    QList<WindowHandle> TopLevelWindows() override
-    {
-        QList<WindowHandle> windows;
-        for (qsizetype i = 0; i < m_titles.size(); ++i)
-            windows.append(static_cast<WindowHandle>(0x200001 + i));
-        return windows;
-    }
-    QString WindowTitle(WindowHandle window) override
-    {
-        return m_titles.value(static_cast<qsizetype>(window - 0x200001));
-    }
-    bool ActivateWindow(WindowHandle) override { return false; }
-
-private:
-    QStringList m_titles;
-};
 
 const QString kManagerWindow = QStringLiteral("xx Orvane Manager yy");
 
@@ -94,14 +73,14 @@ private slots:
         CSettingsStore().WriteWwwRoot(m_webRoot.Path());
         gIpBookCount = 0;
         gConnType = 0;
-        SetDesktopWindows(std::make_unique<CTitledDesktop>(QStringList{}));
+        SetDesktopWindows(std::make_unique<CScriptedDesktop>(QStringList{}));
         m_messages.Clear();
     }
 
     void cleanup()
     {
         ReleaseStartupObjects();
-        SetDesktopWindows(std::make_unique<CTitledDesktop>(QStringList{}));
+        SetDesktopWindows(std::make_unique<CScriptedDesktop>(QStringList{}));
         while (QApplication::overrideCursor())
             QApplication::restoreOverrideCursor();
     }
@@ -136,7 +115,7 @@ private slots:
         QFETCH(QStringList, messages);
         QFETCH(bool, fileServer);
         WriteBook(entries);
-        SetDesktopWindows(std::make_unique<CTitledDesktop>(windows));
+        SetDesktopWindows(std::make_unique<CScriptedDesktop>(windows));
 
         QVERIFY(Main(Options(peers)));
 
@@ -241,23 +220,25 @@ private slots:
         QTest::addColumn<int>("number");
         QTest::addColumn<QString>("description");
         QTest::addColumn<QString>("text");
+        const QString start = QStringLiteral("The file server could not start on UDP port 69: ");
         const QString goesOn = QStringLiteral("Pelion goes on without the file server.");
         QTest::newRow("not permitted")
             << kSockAccessDenied << "The address is protected"
-            << "The file server could not start on UDP port 69: The address is protected.\r\n"
-               "Ports below 1024 need the network capabilities: start Pelion with "
-               "scripts/run.sh, which grants them, or see \"Without capabilities\" in the "
-               "README.\r\n"
+            << start
+                   + "The address is protected.\r\nPorts below 1024 need the network "
+                     "capabilities: start Pelion with scripts/run.sh, which grants them, or see "
+                     "\"Without capabilities\" in the README.\r\n"
                    + goesOn;
         QTest::newRow("taken")
             << kSockAddressInUse << "The bound address is already in use."
-            << "The file server could not start on UDP port 69: The bound address is already "
-               "in use.\r\nAnother program is using the port (a TFTP service of the system, or a "
-               "file server still running): stop it and restart Pelion.\r\n"
+            << start
+                   + "The bound address is already in use.\r\nAnother program is using the port "
+                     "(a TFTP service of the system, or a file server still running): stop it and "
+                     "restart Pelion.\r\n"
                    + goesOn;
         QTest::newRow("anything else: the reason alone")
             << kSockGeneralFailure << "Out of resources"
-            << "The file server could not start on UDP port 69: Out of resources.\r\n" + goesOn;
+            << start + "Out of resources.\r\n" + goesOn;
     }
     void fileServerFailureText()
     {

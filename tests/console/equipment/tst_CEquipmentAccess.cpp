@@ -12,17 +12,6 @@
 
 namespace {
 
-// Every attempt goes to loopback: the rescue address too.
-SEquipmentAccessOptions LoopbackOptions(quint16 port, const QString& rescueAddress)
-{
-    SEquipmentAccessOptions options;
-    options.port = port;
-    options.rescueAddress = rescueAddress;
-    options.replyTimeoutMs = 400;
-    options.rescueRetryDelayMs = 20;
-    return options;
-}
-
 QString Url(const CEquipmentSimProcess& sim, const QString& path)
 {
     return QStringLiteral("http://%1:%2%3").arg(sim.Address()).arg(sim.Port()).arg(path);
@@ -37,6 +26,29 @@ QString LoginLine(const QString& address)
 {
     return QStringLiteral("POST http://%1/Snmp.Login HTTP/1.1").arg(address);
 }
+
+// An equipment access on loopback (the rescue address too), with what it
+// asked of the pages and the messages it showed.
+struct SAccess {
+    SAccess(IPinger& pinger, quint16 port, const QString& rescue, int replyTimeoutMs = 400)
+        : access(pages, pinger, Options(port, rescue, replyTimeoutMs)),
+          finished(&access, &CEquipmentAccess::OnRescueFinished)
+    {
+    }
+    static SEquipmentAccessOptions Options(quint16 port, const QString& rescue, int replyTimeoutMs)
+    {
+        SEquipmentAccessOptions options;
+        options.port = port;
+        options.rescueAddress = rescue;
+        options.replyTimeoutMs = replyTimeoutMs;
+        options.rescueRetryDelayMs = 20;
+        return options;
+    }
+    CRecordingPages pages;
+    CCapturedMessages messages;
+    CEquipmentAccess access;
+    QSignalSpy finished;
+};
 
 } // namespace
 
@@ -59,36 +71,31 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("call");
-        QTest::newRow("newer interface: home page")
-            << QStringList{"--version", "4.0.19"} << "open %1/home.html";
-        QTest::newRow("newer interface, split reply")
-            << QStringList{"--version", "4.0.19", "--split"} << "open %1/home.html";
-        QTest::newRow("404: older interface") << QStringList{"--older"} << "show %2 %1";
-        QTest::newRow("404, split reply") << QStringList{"--older", "--split"} << "show %2 %1";
-        QTest::newRow("version ending below 19: older interface")
-            << QStringList{"--version", "20.1.3"} << "show %2 %1";
-        QTest::newRow("version ending below 19, split reply")
-            << QStringList{"--version", "20.1.3", "--split"} << "show %2 %1";
+        const QString home = QStringLiteral("open %1/home.html");
+        const QString older = QStringLiteral("show %2 %1");
+        for (const QString& split : {QString(), QStringLiteral("--split")}) {
+            QTest::addRow("newer interface: home page %s", qPrintable(split))
+                << QStringList{"--version", "4.0.19", split} << home;
+            QTest::addRow("404: older interface %s", qPrintable(split))
+                << QStringList{"--older", split} << older;
+            QTest::addRow("version ending below 19: older interface %s", qPrintable(split))
+                << QStringList{"--version", "20.1.3", split} << older;
+        }
     }
-
     void probeOpensThePage()
     {
         QFETCH(QStringList, arguments);
         QFETCH(QString, call);
         const QString address = QStringLiteral("127.0.0.21");
         CEquipmentSimProcess sim;
+        arguments.removeAll(QString());
         QVERIFY(sim.Start(address, arguments));
-        CRecordingPages pages;
-        CCapturedMessages messages;
-        CEquipmentAccess access(pages, *m_pinger, LoopbackOptions(sim.Port(), "127.0.0.99"));
-
-        access.ConnectToEquipment(address);
-        QTRY_COMPARE(pages.calls.size(), 1);
-        call.replace(QStringLiteral("%1"), Url(sim, QString()))
-            .replace(QStringLiteral("%2"), address);
-        QCOMPARE(pages.calls.first(), call);
-        QVERIFY(messages.messages.isEmpty());
-        QVERIFY(access.LoadedElements().isEmpty());
+        SAccess a(*m_pinger, sim.Port(), "127.0.0.99");
+        a.access.ConnectToEquipment(address);
+        QTRY_COMPARE(a.pages.calls.size(), 1);
+        QCOMPARE(a.pages.calls.first(), call.arg(Url(sim, QString()), address));
+        QVERIFY(a.messages.messages.isEmpty());
+        QVERIFY(a.access.LoadedElements().isEmpty());
         QTRY_COMPARE(sim.Lines().value(0), ProbeLine(address));
     }
 
@@ -99,58 +106,50 @@ private slots:
         QTest::addColumn<QString>("address");
         QTest::addColumn<QStringList>("arguments"); // empty: nothing listens
         QTest::addColumn<QString>("message");
+        const QString noAccess = QString::fromLatin1(kMsgNoAccess);
+        const QString local = QStringLiteral("127.0.0.22");
         QTest::newRow("silent equipment: reply time-out")
-            << "127.0.0.22" << QStringList{"--silent"} << QString(kMsgNoAccess);
-        QTest::newRow("equipment closes at once")
-            << "127.0.0.22" << QStringList{"--close"} << QString(kMsgNoAccess);
-        QTest::newRow("refused connection")
-            << "127.0.0.22" << QStringList() << QString(kMsgNoAccess);
-        QTest::newRow("version that is no number")
-            << "127.0.0.22" << QStringList{"--version", "20.1.x"}
-            << QString(kMsgUnknownVersion).arg("20.1.x");
+            << local << QStringList{"--silent"} << noAccess;
+        QTest::newRow("equipment closes at once") << local << QStringList{"--close"} << noAccess;
+        QTest::newRow("refused connection") << local << QStringList() << noAccess;
+        QTest::newRow("version that is no number") << local << QStringList{"--version", "20.1.x"}
+                                                   << QString(kMsgUnknownVersion).arg("20.1.x");
         QTest::newRow("three-part address: route test fails, nothing sent")
             << "10.0.1" << QStringList() << QString(kMsgEquipmentUnreachable);
         QTest::newRow("part above 255: echo to its low byte, no connection")
             << "127.0.0.300" << QStringList() << QString(kMsgConnectFailed);
     }
-
     void failureShowsOneMessage()
     {
         QFETCH(QString, address);
         QFETCH(QStringList, arguments);
         QFETCH(QString, message);
         CEquipmentSimProcess sim;
-        quint16 port = 0;
-        if (arguments.isEmpty()) {
-            port = ClosedLoopbackPort(QStringLiteral("127.0.0.22"));
-        } else {
+        if (!arguments.isEmpty())
             QVERIFY(sim.Start(address, arguments));
-            port = sim.Port();
-        }
-        CRecordingPages pages;
-        CCapturedMessages messages;
-        CEquipmentAccess access(pages, *m_pinger, LoopbackOptions(port, "127.0.0.99"));
-
+        SAccess a(*m_pinger,
+                  arguments.isEmpty() ? ClosedLoopbackPort(QStringLiteral("127.0.0.22"))
+                                      : sim.Port(),
+                  "127.0.0.99");
         for (int attempt = 1; attempt <= 2; ++attempt) {
-            access.ConnectToEquipment(address);
-            QTRY_COMPARE(messages.messages.size(), attempt);
-            QCOMPARE(messages.messages.last().text, message);
-            QCOMPARE(messages.messages.last().title, QStringLiteral("Pelion"));
-            QCOMPARE(messages.messages.last().icon, EMessageIcon::Information);
-            QVERIFY(access.LoadedElements().isEmpty());
+            a.access.ConnectToEquipment(address);
+            QTRY_COMPARE(a.messages.messages.size(), attempt);
+            QCOMPARE(a.messages.messages.last().text, message);
+            QCOMPARE(a.messages.messages.last().title, QStringLiteral("Pelion"));
+            QCOMPARE(a.messages.messages.last().icon, EMessageIcon::Information);
+            QVERIFY(a.access.LoadedElements().isEmpty());
         }
-        QVERIFY(pages.calls.isEmpty());
+        QVERIFY(a.pages.calls.isEmpty());
     }
 
     void echoNotPermittedSaysSo()
     {
         CScriptedPinger notPermitted(kIpEchoNotPermitted);
-        CRecordingPages pages;
-        CCapturedMessages messages;
-        CEquipmentAccess access(pages, notPermitted, LoopbackOptions(1, "127.0.0.99"));
-        access.ConnectToEquipment(QStringLiteral("127.0.0.23"));
-        QTRY_COMPARE(messages.Texts(), QStringList{QString::fromLatin1(MPing::kNotPermittedText)});
-        QVERIFY(access.LoadedElements().isEmpty());
+        SAccess a(notPermitted, 1, "127.0.0.99");
+        a.access.ConnectToEquipment(QStringLiteral("127.0.0.23"));
+        QTRY_COMPARE(a.messages.Texts(),
+                     QStringList{QString::fromLatin1(MPing::kNotPermittedText)});
+        QVERIFY(a.access.LoadedElements().isEmpty());
     }
 
     // A second attempt to the same address is refused during its route test
@@ -164,93 +163,68 @@ private slots:
         CEquipmentSimProcess newer;
         QVERIFY(newer.Start(other, {QStringLiteral("--version"), QStringLiteral("1.19")},
                             silent.Port()));
-        CRecordingPages pages;
-        CCapturedMessages messages;
-        SEquipmentAccessOptions options = LoopbackOptions(silent.Port(), "127.0.0.99");
-        options.replyTimeoutMs = 10000;
-        CEquipmentAccess access(pages, *m_pinger, options);
-
-        access.ConnectToEquipment(slow);
-        access.ConnectToEquipment(slow); // its route test is still pending
-        QCOMPARE(messages.Texts(), QStringList{kMsgAttemptInProgress});
+        SAccess a(*m_pinger, silent.Port(), "127.0.0.99", 10000);
+        const QString busy = QString::fromLatin1(kMsgAttemptInProgress);
+        a.access.ConnectToEquipment(slow);
+        a.access.ConnectToEquipment(slow); // its route test is still pending
+        QCOMPARE(a.messages.Texts(), QStringList{busy});
         QTRY_COMPARE(silent.Lines().value(0), ProbeLine(slow));
-        access.ConnectToEquipment(slow); // connected, waiting for the reply
-        QCOMPARE(messages.Texts(), (QStringList{kMsgAttemptInProgress, kMsgAttemptInProgress}));
-        QCOMPARE(access.LoadedElements(), QList<int>{1});
-
-        access.ConnectToEquipment(other);
-        QTRY_COMPARE(pages.calls, QStringList{"open " + Url(newer, "/home.html")});
-        QCOMPARE(access.LoadedElements(), QList<int>{1});
-        QCOMPARE(messages.messages.size(), 2);
+        a.access.ConnectToEquipment(slow); // connected, waiting for the reply
+        QCOMPARE(a.messages.Texts(), (QStringList{busy, busy}));
+        QCOMPARE(a.access.LoadedElements(), QList<int>{1});
+        a.access.ConnectToEquipment(other);
+        QTRY_COMPARE(a.pages.calls, QStringList{"open " + Url(newer, "/home.html")});
+        QCOMPARE(a.access.LoadedElements(), QList<int>{1});
+        QCOMPARE(a.messages.messages.size(), 2);
     }
 
-    void rescueLogsInAndOpensTheBridgePage_data()
+    // The probe, then the login, then the bridge page; the older interface
+    // has no rescue login: its page is shown and the sequence ends there.
+    void rescue_data()
     {
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("password");
-        QTest::addColumn<QString>("encodedUser");
         QTest::addColumn<QStringList>("fault");
+        QTest::addColumn<QString>("call");
+        const QString bridge = QStringLiteral("open %1/orvaneBridge.asp?user=");
         QTest::newRow("defaults") << "SYSTEM"
-                                  << "KORVELAN"
-                                  << "SYSTEM" << QStringList();
-        QTest::newRow("defaults, split replies") << "SYSTEM"
-                                                 << "KORVELAN"
-                                                 << "SYSTEM" << QStringList{"--split"};
-        QTest::newRow("quote, backslash, ampersand") << "A\"B\\C&D"
-                                                     << "P\"W\\"
-                                                     << "A%22B%5CC%26D" << QStringList();
+                                  << "KORVELAN" << QStringList() << bridge + "SYSTEM";
+        QTest::newRow("defaults, split replies")
+            << "SYSTEM"
+            << "KORVELAN" << QStringList{"--split"} << bridge + "SYSTEM";
+        QTest::newRow("quote, backslash, ampersand")
+            << "A\"B\\C&D"
+            << "P\"W\\" << QStringList() << bridge + "A%22B%5CC%26D";
+        QTest::newRow("older interface")
+            << "SYSTEM"
+            << "KORVELAN" << QStringList{"--older"} << "show 127.0.0.26 %1";
     }
-
-    void rescueLogsInAndOpensTheBridgePage()
+    void rescue()
     {
         QFETCH(QString, user);
         QFETCH(QString, password);
-        QFETCH(QString, encodedUser);
         QFETCH(QStringList, fault);
+        QFETCH(QString, call);
         const QString rescue = QStringLiteral("127.0.0.26");
         CEquipmentSimProcess sim;
-        QVERIFY(sim.Start(rescue, QStringList{QStringLiteral("--user"), user,
-                                              QStringLiteral("--password"), password}
-                                      + fault));
-        CRecordingPages pages;
-        CCapturedMessages messages;
-        CEquipmentAccess access(pages, *m_pinger, LoopbackOptions(sim.Port(), rescue));
-        QSignalSpy finished(&access, &CEquipmentAccess::OnRescueFinished);
+        QVERIFY(sim.Start(rescue, QStringList{"--user", user, "--password", password} + fault));
+        SAccess a(*m_pinger, sim.Port(), rescue);
         gRescueUser = user;
         gRescuePassword = password;
-
-        access.ConnectToRescueEquipment();
+        a.access.ConnectToRescueEquipment();
         QCOMPARE(gRescueProbeDone, false);
         QCOMPARE(gRescueSocketIndex, 1);
-        QVERIFY(finished.wait(10000));
-        QCOMPARE(gRescueProbeDone, true);
-        QCOMPARE(pages.calls,
-                 QStringList{"open " + Url(sim, "/orvaneBridge.asp?user=" + encodedUser)});
-        QVERIFY(messages.messages.isEmpty());
-        QVERIFY(access.LoadedElements().isEmpty());
-        QTRY_COMPARE(sim.Lines().filter(QStringLiteral("POST")),
-                     (QStringList{ProbeLine(rescue), LoginLine(rescue)}));
-        QCOMPARE(sim.Count(QStringLiteral("login accepted for user ") + user), 1);
-    }
-
-    // The older interface has no rescue login: its page is shown and the
-    // sequence goes no further.
-    void rescueAtOlderInterfaceShowsItsPage()
-    {
-        const QString rescue = QStringLiteral("127.0.0.27");
-        CEquipmentSimProcess sim;
-        QVERIFY(sim.Start(rescue, {QStringLiteral("--older")}));
-        CRecordingPages pages;
-        CCapturedMessages messages;
-        CEquipmentAccess access(pages, *m_pinger, LoopbackOptions(sim.Port(), rescue));
-        QSignalSpy finished(&access, &CEquipmentAccess::OnRescueFinished);
-
-        access.ConnectToRescueEquipment();
-        QTRY_COMPARE(pages.calls,
-                     QStringList{QStringLiteral("show %1 %2").arg(rescue, Url(sim, QString()))});
-        QVERIFY(access.LoadedElements().isEmpty());
-        QCOMPARE(finished.count(), 0);
-        QVERIFY(messages.messages.isEmpty());
+        QTRY_COMPARE(a.pages.calls, QStringList{call.arg(Url(sim, QString()))});
+        QVERIFY(a.messages.messages.isEmpty());
+        QVERIFY(a.access.LoadedElements().isEmpty());
+        const bool older = fault.contains(QStringLiteral("--older"));
+        QCOMPARE(a.finished.count(), older ? 0 : 1);
+        if (!older) {
+            QVERIFY(gRescueProbeDone);
+            QTRY_COMPARE(sim.Lines().filter(QStringLiteral("POST")),
+                         (QStringList{ProbeLine(rescue), LoginLine(rescue)}));
+            QCOMPARE(sim.Count("login accepted for user " + user), 1);
+        }
     }
 
     // Abort and Close both close the rescue socket, at whatever step it is:
@@ -272,7 +246,6 @@ private slots:
         QTest::newRow("login sent, no answer")
             << QStringList{"--silent-login"} << 60000 << "Snmp.Login" << 1;
     }
-
     void rescueClosedAtEachStep()
     {
         QFETCH(QStringList, fault);
@@ -281,71 +254,44 @@ private slots:
         QFETCH(int, times);
         const QString rescue = QStringLiteral("127.0.0.28");
         auto sim = std::make_unique<CEquipmentSimProcess>();
-        quint16 port = 0;
-        if (fault.isEmpty()) {
-            port = ClosedLoopbackPort(rescue);
-        } else {
+        if (!fault.isEmpty())
             QVERIFY(sim->Start(rescue, fault));
-            port = sim->Port();
-        }
-        CRecordingPages pages;
-        CCapturedMessages messages;
-        SEquipmentAccessOptions options = LoopbackOptions(port, rescue);
-        options.replyTimeoutMs = replyTimeoutMs;
-        CEquipmentAccess access(pages, *m_pinger, options);
-        QSignalSpy finished(&access, &CEquipmentAccess::OnRescueFinished);
-
-        access.ConnectToRescueEquipment();
+        const quint16 port = fault.isEmpty() ? ClosedLoopbackPort(rescue) : sim->Port();
+        SAccess a(*m_pinger, port, rescue, replyTimeoutMs);
+        a.access.ConnectToRescueEquipment();
         if (fault.isEmpty()) {
             // Two retries: each replaces the element by a new socket.
             for (int retry = 0; retry < 2; ++retry) {
-                const QPointer<CTcpSocket> before = access.findChild<CTcpSocket*>();
+                const QPointer<CTcpSocket> before = a.access.findChild<CTcpSocket*>();
                 QVERIFY(before);
                 QTRY_VERIFY(before.isNull());
             }
         } else {
             QTRY_VERIFY(sim->Count(reached) >= times);
         }
-        QCOMPARE(access.LoadedElements(), QList<int>{gRescueSocketIndex});
+        QCOMPARE(a.access.LoadedElements(), QList<int>{gRescueSocketIndex});
+        // Started again while it runs: nothing starts, the dialog is told to go.
+        a.access.ConnectToRescueEquipment();
+        QCOMPARE(a.finished.count(), 1);
+        QCOMPARE(a.access.LoadedElements(), QList<int>{gRescueSocketIndex});
 
-        access.CloseRescueSocket();
-        QVERIFY(access.LoadedElements().isEmpty());
-        QVERIFY(pages.calls.isEmpty());
-        QCOMPARE(finished.count(), 0);
+        a.access.CloseRescueSocket();
+        QVERIFY(a.access.LoadedElements().isEmpty());
+        QVERIFY(a.pages.calls.isEmpty());
+        a.finished.clear();
 
         // A good equipment on the same address and port now: one probe, one
         // login, the bridge page; no earlier element comes back.
         sim.reset();
         CEquipmentSimProcess good;
         QVERIFY(good.Start(rescue, {}, port));
-        access.ConnectToRescueEquipment();
-        QVERIFY(finished.wait(10000));
-        QCOMPARE(pages.calls, QStringList{"open " + Url(good, "/orvaneBridge.asp?user=SYSTEM")});
-        QVERIFY(access.LoadedElements().isEmpty());
+        a.access.ConnectToRescueEquipment();
+        QVERIFY(a.finished.wait(10000));
+        QCOMPARE(a.pages.calls, QStringList{"open " + Url(good, "/orvaneBridge.asp?user=SYSTEM")});
+        QVERIFY(a.access.LoadedElements().isEmpty());
         QCOMPARE(good.Lines().filter(QStringLiteral("POST")),
                  (QStringList{ProbeLine(rescue), LoginLine(rescue)}));
-        QVERIFY(messages.messages.isEmpty());
-    }
-
-    // Starting again while the rescue attempt is still running starts
-    // nothing and tells the dialog to go.
-    void rescueStartedTwiceIsRefused()
-    {
-        const QString rescue = QStringLiteral("127.0.0.29");
-        CEquipmentSimProcess sim;
-        QVERIFY(sim.Start(rescue, {QStringLiteral("--silent")}));
-        CRecordingPages pages;
-        CCapturedMessages messages;
-        CEquipmentAccess access(pages, *m_pinger, LoopbackOptions(sim.Port(), rescue));
-        QSignalSpy finished(&access, &CEquipmentAccess::OnRescueFinished);
-
-        access.ConnectToRescueEquipment();
-        access.ConnectToRescueEquipment();
-        QCOMPARE(finished.count(), 1);
-        QCOMPARE(access.LoadedElements(), QList<int>{1});
-        QVERIFY(messages.messages.isEmpty());
-        access.CloseRescueSocket();
-        QVERIFY(access.LoadedElements().isEmpty());
+        QVERIFY(a.messages.messages.isEmpty());
     }
 
     // A LAN attempt beside the rescue sequence keeps its own element: the
@@ -358,26 +304,21 @@ private slots:
         QVERIFY(closing.Start(rescue, {QStringLiteral("--close")}));
         CEquipmentSimProcess silent;
         QVERIFY(silent.Start(lan, {QStringLiteral("--silent")}, closing.Port()));
-        CRecordingPages pages;
-        CCapturedMessages messages;
-        SEquipmentAccessOptions options = LoopbackOptions(closing.Port(), rescue);
-        options.replyTimeoutMs = 60000;
-        CEquipmentAccess access(pages, *m_pinger, options);
+        SAccess a(*m_pinger, closing.Port(), rescue, 60000);
         const QString closed = QStringLiteral("connection closed at once");
-
-        access.ConnectToRescueEquipment();
-        access.ConnectToEquipment(lan);
+        a.access.ConnectToRescueEquipment();
+        a.access.ConnectToEquipment(lan);
         QTRY_COMPARE(silent.Count(ProbeLine(lan)), 1);
-        const QList<int> both = access.LoadedElements();
+        const QList<int> both = a.access.LoadedElements();
         QCOMPARE(both.size(), 2);
         const int lanIndex = both.at(0) == gRescueSocketIndex ? both.at(1) : both.at(0);
         const qsizetype attempts = closing.Count(closed);
         QTRY_VERIFY(closing.Count(closed) >= attempts + 2); // retried beside it
-        QVERIFY(access.LoadedElements().contains(lanIndex));
-        access.CloseRescueSocket();
-        QCOMPARE(access.LoadedElements(), QList<int>{lanIndex});
-        QVERIFY(messages.messages.isEmpty());
-        QVERIFY(pages.calls.isEmpty());
+        QVERIFY(a.access.LoadedElements().contains(lanIndex));
+        a.access.CloseRescueSocket();
+        QCOMPARE(a.access.LoadedElements(), QList<int>{lanIndex});
+        QVERIFY(a.messages.messages.isEmpty());
+        QVERIFY(a.pages.calls.isEmpty());
     }
 
 private:

@@ -44,58 +44,56 @@ class tst_CEquipmentReply final : public QObject {
     Q_OBJECT
 
 private slots:
+    // Each reply whole, in two pieces cut at every place, and byte by byte.
     void examine_data()
     {
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<EProbeVerdict>("verdict");
         QTest::addColumn<QString>("version");
-        const QByteArray notFound = "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nNot Found";
-        QTest::newRow("404 in the status line") << notFound << EProbeVerdict::NoService << "";
-        QTest::newRow("404 in the body only") << Ok(R"({"error":" 404 ","1.2.1.1.2.0":"4.0.19"})")
-                                              << EProbeVerdict::NewerInterface << "4.0.19";
+        using V = EProbeVerdict;
+        QTest::newRow("404 in the status line")
+            << QByteArray("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nNot Found")
+            << V::NoService << "";
         QTest::newRow("404 in a header only")
             << QByteArray("HTTP/1.1 200 OK\r\nX-Note: was 404 before\r\n\r\n"
                           R"({"1.2.1.1.2.0":"7.20"})")
-            << EProbeVerdict::NewerInterface << "7.20";
-        QTest::newRow("a version holding 404 between blanks")
-            << Ok(R"({"1.2.1.1.2.0":"3.0 404 "})") << EProbeVerdict::BadVersion << "3.0 404 ";
-        QTest::newRow("version 20.1.3: last part 3 is below 19")
-            << Ok(R"({"1.2.1.1.2.0":"20.1.3"})") << EProbeVerdict::OlderInterface << "20.1.3";
-        QTest::newRow("version 19.0: last part 0 is below 19")
-            << Ok(R"({"1.2.1.1.2.0":"19.0"})") << EProbeVerdict::OlderInterface << "19.0";
-        QTest::newRow("version 18.x: last part is no number")
-            << Ok(R"({"1.2.1.1.2.0":"18.x"})") << EProbeVerdict::BadVersion << "18.x";
-        QTest::newRow("version 18.5")
-            << Ok(R"({"1.2.1.1.2.0":"18.5"})") << EProbeVerdict::OlderInterface << "18.5";
-        QTest::newRow("last part 18")
-            << Ok(R"({"1.2.1.1.2.0":"2.0.18"})") << EProbeVerdict::OlderInterface << "2.0.18";
-        QTest::newRow("last part 19")
-            << Ok(R"({"1.2.1.1.2.0":"2.0.19"})") << EProbeVerdict::NewerInterface << "2.0.19";
-        QTest::newRow("one part only")
-            << Ok(R"({"1.2.1.1.2.0":"21"})") << EProbeVerdict::NewerInterface << "21";
-        QTest::newRow("value followed directly by the brace: 20.1.19 not 20.1.1")
-            << Ok(R"({"1.2.1.1.2.0":"20.1.19"})") << EProbeVerdict::NewerInterface << "20.1.19";
-        QTest::newRow("value followed by a line feed")
-            << Ok("{\"1.2.1.1.2.0\":\"20.1.19\"\n}") << EProbeVerdict::NewerInterface << "20.1.19";
-        QTest::newRow("value followed by more members")
-            << Ok(R"({"1.2.1.1.2.0":"20.1.19","1.2.1.1.3.0":"x"})") << EProbeVerdict::NewerInterface
-            << "20.1.19";
-        QTest::newRow("blanks around the colon") << Ok("{ \"1.2.1.1.2.0\" :\t\"20.1.19\" }")
-                                                 << EProbeVerdict::NewerInterface << "20.1.19";
-        QTest::newRow("the identifier as a value is passed over")
-            << Ok(R"({"asked":["1.2.1.1.2.0"],"1.2.1.1.2.0":"2.18"})")
-            << EProbeVerdict::OlderInterface << "2.18";
-        QTest::newRow("empty last part")
-            << Ok(R"({"1.2.1.1.2.0":"20.1."})") << EProbeVerdict::BadVersion << "20.1.";
-        QTest::newRow("a value that is no string")
-            << Ok(R"({"1.2.1.1.2.0":20})") << EProbeVerdict::BadVersion << "20";
-        QTest::newRow("a last part too big for a number")
-            << Ok(R"({"1.2.1.1.2.0":"1.99999999999999999999"})") << EProbeVerdict::BadVersion
-            << "1.99999999999999999999";
-        QTest::newRow("no key: still waiting")
-            << Ok(R"({"1.2.1.1.3.0":"20.1.19"})") << EProbeVerdict::Waiting << "";
+            << V::NewerInterface << "7.20";
         QTest::newRow("no status line end yet")
-            << QByteArray("HTTP/1.1 404 Not") << EProbeVerdict::Waiting << "";
+            << QByteArray("HTTP/1.1 404 Not") << V::Waiting << "";
+        // Bodies of a 200 reply.
+        const struct {
+            const char* name;
+            const char* body;
+            V verdict;
+            const char* version;
+        } rows[] = {
+            {"404 in the body only", R"({"error":" 404 ","1.2.1.1.2.0":"4.0.19"})",
+             V::NewerInterface, "4.0.19"},
+            {"a version holding 404 between blanks", R"({"1.2.1.1.2.0":"3.0 404 "})", V::BadVersion,
+             "3.0 404 "},
+            {"last part 3 is below 19", R"({"1.2.1.1.2.0":"20.1.3"})", V::OlderInterface, "20.1.3"},
+            {"last part 0 is below 19", R"({"1.2.1.1.2.0":"19.0"})", V::OlderInterface, "19.0"},
+            {"last part no number", R"({"1.2.1.1.2.0":"18.x"})", V::BadVersion, "18.x"},
+            {"last part 18", R"({"1.2.1.1.2.0":"2.0.18"})", V::OlderInterface, "2.0.18"},
+            {"last part 19", R"({"1.2.1.1.2.0":"2.0.19"})", V::NewerInterface, "2.0.19"},
+            {"one part only", R"({"1.2.1.1.2.0":"21"})", V::NewerInterface, "21"},
+            {"value directly before the brace: 20.1.19 not 20.1.1", R"({"1.2.1.1.2.0":"20.1.19"})",
+             V::NewerInterface, "20.1.19"},
+            {"value followed by a line feed", "{\"1.2.1.1.2.0\":\"20.1.19\"\n}", V::NewerInterface,
+             "20.1.19"},
+            {"value followed by more members", R"({"1.2.1.1.2.0":"20.1.19","1.2.1.1.3.0":"x"})",
+             V::NewerInterface, "20.1.19"},
+            {"blanks around the colon", "{ \"1.2.1.1.2.0\" :\t\"20.1.19\" }", V::NewerInterface,
+             "20.1.19"},
+            {"the identifier as a value is passed over",
+             R"({"asked":["1.2.1.1.2.0"],"1.2.1.1.2.0":"2.18"})", V::OlderInterface, "2.18"},
+            {"empty last part", R"({"1.2.1.1.2.0":"20.1."})", V::BadVersion, "20.1."},
+            {"a value that is no string", R"({"1.2.1.1.2.0":20})", V::BadVersion, "20"},
+            {"a last part too big for a number", R"({"1.2.1.1.2.0":"1.99999999999999999999"})",
+             V::BadVersion, "1.99999999999999999999"},
+            {"no key: still waiting", R"({"1.2.1.1.3.0":"20.1.19"})", V::Waiting, ""}};
+        for (const auto& row : rows)
+            QTest::newRow(row.name) << Ok(row.body) << row.verdict << QString(row.version);
     }
 
     void examine()
@@ -104,47 +102,41 @@ private slots:
         QFETCH(EProbeVerdict, verdict);
         QFETCH(QString, version);
 
-        QString premature;
-        // Whole.
-        SProbeVerdict result = FeedInPieces(reply, {}, &premature);
-        QCOMPARE(result.verdict, verdict);
-        QCOMPARE(result.version, version);
-        // In two pieces, cut at every place.
+        QList<QList<qsizetype>> cutLists{{}};
+        QList<qsizetype> everyByte;
         for (qsizetype cut = 1; cut < reply.size(); ++cut) {
-            result = FeedInPieces(reply, {cut}, &premature);
+            cutLists.append(QList<qsizetype>{cut});
+            everyByte.append(cut);
+        }
+        cutLists.append(everyByte);
+        for (const QList<qsizetype>& cuts : cutLists) {
+            QString premature;
+            const SProbeVerdict result = FeedInPieces(reply, cuts, &premature);
             QVERIFY2(premature.isEmpty(), qPrintable(premature));
             QCOMPARE(result.verdict, verdict);
             QCOMPARE(result.version, version);
         }
-        // Byte by byte.
-        QList<qsizetype> everyByte;
-        for (qsizetype cut = 1; cut < reply.size(); ++cut)
-            everyByte.append(cut);
-        result = FeedInPieces(reply, everyByte, &premature);
-        QVERIFY2(premature.isEmpty(), qPrintable(premature));
-        QCOMPARE(result.verdict, verdict);
-        QCOMPARE(result.version, version);
     }
 
     void statusLine_data()
     {
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<EStatusLine>("state");
-        QTest::newRow("nothing yet") << QByteArray() << EStatusLine::Incomplete;
-        QTest::newRow("line not ended") << QByteArray("HTTP/1.1 404") << EStatusLine::Incomplete;
-        QTest::newRow("404") << QByteArray("HTTP/1.1 404 Not Found\r\n") << EStatusLine::NotFound;
-        QTest::newRow("404 without reason")
-            << QByteArray("HTTP/1.0 404\r\n") << EStatusLine::NotFound;
-        QTest::newRow("200") << QByteArray("HTTP/1.1 200 OK\r\n") << EStatusLine::Answered;
-        QTest::newRow("401, 404 later on")
-            << QByteArray("HTTP/1.1 401 Unauthorized\r\n\r\ncode 404 here")
-            << EStatusLine::Answered;
-        QTest::newRow("4040 is not 404")
-            << QByteArray("HTTP/1.1 4040 Odd\r\n") << EStatusLine::Answered;
-        QTest::newRow("no HTTP status line")
-            << QByteArray("garbage 404 garbage\n") << EStatusLine::Answered;
+        const struct {
+            const char* reply;
+            EStatusLine state;
+        } rows[] = {{"", EStatusLine::Incomplete},
+                    {"HTTP/1.1 404", EStatusLine::Incomplete},
+                    {"HTTP/1.1 404 Not Found\r\n", EStatusLine::NotFound},
+                    {"HTTP/1.0 404\r\n", EStatusLine::NotFound},
+                    {"HTTP/1.1 200 OK\r\n", EStatusLine::Answered},
+                    {"HTTP/1.1 401 Unauthorized\r\n\r\ncode 404 here", EStatusLine::Answered},
+                    {"HTTP/1.1 4040 Odd\r\n", EStatusLine::Answered},
+                    {"garbage 404 garbage\n", EStatusLine::Answered}};
+        for (const auto& row : rows)
+            QTest::addRow("'%s'", QByteArray(row.reply).replace("\r\n", "|").constData())
+                << QByteArray(row.reply) << row.state;
     }
-
     void statusLine()
     {
         QFETCH(QByteArray, reply);

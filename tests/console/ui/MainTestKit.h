@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/messages/CMessageService.h"
+#include "console/ui/FMain.h"
 
 #include <QApplication>
 #include <QDir>
@@ -85,3 +86,15 @@ public:
 private:
     QTemporaryDir m_folder;
 };
+
+// The window's commands, enabled (1) or not: the Connect, Browser and
+// Options buttons, then the tray's Connect, Disconnect, Rescue and Browser.
+inline QString Look(const FMain& window)
+{
+    QString look;
+    for (const char* key : {FMain::kKeyConnect, FMain::kKeyBrowser, FMain::kKeyOptions})
+        look += window.ToolButton(QLatin1String(key))->isEnabled() ? '1' : '0';
+    for (int item = FMain::kTrayConnect; item <= FMain::kTrayBrowser; ++item)
+        look += window.mnuTray(item)->isEnabled() ? '1' : '0';
+    return look;
+}

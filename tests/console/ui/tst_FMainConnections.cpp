@@ -8,6 +8,7 @@
 #include "tests/console/EquipmentTestDoubles.h"
 #include "tests/console/TestSettingsFolder.h"
 #include "tests/console/ui/MainTestKit.h"
+#include "tests/platform/TestNamespaces.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -65,11 +66,6 @@ public:
         });
     }
     QStringList texts;
-};
-
-struct SScenario {
-    QString name;
-    QString remote;
 };
 
 } // namespace
@@ -150,60 +146,72 @@ private slots:
         QTRY_VERIFY(window.EquipmentAccess()->LoadedElements().isEmpty());
     }
 
-    // "Rescue Connection" opens the login dialog once; Ok logs in at the
-    // rescue address and the bridge page opens, Cancel ends it; either way
-    // the dialog goes.
+    // "Rescue Connection" opens the login dialog once. Ok logs in at the
+    // rescue address and the bridge page opens; Abort, at whatever step,
+    // stops the attempt and the dialog waits; Cancel ends it and the dialog.
     void rescueConnection_data()
     {
         QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QStringList>("clicks");
+        QTest::addColumn<bool>("bridge");
+        const QStringList okAbort{"cmdOk", "cmdAbort"};
         QTest::newRow("tray, Ok") << "tray"
-                                  << "cmdOk"
-                                  << "/orvaneBridge.asp?user=SYSTEM";
+                                  << "" << QStringList{"cmdOk"} << true;
         QTest::newRow("drop-down, Ok") << "menu"
-                                       << "cmdOk"
-                                       << "/orvaneBridge.asp?user=SYSTEM";
+                                       << "" << QStringList{"cmdOk"} << true;
         QTest::newRow("tray, Cancel") << "tray"
-                                      << "cmdCancel"
-                                      << "";
+                                      << "" << QStringList{"cmdCancel"} << false;
+        QTest::newRow("Abort while the probe waits") << "tray"
+                                                     << "--silent" << okAbort << false;
+        QTest::newRow("Abort while the login waits, Cancel")
+            << "tray"
+            << "--silent-login" << (okAbort + QStringList{"cmdCancel"}) << false;
     }
     void rescueConnection()
     {
         QFETCH(QString, command);
-        QFETCH(QString, button);
-        QFETCH(QString, page);
+        QFETCH(QString, fault);
+        QFETCH(QStringList, clicks);
+        QFETCH(bool, bridge);
         const QString rescue = QStringLiteral("127.0.0.43");
         CEquipmentSimProcess sim;
-        QVERIFY(sim.Start(rescue, {}));
+        QVERIFY(sim.Start(rescue, fault.isEmpty() ? QStringList() : QStringList{fault}));
         SMainOptions options = Options();
         options.equipment.port = sim.Port();
         options.equipment.rescueAddress = rescue;
         FMain window(options);
         window.show();
-        QVERIFY(!window.frmRescueLogin());
         QAction* action = command == QLatin1String("tray")
                               ? window.mnuTray(FMain::kTrayRescue)
                               : window.ButtonMenuItem(QLatin1String(FMain::kKeyRescueConnection));
-        QVERIFY(action->isEnabled());
+        QVERIFY(!window.frmRescueLogin());
         action->trigger();
         const QPointer<FRescueLogin> dialog = window.frmRescueLogin();
-        QVERIFY(dialog);
-        QVERIFY(dialog->isVisible());
-        // A second request while it is open changes nothing.
+        QVERIFY(dialog && dialog->isVisible());
         action->trigger();
         QCOMPARE(window.frmRescueLogin(), dialog.data());
 
-        QTest::mouseClick(dialog->findChild<QPushButton*>(button), Qt::LeftButton);
-        QTRY_VERIFY(dialog.isNull());
-        QVERIFY(!window.frmRescueLogin());
-        const QStringList expected =
-            page.isEmpty()
-                ? QStringList()
-                : QStringList{
-                    QStringLiteral("open http://%1:%2%3").arg(rescue).arg(sim.Port()).arg(page)};
-        QCOMPARE(m_pages.calls, expected);
-        QVERIFY(window.EquipmentAccess()->LoadedElements().isEmpty());
+        for (const QString& click : clicks) {
+            QTest::mouseClick(dialog->findChild<QPushButton*>(click), Qt::LeftButton);
+            if (click == QLatin1String("cmdOk") && !fault.isEmpty())
+                QTRY_COMPARE(
+                    sim.Count(fault == QLatin1String("--silent") ? "Snmp.Get" : "Snmp.Login"), 1);
+        }
+        const bool open = clicks.last() == QLatin1String("cmdAbort");
+        QTRY_COMPARE(dialog.isNull(), !open);
+        QTRY_VERIFY(window.EquipmentAccess()->LoadedElements().isEmpty());
+        if (open) {
+            QVERIFY(dialog->findChild<QPushButton*>(QStringLiteral("cmdOk"))->isEnabled());
+            dialog->Unload();
+            QTRY_VERIFY(dialog.isNull());
+        }
+        QCOMPARE(m_pages.calls,
+                 bridge
+                     ? QStringList{QStringLiteral("open http://%1:%2/orvaneBridge.asp?user=SYSTEM")
+                                       .arg(rescue)
+                                       .arg(sim.Port())}
+                     : QStringList());
         QVERIFY(m_messages.Shown().isEmpty());
         // Gone, it can be opened again.
         action->trigger();
@@ -219,15 +227,14 @@ private slots:
         QTest::addColumn<QString>("scenario");
         QTest::addColumn<int>("connType");
         QTest::addColumn<QStringList>("texts");
+        const QString connecting = QStringLiteral("Status: Connecting Device.....");
+        const QString device = QStringLiteral("Status: Device Connected.....");
+        const QString connected = QStringLiteral("Status: Connected");
         QTest::newRow("direct cable")
-            << "direct-ok" << kConnTypeDirectCable
-            << QStringList{"Status: Connecting Device.....", "Status: Device Connected.....",
-                           "Status: Connected"};
+            << "direct-ok" << kConnTypeDirectCable << QStringList{connecting, device, connected};
         QTest::newRow("modem") << "modem-ok" << kConnTypeModem
-                               << QStringList{"Status: Connecting Device.....",
-                                              "Status: Device Connected.....",
-                                              "Status: Authenticating.....",
-                                              "Status: Authenticated.....", "Status: Connected"};
+                               << QStringList{connecting, device, "Status: Authenticating.....",
+                                              "Status: Authenticated.....", connected};
     }
     void dialAndHangUp()
     {
@@ -252,19 +259,13 @@ private slots:
 
         window.ToolButton(QLatin1String(FMain::kKeyConnect))->trigger();
         QVERIFY(window.IsDialling());
-        QVERIFY(!window.ToolButton(QLatin1String(FMain::kKeyConnect))->isEnabled());
-        QVERIFY(!window.ToolButton(QLatin1String(FMain::kKeyOptions))->isEnabled());
-        QVERIFY(!window.mnuTray(FMain::kTrayConnect)->isEnabled());
-        QVERIFY(!window.mnuTray(FMain::kTrayDisconnect)->isEnabled());
+        QCOMPARE(Look(window), QStringLiteral("0000010"));
         QTRY_VERIFY(window.IsConnected());
         QCOMPARE(status.texts, texts);
         QVERIFY(!window.IsDialling());
-        QCOMPARE(window.ToolButton(QLatin1String(FMain::kKeyConnect))->text(),
-                 QStringLiteral("Disconnect"));
-        QVERIFY(window.ToolButton(QLatin1String(FMain::kKeyConnect))->isEnabled());
-        QVERIFY(!window.mnuTray(FMain::kTrayConnect)->isEnabled());
-        QVERIFY(window.mnuTray(FMain::kTrayDisconnect)->isEnabled());
-        QVERIFY(window.mnuTray(FMain::kTrayBrowser)->isEnabled());
+        QCOMPARE(window.ToolButton(QLatin1String(FMain::kKeyConnect))->text(), "Disconnect");
+        // The far end's address is not known yet: "Browser" stays off.
+        QCOMPARE(Look(window), QStringLiteral("1000111"));
         QVERIFY(window.IsOnLineShown());
         QTRY_COMPARE(
             m_pages.calls,
@@ -277,42 +278,58 @@ private slots:
         window.mnuTray(FMain::kTrayDisconnect)->trigger();
         QTRY_VERIFY(!window.IsConnected() && !window.IsHangingUp());
         QCOMPARE(status.texts, (QStringList{"Status: Closing.....", "Status: Disconnected"}));
-        QCOMPARE(window.ToolButton(QLatin1String(FMain::kKeyConnect))->text(),
-                 QStringLiteral("Connect"));
-        QVERIFY(window.mnuTray(FMain::kTrayConnect)->isEnabled());
-        QVERIFY(!window.mnuTray(FMain::kTrayDisconnect)->isEnabled());
-        QVERIFY(!window.mnuTray(FMain::kTrayBrowser)->isEnabled());
-        QVERIFY(window.ToolButton(QLatin1String(FMain::kKeyOptions))->isEnabled());
+        QCOMPARE(window.ToolButton(QLatin1String(FMain::kKeyConnect))->text(), "Connect");
+        QCOMPARE(Look(window), QStringLiteral("1011010"));
         QVERIFY(!window.tmrPingPPP()->isActive());
         QVERIFY(!window.IsOnLineShown());
         QCOMPARE(window.Ras()->RasConnHandle(), 0);
         QVERIFY(m_messages.Shown().isEmpty());
     }
 
-    // A dial that cannot start (no valid entry) goes straight back to the
-    // disconnected look, without a message.
-    void dialCannotStart_data()
+    // A dial that cannot start (no valid modem entry) or that fails: at most
+    // one message, then the disconnected look with no flag left set.
+    void dialFails_data()
     {
-        QTest::addColumn<QString>("modemEntry");
-        QTest::newRow("no modem entry chosen") << "";
-        QTest::newRow("entry name not a file name") << "../modem";
+        QTest::addColumn<int>("connType");
+        QTest::addColumn<QString>("entry"); // the modem entry, or the cable's scenario
+        QTest::addColumn<QString>("message");
+        const QString failed = QStringLiteral("Connection Failed !\r\n");
+        const QString cable = failed + QStringLiteral("Check cable or devices");
+        QTest::newRow("no modem entry chosen") << kConnTypeModem << ""
+                                               << "";
+        QTest::newRow("entry name not a file name") << kConnTypeModem << "../modem"
+                                                    << "";
+        QTest::newRow("device cannot be opened") << kConnTypeDirectCable << "no-device" << cable;
+        QTest::newRow("device locked") << kConnTypeDirectCable << "locked" << cable;
+        QTest::newRow("authentication refused")
+            << kConnTypeDirectCable << "auth-fails"
+            << failed + "The authentication of this PC to the peer failed.";
+        QTest::newRow("no PPP in the kernel")
+            << kConnTypeDirectCable << "no-kernel" << failed + "The kernel does not support PPP.";
     }
-    void dialCannotStart()
+    void dialFails()
     {
-        QFETCH(QString, modemEntry);
-        gConnType = kConnTypeModem;
-        gModemEntry = modemEntry;
+        QFETCH(int, connType);
+        QFETCH(QString, entry);
+        QFETCH(QString, message);
+        gConnType = connType;
+        gModemEntry = entry;
+        qputenv("PPPD_STANDIN_SCENARIO", entry.toLatin1());
         FMain window(Options());
         window.show();
-        window.ToolButton(QLatin1String(FMain::kKeyConnect))->trigger();
-        QCOMPARE(window.StatusPanel()->text(), QStringLiteral("Status: Disconnected"));
+        window.mnuTray(FMain::kTrayConnect)->trigger();
+        if (!message.isEmpty())
+            QTRY_COMPARE(m_messages.Shown().size(), 1);
+        QTRY_COMPARE(window.StatusPanel()->text(), QStringLiteral("Status: Disconnected"));
+        QCOMPARE(LinkMessages(), message.isEmpty() ? QStringList() : QStringList{message});
+        if (!message.isEmpty())
+            QCOMPARE(m_messages.Shown().first().icon, EMessageIcon::Exclamation);
+        QVERIFY(!window.IsConnected());
         QVERIFY(!window.IsDialling());
         QVERIFY(!window.IsHangingUp());
-        QVERIFY(!window.IsConnected());
-        QVERIFY(window.ToolButton(QLatin1String(FMain::kKeyConnect))->isEnabled());
-        QVERIFY(window.mnuTray(FMain::kTrayConnect)->isEnabled());
+        QCOMPARE(Look(window), QStringLiteral("1011010"));
         QCOMPARE(window.Ras()->RasConnHandle(), 0);
-        QVERIFY(m_messages.Shown().isEmpty());
+        QVERIFY(m_pages.calls.isEmpty());
     }
 
     // A link that this machine already has is taken for the equipment's at
@@ -321,10 +338,7 @@ private slots:
     {
         qputenv("PPPD_STANDIN_SCENARIO", "direct-ok");
         qputenv("PPPD_STANDIN_REMOTE", "127.0.0.48");
-        SRasOptions rasOptions;
-        rasOptions.pppdProgram = QStringLiteral(PPPD_STANDIN);
-        rasOptions.hangUpGraceMs = 2000;
-        CRas other(nullptr, rasOptions);
+        CRas other(nullptr, {QStringLiteral(PPPD_STANDIN), 2000});
         other.Dial(QStringLiteral("TarnDirectPPP"));
         QTRY_COMPARE(other.RasState(), qint32(ERasState::Connected));
 
@@ -345,91 +359,59 @@ private slots:
         QVERIFY(LinkMessages().isEmpty());
     }
 
-    // A dial that fails: one message, then the disconnected look with no
-    // flag left set.
-    void dialFails_data()
+    // A pppd killed from outside, or a far end that ends the link: the
+    // disconnected look with no flag left set, and the watch stops, so its
+    // failures cannot toggle a new dial.
+    void linkEndsElsewhere_data()
     {
         QTest::addColumn<QString>("scenario");
-        QTest::addColumn<bool>("cableText");
-        QTest::newRow("device cannot be opened") << "no-device" << true;
-        QTest::newRow("device locked") << "locked" << true;
-        QTest::newRow("authentication refused") << "auth-fails" << false;
-        QTest::newRow("no PPP in the kernel") << "no-kernel" << false;
+        QTest::addColumn<QString>("hold");
+        QTest::addColumn<bool>("kill");
+        QTest::addColumn<QStringList>("messages");
+        const QStringList killed{"Connection Failed !\r\npppd ended unexpectedly."};
+        QTest::newRow("killed while dialling") << "dial-hangs"
+                                               << "30" << true << killed;
+        QTest::newRow("killed while connected") << "direct-ok"
+                                                << "30" << true << killed;
+        QTest::newRow("the far end ends it") << "direct-ok"
+                                             << "0.3" << false << QStringList();
     }
-    void dialFails()
+    void linkEndsElsewhere()
     {
         QFETCH(QString, scenario);
-        QFETCH(bool, cableText);
+        QFETCH(QString, hold);
+        QFETCH(bool, kill);
+        QFETCH(QStringList, messages);
         qputenv("PPPD_STANDIN_SCENARIO", scenario.toLatin1());
-        FMain window(Options());
-        window.show();
-        window.mnuTray(FMain::kTrayConnect)->trigger();
-        QTRY_COMPARE(m_messages.Shown().size(), 1);
-        QTRY_COMPARE(window.StatusPanel()->text(), QStringLiteral("Status: Disconnected"));
-        const SMessage message = m_messages.Shown().first();
-        QCOMPARE(message.icon, EMessageIcon::Exclamation);
-        QVERIFY(message.text.startsWith(QStringLiteral("Connection Failed !\r\n")));
-        QCOMPARE(message.text == QStringLiteral("Connection Failed !\r\nCheck cable or devices"),
-                 cableText);
-        QVERIFY(message.text.size() > int(qstrlen("Connection Failed !\r\n")));
-        QVERIFY(!window.IsConnected());
-        QVERIFY(!window.IsDialling());
-        QVERIFY(!window.IsHangingUp());
-        QVERIFY(window.ToolButton(QLatin1String(FMain::kKeyConnect))->isEnabled());
-        QVERIFY(window.mnuTray(FMain::kTrayConnect)->isEnabled());
-        QVERIFY(m_pages.calls.isEmpty());
-    }
-
-    // A pppd killed from outside while the link is up: the window goes back
-    // to the disconnected look and stops watching.
-    void pppdKilledWhileConnected()
-    {
-        qputenv("PPPD_STANDIN_SCENARIO", "direct-ok");
         qputenv("PPPD_STANDIN_REMOTE", "127.0.0.45");
-        FMain window(Options());
-        window.show();
-        window.ToolButton(QLatin1String(FMain::kKeyConnect))->trigger();
-        QTRY_VERIFY(window.IsConnected());
-        QTRY_VERIFY(window.tmrPingPPP()->isActive() || !m_pinger.watched.isEmpty());
-        const qint64 pid = window.Ras()->RasConnHandle();
-        QVERIFY(pid > 0);
-        // The stand-in this window started, by its process id.
-        QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
-        QTRY_COMPARE(window.StatusPanel()->text(), QStringLiteral("Status: Disconnected"));
-        // The equipment at the far end is not there either: its own message
-        // comes from the equipment access, and is not counted here.
-        QTRY_COMPARE(LinkMessages().size(), 1);
-        QVERIFY(!window.IsConnected());
-        QVERIFY(!window.IsDialling());
-        QTRY_VERIFY(!window.IsHangingUp());
-        QVERIFY(!window.tmrPingPPP()->isActive());
-        QVERIFY(!window.IsOnLineShown());
-        QVERIFY(window.mnuTray(FMain::kTrayConnect)->isEnabled());
-    }
-
-    // The far end ends the link in order (no error): the disconnected look,
-    // and the watch stops, so its failures cannot toggle a new dial.
-    void peerEndsLink()
-    {
-        qputenv("PPPD_STANDIN_SCENARIO", "direct-ok");
-        qputenv("PPPD_STANDIN_REMOTE", "127.0.0.49");
-        qputenv("PPPD_STANDIN_HOLD", "0.3");
-        m_pinger.script = {{kIpGeneralFailure, 0}, {kIpGeneralFailure, 0}, {kIpGeneralFailure, 0},
-                           {kIpGeneralFailure, 0}, {kIpGeneralFailure, 0}, {kIpGeneralFailure, 0}};
+        qputenv("PPPD_STANDIN_HOLD", hold.toLatin1());
+        // Two failures: the count the end must clear, never the three that hang up.
+        m_pinger.script = QList<CWatchPinger::SAnswer>(2, {kIpGeneralFailure, 0});
         SMainOptions options = Options();
-        // Slower than the link's life, so the count cannot reach three first.
-        options.pingPPPIntervalMs = 200;
+        options.pingPPPIntervalMs = 100;
         FMain window(options);
         window.show();
         window.ToolButton(QLatin1String(FMain::kKeyConnect))->trigger();
-        QTRY_VERIFY(window.IsConnected());
+        if (scenario == QLatin1String("dial-hangs"))
+            QTRY_COMPARE(window.StatusPanel()->text(),
+                         QStringLiteral("Status: Device Connected....."));
+        else
+            QTRY_VERIFY(window.IsConnected());
+        // The stand-in this window started, by its process id.
+        if (kill)
+            QCOMPARE(::kill(pid_t(window.Ras()->RasConnHandle()), SIGKILL), 0);
         QTRY_COMPARE(window.StatusPanel()->text(), QStringLiteral("Status: Disconnected"));
+        QTRY_COMPARE(LinkMessages(), messages);
+        QTRY_VERIFY(!window.IsHangingUp());
+        QVERIFY(!window.IsConnected());
+        QVERIFY(!window.IsDialling());
+        QCOMPARE(Look(window), QStringLiteral("1011010"));
         QVERIFY(!window.tmrPingPPP()->isActive());
         QVERIFY(!window.tmrLaunchBrowser()->isActive());
+        QVERIFY(!window.IsOnLineShown());
         QCOMPARE(window.PingFailures(), 0);
         QCOMPARE(window.Ras()->RasState(), qint32(ERasState::Disconnected));
         QVERIFY(window.TrayIcon()->BalloonText().isEmpty());
-        QVERIFY(LinkMessages().isEmpty());
     }
 
     // The reachability watch: three failed tests in a row end the link with
@@ -477,6 +459,38 @@ private slots:
         QVERIFY(LinkMessages().isEmpty());
     }
 
+    // The watch with real echoes: the link's far end is in a network
+    // namespace of the test's own and ignores them, so three time out.
+    void unansweredPeerEndsTheLink()
+    {
+        const CTestNamespaces spaces(QStringLiteral("watch"));
+        if (!spaces.IsReady())
+            QSKIP(qPrintable(spaces.Reason()));
+        const CEnteredNamespace inside(spaces.Near());
+        QVERIFY(inside.IsEntered());
+        qputenv("PPPD_STANDIN_SCENARIO", "direct-ok");
+        qputenv("PPPD_STANDIN_REMOTE", CTestNamespaces::kFarAddress);
+        SMainOptions options = Options();
+        options.pinger = nullptr;
+        options.pingPPPTimeoutMs = 200;
+        options.equipment.routeTestTimeoutMs = 200;
+        FMain window(options);
+        window.show();
+        window.ToolButton(QLatin1String(FMain::kKeyConnect))->trigger();
+        QTRY_VERIFY(window.IsConnected());
+        QTRY_COMPARE(window.PingFailures(), 2);
+        QTRY_COMPARE(window.TrayIcon()->BalloonText(),
+                     QStringLiteral("Equipment unreachable! Disconnecting..."));
+        QTRY_COMPARE(window.StatusPanel()->text(), QStringLiteral("Status: Disconnected"));
+        QTRY_VERIFY(!window.IsHangingUp());
+        QVERIFY(!window.IsConnected());
+        QVERIFY(!window.tmrPingPPP()->isActive());
+        QCOMPARE(window.Ras()->RasConnHandle(), 0);
+        QVERIFY(LinkMessages().isEmpty());
+        // The echoes did reach the far end, which let them go unanswered.
+        QVERIFY(spaces.FarEchoRequests() >= 3);
+    }
+
     // While "Options" has a phonebook editor open, the tray's "Browser" is
     // off; it comes back when the editor closes.
     void phonebookEditorDisablesTrayBrowser()
@@ -484,23 +498,19 @@ private slots:
         SMainOptions options = Options();
         bool seenDisabled = false;
         FMain* shown = nullptr;
+        // The connected look would enable it, were the editor not open.
         options.dialup.editEntry = [&](QWidget*, const QString&) {
-            seenDisabled = shown && !shown->mnuTray(FMain::kTrayBrowser)->isEnabled();
+            shown->UpdateConnectedStatusStuff();
+            seenDisabled = !shown->mnuTray(FMain::kTrayBrowser)->isEnabled();
         };
         QTemporaryDir peers;
-        QFile entry(peers.filePath(QStringLiteral("TarnDirectPPP")));
-        QVERIFY(entry.open(QIODevice::WriteOnly));
-        entry.write("/dev/ttyS0\n115200\n");
-        entry.close();
+        QVERIFY(QFile(peers.filePath(QStringLiteral("TarnDirectPPP"))).open(QIODevice::WriteOnly));
         options.dialup.peersFolder = peers.path();
         options.dialup.pppdProgram = QStringLiteral(PPPD_STANDIN);
         FMain window(options);
         shown = &window;
         window.show();
         window.SetPeerIpAddress(QStringLiteral("127.0.0.47"));
-        window.UpdateConnectedStatusStuff();
-        QVERIFY(window.mnuTray(FMain::kTrayBrowser)->isEnabled());
-        window.UpdateDisconnectedStatusStuff();
         bool dialogSeen = false;
         WhenModal([&](QWidget* dialog) {
             dialogSeen = dialog->windowTitle() == QLatin1String("Options");
@@ -511,7 +521,6 @@ private slots:
         window.ToolButton(QLatin1String(FMain::kKeyOptions))->trigger();
         QVERIFY(dialogSeen);
         QVERIFY(seenDisabled);
-        window.UpdateConnectedStatusStuff();
         QVERIFY(window.mnuTray(FMain::kTrayBrowser)->isEnabled());
     }
 

@@ -1,21 +1,14 @@
-#include "console/equipment/CEquipmentAccess.h"
 #include "console/equipment/MRescueGlobals.h"
 #include "console/ui/FRescueLogin.h"
-#include "tests/console/EquipmentSimProcess.h"
-#include "tests/console/EquipmentTestDoubles.h"
 
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
-
-#include <memory>
 
 namespace {
 
@@ -110,15 +103,11 @@ private slots:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("user") << "TxtUser"
-                              << "system"
-                              << "SYSTEM";
-        QTest::newRow("user, mixed") << "TxtUser"
-                                     << "Adm1n-x"
-                                     << "ADM1N-X";
-        QTest::newRow("password") << "TxtLocalPwd"
-                                  << "korvelan"
-                                  << "KORVELAN";
+        const char* const rows[][3] = {{"TxtUser", "system", "SYSTEM"},
+                                       {"TxtUser", "Adm1n-x", "ADM1N-X"},
+                                       {"TxtLocalPwd", "korvelan", "KORVELAN"}};
+        for (const auto& row : rows)
+            QTest::newRow(row[1]) << QString(row[0]) << QString(row[1]) << QString(row[2]);
     }
 
     void typedInUpperCase()
@@ -167,32 +156,28 @@ private slots:
     {
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("password");
-        QTest::addColumn<QString>("expectedUser");
-        QTest::addColumn<QString>("expectedPassword");
+        QTest::addColumn<QString>("taken"); // user and password
         QTest::newRow("both empty") << ""
                                     << ""
-                                    << "SYSTEM"
-                                    << "KORVELAN";
+                                    << "SYSTEM KORVELAN";
         QTest::newRow("password empty: the user name goes too") << "ADMIN"
                                                                 << ""
-                                                                << "SYSTEM"
-                                                                << "KORVELAN";
+                                                                << "SYSTEM KORVELAN";
         QTest::newRow("user empty") << ""
                                     << "SECRET"
-                                    << "SYSTEM"
-                                    << "KORVELAN";
+                                    << "SYSTEM KORVELAN";
         QTest::newRow("both given") << "admin"
                                     << "secret"
-                                    << "ADMIN"
-                                    << "SECRET";
+                                    << "ADMIN SECRET";
     }
 
     void okTakesDefaults()
     {
         QFETCH(QString, user);
         QFETCH(QString, password);
-        QFETCH(QString, expectedUser);
-        QFETCH(QString, expectedPassword);
+        QFETCH(QString, taken);
+        const QString expectedUser = taken.section(' ', 0, 0);
+        const QString expectedPassword = taken.section(' ', 1);
         FRescueLogin dialog;
         const SControls c(dialog);
         dialog.Init();
@@ -203,23 +188,11 @@ private slots:
         QCOMPARE(c.password->text(), expectedPassword);
         QCOMPARE(gRescueUser, expectedUser);
         QCOMPARE(gRescuePassword, expectedPassword);
-    }
-
-    void valuesOfTheLastStartComeBack()
-    {
-        {
-            FRescueLogin first;
-            const SControls c(first);
-            first.Init();
-            QTest::keyClicks(c.user, QStringLiteral("tech"));
-            QTest::keyClicks(c.password, QStringLiteral("pw1"));
-            QTest::mouseClick(c.ok, Qt::LeftButton);
-            first.Unload();
-        }
-        FRescueLogin second;
-        const SControls c(second);
-        QCOMPARE(c.user->text(), QStringLiteral("TECH"));
-        QCOMPARE(c.password->text(), QStringLiteral("PW1"));
+        dialog.Unload();
+        // The values of the last start come back.
+        FRescueLogin next;
+        QCOMPARE(SControls(next).user->text(), expectedUser);
+        QCOMPARE(SControls(next).password->text(), expectedPassword);
     }
 
     // Buttons, timer, bar and events after each way through the dialog.
@@ -259,6 +232,10 @@ private slots:
         QVERIFY(gRescueDialogOpen);
         QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.windowModality(), Qt::ApplicationModal);
+        // Only the buttons end it: no close button, Escape does nothing.
+        QVERIFY(!dialog.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QVERIFY(dialog.isVisible());
         for (const QString& click : clicks) {
             QPushButton* button = click == "Ok" ? c.ok : click == "Abort" ? c.abort : c.cancel;
             QVERIFY2(button->isEnabled(), qPrintable(click));
@@ -293,95 +270,6 @@ private slots:
         QTest::mouseClick(c.ok, Qt::LeftButton);
         QTRY_VERIFY(!values.isEmpty());
         QCOMPARE(values.first(), 10);
-    }
-
-    // Only the buttons end it: no close button, Escape does nothing.
-    void onlyTheButtonsEndIt()
-    {
-        FRescueLogin dialog;
-        dialog.Init();
-        QVERIFY(!dialog.windowFlags().testFlag(Qt::WindowCloseButtonHint));
-        QTest::keyClick(&dialog, Qt::Key_Escape);
-        QVERIFY(dialog.isVisible());
-        QVERIFY(gRescueDialogOpen);
-    }
-
-    // The dialog and the equipment access joined as the main window joins
-    // them: Ok logs in and the dialog goes; Abort stops the attempt and the
-    // dialog waits for another Ok; Cancel closes the attempt and the dialog.
-    void joinedToEquipmentAccess_data()
-    {
-        QTest::addColumn<QStringList>("fault");
-        QTest::addColumn<QStringList>("clicks"); // after the probe has arrived
-        QTest::addColumn<QStringList>("pages");
-        QTest::addColumn<bool>("dialogGone");
-        QTest::newRow("Ok: bridge page, dialog goes")
-            << QStringList() << QStringList() << QStringList{"/orvaneBridge.asp?user=SYSTEM"}
-            << true;
-        QTest::newRow("Abort while the probe waits")
-            << QStringList{"--silent"} << QStringList{"Abort"} << QStringList() << false;
-        QTest::newRow("Cancel after Abort")
-            << QStringList{"--silent"} << QStringList{"Abort", "Cancel"} << QStringList() << true;
-        QTest::newRow("Abort while the login waits")
-            << QStringList{"--silent-login"} << QStringList{"Abort"} << QStringList() << false;
-    }
-
-    void joinedToEquipmentAccess()
-    {
-        QFETCH(QStringList, fault);
-        QFETCH(QStringList, clicks);
-        QFETCH(QStringList, pages);
-        QFETCH(bool, dialogGone);
-        const QString rescue = QStringLiteral("127.0.0.40");
-        CEquipmentSimProcess sim;
-        QVERIFY(sim.Start(rescue, fault));
-        CRecordingPages recorded;
-        CCapturedMessages messages;
-        CScriptedPinger unused(kIpGeneralFailure); // the rescue makes no route test
-        SEquipmentAccessOptions options;
-        options.port = sim.Port();
-        options.rescueAddress = rescue;
-        CEquipmentAccess access(recorded, unused, options);
-
-        // As the main window wires it.
-        QPointer<FRescueLogin> frmRescueLogin = new FRescueLogin;
-        connect(frmRescueLogin, &FRescueLogin::OnStartConnecting, &access,
-                &CEquipmentAccess::ConnectToRescueEquipment);
-        connect(frmRescueLogin, &FRescueLogin::OnAborted, &access,
-                &CEquipmentAccess::CloseRescueSocket);
-        connect(frmRescueLogin, &FRescueLogin::OnClose, &access, [&] {
-            access.CloseRescueSocket();
-            frmRescueLogin->Unload();
-        });
-        connect(&access, &CEquipmentAccess::OnRescueFinished, frmRescueLogin,
-                &FRescueLogin::Unload);
-        frmRescueLogin->Init();
-
-        const SControls c(*frmRescueLogin);
-        QTest::mouseClick(c.ok, Qt::LeftButton);
-        if (!fault.isEmpty()) {
-            const QString reached = fault.first() == "--silent" ? "Snmp.Get" : "Snmp.Login";
-            QTRY_COMPARE(sim.Count(reached), 1);
-            QCOMPARE(access.LoadedElements().size(), 1);
-        }
-        for (const QString& click : clicks) {
-            QTest::mouseClick(click == "Abort" ? c.abort : c.cancel, Qt::LeftButton);
-            QVERIFY(access.LoadedElements().isEmpty());
-        }
-        QStringList expectedPages;
-        for (const QString& page : pages)
-            expectedPages.append(
-                QStringLiteral("open http://%1:%2%3").arg(rescue).arg(sim.Port()).arg(page));
-        QTRY_COMPARE(recorded.calls, expectedPages);
-        QTRY_COMPARE(frmRescueLogin.isNull(), dialogGone);
-        QCOMPARE(gRescueDialogOpen, !dialogGone);
-        QVERIFY(access.LoadedElements().isEmpty());
-        QVERIFY(messages.messages.isEmpty());
-        if (frmRescueLogin) {
-            QVERIFY(c.ok->isEnabled());
-            QCOMPARE(c.progress->value(), 0);
-            delete frmRescueLogin;
-        }
     }
 };
 

@@ -55,11 +55,6 @@ private slots:
         QCOMPARE(EnumRasEntries(parent.filePath(QStringLiteral("missing"))), QStringList{});
         QCOMPARE(EnumRasEntries(QString()), QStringList{});
     }
-
-    void theSystemFolderIsTheDefault()
-    {
-        QCOMPARE(PhonebookPath(), QStringLiteral("/etc/ppp/peers"));
-    }
 };
 
 QTEST_GUILESS_MAIN(tst_MRasApi)

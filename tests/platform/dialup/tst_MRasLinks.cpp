@@ -1,5 +1,7 @@
+#include "common/CRaisedError.h"
 #include "platform/dialup/CRas.h"
 #include "platform/dialup/MRasLinks.h"
+#include "tests/platform/TestNamespaces.h"
 #include "tests/platform/dialup/RasRecorder.h"
 
 #include <QDir>
@@ -192,8 +194,9 @@ private slots:
             if (::unshare(CLONE_NEWNET) != 0)
                 QSKIP("no network namespace of our own (unshare refused)");
             m_inOwnNetwork = true;
-            if (!Ip({"tuntap", "add", "dev", "ppp7", "mode", "tun"})
-                || !Ip({"addr", "add", "10.77.0.1", "peer", "10.77.0.2", "dev", "ppp7"}))
+            if (!CTestNamespaces::Ip({"tuntap", "add", "dev", "ppp7", "mode", "tun"})
+                || !CTestNamespaces::Ip(
+                    {"addr", "add", "10.77.0.1", "peer", "10.77.0.2", "dev", "ppp7"}))
                 QSKIP("no tun interface can be made here");
         }
         const qint64 handle = 424242;
@@ -241,13 +244,20 @@ private slots:
         QTest::newRow("hidden") << ".x" << false;
         QTest::newRow("option") << "-x" << false;
         QTest::newRow("tab") << "a\tb" << false;
+        QTest::newRow("line break") << "a\nb" << false;
         QTest::newRow("too long") << QString(256, u'a') << false;
     }
+    // What is no entry name is never dialled.
     void entryNames()
     {
         QFETCH(QString, name);
         QFETCH(bool, valid);
         QCOMPARE(IsValidEntryName(name), valid);
+        if (!valid) {
+            CRas ras(nullptr, {m_program, 1000});
+            QVERIFY_THROWS_EXCEPTION(CRaisedError, ras.Dial(name));
+            QCOMPARE(ras.RasConnHandle(), 0);
+        }
     }
 
 private:
@@ -264,14 +274,6 @@ private:
         const qint64 pid = process->processId();
         m_processes.push_back(std::move(process));
         return pid;
-    }
-
-    static bool Ip(const QStringList& args)
-    {
-        QProcess ip;
-        ip.start(QStringLiteral("ip"), args);
-        return ip.waitForFinished(kTimeoutMs) && ip.exitStatus() == QProcess::NormalExit
-               && ip.exitCode() == 0;
     }
 
     QTemporaryDir m_folder;

@@ -1,13 +1,12 @@
 #include "platform/icmp/CIcmpEcho.h"
 #include "platform/icmp/MPing.h"
+#include "tests/platform/TestNamespaces.h"
 
 #include <QCoreApplication>
-#include <QProcess>
 #include <QTimer>
 #include <QtTest>
 
 #include <cstdio>
-#include <optional>
 
 namespace {
 
@@ -17,45 +16,11 @@ const QByteArray kTestRoute = QByteArrayLiteral("Test Route");
 // one echo, with a timer ticking beside it, printed as one line.
 const char kEchoChild[] = "--echo-child";
 
-// Namespaces of this test run only; the far one ignores echo requests and
-// routes 10.202.0.0/24 nowhere, so it reports that net unreachable.
-struct SNamespaces {
-    QString nearName = QStringLiteral("pelion-icmp-%1-a").arg(QCoreApplication::applicationPid());
-    QString farName = QStringLiteral("pelion-icmp-%1-b").arg(QCoreApplication::applicationPid());
-    const QString nearAddress = QStringLiteral("10.201.0.1");
-    const QString farAddress = QStringLiteral("10.201.0.2");
-    const QString beyondFar = QStringLiteral("10.202.0.1");
-    const QString noRoute = QStringLiteral("10.203.0.1");
-};
-
-// Runs a program to its end (bounded); returns its output, or nothing when it failed.
-std::optional<QByteArray> Run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(20000)) {
-        process.kill();
-        process.waitForFinished(5000);
-        return std::nullopt;
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        qWarning().noquote() << program << arguments.join(QLatin1Char(' ')) << "->"
-                             << process.readAll();
-        return std::nullopt;
-    }
-    return process.readAll();
-}
-
-bool Ip(const QStringList& arguments)
-{
-    return Run(QStringLiteral("ip"), arguments).has_value();
-}
-
 bool Sysctl(const QString& space, const QString& setting)
 {
-    return Ip({QStringLiteral("netns"), QStringLiteral("exec"), space, QStringLiteral("sysctl"),
-               QStringLiteral("-q"), QStringLiteral("-w"), setting});
+    return CTestNamespaces::Ip({QStringLiteral("netns"), QStringLiteral("exec"), space,
+                                QStringLiteral("sysctl"), QStringLiteral("-q"),
+                                QStringLiteral("-w"), setting});
 }
 
 int RunEchoChild(int argc, char** argv)
@@ -94,16 +59,10 @@ private slots:
     void initTestCase()
     {
         qRegisterMetaType<SIcmpEchoReply>();
-        SetUpNamespaces();
+        m_spaces = std::make_unique<CTestNamespaces>(QStringLiteral("icmp"));
     }
 
-    void cleanupTestCase()
-    {
-        if (m_namespacesMade) {
-            Ip({QStringLiteral("netns"), QStringLiteral("delete"), m_spaces.nearName});
-            Ip({QStringLiteral("netns"), QStringLiteral("delete"), m_spaces.farName});
-        }
-    }
+    void cleanupTestCase() { m_spaces.reset(); }
 
     void dottedToAddress_data()
     {
@@ -215,7 +174,8 @@ private slots:
     // who may open neither kind.
     void echoInNamespace_data()
     {
-        const SNamespaces s;
+        const QString answering = QLatin1String(CTestNamespaces::kNearAddress);
+        const QString ignoring = QLatin1String(CTestNamespaces::kFarAddress);
         const QString datagram = QStringLiteral("0 2147483647");
         const QString rawOnly = QStringLiteral("1 0");
         QTest::addColumn<QString>("target");
@@ -228,21 +188,23 @@ private slots:
         const int raw = static_cast<int>(EIcmpSocketKind::Raw);
         const int none = static_cast<int>(EIcmpSocketKind::None);
         QTest::newRow("datagram socket: answered")
-            << s.nearAddress << 3000 << datagram << false << kIpSuccess << dgram;
+            << answering << 3000 << datagram << false << kIpSuccess << dgram;
         QTest::newRow("raw socket: answered")
-            << s.nearAddress << 3000 << rawOnly << false << kIpSuccess << raw;
+            << answering << 3000 << rawOnly << false << kIpSuccess << raw;
         QTest::newRow("datagram socket: ignored echo times out")
-            << s.farAddress << 300 << datagram << false << kIpReqTimedOut << dgram;
+            << ignoring << 300 << datagram << false << kIpReqTimedOut << dgram;
         QTest::newRow("raw socket: ignored echo times out")
-            << s.farAddress << 300 << rawOnly << false << kIpReqTimedOut << raw;
+            << ignoring << 300 << rawOnly << false << kIpReqTimedOut << raw;
         QTest::newRow("datagram socket: far end reports unreachable")
-            << s.beyondFar << 5000 << datagram << false << kIpDestHostUnreachable << dgram;
+            << QString(CTestNamespaces::kBeyondFar) << 5000 << datagram << false
+            << kIpDestHostUnreachable << dgram;
         QTest::newRow("raw socket: far end reports unreachable")
-            << s.beyondFar << 5000 << rawOnly << false << kIpDestHostUnreachable << raw;
-        QTest::newRow("no route: the send fails")
-            << s.noRoute << 3000 << rawOnly << false << kIpGeneralFailure << raw;
+            << QString(CTestNamespaces::kBeyondFar) << 5000 << rawOnly << false
+            << kIpDestHostUnreachable << raw;
+        QTest::newRow("no route: the send fails") << QString(CTestNamespaces::kNoRoute) << 3000
+                                                  << rawOnly << false << kIpGeneralFailure << raw;
         QTest::newRow("neither socket permitted")
-            << s.nearAddress << 3000 << rawOnly << true << kIpEchoNotPermitted << none;
+            << answering << 3000 << rawOnly << true << kIpEchoNotPermitted << none;
     }
 
     void echoInNamespace()
@@ -253,12 +215,12 @@ private slots:
         QFETCH(bool, asNobody);
         QFETCH(quint32, status);
         QFETCH(int, kind);
-        if (!m_namespacesMade)
-            QSKIP(qPrintable(m_namespaceReason));
-        QVERIFY(Sysctl(m_spaces.nearName,
+        if (!m_spaces->IsReady())
+            QSKIP(qPrintable(m_spaces->Reason()));
+        QVERIFY(Sysctl(m_spaces->Near(),
                        QStringLiteral("net.ipv4.ping_group_range=%1").arg(groupRange)));
 
-        QStringList arguments{QStringLiteral("netns"), QStringLiteral("exec"), m_spaces.nearName};
+        QStringList arguments{QStringLiteral("netns"), QStringLiteral("exec"), m_spaces->Near()};
         if (asNobody) {
             arguments << QStringLiteral("setpriv") << QStringLiteral("--reuid=65534")
                       << QStringLiteral("--regid=65534") << QStringLiteral("--clear-groups")
@@ -266,7 +228,7 @@ private slots:
         }
         arguments << QCoreApplication::applicationFilePath() << QString::fromLatin1(kEchoChild)
                   << target << QString::number(timeoutMs);
-        const std::optional<QByteArray> output = Run(QStringLiteral("ip"), arguments);
+        const std::optional<QByteArray> output = RunToEnd(QStringLiteral("ip"), arguments);
         QVERIFY(output.has_value());
         const QByteArray line = output->trimmed().split('\n').constLast();
         const QRegularExpression format(
@@ -283,51 +245,7 @@ private slots:
     }
 
 private:
-    void SetUpNamespaces()
-    {
-        const SNamespaces& s = m_spaces;
-        if (!Ip({QStringLiteral("netns"), QStringLiteral("add"), s.nearName})) {
-            m_namespaceReason = QStringLiteral("network namespaces are not permitted here");
-            return;
-        }
-        if (!Ip({QStringLiteral("netns"), QStringLiteral("add"), s.farName})) {
-            Ip({QStringLiteral("netns"), QStringLiteral("delete"), s.nearName});
-            m_namespaceReason = QStringLiteral("network namespaces are not permitted here");
-            return;
-        }
-        m_namespacesMade = true;
-        // ip commands, words split at blanks; N and F name the two namespaces.
-        const QStringList commands{
-            "-n N link add veth-near type veth peer name veth-far netns F",
-            "-n N addr add " + s.nearAddress + "/30 dev veth-near",
-            "-n F addr add " + s.farAddress + "/30 dev veth-far",
-            "-n N link set lo up",
-            "-n N link set veth-near up",
-            "-n F link set veth-far up",
-            "-n N route add 10.202.0.0/24 via " + s.farAddress,
-            "-n F route add unreachable 10.202.0.0/24",
-            "netns exec F sysctl -q -w net.ipv4.icmp_echo_ignore_all=1",
-            "netns exec F sysctl -q -w net.ipv4.ip_forward=1",
-            // Every row gets its error report, however close together.
-            "netns exec F sysctl -q -w net.ipv4.icmp_ratelimit=0",
-        };
-        for (const QString& command : commands) {
-            QStringList words = command.split(QLatin1Char(' '));
-            words.replaceInStrings(QRegularExpression(QStringLiteral("^N$")), s.nearName);
-            words.replaceInStrings(QRegularExpression(QStringLiteral("^F$")), s.farName);
-            if (!Ip(words)) {
-                m_namespaceReason =
-                    QStringLiteral("the test's network namespaces could not be set up");
-                cleanupTestCase();
-                m_namespacesMade = false;
-                return;
-            }
-        }
-    }
-
-    SNamespaces m_spaces;
-    bool m_namespacesMade = false;
-    QString m_namespaceReason;
+    std::unique_ptr<CTestNamespaces> m_spaces;
 };
 
 int main(int argc, char** argv)

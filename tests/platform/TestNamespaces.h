@@ -1,0 +1,158 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <optional>
+
+// Runs a program to its end (bounded); its output, or nothing when it failed.
+inline std::optional<QByteArray> RunToEnd(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished(5000);
+        return std::nullopt;
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        qWarning().noquote() << program << arguments.join(QLatin1Char(' ')) << "->"
+                             << process.readAll();
+        return std::nullopt;
+    }
+    return process.readAll();
+}
+
+// Two network namespaces of the test's own, joined by a veth pair and deleted
+// with the object. The far one ignores echo requests and routes
+// 10.202.0.0/24 nowhere, so it reports that net unreachable.
+class CTestNamespaces final {
+public:
+    static constexpr const char* kNearAddress = "10.201.0.1";
+    static constexpr const char* kFarAddress = "10.201.0.2";
+    static constexpr const char* kBeyondFar = "10.202.0.1";
+    static constexpr const char* kNoRoute = "10.203.0.1";
+
+    explicit CTestNamespaces(const QString& tag)
+        : m_near(QStringLiteral("pelion-%1-%2-a").arg(tag).arg(QCoreApplication::applicationPid())),
+          m_far(QStringLiteral("pelion-%1-%2-b").arg(tag).arg(QCoreApplication::applicationPid()))
+    {
+        if (!Ip({QStringLiteral("netns"), QStringLiteral("add"), m_near})) {
+            m_reason = QStringLiteral("network namespaces are not permitted here");
+            return;
+        }
+        m_made = true;
+        const QString near = QLatin1String(kNearAddress);
+        const QString far = QLatin1String(kFarAddress);
+        const QStringList commands{
+            "netns add F",
+            "-n N link add veth-near type veth peer name veth-far netns F",
+            "-n N addr add " + near + "/30 dev veth-near",
+            "-n F addr add " + far + "/30 dev veth-far",
+            "-n N link set lo up",
+            "-n N link set veth-near up",
+            "-n F link set veth-far up",
+            "-n N route add 10.202.0.0/24 via " + far,
+            "-n F route add unreachable 10.202.0.0/24",
+            "netns exec F sysctl -q -w net.ipv4.icmp_echo_ignore_all=1",
+            "netns exec F sysctl -q -w net.ipv4.ip_forward=1",
+            // Every echo gets its error report, however close together.
+            "netns exec F sysctl -q -w net.ipv4.icmp_ratelimit=0",
+        };
+        for (const QString& command : commands) {
+            QStringList words = command.split(QLatin1Char(' '));
+            for (QString& word : words)
+                word = word == QLatin1String("N")   ? m_near
+                       : word == QLatin1String("F") ? m_far
+                                                    : word;
+            if (!Ip(words)) {
+                m_reason = QStringLiteral("the test's network namespaces could not be set up");
+                return;
+            }
+        }
+        m_reason.clear();
+    }
+
+    ~CTestNamespaces()
+    {
+        if (!m_made)
+            return;
+        Ip({QStringLiteral("netns"), QStringLiteral("delete"), m_near});
+        Ip({QStringLiteral("netns"), QStringLiteral("delete"), m_far});
+    }
+
+    CTestNamespaces(const CTestNamespaces&) = delete;
+    CTestNamespaces& operator=(const CTestNamespaces&) = delete;
+
+    bool IsReady() const { return m_made && m_reason.isEmpty(); }
+    // Why they are not ready, for QSKIP.
+    const QString& Reason() const { return m_reason; }
+    const QString& Near() const { return m_near; }
+    const QString& Far() const { return m_far; }
+
+    // The echo requests the far namespace has received; -1 when unknown.
+    int FarEchoRequests() const
+    {
+        const std::optional<QByteArray> snmp = RunToEnd(
+            QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), m_far,
+                                   QStringLiteral("cat"), QStringLiteral("/proc/net/snmp")});
+        QList<QByteArray> icmp;
+        for (const QByteArray& line : snmp ? snmp->split('\n') : QList<QByteArray>()) {
+            if (line.startsWith("Icmp: "))
+                icmp.append(line);
+        }
+        if (icmp.size() < 2)
+            return -1;
+        const qsizetype column = icmp[0].split(' ').indexOf("InEchos");
+        return column < 0 ? -1 : icmp[1].split(' ').value(column).toInt();
+    }
+
+    static bool Ip(const QStringList& arguments)
+    {
+        return RunToEnd(QStringLiteral("ip"), arguments).has_value();
+    }
+
+private:
+    QString m_near;
+    QString m_far;
+    bool m_made = false;
+    QString m_reason;
+};
+
+// The calling thread in a named network namespace for as long as it lives:
+// the sockets it opens and the processes it starts meanwhile are in there.
+class CEnteredNamespace final {
+public:
+    explicit CEnteredNamespace(const QString& name)
+    {
+        m_home = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+        const int target =
+            ::open(QFile::encodeName(QStringLiteral("/run/netns/") + name), O_RDONLY | O_CLOEXEC);
+        m_entered = m_home >= 0 && target >= 0 && ::setns(target, CLONE_NEWNET) == 0;
+        if (target >= 0)
+            ::close(target);
+    }
+    ~CEnteredNamespace()
+    {
+        if (m_entered && ::setns(m_home, CLONE_NEWNET) != 0)
+            qFatal("could not leave the test's network namespace");
+        if (m_home >= 0)
+            ::close(m_home);
+    }
+    CEnteredNamespace(const CEnteredNamespace&) = delete;
+    CEnteredNamespace& operator=(const CEnteredNamespace&) = delete;
+
+    bool IsEntered() const { return m_entered; }
+
+private:
+    int m_home = -1;
+    bool m_entered = false;
+};
