@@ -209,3 +209,34 @@ void CUdpSocket::Close()
     m_family = 0;
     m_localPort = 0;
 }
+
+int CUdpSocket::BufferSize(int option) const
+{
+    int size = 0;
+    socklen_t length = sizeof size;
+    if (m_descriptor < 0 || ::getsockopt(m_descriptor, SOL_SOCKET, option, &size, &length) != 0)
+        return 0;
+    return size;
+}
+
+int CUdpSocket::ReceiveBufferSize() const
+{
+    return BufferSize(SO_RCVBUF);
+}
+
+int CUdpSocket::SendBufferSize() const
+{
+    return BufferSize(SO_SNDBUF);
+}
+
+void CUdpSocket::EnsureBufferSizes(int bytes)
+{
+    if (m_descriptor < 0)
+        return;
+    // Linux reports twice the size asked for, bookkeeping included; half the
+    // report is what a request of the same size would set.
+    if (ReceiveBufferSize() / 2 < bytes)
+        ::setsockopt(m_descriptor, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    if (SendBufferSize() / 2 < bytes)
+        ::setsockopt(m_descriptor, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
+}

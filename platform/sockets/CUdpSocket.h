@@ -54,10 +54,21 @@ public:
     bool IsOpen() const { return m_descriptor >= 0; }
     quint16 LocalPort() const { return m_localPort; }
 
+    // The system's receive and send buffer sizes of the open socket, in
+    // bytes as the system counts them (datagrams with their bookkeeping);
+    // 0 when closed or unknown.
+    int ReceiveBufferSize() const;
+    int SendBufferSize() const;
+    // Asks for buffers of at least bytes each; the system may grant less
+    // (Linux: up to net.core.rmem_max and wmem_max). Smaller buffers stay.
+    void EnsureBufferSizes(int bytes);
+
 signals:
     void DataArrived();
 
 private:
+    int BufferSize(int option) const;
+
     int m_descriptor = -1;
     int m_family = 0;                      // AF_INET or AF_INET6 once open
     QSocketNotifier* m_notifier = nullptr; // a child while open
