@@ -10,6 +10,9 @@
 #   TFTP_COMPARE=1   alternates each run with in.tftpd (tftpd-hpa), run here in
 #                    the foreground on a loopback port and stopped by its PID,
 #                    and prints the ratio of the medians
+# Beside the time, tallis-serve's CPU time per transfer is printed (user and
+# system), a figure that other load on the machine disturbs less. (in.tftpd's
+# transfer processes are reaped unaccounted, so it has no such figure.)
 set -euo pipefail
 source "$(dirname "$0")/serve_host.sh"
 
@@ -69,9 +72,18 @@ median() {
     sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-# one KIND SERVER PORT FOLDER: one get or put, checked byte for byte; prints seconds.
+# cpu_ticks PID: the process's CPU time, user and system, in clock ticks.
+cpu_ticks() {
+    awk '{ print $14 + $15 }' "/proc/$1/stat"
+}
+
+# one KIND SERVER PORT FOLDER: one get or put, checked byte for byte; prints
+# seconds and the server's CPU milliseconds.
 one() {
-    local kind=$1 server=$2 port=$3 folder=$4 taken
+    local kind=$1 server=$2 port=$3 folder=$4 taken pid ticks
+    pid=$BENCH_HOST_PID
+    [[ "$server" == hpa ]] && pid=$HPA_PID
+    ticks=$(cpu_ticks "$pid")
     rm -f "$WORK/client/fetched.bin" "$folder/stored.bin"
     if [[ "$kind" == get ]]; then
         taken=$(seconds "$port" get big.bin fetched.bin)
@@ -82,7 +94,7 @@ one() {
         taken=$(seconds "$port" put upload.bin stored.bin)
         cmp -s "$WORK/client/upload.bin" "$folder/stored.bin" || { echo "$server put: file differs" >&2; exit 1; }
     fi
-    echo "$taken"
+    echo "$taken $(($(cpu_ticks "$pid") - ticks)) $(getconf CLK_TCK)" | awk '{ print $1, $2 * 1000 / $3 }'
 }
 
 for kind in get put; do
@@ -92,10 +104,12 @@ for kind in get put; do
         ours+=("$(one "$kind" tallis "$OURS" "$WORK/root")")
         [[ -n "$HPA" ]] && theirs+=("$(one "$kind" hpa "$HPA" "$WORK/hpa")")
     done
-    mine=$(printf '%s\n' "${ours[@]}" | median)
+    mine=$(printf '%s\n' "${ours[@]}" | cut -d' ' -f1 | median)
+    mineCpu=$(printf '%s\n' "${ours[@]}" | cut -d' ' -f2 | median)
     report "TFTP $kind 30 MiB${CPUS:+ (CPUs $CPUS)}, median of $RUNS" "$SIZE_BYTES" "$mine"
+    echo "  server CPU: $mineCpu ms"
     if [[ -n "$HPA" ]]; then
-        other=$(printf '%s\n' "${theirs[@]}" | median)
+        other=$(printf '%s\n' "${theirs[@]}" | cut -d' ' -f1 | median)
         report "  tftpd-hpa $kind" "$SIZE_BYTES" "$other"
         awk -v a="$mine" -v b="$other" 'BEGIN { printf "  ratio (tallis-serve / tftpd-hpa): %.2f\n", b / a }'
     fi
