@@ -46,7 +46,8 @@ void CTftpDaemon::HandleRequest(QByteArrayView datagram, const CUdpPeer& sender)
     if (m_sessions.contains(sender))
         return;
     // SECURITY: the number of sessions, and with it of ports, descriptors
-    // and open files, is bounded; a client beyond it is told at once.
+    // and open files, is bounded; a client beyond it is told at once, with
+    // code 0 ("not defined") and a text of its own.
     if (m_sessions.size() >= m_options.maxSessions) {
         m_daemon.Send(QByteArrayView(CTftpPacket::EncodeError(CTftpPacket::eteReadFailed,
                                                               CTftpPacket::kServerBusyText)),
