@@ -6,13 +6,18 @@
 #include <utility>
 
 CTftpDaemon::CTftpDaemon(STftpOptions options, QObject* parent)
-    : QObject(parent), m_options(std::move(options))
+    : QObject(parent), m_options(std::move(options)),
+      m_ports(m_options.firstSessionPort, m_options.lastSessionPort)
 {
     connect(&m_daemon, &CUdpSocket::DataArrived, this, &CTftpDaemon::daemon_DataArrived);
 }
 
-// The sessions, children of this object, go with it and close what they hold.
-CTftpDaemon::~CTftpDaemon() = default;
+// The sessions, children of this object, are deleted before the port ring
+// they take their ports from; each closes what it holds.
+CTftpDaemon::~CTftpDaemon()
+{
+    qDeleteAll(findChildren<CTftpSession*>(Qt::FindDirectChildrenOnly));
+}
 
 void CTftpDaemon::StartService()
 {
@@ -21,43 +26,46 @@ void CTftpDaemon::StartService()
 
 void CTftpDaemon::daemon_DataArrived()
 {
-    QByteArray datagram;
-    QString senderHost;
-    quint16 senderPort = 0;
-    while (m_daemon.Receive(datagram, senderHost, senderPort))
-        HandleRequest(datagram, senderHost, senderPort);
+    // One datagram per call: another one that waits raises DataArrived again.
+    QByteArrayView datagram;
+    CUdpPeer sender;
+    if (m_daemon.Receive(datagram, sender))
+        HandleRequest(datagram, sender);
 }
 
-void CTftpDaemon::HandleRequest(const QByteArray& datagram, const QString& senderHost,
-                                quint16 senderPort)
+void CTftpDaemon::HandleRequest(QByteArrayView datagram, const CUdpPeer& sender)
 {
     // SECURITY: a datagram too short for an opcode, another opcode than a
     // request, or a name without its zero byte is dropped without an answer.
-    const std::optional<CTftpPacket::SRequest> request = CTftpPacket::DecodeRequest(datagram);
+    const std::optional<CTftpPacket::SRequest> request =
+        CTftpPacket::DecodeRequest(QByteArray::fromRawData(datagram.data(), datagram.size()));
     if (!request)
         return;
-    // One session per client port: a repeated request, from this client or
-    // from another host that uses the same port, is dropped while it runs.
-    const QString key = SessionKey(senderPort);
-    if (m_sessions.contains(key))
+    // One session per client address and port: a repeated request is
+    // dropped while the client's transfer runs.
+    if (m_sessions.contains(sender))
         return;
+    // SECURITY: the number of sessions, and with it of ports, descriptors
+    // and open files, is bounded; a client beyond it is told at once, with
+    // code 0 ("not defined") and a text of its own.
+    if (m_sessions.size() >= m_options.maxSessions) {
+        m_daemon.Send(QByteArrayView(CTftpPacket::EncodeError(CTftpPacket::eteReadFailed,
+                                                              CTftpPacket::kServerBusyText)),
+                      sender);
+        return;
+    }
 
-    auto* session = new CTftpSession(m_options, this);
-    m_sessions.insert(key, session);
-    connect(session, &CTftpSession::OnEnded, this, [this, key] { RemoveSession(key); });
-    session->Activate(request->opcode, senderHost, senderPort, request->fileName);
+    auto* session = new CTftpSession(m_options, m_ports, this);
+    m_sessions.insert(sender, session);
+    connect(session, &CTftpSession::OnEnded, this, [this, sender] { RemoveSession(sender); });
+    session->Activate(request->opcode, sender, request->fileName);
     emit NewTftpSessionStarted();
 }
 
-void CTftpDaemon::RemoveSession(const QString& key)
+void CTftpDaemon::RemoveSession(const CUdpPeer& client)
 {
     // OnEnded is raised from inside the session's own handlers, so it is
     // deleted once they have returned.
-    if (CTftpSession* session = m_sessions.take(key))
+    if (CTftpSession* session = m_sessions.take(client))
         session->deleteLater();
-}
-
-QString CTftpDaemon::SessionKey(quint16 clientPort)
-{
-    return QString::number(clientPort) + QLatin1Char('K');
 }

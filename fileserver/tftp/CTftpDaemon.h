@@ -1,20 +1,26 @@
 #pragma once
 
+#include "fileserver/tftp/CTftpPortRing.h"
 #include "fileserver/tftp/STftpOptions.h"
+#include "platform/sockets/CUdpPeer.h"
 #include "platform/sockets/CUdpSocket.h"
 
-#include <QByteArray>
+#include <QByteArrayView>
 #include <QHash>
 #include <QObject>
-#include <QString>
 
 class CTftpSession;
 
 // The TFTP listener (RFC 1350): reads the read and write requests that
-// reach its port and starts one CTftpSession per client port, which carries
-// the transfer on a port of its own. Everything else that reaches the
-// listener's port is dropped without an answer. Sessions are owned here and
-// deleted once they have ended.
+// reach its port and starts one CTftpSession per client address and port,
+// which carries the transfer on a port of its own. Everything else that
+// reaches the listener's port is dropped without an answer. Sessions are
+// owned here and deleted once they have ended.
+//
+// At most STftpOptions::maxSessions run at once; a new client beyond them
+// gets one error packet (code 0, "Server busy") from the listener's port,
+// and no session. With each session's two descriptors, the listener holds
+// one more than twice that many at most.
 class CTftpDaemon final : public QObject {
     Q_OBJECT
 
@@ -39,13 +45,11 @@ signals:
 
 private:
     void daemon_DataArrived();
-    void HandleRequest(const QByteArray& datagram, const QString& senderHost, quint16 senderPort);
-    void RemoveSession(const QString& key);
-
-    // The session table's key: the client port in decimal digits and "K".
-    static QString SessionKey(quint16 clientPort);
+    void HandleRequest(QByteArrayView datagram, const CUdpPeer& sender);
+    void RemoveSession(const CUdpPeer& client);
 
     const STftpOptions m_options;
     CUdpSocket m_daemon;
-    QHash<QString, CTftpSession*> m_sessions; // running sessions, children of this object
+    CTftpPortRing m_ports;
+    QHash<CUdpPeer, CTftpSession*> m_sessions; // running sessions, children of this object
 };

@@ -71,8 +71,13 @@ QByteArray CTftpPacket::EncodeAck(quint16 block)
 
 QByteArray CTftpPacket::EncodeError(ETftpError code)
 {
+    return EncodeError(code, ErrorText(code));
+}
+
+QByteArray CTftpPacket::EncodeError(ETftpError code, const char* text)
+{
     QByteArray packet = Header(etoError, code);
-    packet.append(ErrorText(code));
+    packet.append(text);
     packet.append('\0');
     return packet;
 }

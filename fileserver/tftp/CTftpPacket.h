@@ -36,6 +36,8 @@ public:
     static constexpr const char* kDiskFullText = "Disk full or allocation exceeded.";
     static constexpr const char* kIllegalOperationText = "Illegal TFTP operation.";
     static constexpr const char* kUnknownTransferIdText = "Unknown transfer ID";
+    // With code 0: every session the server may run at once is running.
+    static constexpr const char* kServerBusyText = "Server busy";
 
     // RFC 1350 section 2: every DATA block but the last carries exactly 512 bytes.
     static constexpr qsizetype kBlockSize = 512;
@@ -67,6 +69,8 @@ public:
     static QByteArray EncodeData(quint16 block, const QByteArray& payload);
     static QByteArray EncodeAck(quint16 block);
     static QByteArray EncodeError(ETftpError code);
+    // An error packet with a text other than the code's own.
+    static QByteArray EncodeError(ETftpError code, const char* text);
 
     // The text of an error packet.
     static const char* ErrorText(ETftpError code);

@@ -1,31 +1,51 @@
 #include "fileserver/tftp/CTftpSession.h"
 
 #include "fileserver/folder/CServedFolder.h"
+#include "fileserver/tftp/CTftpPortRing.h"
 
+#include <QByteArrayView>
+#include <QFile>
 #include <QFileInfo>
-#include <QList>
-#include <QRandomGenerator>
+#include <QSaveFile>
 
 #include <algorithm>
-#include <memory>
+#include <utility>
 
-CTftpSession::CTftpSession(const STftpOptions& options, QObject* parent)
-    : QObject(parent), m_options(options)
+namespace {
+
+bool HasControlCharacter(const QString& name)
 {
-    m_tmrRetries.setInterval(m_options.retryIntervalMs);
+    return std::ranges::any_of(name,
+                               [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+}
+
+} // namespace
+
+CTftpSession::CTftpSession(const STftpOptions& options, CTftpPortRing& ports, QObject* parent)
+    : QObject(parent), m_options(options), m_ports(ports)
+{
+    m_tmrRetries.setSingleShot(true);
     connect(&m_udpSession, &CUdpSocket::DataArrived, this, &CTftpSession::udpSession_DataArrived);
     connect(&m_tmrRetries, &QTimer::timeout, this, &CTftpSession::tmrRetries_Timer);
 }
 
+// The port goes back to the ring only when the session ends; a session
+// deleted while it runs goes with its listener, and the ring with it.
 CTftpSession::~CTftpSession() = default;
 
-void CTftpSession::Activate(CTftpPacket::ETftpOpcode opcode, const QString& remoteHost,
-                            quint16 remotePort, const QString& fileName)
+void CTftpSession::Activate(CTftpPacket::ETftpOpcode opcode, const CUdpPeer& client,
+                            const QString& fileName)
 {
-    m_remHostName = remoteHost;
-    m_remHostPort = remotePort;
-
+    m_client = client;
     if (!BindLocalPort()) {
+        EndSession();
+        return;
+    }
+    // SECURITY: a name with a control character is refused before the file
+    // system sees it: a check and an open that read such a name differently
+    // would judge one file and reach another.
+    if (HasControlCharacter(fileName)) {
+        SendError(CTftpPacket::eteAccessViolation);
         EndSession();
         return;
     }
@@ -43,24 +63,42 @@ void CTftpSession::Activate(CTftpPacket::ETftpOpcode opcode, const QString& remo
         EndSession();
         return;
     }
-    m_transfer = std::make_unique<CTftpTransfer>(opcode, m_file);
-    CarryOut(m_transfer->Start());
+    if (writing) {
+        auto* target = static_cast<QSaveFile*>(m_file.get());
+        // The flush is checked on its own: commit does not tell a failed
+        // flush of the last buffered blocks.
+        m_transfer = std::make_unique<CTftpTransfer>(
+            opcode, *m_file, quint16(0), [target] { return target->flush() && target->commit(); });
+    } else {
+        m_transfer = std::make_unique<CTftpTransfer>(opcode, *m_file);
+    }
+    CarryOut(m_transfer->Start(), m_client);
 }
 
-// Binds a port of the session range, each tried once in random order; when
-// none can be bound, a port the system chooses.
+// Takes a port from the ring, a few at most; when none of them can be bound,
+// a port the system chooses.
 bool CTftpSession::BindLocalPort()
 {
-    QList<quint16> ports;
-    for (int port = m_options.firstSessionPort; port <= m_options.lastSessionPort; ++port)
-        ports.append(static_cast<quint16>(port));
-    std::ranges::shuffle(ports, *QRandomGenerator::system());
-    // A port that is taken, or below 1024 without the right to bind it: the next one.
-    const auto bound = [this](quint16 port) {
-        return m_udpSession.TryOpen(port) == QAbstractSocket::UnknownSocketError;
-    };
+    const QHostAddress any = m_client.IsIPv4() ? QHostAddress::AnyIPv4 : QHostAddress::AnyIPv6;
+    for (int attempt = 0; attempt < kRingPortAttempts; ++attempt) {
+        const std::optional<quint16> port = m_ports.Take();
+        if (!port)
+            break;
+        if (m_udpSession.TryOpen(*port, any) == QAbstractSocket::UnknownSocketError) {
+            m_ringPort = port;
+            return true;
+        }
+        // Held by another program, or below 1024 without the right to bind
+        // it: tried again once every other free port has had its turn.
+        m_ports.Give(*port);
+    }
     // No port at all: there is no socket to answer from, the session just ends.
-    return std::ranges::any_of(ports, bound) || bound(0);
+    return m_udpSession.TryOpen(0, any) == QAbstractSocket::UnknownSocketError;
+}
+
+bool CTftpSession::OpenResolved(QFileDevice& file, QIODevice::OpenMode mode)
+{
+    return file.open(mode);
 }
 
 bool CTftpSession::OpenFileForRead(const QString& localPath)
@@ -72,49 +110,65 @@ bool CTftpSession::OpenFileForRead(const QString& localPath)
         SendError(CTftpPacket::eteFileNotFound);
         return false;
     }
-    m_file.setFileName(localPath);
-    if (!m_file.open(QIODevice::ReadOnly)) {
+    auto file = std::make_unique<QFile>(localPath);
+    if (!OpenResolved(*file, QIODevice::ReadOnly)) {
         SendError(CTftpPacket::eteAccessViolation);
         return false;
     }
+    m_file = std::move(file);
     return true;
 }
 
 bool CTftpSession::OpenFileForWrite(const QString& localPath)
 {
-    // A write replaces the whole file, so nothing of an older one survives.
-    // Only an ordinary file is replaced; a folder or device is refused.
+    // Only an ordinary file that this program may write is replaced; a
+    // folder, a device or a file it may not write is refused. The check
+    // opens the file without truncating it.
     const QFileInfo info(localPath);
-    m_file.setFileName(localPath);
-    if ((info.exists() && !info.isFile())
-        || !m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    bool allowed = !info.exists() || info.isFile();
+    if (allowed && info.exists()) {
+        QFile existing(localPath);
+        allowed = OpenResolved(existing, QIODevice::WriteOnly | QIODevice::Append);
+    }
+    // SECURITY: the blocks go to a new file in the same folder, renamed over
+    // the name once the last one is in: a hard link to a file elsewhere is
+    // replaced, never written through, and an upload cut short changes
+    // nothing. Writes are buffered; the last block flushes them.
+    auto file = std::make_unique<QSaveFile>(localPath);
+    if (!allowed || !OpenResolved(*file, QIODevice::WriteOnly)) {
         SendError(CTftpPacket::eteAccessViolation);
         return false;
     }
+    m_file = std::move(file);
     return true;
 }
 
-void CTftpSession::CarryOut(const CTftpTransfer::SStep& step)
+void CTftpSession::CarryOut(const CTftpTransfer::SStep& step, const CUdpPeer& sender)
 {
+    // A refused send is like a lost datagram: the retry timer covers it.
+    const CUdpPeer& receiver = step.toSender ? sender : m_client;
     for (const QByteArray& packet : step.packets)
-        Send(packet);
-    if (step.ended)
+        m_udpSession.Send(QByteArrayView(packet), receiver);
+    if (step.ended) {
         EndSession();
-    else if (step.restartTimer)
-        m_tmrRetries.start();
+        return;
+    }
+    if (step.restartTimer) {
+        m_sinceProgress.start();
+        if (!m_tmrRetries.isActive())
+            m_tmrRetries.start(m_options.retryIntervalMs);
+    }
+    // With the packets on their way, the transfer reads or writes the next block.
+    const CTftpTransfer::SStep after = m_transfer->AfterSend();
+    for (const QByteArray& packet : after.packets)
+        m_udpSession.Send(QByteArrayView(packet), m_client);
+    if (after.ended)
+        EndSession();
 }
 
 void CTftpSession::SendError(CTftpPacket::ETftpError code)
 {
-    Send(CTftpPacket::EncodeError(code));
-}
-
-// Everything goes to the session's own client, also an error packet that
-// answers a datagram from a stranger.
-void CTftpSession::Send(const QByteArray& packet)
-{
-    // A refused send is like a lost datagram: the retry timer covers it.
-    m_udpSession.Send(packet, m_remHostName, m_remHostPort);
+    m_udpSession.Send(QByteArrayView(CTftpPacket::EncodeError(code)), m_client);
 }
 
 void CTftpSession::EndSession()
@@ -123,26 +177,45 @@ void CTftpSession::EndSession()
         return;
     m_ended = true;
     m_tmrRetries.stop();
-    m_file.close();
+    m_transfer.reset();
+    // A write not committed leaves no file behind and the old one as it was.
+    m_file.reset();
     m_udpSession.Close();
+    if (m_ringPort) {
+        m_ports.Give(*m_ringPort);
+        m_ringPort.reset();
+    }
     emit OnEnded();
 }
 
 void CTftpSession::udpSession_DataArrived()
 {
-    QByteArray datagram;
-    QString senderHost;
-    quint16 senderPort = 0;
-    while (!m_ended && m_transfer && m_udpSession.Receive(datagram, senderHost, senderPort)) {
-        // SECURITY: the client is known by its address and its port (its
-        // transfer identifier, RFC 1350 section 4); anyone else is a stranger.
-        const bool fromClient = senderPort == m_remHostPort && senderHost == m_remHostName;
-        CarryOut(m_transfer->Receive(datagram, fromClient));
-    }
+    // One datagram per call: another one that waits raises DataArrived again.
+    QByteArrayView datagram;
+    CUdpPeer sender;
+    if (!m_udpSession.Receive(datagram, sender) || m_ended || !m_transfer)
+        return;
+    // SECURITY: the client is known by its address and its port (its
+    // transfer identifier, RFC 1350 section 4); anyone else is a stranger.
+    const bool fromClient = sender == m_client;
+    CarryOut(
+        m_transfer->Receive(QByteArray::fromRawData(datagram.data(), datagram.size()), fromClient),
+        sender);
 }
 
+// The timer is started once and not for every block: progress only notes
+// the time. When the timer fires before a whole interval has passed without
+// progress, it waits for the rest; otherwise the transfer gets its tick.
 void CTftpSession::tmrRetries_Timer()
 {
-    if (m_transfer)
-        CarryOut(m_transfer->Tick());
+    if (m_ended || !m_transfer)
+        return;
+    const qint64 left = m_options.retryIntervalMs - m_sinceProgress.elapsed();
+    if (left > 0) {
+        m_tmrRetries.start(static_cast<int>(left));
+        return;
+    }
+    m_sinceProgress.start();
+    m_tmrRetries.start(m_options.retryIntervalMs);
+    CarryOut(m_transfer->Tick(), m_client);
 }

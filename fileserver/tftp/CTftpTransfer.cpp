@@ -2,6 +2,8 @@
 
 #include <QIODevice>
 
+#include <utility>
+
 namespace {
 
 // Whether a DATA block number is the one after the last one stored. After
@@ -18,8 +20,9 @@ CTftpTransfer::SStep Answer(const QByteArray& packet, bool restartTimer = false)
 
 } // namespace
 
-CTftpTransfer::CTftpTransfer(CTftpPacket::ETftpOpcode request, QIODevice& file, quint16 lastBlock)
-    : m_request(request), m_file(file), m_blockNumber(lastBlock)
+CTftpTransfer::CTftpTransfer(CTftpPacket::ETftpOpcode request, QIODevice& file, quint16 lastBlock,
+                             std::function<bool()> commit)
+    : m_request(request), m_file(file), m_commit(std::move(commit)), m_blockNumber(lastBlock)
 {
 }
 
@@ -33,20 +36,34 @@ CTftpTransfer::SStep CTftpTransfer::Start()
     return SendNextBlock();
 }
 
-// Reads and sends the next block of the file; the retry count starts over.
+void CTftpTransfer::ReadAhead()
+{
+    m_readBuffer.resize(CTftpPacket::kBlockSize);
+    const qint64 read = m_file.read(m_readBuffer.data(), m_readBuffer.size());
+    m_nextReady = true;
+    m_nextFailed = read < 0;
+    if (m_nextFailed)
+        return;
+    m_readBuffer.truncate(read);
+    m_nextPayloadSize = m_readBuffer.size();
+    m_next = CTftpPacket::EncodeData(CTftpPacket::NextBlockNumber(m_blockNumber), m_readBuffer);
+}
+
+// Sends the next block of the file; the retry count starts over.
 CTftpTransfer::SStep CTftpTransfer::SendNextBlock()
 {
-    QByteArray block(CTftpPacket::kBlockSize, Qt::Uninitialized);
-    const qint64 read = m_file.read(block.data(), block.size());
+    if (!m_nextReady)
+        ReadAhead();
+    m_nextReady = false;
     // A failed read must not pass for the end of the file: the client would
     // take the part sent so far for the whole.
-    if (read < 0)
+    if (m_nextFailed)
         return EndWith(CTftpPacket::EncodeError(CTftpPacket::eteReadFailed));
-    block.truncate(read);
     m_blockNumber = CTftpPacket::NextBlockNumber(m_blockNumber);
-    m_blockData = block;
+    std::swap(m_packet, m_next);
+    m_payloadSize = m_nextPayloadSize;
     m_retries = 0;
-    return Answer(CTftpPacket::EncodeData(m_blockNumber, m_blockData), true);
+    return Answer(m_packet, true);
 }
 
 CTftpTransfer::SStep CTftpTransfer::Receive(const QByteArray& datagram, bool fromClient)
@@ -56,14 +73,24 @@ CTftpTransfer::SStep CTftpTransfer::Receive(const QByteArray& datagram, bool fro
     const std::optional<quint8> opcode = CTftpPacket::Opcode(datagram);
     if (!opcode)
         return {};
+    if (!fromClient) {
+        // RFC 1350 section 4: the stranger is told, the transfer is not
+        // disturbed. Its error packets are not answered, so that two
+        // programs cannot keep each other busy.
+        if (*opcode == CTftpPacket::etoError)
+            return {};
+        SStep step = Answer(CTftpPacket::EncodeError(CTftpPacket::eteUnknownTransferId));
+        step.toSender = true;
+        return step;
+    }
     switch (*opcode) {
     case CTftpPacket::etoData:
         if (m_request == CTftpPacket::etoWriteRequest)
-            return ReceiveData(datagram, fromClient);
+            return ReceiveData(datagram);
         return {};
     case CTftpPacket::etoAck:
         if (m_request == CTftpPacket::etoReadRequest)
-            return ReceiveAck(datagram, fromClient);
+            return ReceiveAck(datagram);
         return {};
     case CTftpPacket::etoError:
         // A client's error packet does not end the transfer; the retry limit does.
@@ -74,13 +101,20 @@ CTftpTransfer::SStep CTftpTransfer::Receive(const QByteArray& datagram, bool fro
     }
 }
 
-CTftpTransfer::SStep CTftpTransfer::ReceiveData(const QByteArray& datagram, bool fromClient)
+bool CTftpTransfer::StorePending()
+{
+    if (m_pending.isEmpty())
+        return true;
+    const bool stored = m_file.write(m_pending) == m_pending.size();
+    m_pending.clear();
+    return stored;
+}
+
+CTftpTransfer::SStep CTftpTransfer::ReceiveData(const QByteArray& datagram)
 {
     const std::optional<CTftpPacket::SData> data = CTftpPacket::DecodeData(datagram);
     if (!data)
         return {};
-    if (!fromClient)
-        return Answer(CTftpPacket::EncodeError(CTftpPacket::eteUnknownTransferId));
     // The client sends a block again when our ACK was lost: acknowledge it
     // again, but store it once. Any other block is out of step and dropped;
     // the client sends the right one again.
@@ -88,24 +122,27 @@ CTftpTransfer::SStep CTftpTransfer::ReceiveData(const QByteArray& datagram, bool
         return Answer(CTftpPacket::EncodeAck(data->block));
     if (!FollowsBlock(data->block, m_blockNumber))
         return {};
-    if (m_file.write(data->payload) != data->payload.size())
-        return EndWith(CTftpPacket::EncodeError(CTftpPacket::eteDiskFull));
+    const QByteArray diskFull = CTftpPacket::EncodeError(CTftpPacket::eteDiskFull);
+    if (!StorePending())
+        return EndWith(diskFull);
     m_blockNumber = data->block;
     m_retries = 0;
     const QByteArray ack = CTftpPacket::EncodeAck(data->block);
     // RFC 1350 section 6: a block shorter than 512 bytes ends the transfer.
-    if (data->payload.size() < CTftpPacket::kBlockSize)
-        return EndWith(ack);
+    // The file is complete before the client is told so.
+    if (data->payload.size() < CTftpPacket::kBlockSize) {
+        const bool stored = m_file.write(data->payload) == data->payload.size();
+        return EndWith(stored && (!m_commit || m_commit()) ? ack : diskFull);
+    }
+    m_pending = data->payload;
     return Answer(ack, true);
 }
 
-CTftpTransfer::SStep CTftpTransfer::ReceiveAck(const QByteArray& datagram, bool fromClient)
+CTftpTransfer::SStep CTftpTransfer::ReceiveAck(const QByteArray& datagram)
 {
     const std::optional<quint16> block = CTftpPacket::DecodeAck(datagram);
     if (!block)
         return {};
-    if (!fromClient)
-        return Answer(CTftpPacket::EncodeError(CTftpPacket::eteUnknownTransferId));
     // An ACK of another block changes nothing; the next tick sends this one
     // again. Answering it would send every later block twice (RFC 1123
     // section 4.2.3.1).
@@ -113,9 +150,24 @@ CTftpTransfer::SStep CTftpTransfer::ReceiveAck(const QByteArray& datagram, bool 
         return {};
     // RFC 1350 section 6: the ACK of a block shorter than 512 bytes, possibly
     // empty, ends the transfer.
-    if (m_blockData.size() < CTftpPacket::kBlockSize)
+    if (m_payloadSize < CTftpPacket::kBlockSize)
         return End();
     return SendNextBlock();
+}
+
+CTftpTransfer::SStep CTftpTransfer::AfterSend()
+{
+    if (m_ended)
+        return {};
+    if (m_request == CTftpPacket::etoWriteRequest) {
+        if (!StorePending())
+            return EndWith(CTftpPacket::EncodeError(CTftpPacket::eteDiskFull));
+        return {};
+    }
+    // Nothing follows a short block.
+    if (!m_nextReady && !m_packet.isEmpty() && m_payloadSize == CTftpPacket::kBlockSize)
+        ReadAhead();
+    return {};
 }
 
 CTftpTransfer::SStep CTftpTransfer::Tick()
@@ -128,7 +180,7 @@ CTftpTransfer::SStep CTftpTransfer::Tick()
     }
     ++m_retries;
     if (m_request == CTftpPacket::etoReadRequest)
-        return Answer(CTftpPacket::EncodeData(m_blockNumber, m_blockData));
+        return Answer(m_packet);
     return {};
 }
 

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QtGlobal>
 
+#include <functional>
+
 class QIODevice;
 
 // What one TFTP transfer (RFC 1350) does with each datagram and each retry
@@ -20,7 +22,13 @@ class QIODevice;
 // acknowledges it; a repeat of the last one is acknowledged again and not
 // stored; the 17th tick without a new block ends it. A block shorter than
 // 512 bytes is the last. A datagram from anyone but the client gets
-// "Unknown transfer ID" and changes nothing.
+// "Unknown transfer ID", sent back to that stranger, and changes nothing.
+//
+// Work that can wait for the packets to be on their way is left for
+// AfterSend: a read reads the next block while the client acknowledges the
+// one just sent, and a write stores a block after it has acknowledged it.
+// The last block of a write is stored and the file committed before its
+// ACK, so the client learns of a failure at the end.
 class CTftpTransfer final {
 public:
     // A block is sent at most this many times again before the transfer gives up.
@@ -31,6 +39,7 @@ public:
         QList<QByteArray> packets; // to the client
         bool restartTimer = false; // it went forward and goes on: the retry wait starts over
         bool ended = false;        // the transfer is over; every later step says so again
+        bool toSender = false;     // the packets answer a stranger and go to it, not to the client
     };
 
     // request is etoReadRequest (the file is sent) or etoWriteRequest (the
@@ -39,8 +48,10 @@ public:
     // the block number the count starts after: 0 for a whole file, so that
     // block 1 is the first one sent or expected; a transfer that goes on
     // behind blocks already carried passes the last one's number.
-    explicit CTftpTransfer(CTftpPacket::ETftpOpcode request, QIODevice& file,
-                           quint16 lastBlock = 0);
+    // commit, for a write, makes the file whole once its last block is in
+    // (and is told false for "Disk full" when it cannot); none: nothing to do.
+    explicit CTftpTransfer(CTftpPacket::ETftpOpcode request, QIODevice& file, quint16 lastBlock = 0,
+                           std::function<bool()> commit = {});
 
     // The answer to the request: the first DATA block of a read, the ACK of
     // lastBlock (ACK 0) of a write.
@@ -53,6 +64,12 @@ public:
     // One retry interval has passed since the last step that restarted the timer.
     SStep Tick();
 
+    // Called once the packets of a step have been sent: reads the next block
+    // of a read, stores the block a write has just acknowledged. A failed
+    // write ends the transfer with "Disk full"; a failed read is told when
+    // its block is due.
+    SStep AfterSend();
+
     bool IsEnded() const { return m_ended; }
 
     // The last block sent (read) or stored (write).
@@ -60,14 +77,26 @@ public:
 
 private:
     SStep SendNextBlock();
-    SStep ReceiveData(const QByteArray& datagram, bool fromClient);
-    SStep ReceiveAck(const QByteArray& datagram, bool fromClient);
+    // Reads the block after the one in flight into m_next.
+    void ReadAhead();
+    // Writes the block acknowledged last, if it waits; false when that failed.
+    bool StorePending();
+    SStep ReceiveData(const QByteArray& datagram);
+    SStep ReceiveAck(const QByteArray& datagram);
     SStep EndWith(const QByteArray& packet);
     SStep End();
 
     const CTftpPacket::ETftpOpcode m_request;
     QIODevice& m_file;
-    QByteArray m_blockData; // the last DATA block sent, kept for resending
+    const std::function<bool()> m_commit;
+    QByteArray m_packet;         // the DATA packet in flight, kept for resending
+    qsizetype m_payloadSize = 0; // its payload's size
+    QByteArray m_readBuffer;     // reused for each block read
+    QByteArray m_next;           // the DATA packet after it, read ahead
+    qsizetype m_nextPayloadSize = 0;
+    bool m_nextReady = false;  // m_next (or m_nextFailed) is there
+    bool m_nextFailed = false; // the read ahead failed
+    QByteArray m_pending;      // a write's acknowledged block, not yet stored
     quint16 m_blockNumber = 0;
     int m_retries = 0; // ticks passed without progress
     bool m_ended = false;

@@ -12,3 +12,6 @@ inline constexpr int kTftpRetryIntervalMs = 5000;
 // The range a transfer draws its own port from.
 inline constexpr quint16 kTftpFirstSessionPort = 1000;
 inline constexpr quint16 kTftpLastSessionPort = 2000;
+// The most transfers that run at once; a request beyond them is answered
+// "Server busy". Each holds two descriptors at most (see CTftpSession).
+inline constexpr int kTftpMaxSessions = 512;

@@ -193,6 +193,19 @@ class TftpInterop(unittest.TestCase):
         self.assertEqual(sorted(os.listdir(self.outer.name)), before)
         self.assertEqual(self.read(os.path.join(self.outer.name, "secret")), b"secret")
 
+    def test_put_over_a_hard_link_replaces_the_name_only(self):
+        outside = os.path.join(self.outer.name, "linked_outside")
+        with open(outside, "wb") as file:
+            file.write(b"outside")
+        os.link(outside, self.served("hardlink"))
+        local = self.local("hardlink_upload")
+        with open(local, "wb") as file:
+            file.write(content(1500, 7))
+        result = self.run_client(put_command("tftp-hpa", self.port, local, "hardlink"))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(self.read(self.served("hardlink")), content(1500, 7))
+        self.assertEqual(self.read(outside), b"outside")
+
     def test_garbage_at_the_listener_leaves_it_serving(self):
         garbage = [b"", b"\x00", b"\x00\x01no-zero-byte", b"\x00\x03\x00\x01data", b"\x00\x06x\x00"]
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sock:

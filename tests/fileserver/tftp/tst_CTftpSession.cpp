@@ -1,3 +1,4 @@
+#include "fileserver/tftp/CTftpPortRing.h"
 #include "fileserver/tftp/CTftpSession.h"
 #include "tests/fileserver/tftp/TftpTestClient.h"
 
@@ -73,6 +74,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_outer;
     QString m_root;    // the served folder
     QString m_outside; // beside it, never served
+    CTftpPortRing m_ports{kTftpFirstSessionPort, kTftpLastSessionPort};
 
     STftpOptions Options(int intervalMs) const
     {
@@ -85,8 +87,8 @@ private:
     std::unique_ptr<CTftpSession> Start(CTftpPacket::ETftpOpcode opcode, CTftpTestClient& client,
                                         const QString& name, int intervalMs = kCalmIntervalMs)
     {
-        auto session = std::make_unique<CTftpSession>(Options(intervalMs));
-        session->Activate(opcode, QStringLiteral("127.0.0.1"), client.Port(), name);
+        auto session = std::make_unique<CTftpSession>(Options(intervalMs), m_ports);
+        session->Activate(opcode, CUdpPeer(QHostAddress::LocalHost, client.Port()), name);
         return session;
     }
 
@@ -107,6 +109,7 @@ private slots:
         QVERIFY(WriteFile(m_outer->path() + "/secret", "secret"));
         QVERIFY(WriteFile(m_outside + "/secret", "secret"));
         QVERIFY(QFile::link(m_outside + "/secret", m_root + "/filelink"));
+        QVERIFY(QFile::link(m_outside + "/new", m_root + "/dangle"));
     }
     void cleanup() { m_outer.reset(); }
 
@@ -174,6 +177,13 @@ private slots:
         QTest::newRow("write: link to outside file") << write << "filelink" << violation;
         QTest::newRow("write: a folder") << write << "sub" << violation;
         QTest::newRow("write: missing folder") << write << "nothere/new.bin" << violation;
+        // The checks and the open must judge the same name: none with a
+        // control character reaches either.
+        QTest::newRow("write: NUL byte behind a dangling link")
+            << write << QStringLiteral("dangle") + QChar(0) + "x" << violation;
+        QTest::newRow("write: control character") << write << "new\x01.bin" << violation;
+        QTest::newRow("read: line feed") << read << "a.bin\n" << violation;
+        QTest::newRow("read: DEL") << read << "a.bin\x7f" << violation;
     }
     void refusedRequestGetsOneErrorPacket()
     {
@@ -223,34 +233,70 @@ private slots:
         QCOMPARE(ReadFile(path), QByteArray("locked"));
     }
 
-    void strangerIsReportedToClient_data()
+    void strangerIsToldAndTransferGoesOn_data()
     {
         QTest::addColumn<QString>("strangerHost");
         QTest::addColumn<bool>("samePort");
         QTest::newRow("another port") << "127.0.0.1" << false;
         QTest::newRow("another host, same port") << "127.0.0.2" << true;
     }
-    void strangerIsReportedToClient()
+    void strangerIsToldAndTransferGoesOn()
     {
         QFETCH(QString, strangerHost);
         QFETCH(bool, samePort);
+        QVERIFY(WriteFile(m_root + "/big.bin", Pattern(3000)));
         CTftpTestClient client;
         CTftpTestClient stranger(QHostAddress(strangerHost), samePort ? client.Port() : 0);
         QVERIFY(stranger.IsBound());
-        auto session = Start(CTftpPacket::etoReadRequest, client, QStringLiteral("a.bin"));
-        const quint16 sessionPort = session->LocalPort();
-        QVERIFY(client.Next()); // DATA 1
+        auto session = Start(CTftpPacket::etoReadRequest, client, QStringLiteral("big.bin"));
 
-        // Its ACK is answered to the client, and the block in flight stays.
-        stranger.Send(sessionPort, Ack(1));
-        std::optional<SReceived> packet = client.Next();
-        QVERIFY(packet);
-        QCOMPARE(packet->data.toHex(' '), Error(5, "Unknown transfer ID").toHex(' '));
+        // The stranger's ACK of the block in flight is answered to the
+        // stranger, from the session's port.
+        stranger.Send(session->LocalPort(), Ack(1));
+        const std::optional<SReceived> told = stranger.Next();
+        QVERIFY(told);
+        QCOMPARE(told->data.toHex(' '), Error(5, "Unknown transfer ID").toHex(' '));
+        QCOMPARE(told->port, session->LocalPort());
+
+        // The client hears nothing of it: any packet but DATA fails the read.
+        const STransfer transfer = client.ReadAll();
+        QVERIFY2(transfer.failure.isEmpty(), qPrintable(transfer.failure));
+        QCOMPARE(transfer.content, Pattern(3000));
+        QTRY_VERIFY(session->IsEnded());
         QVERIFY(!stranger.HasPending());
-        client.Send(sessionPort, Ack(1));
-        packet = client.Next();
-        QVERIFY(packet);
-        QCOMPARE(packet->data.toHex(' '), Data(2, Pattern(kDataSize).mid(512)).toHex(' '));
+    }
+
+    void writeReplacesTheNameNotALinkedFile()
+    {
+        // A hard link inside the folder to a file outside it.
+        QVERIFY(WriteFile(m_outside + "/linked", "outside"));
+        QVERIFY(::link(QFile::encodeName(m_outside + "/linked").constData(),
+                       QFile::encodeName(m_root + "/hard").constData())
+                == 0);
+        CTftpTestClient client;
+        auto session = Start(CTftpPacket::etoWriteRequest, client, QStringLiteral("hard"));
+        QVERIFY(client.Next()); // ACK 0
+        client.Send(session->LocalPort(), Data(1, "new"));
+        const std::optional<SReceived> ack = client.Next();
+        QVERIFY(ack);
+        QCOMPARE(ack->data.toHex(' '), Ack(1).toHex(' '));
+        QCOMPARE(ReadFile(m_root + "/hard"), QByteArray("new"));
+        QCOMPARE(ReadFile(m_outside + "/linked"), QByteArray("outside"));
+    }
+
+    void uploadGivenUpKeepsTheOldFile()
+    {
+        QVERIFY(WriteFile(m_root + "/up.bin", "old"));
+        const QStringList before = Listing(m_outer->path());
+        CTftpTestClient client;
+        auto session = Start(CTftpPacket::etoWriteRequest, client, "up.bin", kQuickIntervalMs);
+        QSignalSpy ended(session.get(), &CTftpSession::OnEnded);
+        QVERIFY(client.Next()); // ACK 0
+        client.Send(session->LocalPort(), Data(1, QByteArray(512, 'n')));
+        QVERIFY(client.Next()); // ACK 1, then silence
+        QVERIFY(ended.wait(kAnswerWaitMs));
+        QCOMPARE(ReadFile(m_root + "/up.bin"), QByteArray("old"));
+        QCOMPARE(Listing(m_outer->path()), before);
     }
 
     void silentClientEndsSession_data()
@@ -292,9 +338,12 @@ private slots:
 
     void writeThatFailsGetsDiskFull()
     {
-        // A real file refused beyond 1000 bytes: the failure shows at the write
-        // of the block, not later when a buffer is flushed.
+        // A real file refused beyond 1000 bytes: the buffered blocks fail
+        // when the last one flushes them, and the client hears of it instead
+        // of the last ACK. The old file stays, and nothing else is left.
         const rlim_t limit = 1000;
+        QVERIFY(WriteFile(m_root + "/up.bin", "old"));
+        const QStringList before = Listing(m_outer->path());
         CTftpTestClient client;
         auto session = Start(CTftpPacket::etoWriteRequest, client, QStringLiteral("up.bin"));
         QSignalSpy ended(session.get(), &CTftpSession::OnEnded);
@@ -307,18 +356,22 @@ private slots:
         rlimit small = saved;
         small.rlim_cur = limit;
         QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
-        client.Send(sessionPort, Data(1, QByteArray(512, 'a')));
-        client.Send(sessionPort, Data(2, QByteArray(512, 'b')));
-        const std::optional<SReceived> first = client.Next();
-        const std::optional<SReceived> second = client.Next();
+        QList<QByteArray> answers;
+        for (const quint16 block : {1, 2, 3}) {
+            client.Send(sessionPort, Data(block, QByteArray(block < 3 ? 512 : 10, 'a')));
+            const std::optional<SReceived> answer = client.Next();
+            answers << (answer ? answer->data.toHex(' ') : QByteArray());
+        }
         QVERIFY(setrlimit(RLIMIT_FSIZE, &saved) == 0);
         std::signal(SIGXFSZ, savedHandler);
 
-        QVERIFY(first && second);
-        QCOMPARE(first->data.toHex(' '), Ack(1).toHex(' '));
-        QCOMPARE(second->data.toHex(' '), Error(3, "Disk full or allocation exceeded.").toHex(' '));
+        QCOMPARE(answers,
+                 (QList<QByteArray>{Ack(1).toHex(' '), Ack(2).toHex(' '),
+                                    Error(3, "Disk full or allocation exceeded.").toHex(' ')}));
         QCOMPARE(ended.count(), 1);
         QVERIFY(!client.HasPending());
+        QCOMPARE(ReadFile(m_root + "/up.bin"), QByteArray("old"));
+        QCOMPARE(Listing(m_outer->path()), before);
     }
 
     void sessionPort_data()
@@ -341,11 +394,13 @@ private slots:
         options.lastSessionPort = range == "privileged" ? 1023 : port;
 
         CTftpTestClient client;
-        CTftpSession session(options);
+        CTftpPortRing ports(options.firstSessionPort, options.lastSessionPort);
+        CTftpSession session(options, ports);
         {
             const CUnprivileged unprivileged;
-            session.Activate(CTftpPacket::etoReadRequest, QStringLiteral("127.0.0.1"),
-                             client.Port(), QStringLiteral("a.bin"));
+            session.Activate(CTftpPacket::etoReadRequest,
+                             CUdpPeer(QHostAddress::LocalHost, client.Port()),
+                             QStringLiteral("a.bin"));
         }
         const std::optional<SReceived> packet = client.Next();
         QVERIFY(packet);

@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 using namespace tftptest;
@@ -19,26 +20,34 @@ struct SExchange {
     enum EInput { eiStart, eiDatagram, eiTick } input = eiStart;
     QByteArray datagram;
     bool fromClient = true;
-    QByteArray answer; // the one packet to the client; empty: none
+    QByteArray answer; // the one packet to the client (to the stranger); empty: none
     EOutcome outcome = eoWaits;
+    QByteArray afterwards; // the packet AfterSend then brings; empty: none
 };
 using CScript = QList<SExchange>;
 
 SExchange Start(const QByteArray& answer, EOutcome outcome = eoGoesOn)
 {
-    return {SExchange::eiStart, {}, true, answer, outcome};
+    return {SExchange::eiStart, {}, true, answer, outcome, {}};
 }
 SExchange Got(const QByteArray& datagram, const QByteArray& answer = {}, EOutcome outcome = eoWaits)
 {
-    return {SExchange::eiDatagram, datagram, true, answer, outcome};
+    return {SExchange::eiDatagram, datagram, true, answer, outcome, {}};
 }
-SExchange FromStranger(const QByteArray& datagram)
+SExchange FromStranger(const QByteArray& datagram,
+                       const QByteArray& answer = Error(5, "Unknown transfer ID"))
 {
-    return {SExchange::eiDatagram, datagram, false, Error(5, "Unknown transfer ID"), eoWaits};
+    return {SExchange::eiDatagram, datagram, false, answer, eoWaits, {}};
+}
+SExchange Then(SExchange exchange, const QByteArray& afterwards, EOutcome outcome)
+{
+    exchange.afterwards = afterwards;
+    exchange.outcome = outcome;
+    return exchange;
 }
 SExchange Tick(const QByteArray& answer = {}, EOutcome outcome = eoWaits)
 {
-    return {SExchange::eiTick, {}, true, answer, outcome};
+    return {SExchange::eiTick, {}, true, answer, outcome, {}};
 }
 CScript Ticks(int count, const QByteArray& answer)
 {
@@ -97,6 +106,7 @@ private slots:
         QTest::addColumn<int>("lastBlock");   // the count starts after it
         QTest::addColumn<QByteArray>("file"); // to send, or what a write stores
         QTest::addColumn<int>("limit");       // bytes the file can read or hold; -1: any
+        QTest::addColumn<int>("commit");      // a write's commit: 1 called once, 0 never, -1 fails
         QTest::addColumn<CScript>("script");
         const int read = CTftpPacket::etoReadRequest;
         const int write = CTftpPacket::etoWriteRequest;
@@ -105,20 +115,21 @@ private slots:
         const QByteArray first = Data(1, file700.left(512));
         const QByteArray second = Data(2, file700.mid(512));
         const QByteArray illegal = Error(4, "Illegal TFTP operation.");
+        const QByteArray diskFull = Error(3, "Disk full or allocation exceeded.");
 
         QTest::newRow("read: empty file is one empty block")
-            << read << 0 << QByteArray() << -1
+            << read << 0 << QByteArray() << -1 << 0
             << CScript{Start(Data(1, {})), Got(Ack(1), {}, eoEnds), Got(Ack(1), {}, eoEnds),
                        Tick({}, eoEnds)};
         QTest::newRow("read: 512 bytes end with an empty block")
-            << read << 0 << Block(0) << -1
+            << read << 0 << Block(0) << -1 << 0
             << CScript{Start(Data(1, Block(0))), Got(Ack(1), Data(2, {}), eoGoesOn),
                        Got(Ack(2), {}, eoEnds)};
         QTest::newRow("read: ACK of the short block ends it")
-            << read << 0 << file700 << -1
+            << read << 0 << file700 << -1 << 0
             << CScript{Start(first), Got(Ack(1), second, eoGoesOn), Got(Ack(2), {}, eoEnds)};
         QTest::newRow("read: block 65535 is followed by 1")
-            << read << 65533 << Block(0) + Block(1) + Block(2) + tail << -1
+            << read << 65533 << Block(0) + Block(1) + Block(2) + tail << -1 << 0
             << CScript{Start(Data(65534, Block(0))),
                        Got(Ack(65534), Data(65535, Block(1)), eoGoesOn),
                        Got(Ack(65535), Data(1, Block(2)), eoGoesOn),
@@ -126,26 +137,31 @@ private slots:
                        Got(Ack(1), Data(2, tail), eoGoesOn),
                        Got(Ack(2), {}, eoEnds)};
         QTest::newRow("read: out-of-step ACKs wait for the tick")
-            << read << 0 << file700 << -1
+            << read << 0 << file700 << -1 << 0
             << CScript{Start(first),    Got(Ack(0)), Got(Ack(2)),
                        Got(Ack(65535)), Tick(first), Got(Ack(1), second, eoGoesOn)};
         QTest::newRow("read: a repeated ACK sends nothing twice")
-            << read << 0 << file700 << -1
+            << read << 0 << file700 << -1 << 0
             << CScript{Start(first), Got(Ack(1), second, eoGoesOn), Got(Ack(1)),
                        Got(Ack(2), {}, eoEnds)};
         QTest::newRow("read: 16 resends, the 17th tick ends it")
-            << read << 0 << file700 << -1
+            << read << 0 << file700 << -1 << 0
             << CScript{Start(first)} + Ticks(16, first) + CScript{Tick({}, eoEnds)};
         QTest::newRow("read: progress starts the resends over")
-            << read << 0 << file700 << -1
+            << read << 0 << file700 << -1 << 0
             << CScript{Start(first)} + Ticks(16, first) + CScript{Got(Ack(1), second, eoGoesOn)}
                    + Ticks(16, second) + CScript{Tick({}, eoEnds)};
-        QTest::newRow("read: a stranger's ACK changes nothing")
-            << read << 0 << file700 << -1
-            << CScript{Start(first),         FromStranger(Ack(1)),
-                       FromStranger(Ack(0)), FromStranger(QByteArray("\0\x09", 2)),
-                       Tick(first),          Got(Ack(1), second, eoGoesOn)};
-        QTest::newRow("read: what a read does not take") << read << 0 << file700 << -1
+        QTest::newRow("read: a stranger is told, the transfer goes on")
+            << read << 0 << file700 << -1 << 0
+            << CScript{Start(first),
+                       FromStranger(Ack(1)),
+                       FromStranger(Ack(0)),
+                       FromStranger(Word(6)),
+                       FromStranger(Error(5, "Unknown transfer ID"), {}),
+                       FromStranger("\4", {}),
+                       Tick(first),
+                       Got(Ack(1), second, eoGoesOn)};
+        QTest::newRow("read: what a read does not take") << read << 0 << file700 << -1 << 0
                                                          << CScript{Start(first),
                                                                     Got(Data(1, "x")),
                                                                     Got(Ack(1).left(3)),
@@ -158,18 +174,19 @@ private slots:
                                                                     Got(Word(0), illegal),
                                                                     Got(Ack(1), second, eoGoesOn)};
         QTest::newRow("read: a failed read is not the end of the file")
-            << read << 0 << Block(0) + Block(1) << 512
+            << read << 0 << Block(0) + Block(1) << 512 << 0
             << CScript{Start(Data(1, Block(0))), Got(Ack(1), Error(0, "File read error"), eoEnds)};
         QTest::newRow("read: a file that cannot be read at all")
-            << read << 0 << Block(0) << 0 << CScript{Start(Error(0, "File read error"), eoEnds)};
+            << read << 0 << Block(0) << 0 << 0
+            << CScript{Start(Error(0, "File read error"), eoEnds)};
 
         QTest::newRow("write: 1024 bytes end with an empty third block")
-            << write << 0 << Block(1) + Block(2) << -1
+            << write << 0 << Block(1) + Block(2) << -1 << 1
             << CScript{Start(Ack(0)), Got(Data(1, Block(1)), Ack(1), eoGoesOn),
                        Got(Data(2, Block(2)), Ack(2), eoGoesOn), Got(Data(3, {}), Ack(3), eoEnds),
                        Got(Data(4, "x"), {}, eoEnds)};
         QTest::newRow("write: a repeated block is acknowledged, stored once")
-            << write << 0 << Block(1) + tail << -1
+            << write << 0 << Block(1) + tail << -1 << 1
             << CScript{Start(Ack(0)),
                        Got(Data(0, "zero"), Ack(0)),
                        Got(Data(1, Block(1)), Ack(1), eoGoesOn),
@@ -177,7 +194,7 @@ private slots:
                        Got(Data(1, Block(1)), Ack(1)),
                        Got(Data(2, tail), Ack(2), eoEnds)};
         QTest::newRow("write: blocks out of step are dropped")
-            << write << 0 << Block(1) + Block(2) + tail << -1
+            << write << 0 << Block(1) + Block(2) + tail << -1 << 1
             << CScript{Start(Ack(0)),
                        Got(Data(2, Block(9))),
                        Got(Data(1, Block(1)), Ack(1), eoGoesOn),
@@ -187,31 +204,38 @@ private slots:
                        Got(Data(1, Block(9))),
                        Got(Data(3, tail), Ack(3), eoEnds)};
         QTest::newRow("write: client goes on with 0 after 65535")
-            << write << 65534 << Block(1) + Block(2) + tail << -1
+            << write << 65534 << Block(1) + Block(2) + tail << -1 << 1
             << CScript{Start(Ack(65534)), Got(Data(65535, Block(1)), Ack(65535), eoGoesOn),
                        Got(Data(0, Block(2)), Ack(0), eoGoesOn),
                        Got(Data(1, tail), Ack(1), eoEnds)};
         QTest::newRow("write: client goes on with 1 after 65535")
-            << write << 65534 << Block(1) + Block(2) + tail << -1
+            << write << 65534 << Block(1) + Block(2) + tail << -1 << 1
             << CScript{Start(Ack(65534)), Got(Data(65535, Block(1)), Ack(65535), eoGoesOn),
                        Got(Data(1, Block(2)), Ack(1), eoGoesOn),
                        Got(Data(2, tail), Ack(2), eoEnds)};
         QTest::newRow("write: a failed write is disk full")
-            << write << 0 << Block(1) << 700
-            << CScript{
-                   Start(Ack(0)), Got(Data(1, Block(1)), Ack(1), eoGoesOn),
-                   Got(Data(2, Block(2)), Error(3, "Disk full or allocation exceeded."), eoEnds)};
+            << write << 0 << Block(1) << 700 << 0
+            << CScript{Start(Ack(0)), Got(Data(1, Block(1)), Ack(1), eoGoesOn),
+                       Then(Got(Data(2, Block(2)), Ack(2)), diskFull, eoEnds)};
+        QTest::newRow("write: the last block is stored before its ACK")
+            << write << 0 << Block(1) << 514 << 0
+            << CScript{Start(Ack(0)), Got(Data(1, Block(1)), Ack(1), eoGoesOn),
+                       Got(Data(2, tail), diskFull, eoEnds)};
+        QTest::newRow("write: a failed commit is disk full")
+            << write << 0 << Block(1) + tail << -1 << -1
+            << CScript{Start(Ack(0)), Got(Data(1, Block(1)), Ack(1), eoGoesOn),
+                       Got(Data(2, tail), diskFull, eoEnds)};
         QTest::newRow("write: the 17th tick without a new block ends it")
-            << write << 0 << Block(1) << -1
+            << write << 0 << Block(1) << -1 << 0
             << CScript{Start(Ack(0))} + Ticks(10, {})
                    + CScript{Got(Data(1, Block(1)), Ack(1), eoGoesOn)} + Ticks(15, {})
                    + CScript{Got(Data(1, Block(1)), Ack(1)), Tick(), Tick({}, eoEnds)};
         QTest::newRow("write: a stranger's DATA is not stored")
-            << write << 0 << tail << -1
+            << write << 0 << tail << -1 << 1
             << CScript{Start(Ack(0)), FromStranger(Data(1, "evil")), FromStranger(Data(1, {})),
-                       Got(Data(1, tail), Ack(1), eoEnds)};
+                       FromStranger(Request(2, "a")), Got(Data(1, tail), Ack(1), eoEnds)};
         QTest::newRow("write: what a write does not take")
-            << write << 0 << tail << -1
+            << write << 0 << tail << -1 << 1
             << CScript{Start(Ack(0)),
                        Got(Ack(0)),
                        Got(Data(1, {}).left(3)),
@@ -226,13 +250,18 @@ private slots:
         QFETCH(int, lastBlock);
         QFETCH(QByteArray, file);
         QFETCH(int, limit);
+        QFETCH(int, commit);
         QFETCH(CScript, script);
         const bool reading = request == CTftpPacket::etoReadRequest;
         CMemoryFile device(reading ? file : QByteArray(), limit);
         QVERIFY(device.open((reading ? QIODevice::ReadOnly : QIODevice::WriteOnly)
                             | QIODevice::Unbuffered));
+        int commits = 0;
         CTftpTransfer transfer(static_cast<CTftpPacket::ETftpOpcode>(request), device,
-                               static_cast<quint16>(lastBlock));
+                               static_cast<quint16>(lastBlock), [&commits, commit] {
+                                   ++commits;
+                                   return commit >= 0;
+                               });
 
         for (int i = 0; i < script.size(); ++i) {
             const SExchange& exchange = script.at(i);
@@ -241,18 +270,28 @@ private slots:
                 : exchange.input == SExchange::eiTick
                     ? transfer.Tick()
                     : transfer.Receive(exchange.datagram, exchange.fromClient);
+            // What the session does once it has sent the step's packets.
+            const CTftpTransfer::SStep after = step.ended ? step : transfer.AfterSend();
             const QByteArray where = "exchange " + QByteArray::number(i);
             QList<QByteArray> expected;
-            if (!exchange.answer.isEmpty())
-                expected.append(exchange.answer.toHex(' '));
+            for (const QByteArray& packet : {exchange.answer, exchange.afterwards}) {
+                if (!packet.isEmpty())
+                    expected.append(packet.toHex(' '));
+            }
             QList<QByteArray> sent;
             for (const QByteArray& packet : step.packets)
                 sent.append(packet.toHex(' '));
+            if (!step.ended) {
+                for (const QByteArray& packet : after.packets)
+                    sent.append(packet.toHex(' '));
+            }
             QVERIFY2(sent == expected, where + ": sent " + sent.join(" | "));
-            QVERIFY2(step.ended == (exchange.outcome == eoEnds), where);
-            QVERIFY2(step.restartTimer == (exchange.outcome == eoGoesOn), where);
-            QCOMPARE(transfer.IsEnded(), step.ended);
+            QVERIFY2(after.ended == (exchange.outcome == eoEnds), where);
+            QVERIFY2((step.restartTimer && !after.ended) == (exchange.outcome == eoGoesOn), where);
+            QVERIFY2(step.toSender == (!exchange.fromClient && !step.packets.isEmpty()), where);
+            QCOMPARE(transfer.IsEnded(), after.ended);
         }
+        QCOMPARE(commits, std::abs(commit));
         if (!reading)
             QCOMPARE(device.Content(), file);
     }

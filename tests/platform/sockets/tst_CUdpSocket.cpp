@@ -50,6 +50,51 @@ private slots:
         QCOMPARE(client.receiveDatagram().data(), QByteArray("reply"));
     }
 
+    void peerInBinaryForm_data()
+    {
+        QTest::addColumn<QString>("client");
+        QTest::addColumn<QString>("host"); // as the dual-stack socket's peer shows it
+        QTest::newRow("IPv4") << "127.0.0.1"
+                              << "127.0.0.1";
+        QTest::newRow("IPv6") << "::1"
+                              << "::1";
+    }
+    void peerInBinaryForm()
+    {
+        QFETCH(QString, client);
+        QFETCH(QString, host);
+        CUdpSocket socket;
+        socket.Open(0);
+        QUdpSocket peer;
+        if (!peer.bind(QHostAddress(client), 0))
+            QSKIP("no such loopback address here");
+        QSignalSpy arrived(&socket, &CUdpSocket::DataArrived);
+        peer.writeDatagram("ping", QHostAddress(client), socket.LocalPort());
+        QTRY_VERIFY(arrived.count() >= 1);
+        QByteArrayView data;
+        CUdpPeer sender;
+        QVERIFY(socket.Receive(data, sender));
+        QCOMPARE(data.toByteArray(), QByteArray("ping"));
+        QCOMPARE(sender.Host(), host);
+        QCOMPARE(sender.Port(), peer.localPort());
+        // The same client however its address was written.
+        QVERIFY(sender == CUdpPeer(QHostAddress(client), peer.localPort()));
+        QVERIFY(sender.IsIPv4() == (host == "127.0.0.1"));
+        QCOMPARE(qHash(sender), qHash(CUdpPeer(QHostAddress(client), peer.localPort())));
+        QVERIFY(!(sender == CUdpPeer(QHostAddress(client), peer.localPort() + 1)));
+        QVERIFY(!socket.Receive(data, sender));
+
+        // A socket of the client's own family answers it as well.
+        CUdpSocket own;
+        own.Open(0, sender.IsIPv4() ? QHostAddress::AnyIPv4 : QHostAddress::AnyIPv6);
+        QVERIFY(own.Send(QByteArrayView("pong"), sender));
+        QVERIFY(socket.Send(QByteArrayView("pong"), sender));
+        QTRY_VERIFY(peer.hasPendingDatagrams());
+        QCOMPARE(peer.receiveDatagram().data(), QByteArray("pong"));
+        QTRY_VERIFY(peer.hasPendingDatagrams());
+        QCOMPARE(peer.receiveDatagram().data(), QByteArray("pong"));
+    }
+
     void openOnTakenPortRaises10048()
     {
         CUdpSocket first;
