@@ -10,12 +10,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include <sys/stat.h>
+
 FTcpDataTransfer::FTcpDataTransfer(STarget target, QObject* parent)
     : QObject(parent), m_target(std::move(target))
 {
     connect(&m_tcp, &CTcpSocket::StateChanged, this, &FTcpDataTransfer::Tcp_StateChanged);
     connect(&m_tcp, &CTcpSocket::DataArrived, this, &FTcpDataTransfer::Tcp_DataArrived);
-    connect(&m_tcp, &CTcpSocket::SendDone, this, &FTcpDataTransfer::Tcp_SendDone);
+    // Called for every block of a retrieve: a direct call, not a signal.
+    m_tcp.SetSendDoneHandler([this] { Tcp_SendDone(); });
     connect(&m_tcp, &CTcpSocket::Error, this, [this](int number) { Tcp_Error(number); });
     m_connectTimer.setSingleShot(true);
     connect(&m_connectTimer, &QTimer::timeout, this, [this] {
@@ -31,6 +34,10 @@ void FTcpDataTransfer::OpenRetrieve(std::unique_ptr<QFile> file, const QString& 
     m_file = std::move(file);
     m_fileName = fileName;
     m_fileSize = m_file->size();
+    struct stat status {};
+    m_byRange =
+        m_file->handle() >= 0 && ::fstat(m_file->handle(), &status) == 0 && S_ISREG(status.st_mode);
+    m_knownEnd = m_byRange ? qint64(status.st_size) : 0;
     Open(EMode::Retrieve);
 }
 
@@ -199,6 +206,46 @@ void FTcpDataTransfer::FillReadBuffer()
 
 void FTcpDataTransfer::SendBlock()
 {
+    if (m_byRange)
+        SendRangeBlock();
+    else
+        SendReadBlock();
+}
+
+void FTcpDataTransfer::SendRangeBlock()
+{
+    qint64 size = std::min(kRetrieveBlockSize, m_knownEnd - m_bytesSent);
+    // At the start, and short of a whole block: the file may have changed
+    // since it was last asked.
+    if (size < kRetrieveBlockSize || m_bytesSent == 0) {
+        struct stat status {};
+        if (::fstat(m_file->handle(), &status) != 0) {
+            FinishRetrieve(false);
+            return;
+        }
+        m_knownEnd = status.st_size;
+        // Shorter than what was already sent: those bytes are no longer the file's.
+        if (m_knownEnd < m_bytesSent) {
+            FinishRetrieve(false);
+            return;
+        }
+        size = std::min(kRetrieveBlockSize, m_knownEnd - m_bytesSent);
+    }
+    if (size > 0) {
+        m_tcp.SendFileRange(m_file, m_bytesSent, size);
+        m_bytesSent += size;
+    }
+    if (size == kRetrieveBlockSize)
+        return;
+    if (size > 0)
+        emit OnNewDataBlockSent(m_bytesSent);
+    // The last bytes are taken from the file now: the success is told only
+    // for bytes the file still held.
+    FinishRetrieve(m_tcp.ReadQueuedRanges());
+}
+
+void FTcpDataTransfer::SendReadBlock()
+{
     FillReadBuffer();
     const qint64 size = std::min(kRetrieveBlockSize, m_readEnd - m_readPos);
     // The socket copies the bytes: the block need not outlive this call.
@@ -215,7 +262,12 @@ void FTcpDataTransfer::SendBlock()
         emit OnNewDataBlockSent(m_bytesSent);
     }
     // A short read is the end of the file, or a read error.
-    Finish(m_file->error() == QFileDevice::NoError ? kReplyFileDone : kReplyLocalError);
+    FinishRetrieve(m_file->error() == QFileDevice::NoError);
+}
+
+void FTcpDataTransfer::FinishRetrieve(bool ok)
+{
+    Finish(ok ? kReplyFileDone : kReplyLocalError);
     // What was queued is still delivered before the connection ends.
     m_tcp.Close();
 }

@@ -88,14 +88,23 @@ private:
     void Tcp_SendDone();
     void Tcp_Error(int number);
     void SendBlock();
+    // A block of a regular file goes to the socket as a range of the file;
+    // the file's current length tells where it ends.
+    void SendRangeBlock();
+    // A block of any other file is read, in large chunks, and sent as bytes.
+    void SendReadBlock();
     // Makes a whole block ready to send unless the file has no more.
     void FillReadBuffer();
+    // Ends a retrieve whose last block has been queued.
+    void FinishRetrieve(bool ok);
     // Ends a running transfer: its reply (if any), its file, OnTransferTerminate.
     void Finish(const char* reply);
 
     STarget m_target;
     EMode m_mode = EMode::Ended;
-    std::unique_ptr<QFile> m_file;
+    std::shared_ptr<QFile> m_file; // shared with the socket while ranges of it wait
+    bool m_byRange = false;
+    qint64 m_knownEnd = 0; // the file's length when last asked
     QString m_fileName;
     qint64 m_fileSize = 0;
     std::function<QByteArray()> m_buildListing;
