@@ -88,6 +88,19 @@ bool FTcpDataTransfer::IsOwnAddress(const QString& host)
     return address.isLoopback() || QNetworkInterface::allAddresses().contains(address);
 }
 
+void FTcpDataTransfer::SetBlockSentHandler(std::function<void(qint64)> handler)
+{
+    m_blockSentHandler = std::move(handler);
+}
+
+void FTcpDataTransfer::TellBlockSent()
+{
+    if (m_blockSentHandler)
+        m_blockSentHandler(m_bytesSent);
+    else
+        emit OnNewDataBlockSent(m_bytesSent);
+}
+
 void FTcpDataTransfer::Abort()
 {
     if (m_mode == EMode::Ended)
@@ -161,7 +174,7 @@ void FTcpDataTransfer::Tcp_SendDone()
 {
     switch (m_mode) {
     case EMode::Retrieve:
-        emit OnNewDataBlockSent(m_bytesSent);
+        TellBlockSent();
         SendBlock();
         break;
     case EMode::Listing:
@@ -238,7 +251,7 @@ void FTcpDataTransfer::SendRangeBlock()
     if (size == kRetrieveBlockSize)
         return;
     if (size > 0)
-        emit OnNewDataBlockSent(m_bytesSent);
+        TellBlockSent();
     // The last bytes are taken from the file now: the success is told only
     // for bytes the file still held.
     FinishRetrieve(m_tcp.ReadQueuedRanges());
@@ -259,7 +272,7 @@ void FTcpDataTransfer::SendReadBlock()
     if (size > 0) {
         m_bytesSent += size;
         m_tcp.Send(block);
-        emit OnNewDataBlockSent(m_bytesSent);
+        TellBlockSent();
     }
     // A short read is the end of the file, or a read error.
     FinishRetrieve(m_file->error() == QFileDevice::NoError);
