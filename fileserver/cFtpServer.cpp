@@ -69,8 +69,11 @@ void cFtpServer::ConnectSessionEvents()
     connect(sessions, &cFtpSessions::OnInitStore, this, &cFtpServer::objTcpSessions_OnInitStore);
     connect(sessions, &cFtpSessions::OnNewDataBlockRecv, this,
             &cFtpServer::objTcpSessions_OnNewDataBlockRecv);
-    connect(sessions, &cFtpSessions::OnNewDataBlockSent, this,
-            &cFtpServer::objTcpSessions_OnNewDataBlockSent);
+    // Called for every block of a retrieve: a direct call, not a signal.
+    sessions->SetBlockSentHandler([this](const QString& sessionId, const QString& remoteHost,
+                                         qint64 byteSent, qint64 totalByte) {
+        objTcpSessions_OnNewDataBlockSent(sessionId, remoteHost, byteSent, totalByte);
+    });
     connect(sessions, &cFtpSessions::OnTransferTerminate, this,
             &cFtpServer::objTcpSessions_OnTransferTerminate);
     connect(sessions, &cFtpSessions::OnSessionStatusChange, this,

@@ -10,12 +10,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include <sys/stat.h>
+
 FTcpDataTransfer::FTcpDataTransfer(STarget target, QObject* parent)
     : QObject(parent), m_target(std::move(target))
 {
     connect(&m_tcp, &CTcpSocket::StateChanged, this, &FTcpDataTransfer::Tcp_StateChanged);
     connect(&m_tcp, &CTcpSocket::DataArrived, this, &FTcpDataTransfer::Tcp_DataArrived);
-    connect(&m_tcp, &CTcpSocket::SendDone, this, &FTcpDataTransfer::Tcp_SendDone);
+    // Called for every block of a retrieve: a direct call, not a signal.
+    m_tcp.SetSendDoneHandler([this] { Tcp_SendDone(); });
     connect(&m_tcp, &CTcpSocket::Error, this, [this](int number) { Tcp_Error(number); });
     m_connectTimer.setSingleShot(true);
     connect(&m_connectTimer, &QTimer::timeout, this, [this] {
@@ -31,6 +34,10 @@ void FTcpDataTransfer::OpenRetrieve(std::unique_ptr<QFile> file, const QString& 
     m_file = std::move(file);
     m_fileName = fileName;
     m_fileSize = m_file->size();
+    struct stat status {};
+    m_byRange =
+        m_file->handle() >= 0 && ::fstat(m_file->handle(), &status) == 0 && S_ISREG(status.st_mode);
+    m_knownEnd = m_byRange ? qint64(status.st_size) : 0;
     Open(EMode::Retrieve);
 }
 
@@ -79,6 +86,19 @@ bool FTcpDataTransfer::IsOwnAddress(const QString& host)
 {
     const QHostAddress address(host);
     return address.isLoopback() || QNetworkInterface::allAddresses().contains(address);
+}
+
+void FTcpDataTransfer::SetBlockSentHandler(std::function<void(qint64)> handler)
+{
+    m_blockSentHandler = std::move(handler);
+}
+
+void FTcpDataTransfer::TellBlockSent()
+{
+    if (m_blockSentHandler)
+        m_blockSentHandler(m_bytesSent);
+    else
+        emit OnNewDataBlockSent(m_bytesSent);
 }
 
 void FTcpDataTransfer::Abort()
@@ -154,7 +174,7 @@ void FTcpDataTransfer::Tcp_SendDone()
 {
     switch (m_mode) {
     case EMode::Retrieve:
-        emit OnNewDataBlockSent(m_bytesSent);
+        TellBlockSent();
         SendBlock();
         break;
     case EMode::Listing:
@@ -199,6 +219,46 @@ void FTcpDataTransfer::FillReadBuffer()
 
 void FTcpDataTransfer::SendBlock()
 {
+    if (m_byRange)
+        SendRangeBlock();
+    else
+        SendReadBlock();
+}
+
+void FTcpDataTransfer::SendRangeBlock()
+{
+    qint64 size = std::min(kRetrieveBlockSize, m_knownEnd - m_bytesSent);
+    // At the start, and short of a whole block: the file may have changed
+    // since it was last asked.
+    if (size < kRetrieveBlockSize || m_bytesSent == 0) {
+        struct stat status {};
+        if (::fstat(m_file->handle(), &status) != 0) {
+            FinishRetrieve(false);
+            return;
+        }
+        m_knownEnd = status.st_size;
+        // Shorter than what was already sent: those bytes are no longer the file's.
+        if (m_knownEnd < m_bytesSent) {
+            FinishRetrieve(false);
+            return;
+        }
+        size = std::min(kRetrieveBlockSize, m_knownEnd - m_bytesSent);
+    }
+    if (size > 0) {
+        m_tcp.SendFileRange(m_file, m_bytesSent, size);
+        m_bytesSent += size;
+    }
+    if (size == kRetrieveBlockSize)
+        return;
+    if (size > 0)
+        TellBlockSent();
+    // The last bytes are taken from the file now: the success is told only
+    // for bytes the file still held.
+    FinishRetrieve(m_tcp.ReadQueuedRanges());
+}
+
+void FTcpDataTransfer::SendReadBlock()
+{
     FillReadBuffer();
     const qint64 size = std::min(kRetrieveBlockSize, m_readEnd - m_readPos);
     // The socket copies the bytes: the block need not outlive this call.
@@ -212,10 +272,15 @@ void FTcpDataTransfer::SendBlock()
     if (size > 0) {
         m_bytesSent += size;
         m_tcp.Send(block);
-        emit OnNewDataBlockSent(m_bytesSent);
+        TellBlockSent();
     }
     // A short read is the end of the file, or a read error.
-    Finish(m_file->error() == QFileDevice::NoError ? kReplyFileDone : kReplyLocalError);
+    FinishRetrieve(m_file->error() == QFileDevice::NoError);
+}
+
+void FTcpDataTransfer::FinishRetrieve(bool ok)
+{
+    Finish(ok ? kReplyFileDone : kReplyLocalError);
     // What was queued is still delivered before the connection ends.
     m_tcp.Close();
 }

@@ -50,6 +50,11 @@ public:
     // for a connection that never opens.
     void OpenListing(std::function<QByteArray()> buildListing);
 
+    // Each block's running total as this direct call, cheaper than the
+    // signal, for the one holder that follows every block; while one is set,
+    // OnNewDataBlockSent is not emitted.
+    void SetBlockSentHandler(std::function<void(qint64 byteSent)> handler);
+
     // ABOR: a running transfer stops with its own reply.
     void Abort();
 
@@ -88,17 +93,28 @@ private:
     void Tcp_SendDone();
     void Tcp_Error(int number);
     void SendBlock();
+    void TellBlockSent();
+    // A block of a regular file goes to the socket as a range of the file;
+    // the file's current length tells where it ends.
+    void SendRangeBlock();
+    // A block of any other file is read, in large chunks, and sent as bytes.
+    void SendReadBlock();
     // Makes a whole block ready to send unless the file has no more.
     void FillReadBuffer();
+    // Ends a retrieve whose last block has been queued.
+    void FinishRetrieve(bool ok);
     // Ends a running transfer: its reply (if any), its file, OnTransferTerminate.
     void Finish(const char* reply);
 
     STarget m_target;
     EMode m_mode = EMode::Ended;
-    std::unique_ptr<QFile> m_file;
+    std::shared_ptr<QFile> m_file; // shared with the socket while ranges of it wait
+    bool m_byRange = false;
+    qint64 m_knownEnd = 0; // the file's length when last asked
     QString m_fileName;
     qint64 m_fileSize = 0;
     std::function<QByteArray()> m_buildListing;
+    std::function<void(qint64)> m_blockSentHandler;
     QByteArray m_listing;
     QByteArray m_readBuffer; // reused for every chunk of the file
     qint64 m_readPos = 0;    // the next block starts here

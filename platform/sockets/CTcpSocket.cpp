@@ -8,7 +8,11 @@
 
 #include <cstring>
 
+#include <cerrno>
+
+#include <sys/sendfile.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -41,6 +45,7 @@ void CTcpSocket::Attach(std::unique_ptr<QTcpSocket> socket)
     m_ended = false;
     m_closing = false;
     m_outgoing.resize(0);
+    DropRange();
     m_sendDoneDue = false;
     m_fallback.reset();
     m_remoteHost.clear();
@@ -114,14 +119,16 @@ void CTcpSocket::SetHandle(qintptr handle)
 void CTcpSocket::Send(const QByteArray& data)
 {
     if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState || m_closing) {
-        QMetaObject::invokeMethod(
-            this,
-            [this] { emit Error(kSockNotConnected, QStringLiteral("Socket is not connected")); },
-            Qt::QueuedConnection);
+        ReportNotConnectedLater();
         return;
     }
     if (data.isEmpty())
         return;
+    // Bytes behind a file range: the range becomes bytes, to keep the order.
+    if (m_rangeLength > 0 && !ReadQueuedRanges()) {
+        FailShortFile();
+        return;
+    }
     // A plain copy to the end: called for every few hundred bytes of a file.
     const qsizetype end = m_outgoing.size();
     m_outgoing.resize(end + data.size());
@@ -133,9 +140,102 @@ void CTcpSocket::Send(const QByteArray& data)
         SchedulePump();
 }
 
+void CTcpSocket::SendFileRange(const std::shared_ptr<QFile>& file, qint64 offset, qint64 length)
+{
+    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState || m_closing) {
+        ReportNotConnectedLater();
+        return;
+    }
+    if (length <= 0)
+        return;
+    const bool continues =
+        m_rangeLength > 0 && m_rangeFile == file && m_rangeOffset + m_rangeLength == offset;
+    if (continues) {
+        m_rangeLength += length;
+    } else {
+        if (m_rangeLength > 0 && !ReadQueuedRanges()) {
+            FailShortFile();
+            return;
+        }
+        m_rangeFile = file;
+        m_rangeOffset = offset;
+        m_rangeLength = length;
+    }
+    m_sendDoneDue = true;
+    if (!m_pumping)
+        SchedulePump();
+}
+
+void CTcpSocket::SetSendDoneHandler(std::function<void()> handler)
+{
+    m_sendDoneHandler = std::move(handler);
+}
+
+void CTcpSocket::ReportNotConnectedLater()
+{
+    QMetaObject::invokeMethod(
+        this, [this] { emit Error(kSockNotConnected, QStringLiteral("Socket is not connected")); },
+        Qt::QueuedConnection);
+}
+
+bool CTcpSocket::ReadQueuedRanges()
+{
+    if (m_rangeLength <= 0)
+        return true;
+    const int descriptor = m_rangeFile->handle();
+    const qsizetype end = m_outgoing.size();
+    m_outgoing.resize(end + m_rangeLength);
+    qint64 got = 0;
+    // Each pass adds bytes or stops, so the loop ends with the range.
+    while (got < m_rangeLength) {
+        const ssize_t n = ::pread(descriptor, m_outgoing.data() + end + got,
+                                  static_cast<size_t>(m_rangeLength - got),
+                                  static_cast<off_t>(m_rangeOffset + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    const bool whole = got == m_rangeLength;
+    m_outgoing.resize(whole ? end + got : end);
+    DropRange();
+    return whole;
+}
+
+void CTcpSocket::DropRange()
+{
+    m_rangeFile.reset();
+    m_rangeOffset = 0;
+    m_rangeLength = 0;
+}
+
+void CTcpSocket::FailShortFile()
+{
+    m_closing = true;
+    m_outgoing = QByteArray();
+    DropRange();
+    m_sendDoneDue = false;
+    if (m_socket) {
+        // Its own end would come before the Error; this one reports both.
+        m_socket->disconnect(this);
+        m_socket->abort();
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            QPointer<CTcpSocket> self(this);
+            emit Error(kSockGeneralFailure,
+                       QStringLiteral("The file ended before its bytes were sent"));
+            if (self)
+                ReportClosed();
+        },
+        Qt::QueuedConnection);
+}
+
 qint64 CTcpSocket::PendingBytes() const
 {
-    return m_outgoing.size() + (m_socket ? m_socket->bytesToWrite() : 0);
+    return m_outgoing.size() + m_rangeLength + (m_socket ? m_socket->bytesToWrite() : 0);
 }
 
 bool CTcpSocket::CanSend() const
@@ -166,7 +266,10 @@ void CTcpSocket::PumpSends()
     for (int round = 0; round < kPumpRounds; ++round) {
         while (m_sendDoneDue && PendingBytes() < kSendHighWater && CanSend()) {
             m_sendDoneDue = false;
-            emit SendDone();
+            if (m_sendDoneHandler)
+                m_sendDoneHandler();
+            else
+                emit SendDone();
             if (!self)
                 return;
         }
@@ -187,23 +290,53 @@ void CTcpSocket::WriteOut()
 {
     // While Qt still holds bytes the system has refused, the queue waits:
     // Qt writes its own buffer one piece at a time, so pieces stay large.
-    if (m_outgoing.isEmpty() || !m_socket || m_socket->bytesToWrite() > 0)
+    if (!m_socket || m_socket->bytesToWrite() > 0)
         return;
+    const int descriptor = static_cast<int>(m_socket->socketDescriptor());
     // Straight to the system, without a copy through Qt's buffer; what the
     // system does not take now, and any failure, is left to Qt's socket,
     // which reports it through its own signals.
-    const ssize_t sent =
-        ::send(static_cast<int>(m_socket->socketDescriptor()), m_outgoing.constData(),
-               static_cast<size_t>(m_outgoing.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
-    const qint64 taken = sent > 0 ? sent : 0;
-    if (taken < m_outgoing.size()) {
-        m_socket->write(m_outgoing.constData() + taken, m_outgoing.size() - taken);
+    qint64 taken = 0;
+    if (!m_outgoing.isEmpty()) {
+        const ssize_t sent =
+            ::send(descriptor, m_outgoing.constData(), static_cast<size_t>(m_outgoing.size()),
+                   MSG_NOSIGNAL | MSG_DONTWAIT);
+        taken = sent > 0 ? sent : 0;
+    }
+    if (taken == m_outgoing.size()) {
         m_outgoing.resize(0);
-        // Its signals may arrive from inside.
-        m_socket->flush();
+        taken = 0;
+        if (m_rangeLength > 0 && !SendRangeDirect(descriptor)) {
+            FailShortFile();
+            return;
+        }
+        if (m_rangeLength == 0)
+            return;
+    }
+    if (!ReadQueuedRanges()) {
+        FailShortFile();
         return;
     }
+    m_socket->write(m_outgoing.constData() + taken, m_outgoing.size() - taken);
     m_outgoing.resize(0);
+    // Its signals may arrive from inside.
+    m_socket->flush();
+}
+
+bool CTcpSocket::SendRangeDirect(int descriptor)
+{
+    off_t offset = static_cast<off_t>(m_rangeOffset);
+    const ssize_t sent =
+        ::sendfile(descriptor, m_rangeFile->handle(), &offset, static_cast<size_t>(m_rangeLength));
+    if (sent == 0)
+        return false;
+    if (sent > 0) {
+        m_rangeOffset += sent;
+        m_rangeLength -= sent;
+        if (m_rangeLength == 0)
+            DropRange();
+    }
+    return true;
 }
 
 QByteArray CTcpSocket::Receive()
@@ -218,9 +351,15 @@ void CTcpSocket::Close()
         return;
     m_closing = true;
     m_sendDoneDue = false;
-    if (m_socket->state() != QAbstractSocket::ConnectedState)
+    if (m_socket->state() != QAbstractSocket::ConnectedState) {
         m_outgoing = QByteArray();
+        DropRange();
+    }
     if (m_socket->state() == QAbstractSocket::ConnectedState) {
+        if (!ReadQueuedRanges()) {
+            FailShortFile();
+            return;
+        }
         // Qt writes out its buffer before it closes; "disconnected" follows.
         if (!m_outgoing.isEmpty()) {
             m_socket->write(m_outgoing);
@@ -239,6 +378,7 @@ void CTcpSocket::Abort()
         return;
     m_closing = true;
     m_outgoing = QByteArray();
+    DropRange();
     m_sendDoneDue = false;
     m_socket->abort();
     QMetaObject::invokeMethod(this, &CTcpSocket::ReportClosed, Qt::QueuedConnection);
@@ -355,6 +495,7 @@ void CTcpSocket::ReportClosed()
     m_ended = true;
     m_state = kStateClosed;
     m_outgoing = QByteArray();
+    DropRange();
     m_sendDoneDue = false;
     emit StateChanged();
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -53,6 +55,24 @@ public:
     // every Send made before it. Sending on a socket that is not connected
     // raises Error 10057.
     void Send(const QByteArray& data);
+
+    // Queues length bytes of the open file from offset, after what is
+    // queued, confirmed like Send. They go from the file to the system
+    // without a copy where it can; a range that continues the one before goes
+    // out with it in one call. The socket keeps the file until they have
+    // gone. A file found shorter than its ranges ends the connection with
+    // Error 10000.
+    void SendFileRange(const std::shared_ptr<QFile>& file, qint64 offset, qint64 length);
+
+    // Reads the queued file ranges into the queue now, so that what the
+    // peer gets no longer depends on the file. False if the file no longer
+    // holds them; those ranges are then dropped.
+    bool ReadQueuedRanges();
+
+    // A holder that sends a small piece from every confirmation may take it
+    // as this direct call, cheaper than the signal; while one is set,
+    // SendDone is not emitted. The same rules hold as for the signal.
+    void SetSendDoneHandler(std::function<void()> handler);
 
     // Bytes sent but not yet taken by the system.
     qint64 PendingBytes() const;
@@ -104,10 +124,18 @@ private:
     // system, in turns bounded so that other sockets are served too.
     void PumpSends();
     void SchedulePump();
-    // Hands the queue to Qt's socket, which writes what the system takes now.
+    // Hands the queue to the system; what it does not take now goes to Qt's
+    // socket, which writes it when it can.
     void WriteOut();
+    // The file range straight from the file to the system; false once the
+    // file has ended before the range.
+    bool SendRangeDirect(int descriptor);
+    // Ends the connection whose file ended before its queued ranges.
+    void FailShortFile();
+    void DropRange();
     // Reports the socket's last error, then its end, from the event loop.
     void ReportFailureLater();
+    void ReportNotConnectedLater();
     void ReportClosed();
     void ApplyReadLimit();
 
@@ -124,8 +152,13 @@ private:
     bool m_closing = false; // Close called: delivering what was queued
     bool m_reading = true;
     qint64 m_readLimit = 0;
-    QByteArray m_outgoing;  // sent, not yet handed to Qt's socket
+    QByteArray m_outgoing; // sent, not yet handed to Qt's socket
+    // A file range queued after m_outgoing.
+    std::shared_ptr<QFile> m_rangeFile;
+    qint64 m_rangeOffset = 0;
+    qint64 m_rangeLength = 0;
     bool m_sendDoneDue = false;
+    std::function<void()> m_sendDoneHandler;
     bool m_pumping = false;
     bool m_pumpScheduled = false;
     QString m_remoteHost;

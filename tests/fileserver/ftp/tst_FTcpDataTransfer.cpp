@@ -65,6 +65,64 @@ private slots:
         QCOMPARE(server.events, expected);
     }
 
+    // A file that changes while it is retrieved: before the first block the
+    // transfer sends what the file holds then; after it, a file that grew is
+    // sent to its new end, and one cut below what was sent is a failure.
+    void fileThatChanges_data()
+    {
+        QTest::addColumn<int>("changeAt"); // the running total; 0: before the connection
+        QTest::addColumn<int>("newSize");
+        QTest::addColumn<QList<int>>("totals");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("grown before the start")
+            << 0 << 1000 << QList<int>{256, 512, 768, 1000} << QByteArray(kFileDone);
+        QTest::newRow("cut before the start")
+            << 0 << 300 << QList<int>{256, 300} << QByteArray(kFileDone);
+        QTest::newRow("grown while sent")
+            << 256 << 1000 << QList<int>{256, 512, 768, 1000} << QByteArray(kFileDone);
+        QTest::newRow("cut below what was sent")
+            << 512 << 300 << QList<int>{256, 512} << QByteArray("451 Local error ");
+    }
+    void fileThatChanges()
+    {
+        QFETCH(int, changeAt);
+        QFETCH(int, newSize);
+        QFETCH(QList<int>, totals);
+        QFETCH(QByteArray, reply);
+        QTemporaryDir folder;
+        const QString path = folder.filePath("file.bin");
+        WriteFile(path, Pattern(600));
+        const auto change = [&path, newSize] { WriteFile(path, Pattern(newSize)); };
+        QTcpServer client;
+        QVERIFY(client.listen(QHostAddress::LocalHost, 0));
+        FTcpDataTransfer transfer({"1", "127.0.0.1", client.serverPort()});
+        QList<int> seen;
+        QByteArrayList replies;
+        connect(&transfer, &FTcpDataTransfer::OnNewDataBlockSent, this, [&](qint64 total) {
+            seen << int(total);
+            if (total == changeAt)
+                change();
+        });
+        connect(&transfer, &FTcpDataTransfer::OnReply, this,
+                [&replies](const QByteArray& text) { replies << text; });
+        QSignalSpy ended(&transfer, &FTcpDataTransfer::OnEnded);
+        auto file = std::make_unique<QFile>(path);
+        QVERIFY(file->open(QIODevice::ReadOnly));
+        transfer.OpenRetrieve(std::move(file), "file.bin");
+        if (changeAt == 0)
+            change();
+        QTRY_VERIFY(client.hasPendingConnections());
+        std::unique_ptr<QTcpSocket> data(client.nextPendingConnection());
+        QByteArray received;
+        connect(data.get(), &QTcpSocket::readyRead, this,
+                [&received, &data] { received += data->readAll(); });
+        QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, 10000);
+        QCOMPARE(seen, totals);
+        QCOMPARE(replies, QByteArrayList{reply});
+        if (reply == kFileDone)
+            QTRY_COMPARE(received += data->readAll(), Pattern(newSize));
+    }
+
     void store_data()
     {
         QTest::addColumn<int>("size");

@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryFile>
 #include <QtTest>
 
 #include <memory>
@@ -91,16 +92,19 @@ private slots:
     {
         QTest::addColumn<int>("pieceSize");
         QTest::addColumn<int>("pieces");
-        QTest::newRow("one piece") << 256 << 1;
-        QTest::newRow("small pieces beyond the high-water mark")
-            << 256 << int(3 * CTcpSocket::kSendHighWater / 256 + 1);
+        QTest::addColumn<bool>("direct"); // confirmed by the handler, not the signal
+        const int many = int(3 * CTcpSocket::kSendHighWater / 256 + 1);
+        QTest::newRow("one piece") << 256 << 1 << false;
+        QTest::newRow("small pieces beyond the high-water mark") << 256 << many << false;
         QTest::newRow("pieces larger than the high-water mark")
-            << int(CTcpSocket::kSendHighWater + 1) << 3;
+            << int(CTcpSocket::kSendHighWater + 1) << 3 << false;
+        QTest::newRow("small pieces, each confirmed by a direct call") << 256 << many << true;
     }
     void sendDoneAsksForTheNextPiece()
     {
         QFETCH(int, pieceSize);
         QFETCH(int, pieces);
+        QFETCH(bool, direct);
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost, 0));
         CTcpSocket socket;
@@ -124,13 +128,18 @@ private slots:
             ++sent;
             socket.Send(piece);
         };
-        connect(&socket, &CTcpSocket::SendDone, this, [&] {
+        const auto onDone = [&] {
             ++confirmed;
             if (sent < pieces)
                 sendNext();
             else
                 socket.Close();
-        });
+        };
+        QSignalSpy signalled(&socket, &CTcpSocket::SendDone);
+        if (direct)
+            socket.SetSendDoneHandler(onDone);
+        else
+            connect(&socket, &CTcpSocket::SendDone, this, onDone);
         sendNext();
         QCOMPARE(confirmed, 0);
         QCOMPARE(socket.PendingBytes(), qint64(pieceSize));
@@ -139,6 +148,81 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(received.size(), expected.size(), 10000);
         QCOMPARE(received, expected);
         QCOMPARE(confirmed, pieces);
+        QCOMPARE(signalled.count(), direct ? 0 : pieces);
+    }
+
+    // File ranges and bytes reach the peer in the order they were queued;
+    // a file cut short under its queued ranges ends the connection.
+    void fileRanges_data()
+    {
+        const int large = int(2 * CTcpSocket::kSendHighWater);
+        QTest::addColumn<int>("fileSize");
+        QTest::addColumn<QStringList>("steps"); // "offset+length" of the file, or bytes
+        QTest::addColumn<int>("truncateTo");    // -1: the file stays whole
+        QTest::newRow("blocks that continue one another")
+            << 600 << QStringList{"0+256", "256+256", "512+88"} << -1;
+        QTest::newRow("bytes between ranges, ranges out of order")
+            << 600 << QStringList{"0+100", "xyz", "100+200", "50+10", "590+10"} << -1;
+        QTest::newRow("ranges beyond the high-water mark")
+            << large << QStringList{"0+256", QStringLiteral("256+%1").arg(large - 256)} << -1;
+        QTest::newRow("file cut short under its ranges")
+            << large << QStringList{QStringLiteral("0+%1").arg(large)} << large / 4;
+    }
+    void fileRanges()
+    {
+        QFETCH(int, fileSize);
+        QFETCH(QStringList, steps);
+        QFETCH(int, truncateTo);
+        QByteArray content(fileSize, Qt::Uninitialized);
+        for (int i = 0; i < fileSize; ++i)
+            content[i] = static_cast<char>((i * 7 + i / 251) % 256);
+        QTemporaryFile temporary;
+        QVERIFY(temporary.open());
+        temporary.write(content);
+        temporary.flush();
+        auto file = std::make_shared<QFile>(temporary.fileName());
+        QVERIFY(file->open(QIODevice::ReadOnly));
+
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        CTcpSocket socket;
+        QSignalSpy states(&socket, &CTcpSocket::StateChanged);
+        QSignalSpy errors(&socket, &CTcpSocket::Error);
+        socket.Connect(QStringLiteral("127.0.0.1"), server.serverPort());
+        QTRY_COMPARE(states.count(), 1);
+        QTRY_VERIFY(server.hasPendingConnections());
+        std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
+        QByteArray received;
+        connect(peer.get(), &QTcpSocket::readyRead, this,
+                [&received, &peer] { received += peer->readAll(); });
+        connect(&socket, &CTcpSocket::SendDone, this, [&socket] { socket.Close(); });
+
+        QByteArray expected;
+        for (const QString& step : steps) {
+            const QStringList range = step.split('+');
+            if (range.size() == 2) {
+                const int offset = range[0].toInt();
+                const int length = range[1].toInt();
+                socket.SendFileRange(file, offset, length);
+                expected += content.mid(offset, length);
+            } else {
+                socket.Send(step.toLatin1());
+                expected += step.toLatin1();
+            }
+        }
+        QCOMPARE(socket.PendingBytes(), qint64(expected.size()));
+        if (truncateTo >= 0)
+            QVERIFY(temporary.resize(truncateTo));
+        QTRY_COMPARE_WITH_TIMEOUT(states.count(), 2, 10000);
+        if (truncateTo >= 0) {
+            QCOMPARE(errors.count(), 1);
+            QCOMPARE(errors.at(0).at(0).toInt(), kSockGeneralFailure);
+            QVERIFY(received.size() <= truncateTo);
+            return;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(received.size(), expected.size(), 10000);
+        QCOMPARE(received, expected);
+        QCOMPARE(errors.count(), 0);
     }
 
     void acceptedConnectionRaisesEvents()
