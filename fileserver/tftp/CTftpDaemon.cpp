@@ -45,7 +45,7 @@ void CTftpDaemon::HandleRequest(const QByteArray& datagram, const QString& sende
     auto* session = new CTftpSession(m_options, this);
     m_sessions.insert(key, session);
     connect(session, &CTftpSession::OnEnded, this, [this, key] { RemoveSession(key); });
-    session->Activate(request->opcode, senderHost, senderPort, request->fileName);
+    session->Activate(request->opcode, senderHost, senderPort, request->fileName, request->options);
     emit NewTftpSessionStarted();
 }
 

@@ -1,12 +1,14 @@
 #include "fileserver/tftp/CTftpSession.h"
 
 #include "fileserver/folder/CServedFolder.h"
+#include "fileserver/tftp/CTftpNegotiation.h"
 
 #include <QFileInfo>
 #include <QList>
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <climits>
 #include <memory>
 
 CTftpSession::CTftpSession(const STftpOptions& options, QObject* parent)
@@ -20,7 +22,8 @@ CTftpSession::CTftpSession(const STftpOptions& options, QObject* parent)
 CTftpSession::~CTftpSession() = default;
 
 void CTftpSession::Activate(CTftpPacket::ETftpOpcode opcode, const QString& remoteHost,
-                            quint16 remotePort, const QString& fileName)
+                            quint16 remotePort, const QString& fileName,
+                            const CTftpPacket::COptions& options)
 {
     m_remHostName = remoteHost;
     m_remHostPort = remotePort;
@@ -43,8 +46,28 @@ void CTftpSession::Activate(CTftpPacket::ETftpOpcode opcode, const QString& remo
         EndSession();
         return;
     }
-    m_transfer = std::make_unique<CTftpTransfer>(opcode, m_file);
+    m_transfer = std::make_unique<CTftpTransfer>(opcode, m_file, 0, Negotiate(opcode, options));
     CarryOut(m_transfer->Start());
+}
+
+// Settles the options with what the session knows, the file's size and its
+// socket's buffers, and makes the socket and timer fit the result.
+STftpNegotiated CTftpSession::Negotiate(CTftpPacket::ETftpOpcode opcode,
+                                        const CTftpPacket::COptions& options)
+{
+    if (options.isEmpty())
+        return {};
+    const qint64 windowBuffer = m_options.windowBufferBytes > 0 ? m_options.windowBufferBytes
+                                                                : m_udpSession.ReceiveBufferSize();
+    const STftpNegotiated negotiated =
+        CTftpNegotiation::Negotiate(opcode, options, {m_file.size(), windowBuffer});
+    // A whole window, or one large block, must fit this socket's buffers too.
+    const qint64 windowBytes =
+        negotiated.windowSize * CTftpNegotiation::DatagramCost(negotiated.blockSize);
+    m_udpSession.EnsureBufferSizes(static_cast<int>(std::min<qint64>(windowBytes, INT_MAX)));
+    if (negotiated.timeoutS > 0)
+        m_tmrRetries.setInterval(negotiated.timeoutS * 1000);
+    return negotiated;
 }
 
 // Binds a port of the session range, each tried once in random order; when

@@ -29,10 +29,11 @@ public:
     ~CTftpSession() override;
 
     // Binds the session's own port and answers the request from there: the
-    // first DATA block of a read, ACK 0 of a write, or an error packet that
-    // ends the session at once. Called once.
+    // OACK of the options accepted, else the first DATA block of a read or
+    // ACK 0 of a write; or an error packet that ends the session at once.
+    // Called once.
     void Activate(CTftpPacket::ETftpOpcode opcode, const QString& remoteHost, quint16 remotePort,
-                  const QString& fileName);
+                  const QString& fileName, const CTftpPacket::COptions& options = {});
 
     // The session's own port; 0 once it has ended.
     quint16 LocalPort() const { return m_udpSession.LocalPort(); }
@@ -45,6 +46,8 @@ private:
     bool BindLocalPort();
     bool OpenFileForRead(const QString& localPath);
     bool OpenFileForWrite(const QString& localPath);
+    STftpNegotiated Negotiate(CTftpPacket::ETftpOpcode opcode,
+                              const CTftpPacket::COptions& options);
     // Sends what the transfer decided, then restarts the timer or ends.
     void CarryOut(const CTftpTransfer::SStep& step);
     void SendError(CTftpPacket::ETftpError code);

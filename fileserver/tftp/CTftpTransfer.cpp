@@ -1,8 +1,11 @@
 #include "fileserver/tftp/CTftpTransfer.h"
 
 #include <QIODevice>
+#include <QtEndian>
 
 namespace {
+
+constexpr qsizetype kHeaderSize = 4;
 
 // Whether a DATA block number is the one after the last one stored. After
 // 65535 both 1 (this server's own way) and 0 (most clients' way) follow.
@@ -18,35 +21,49 @@ CTftpTransfer::SStep Answer(const QByteArray& packet, bool restartTimer = false)
 
 } // namespace
 
-CTftpTransfer::CTftpTransfer(CTftpPacket::ETftpOpcode request, QIODevice& file, quint16 lastBlock)
-    : m_request(request), m_file(file), m_blockNumber(lastBlock)
+CTftpTransfer::CTftpTransfer(CTftpPacket::ETftpOpcode request, QIODevice& file, quint16 lastBlock,
+                             const STftpNegotiated& negotiated)
+    : m_request(request), m_file(file), m_negotiated(negotiated),
+      m_windowFirst(CTftpPacket::NextBlockNumber(lastBlock)), m_blockNumber(lastBlock)
 {
 }
 
 CTftpTransfer::SStep CTftpTransfer::Start()
 {
+    if (!m_negotiated.acknowledged.isEmpty()) {
+        m_awaitingOptionAnswer = true;
+        return Answer(CTftpPacket::EncodeOptionAck(m_negotiated.acknowledged), true);
+    }
     if (m_request == CTftpPacket::etoWriteRequest) {
         // Lost DATA is the client's to send again; the timer only ends a
         // write whose client has gone silent.
         return Answer(CTftpPacket::EncodeAck(m_blockNumber), true);
     }
-    return SendNextBlock();
+    return SendWindow();
 }
 
-// Reads and sends the next block of the file; the retry count starts over.
-CTftpTransfer::SStep CTftpTransfer::SendNextBlock()
+// Reads blocks until the window is full or the file's last block is in it,
+// and sends the whole window; the retry count starts over.
+CTftpTransfer::SStep CTftpTransfer::SendWindow()
 {
-    QByteArray block(CTftpPacket::kBlockSize, Qt::Uninitialized);
-    const qint64 read = m_file.read(block.data(), block.size());
-    // A failed read must not pass for the end of the file: the client would
-    // take the part sent so far for the whole.
-    if (read < 0)
-        return EndWith(CTftpPacket::EncodeError(CTftpPacket::eteReadFailed));
-    block.truncate(read);
-    m_blockNumber = CTftpPacket::NextBlockNumber(m_blockNumber);
-    m_blockData = block;
+    // Each round adds a block, and the window is bounded.
+    while (m_window.size() < m_negotiated.windowSize && !m_lastBlockRead) {
+        QByteArray packet(kHeaderSize + m_negotiated.blockSize, Qt::Uninitialized);
+        const qint64 read = m_file.read(packet.data() + kHeaderSize, m_negotiated.blockSize);
+        // A failed read must not pass for the end of the file: the client would
+        // take the part sent so far for the whole.
+        if (read < 0)
+            return EndWith(CTftpPacket::EncodeError(CTftpPacket::eteReadFailed));
+        m_blockNumber = CTftpPacket::NextBlockNumber(m_blockNumber);
+        packet.truncate(kHeaderSize + read);
+        // The header in place: the block is read into its packet once, not copied.
+        qToBigEndian<quint16>(CTftpPacket::etoData, packet.data());
+        qToBigEndian<quint16>(m_blockNumber, packet.data() + 2);
+        m_window.append(packet);
+        m_lastBlockRead = read < m_negotiated.blockSize;
+    }
     m_retries = 0;
-    return Answer(CTftpPacket::EncodeData(m_blockNumber, m_blockData), true);
+    return {m_window, true, false};
 }
 
 CTftpTransfer::SStep CTftpTransfer::Receive(const QByteArray& datagram, bool fromClient)
@@ -66,7 +83,10 @@ CTftpTransfer::SStep CTftpTransfer::Receive(const QByteArray& datagram, bool fro
             return ReceiveAck(datagram, fromClient);
         return {};
     case CTftpPacket::etoError:
-        // A client's error packet does not end the transfer; the retry limit does.
+        // A client that refuses the OACK answers it with an error (RFC 2347);
+        // later, its error packet does not end the transfer, the retry limit does.
+        if (m_awaitingOptionAnswer && fromClient)
+            return End();
         return {};
     default: return Answer(CTftpPacket::EncodeError(CTftpPacket::eteIllegalOperation));
     }
@@ -81,20 +101,39 @@ CTftpTransfer::SStep CTftpTransfer::ReceiveData(const QByteArray& datagram, bool
         return Answer(CTftpPacket::EncodeError(CTftpPacket::eteUnknownTransferId));
     // The client sends a block again when our ACK was lost: acknowledge it
     // again, but store it once. Any other block is out of step and dropped;
-    // the client sends the right one again.
-    if (data->block == m_blockNumber)
-        return Answer(CTftpPacket::EncodeAck(data->block));
-    if (!FollowsBlock(data->block, m_blockNumber))
-        return {};
+    // the client sends the right one again. Before the OACK is answered
+    // there is nothing to acknowledge again.
+    if (data->block == m_blockNumber && !m_awaitingOptionAnswer)
+        return AckStored(false);
+    if (!FollowsBlock(data->block, m_blockNumber)) {
+        // In a window, a gap means blocks were lost: the ACK of the last one
+        // stored makes the client send its next window from there. Once per
+        // progress, so a window's stragglers do not each start one.
+        if (m_negotiated.windowSize == 1 || m_outOfStepAnswered || m_awaitingOptionAnswer)
+            return {};
+        m_outOfStepAnswered = true;
+        return AckStored(false);
+    }
     if (m_file.write(data->payload) != data->payload.size())
         return EndWith(CTftpPacket::EncodeError(CTftpPacket::eteDiskFull));
     m_blockNumber = data->block;
     m_retries = 0;
-    const QByteArray ack = CTftpPacket::EncodeAck(data->block);
-    // RFC 1350 section 6: a block shorter than 512 bytes ends the transfer.
-    if (data->payload.size() < CTftpPacket::kBlockSize)
-        return EndWith(ack);
-    return Answer(ack, true);
+    m_awaitingOptionAnswer = false;
+    m_outOfStepAnswered = false;
+    ++m_storedSinceAck;
+    // RFC 1350 section 6: a block shorter than the block size ends the transfer.
+    if (data->payload.size() < m_negotiated.blockSize)
+        return EndWith(CTftpPacket::EncodeAck(m_blockNumber));
+    if (m_storedSinceAck < m_negotiated.windowSize)
+        return {{}, true, false};
+    return AckStored(true);
+}
+
+CTftpTransfer::SStep CTftpTransfer::AckStored(bool restartTimer)
+{
+    // The client's next window starts behind the block acknowledged.
+    m_storedSinceAck = 0;
+    return Answer(CTftpPacket::EncodeAck(m_blockNumber), restartTimer);
 }
 
 CTftpTransfer::SStep CTftpTransfer::ReceiveAck(const QByteArray& datagram, bool fromClient)
@@ -104,16 +143,31 @@ CTftpTransfer::SStep CTftpTransfer::ReceiveAck(const QByteArray& datagram, bool 
         return {};
     if (!fromClient)
         return Answer(CTftpPacket::EncodeError(CTftpPacket::eteUnknownTransferId));
-    // An ACK of another block changes nothing; the next tick sends this one
-    // again. Answering it would send every later block twice (RFC 1123
-    // section 4.2.3.1).
-    if (*block != m_blockNumber)
+    if (m_awaitingOptionAnswer) {
+        if (*block != m_blockNumber)
+            return {};
+        m_awaitingOptionAnswer = false;
+        return SendWindow();
+    }
+    // The ACK of a block in the window acknowledges it and all before it.
+    // An ACK of any other block changes nothing; the next tick sends the
+    // window again. Answering it would send every later block twice (RFC
+    // 1123 section 4.2.3.1).
+    quint16 number = m_windowFirst;
+    qsizetype acknowledged = 0;
+    for (qsizetype i = 0; i < m_window.size() && acknowledged == 0; ++i) {
+        if (number == *block)
+            acknowledged = i + 1;
+        number = CTftpPacket::NextBlockNumber(number);
+    }
+    if (acknowledged == 0)
         return {};
-    // RFC 1350 section 6: the ACK of a block shorter than 512 bytes, possibly
-    // empty, ends the transfer.
-    if (m_blockData.size() < CTftpPacket::kBlockSize)
+    m_window.remove(0, acknowledged);
+    m_windowFirst = CTftpPacket::NextBlockNumber(*block);
+    // RFC 1350 section 6: the ACK of the short block, possibly empty, ends the transfer.
+    if (m_window.isEmpty() && m_lastBlockRead)
         return End();
-    return SendNextBlock();
+    return SendWindow();
 }
 
 CTftpTransfer::SStep CTftpTransfer::Tick()
@@ -125,8 +179,10 @@ CTftpTransfer::SStep CTftpTransfer::Tick()
         return End();
     }
     ++m_retries;
+    if (m_awaitingOptionAnswer)
+        return Answer(CTftpPacket::EncodeOptionAck(m_negotiated.acknowledged));
     if (m_request == CTftpPacket::etoReadRequest)
-        return Answer(CTftpPacket::EncodeData(m_blockNumber, m_blockData));
+        return {m_window, false, false};
     return {};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileserver/tftp/CTftpPacket.h"
+#include "fileserver/tftp/STftpNegotiated.h"
 
 #include <QByteArray>
 #include <QList>
@@ -21,6 +22,15 @@ class QIODevice;
 // stored; the 17th tick without a new block ends it. A block shorter than
 // 512 bytes is the last. A datagram from anyone but the client gets
 // "Unknown transfer ID" and changes nothing.
+//
+// With negotiated options the transfer first sends the OACK, again at each
+// tick, until the client answers it: ACK 0 for a read, DATA 1 for a write; an
+// ERROR in its place ends the transfer without a word. Blocks then have the
+// negotiated size. With a window of n blocks (RFC 7440) a read sends n blocks
+// and each tick sends all n again; the ACK of any of them starts the next
+// window behind it, so blocks the client missed go out again. A write
+// acknowledges every n-th block and the last; the first block out of step
+// after progress is answered with the ACK of the last one stored.
 class CTftpTransfer final {
 public:
     // A block is sent at most this many times again before the transfer gives up.
@@ -39,11 +49,11 @@ public:
     // the block number the count starts after: 0 for a whole file, so that
     // block 1 is the first one sent or expected; a transfer that goes on
     // behind blocks already carried passes the last one's number.
-    explicit CTftpTransfer(CTftpPacket::ETftpOpcode request, QIODevice& file,
-                           quint16 lastBlock = 0);
+    explicit CTftpTransfer(CTftpPacket::ETftpOpcode request, QIODevice& file, quint16 lastBlock = 0,
+                           const STftpNegotiated& negotiated = {});
 
-    // The answer to the request: the first DATA block of a read, the ACK of
-    // lastBlock (ACK 0) of a write.
+    // The answer to the request: the OACK when options were accepted, else
+    // the first DATA block of a read, the ACK of lastBlock (ACK 0) of a write.
     SStep Start();
 
     // One datagram that reached the session's port; fromClient tells that it
@@ -55,20 +65,26 @@ public:
 
     bool IsEnded() const { return m_ended; }
 
-    // The last block sent (read) or stored (write).
-    quint16 BlockNumber() const { return m_blockNumber; }
-
 private:
-    SStep SendNextBlock();
+    SStep SendWindow();
     SStep ReceiveData(const QByteArray& datagram, bool fromClient);
     SStep ReceiveAck(const QByteArray& datagram, bool fromClient);
+    SStep AckStored(bool restartTimer);
     SStep EndWith(const QByteArray& packet);
     SStep End();
 
     const CTftpPacket::ETftpOpcode m_request;
     QIODevice& m_file;
-    QByteArray m_blockData; // the last DATA block sent, kept for resending
-    quint16 m_blockNumber = 0;
+    const STftpNegotiated m_negotiated;
+    // Read: the DATA packets sent and not yet acknowledged, oldest first,
+    // kept for resending; the first one's block number.
+    QList<QByteArray> m_window;
+    quint16 m_windowFirst = 0;
+    bool m_lastBlockRead = false; // the short block is in the window or acknowledged
+    quint16 m_blockNumber = 0;    // the last block sent (read) or stored (write)
+    int m_storedSinceAck = 0;     // write: blocks stored since the last ACK
+    bool m_outOfStepAnswered = false;
+    bool m_awaitingOptionAnswer = false;
     int m_retries = 0; // ticks passed without progress
     bool m_ended = false;
 };

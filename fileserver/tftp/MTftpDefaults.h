@@ -12,3 +12,6 @@ inline constexpr int kTftpRetryIntervalMs = 5000;
 // The range a transfer draws its own port from.
 inline constexpr quint16 kTftpFirstSessionPort = 1000;
 inline constexpr quint16 kTftpLastSessionPort = 2000;
+// The bytes a window of DATA (RFC 7440) may take in a socket buffer; 0: the
+// system's default receive buffer, which a client on the same system has too.
+inline constexpr int kTftpWindowBufferBytes = 0;

@@ -14,4 +14,5 @@ struct STftpOptions {
     int retryIntervalMs = kTftpRetryIntervalMs;
     quint16 firstSessionPort = kTftpFirstSessionPort;
     quint16 lastSessionPort = kTftpLastSessionPort;
+    int windowBufferBytes = kTftpWindowBufferBytes;
 };

@@ -6,6 +6,7 @@
 
 #include <QNetworkDatagram>
 #include <QUdpSocket>
+#include <QVariant>
 
 CUdpSocket::CUdpSocket(QObject* parent) : QObject(parent) {}
 
@@ -76,4 +77,28 @@ bool CUdpSocket::IsOpen() const
 quint16 CUdpSocket::LocalPort() const
 {
     return m_socket ? m_socket->localPort() : 0;
+}
+
+int CUdpSocket::ReceiveBufferSize() const
+{
+    return m_socket ? m_socket->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt()
+                    : 0;
+}
+
+int CUdpSocket::SendBufferSize() const
+{
+    return m_socket ? m_socket->socketOption(QAbstractSocket::SendBufferSizeSocketOption).toInt()
+                    : 0;
+}
+
+void CUdpSocket::EnsureBufferSizes(int bytes)
+{
+    if (!m_socket)
+        return;
+    // Linux reports twice the size asked for, bookkeeping included; half the
+    // report is what a request of the same size would set.
+    if (ReceiveBufferSize() / 2 < bytes)
+        m_socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, bytes);
+    if (SendBufferSize() / 2 < bytes)
+        m_socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, bytes);
 }

@@ -40,6 +40,15 @@ public:
     bool IsOpen() const;
     quint16 LocalPort() const;
 
+    // The system's receive and send buffer sizes of the open socket, in
+    // bytes as the system counts them (datagrams with their bookkeeping);
+    // 0 when closed or unknown.
+    int ReceiveBufferSize() const;
+    int SendBufferSize() const;
+    // Asks for buffers of at least bytes each; the system may grant less
+    // (Linux: up to net.core.rmem_max and wmem_max). Smaller buffers stay.
+    void EnsureBufferSizes(int bytes);
+
 signals:
     void DataArrived();
 
