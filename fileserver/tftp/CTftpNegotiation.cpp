@@ -63,9 +63,11 @@ STftpNegotiated CTftpNegotiation::Negotiate(CTftpPacket::ETftpOpcode request,
     }
     if (const CTftpPacket::SOption* option = Find(requested, "tsize")) {
         // A read answers with the file's size; a write takes the client's word.
+        // An empty file's size is left out: some clients take 0 for an invalid answer.
         const std::optional<qint64> size = Number(option->value);
-        if (size) {
-            const qint64 answer = request == CTftpPacket::etoReadRequest ? limits.fileSize : *size;
+        const bool reading = request == CTftpPacket::etoReadRequest;
+        if (size && !(reading && limits.fileSize == 0)) {
+            const qint64 answer = reading ? limits.fileSize : *size;
             accepted.append({option->name, QByteArray::number(answer)});
         }
     }
