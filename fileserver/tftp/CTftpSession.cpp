@@ -121,10 +121,13 @@ void CTftpSession::CarryOut(const CTftpTransfer::SStep& step)
 {
     for (const QByteArray& packet : step.packets)
         Send(packet);
-    if (step.ended)
+    if (step.ended) {
         EndSession();
-    else if (step.restartTimer)
+        return;
+    }
+    if (step.restartTimer)
         m_tmrRetries.start();
+    m_transfer->Prepare();
 }
 
 void CTftpSession::SendError(CTftpPacket::ETftpError code)

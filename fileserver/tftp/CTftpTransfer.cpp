@@ -42,25 +42,54 @@ CTftpTransfer::SStep CTftpTransfer::Start()
     return SendWindow();
 }
 
-// Reads blocks until the window is full or the file's last block is in it,
-// and sends the whole window; the retry count starts over.
+std::optional<QByteArray> CTftpTransfer::ReadBlock()
+{
+    QByteArray packet(kHeaderSize + m_negotiated.blockSize, Qt::Uninitialized);
+    const qint64 read = m_file.read(packet.data() + kHeaderSize, m_negotiated.blockSize);
+    if (read < 0)
+        return std::nullopt;
+    packet.truncate(kHeaderSize + read);
+    return packet;
+}
+
+void CTftpTransfer::Prepare()
+{
+    if (m_request != CTftpPacket::etoReadRequest || m_ended)
+        return;
+    // Each round adds a block, and the window is bounded.
+    while (m_ahead.size() < m_negotiated.windowSize && !m_aheadHasLast && !m_aheadFailed) {
+        std::optional<QByteArray> packet = ReadBlock();
+        if (!packet) {
+            m_aheadFailed = true;
+            return;
+        }
+        m_aheadHasLast = packet->size() - kHeaderSize < m_negotiated.blockSize;
+        m_ahead.append(*packet);
+    }
+}
+
+// Takes blocks, read ahead or read now, until the window is full or the
+// file's last block is in it, and sends the whole window; the retry count
+// starts over.
 CTftpTransfer::SStep CTftpTransfer::SendWindow()
 {
     // Each round adds a block, and the window is bounded.
     while (m_window.size() < m_negotiated.windowSize && !m_lastBlockRead) {
-        QByteArray packet(kHeaderSize + m_negotiated.blockSize, Qt::Uninitialized);
-        const qint64 read = m_file.read(packet.data() + kHeaderSize, m_negotiated.blockSize);
+        std::optional<QByteArray> packet;
+        if (!m_ahead.isEmpty())
+            packet = m_ahead.takeFirst();
+        else if (!m_aheadFailed)
+            packet = ReadBlock();
         // A failed read must not pass for the end of the file: the client would
         // take the part sent so far for the whole.
-        if (read < 0)
+        if (!packet)
             return EndWith(CTftpPacket::EncodeError(CTftpPacket::eteReadFailed));
         m_blockNumber = CTftpPacket::NextBlockNumber(m_blockNumber);
-        packet.truncate(kHeaderSize + read);
         // The header in place: the block is read into its packet once, not copied.
-        qToBigEndian<quint16>(CTftpPacket::etoData, packet.data());
-        qToBigEndian<quint16>(m_blockNumber, packet.data() + 2);
-        m_window.append(packet);
-        m_lastBlockRead = read < m_negotiated.blockSize;
+        qToBigEndian<quint16>(CTftpPacket::etoData, packet->data());
+        qToBigEndian<quint16>(m_blockNumber, packet->data() + 2);
+        m_lastBlockRead = packet->size() - kHeaderSize < m_negotiated.blockSize;
+        m_window.append(*packet);
     }
     m_retries = 0;
     return {m_window, true, false};

@@ -7,6 +7,8 @@
 #include <QList>
 #include <QtGlobal>
 
+#include <optional>
+
 class QIODevice;
 
 // What one TFTP transfer (RFC 1350) does with each datagram and each retry
@@ -63,9 +65,18 @@ public:
     // One retry interval has passed since the last step that restarted the timer.
     SStep Tick();
 
+    // Reads ahead the blocks of a read's next window, so that the ACK is
+    // answered at once; the session calls it once it has sent a step's
+    // packets, while they are on their way. A failed read is reported when
+    // its block is due.
+    void Prepare();
+
     bool IsEnded() const { return m_ended; }
 
 private:
+    // The next block of the file in a DATA packet whose header is not yet
+    // written; nothing when the read failed.
+    std::optional<QByteArray> ReadBlock();
     SStep SendWindow();
     SStep ReceiveData(const QByteArray& datagram, bool fromClient);
     SStep ReceiveAck(const QByteArray& datagram, bool fromClient);
@@ -81,8 +92,12 @@ private:
     QList<QByteArray> m_window;
     quint16 m_windowFirst = 0;
     bool m_lastBlockRead = false; // the short block is in the window or acknowledged
-    quint16 m_blockNumber = 0;    // the last block sent (read) or stored (write)
-    int m_storedSinceAck = 0;     // write: blocks stored since the last ACK
+    // Read: blocks read ahead by Prepare, headers not yet written, oldest first.
+    QList<QByteArray> m_ahead;
+    bool m_aheadHasLast = false; // the short block is among them or behind
+    bool m_aheadFailed = false;  // the read after them failed
+    quint16 m_blockNumber = 0;   // the last block sent (read) or stored (write)
+    int m_storedSinceAck = 0;    // write: blocks stored since the last ACK
     bool m_outOfStepAnswered = false;
     bool m_awaitingOptionAnswer = false;
     int m_retries = 0; // ticks passed without progress

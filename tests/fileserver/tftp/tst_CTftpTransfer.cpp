@@ -125,38 +125,43 @@ STftpNegotiated Negotiated(int blockSize, int windowSize, const QByteArray& oack
 }
 
 // Feeds the script to a transfer on file and checks every step; a write's
-// file must come to file.
+// file must come to file. Run once as is and once with the blocks read ahead
+// after each step, as the session does: the packets must be the same.
 void Run(int request, int lastBlock, const QByteArray& file, int limit,
          const STftpNegotiated& negotiated, const CScript& script)
 {
     const bool reading = request == CTftpPacket::etoReadRequest;
-    CMemoryFile device(reading ? file : QByteArray(), limit);
-    QVERIFY(device.open((reading ? QIODevice::ReadOnly : QIODevice::WriteOnly)
-                        | QIODevice::Unbuffered));
-    CTftpTransfer transfer(static_cast<CTftpPacket::ETftpOpcode>(request), device,
-                           static_cast<quint16>(lastBlock), negotiated);
-
-    for (int i = 0; i < script.size(); ++i) {
-        const SExchange& exchange = script.at(i);
-        const CTftpTransfer::SStep step =
-            exchange.input == SExchange::eiStart ? transfer.Start()
-            : exchange.input == SExchange::eiTick
-                ? transfer.Tick()
-                : transfer.Receive(exchange.datagram, exchange.fromClient);
-        const QByteArray where = "exchange " + QByteArray::number(i);
-        QByteArrayList expected;
-        for (const QByteArray& packet : exchange.answers)
-            expected.append(packet.toHex(' '));
-        QByteArrayList sent;
-        for (const QByteArray& packet : step.packets)
-            sent.append(packet.toHex(' '));
-        QVERIFY2(sent == expected, where + ": sent " + sent.join(" | "));
-        QVERIFY2(step.ended == (exchange.outcome == eoEnds), where);
-        QVERIFY2(step.restartTimer == (exchange.outcome == eoGoesOn), where);
-        QCOMPARE(transfer.IsEnded(), step.ended);
+    for (const bool prepare : {false, true}) {
+        CMemoryFile device(reading ? file : QByteArray(), limit);
+        QVERIFY(device.open((reading ? QIODevice::ReadOnly : QIODevice::WriteOnly)
+                            | QIODevice::Unbuffered));
+        CTftpTransfer transfer(static_cast<CTftpPacket::ETftpOpcode>(request), device,
+                               static_cast<quint16>(lastBlock), negotiated);
+        for (int i = 0; i < script.size(); ++i) {
+            const SExchange& exchange = script.at(i);
+            const CTftpTransfer::SStep step =
+                exchange.input == SExchange::eiStart ? transfer.Start()
+                : exchange.input == SExchange::eiTick
+                    ? transfer.Tick()
+                    : transfer.Receive(exchange.datagram, exchange.fromClient);
+            const QByteArray where =
+                (prepare ? "read ahead, exchange " : "exchange ") + QByteArray::number(i);
+            QByteArrayList expected;
+            for (const QByteArray& packet : exchange.answers)
+                expected.append(packet.toHex(' '));
+            QByteArrayList sent;
+            for (const QByteArray& packet : step.packets)
+                sent.append(packet.toHex(' '));
+            QVERIFY2(sent == expected, where + ": sent " + sent.join(" | "));
+            QVERIFY2(step.ended == (exchange.outcome == eoEnds), where);
+            QVERIFY2(step.restartTimer == (exchange.outcome == eoGoesOn), where);
+            QCOMPARE(transfer.IsEnded(), step.ended);
+            if (prepare)
+                transfer.Prepare();
+        }
+        if (!reading)
+            QCOMPARE(device.Content(), file);
     }
-    if (!reading)
-        QCOMPARE(device.Content(), file);
 }
 
 } // namespace
