@@ -83,7 +83,7 @@ start_host "$WORK/this" TFTP "$WORK/host.log"
 PORTS[this]=$BENCH_PORT
 if [[ -n "${TFTPD_HPA:-}" ]]; then
     port=$(free_udp_port)
-    "${PIN[@]}" "$TFTPD_HPA" -L -a "127.0.0.1:$port" -s -c -u root "$WORK/tftpd-hpa" &
+    "${PIN[@]}" "$TFTPD_HPA" -L -a "127.0.0.1:$port" -s -c -u "$(id -un)" "$WORK/tftpd-hpa" &
     OTHER_PIDS+=($!)
     wait_bound "$port" $!
     PORTS[tftpd-hpa]=$port
@@ -92,7 +92,7 @@ fi
 if [[ -n "${ATFTPD:-}" ]]; then
     port=$(free_udp_port)
     "${PIN[@]}" "$ATFTPD" --daemon --no-fork --port "$port" --bind-address 127.0.0.1 \
-        --user root --group root --logfile /dev/null "$WORK/atftpd" &
+        --user "$(id -un)" --group "$(id -gn)" --logfile /dev/null "$WORK/atftpd" &
     OTHER_PIDS+=($!)
     wait_bound "$port" $!
     PORTS[atftpd]=$port
