@@ -169,20 +169,6 @@ private slots:
         const int read = CTftpPacket::etoReadRequest;
         const int write = CTftpPacket::etoWriteRequest;
         const int threeBlocks = static_cast<int>(3 * CTftpNegotiation::DatagramCost(512));
-        const QByteArray blksize1024("blksize\0"
-                                     "1024\0",
-                                     13);
-        QTest::newRow("read: blksize and tsize") << read
-                                                 << blksize1024
-                                                        + QByteArray("TSIZE\0"
-                                                                     "0\0",
-                                                                     8)
-                                                 << 0 << 2500
-                                                 << blksize1024
-                                                        + QByteArray("tsize\0"
-                                                                     "2500\0",
-                                                                     11)
-                                                 << 1024 << 1;
         QTest::newRow("read: a window cut to the buffer") << read
                                                           << QByteArray("windowsize\0"
                                                                         "64\0",
