@@ -124,7 +124,7 @@ private:
     bool m_closing = false; // Close called: delivering what was queued
     bool m_reading = true;
     qint64 m_readLimit = 0;
-    QByteArray m_outgoing;  // sent, not yet handed to Qt's socket
+    QByteArray m_outgoing; // sent, not yet handed to Qt's socket
     bool m_sendDoneDue = false;
     bool m_pumping = false;
     bool m_pumpScheduled = false;
