@@ -265,6 +265,26 @@ private slots:
             QCOMPARE(ReadFile(m_root + "/o.bin"), content);
     }
 
+    void negotiatedTimeoutIsTheRetryInterval()
+    {
+        // The options' own interval outlasts the wait: only the client's
+        // timeout brings the OACK again in time.
+        CTftpTestClient client;
+        CTftpSession session(Options(2 * kAnswerWaitMs), m_ports);
+        session.Activate(CTftpPacket::etoReadRequest,
+                         CUdpPeer(QHostAddress::LocalHost, client.Port()), QStringLiteral("a.bin"),
+                         {{"timeout", "1"}});
+        const QByteArray oack = Word(6)
+                                + QByteArray("timeout\0"
+                                             "1\0",
+                                             10);
+        for (int sent = 0; sent < 2; ++sent) {
+            const std::optional<SReceived> packet = client.Next();
+            QVERIFY(packet);
+            QCOMPARE(packet->data.toHex(' '), oack.toHex(' '));
+        }
+    }
+
     void refusedRequestGetsOneErrorPacket_data()
     {
         QTest::addColumn<int>("opcode");
