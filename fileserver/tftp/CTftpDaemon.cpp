@@ -58,7 +58,7 @@ void CTftpDaemon::HandleRequest(QByteArrayView datagram, const CUdpPeer& sender)
     auto* session = new CTftpSession(m_options, m_ports, this);
     m_sessions.insert(sender, session);
     connect(session, &CTftpSession::OnEnded, this, [this, sender] { RemoveSession(sender); });
-    session->Activate(request->opcode, sender, request->fileName);
+    session->Activate(request->opcode, sender, request->fileName, request->options);
     emit NewTftpSessionStarted();
 }
 

@@ -21,6 +21,28 @@ quint16 WordAfterOpcode(const QByteArray& datagram)
     return qFromBigEndian<quint16>(datagram.constData() + kOpcodeSize);
 }
 
+// The zero-terminated strings from position start on, as name and value
+// pairs; start 0 means there are none (the mode had no zero byte).
+CTftpPacket::COptions DecodeOptions(const QByteArray& datagram, qsizetype start)
+{
+    CTftpPacket::COptions options;
+    if (start <= 0)
+        return options;
+    // Each round moves past two zero bytes, so it ends within the datagram.
+    for (qsizetype nameAt = start; nameAt < datagram.size();) {
+        const qsizetype nameEnd = datagram.indexOf('\0', nameAt);
+        const qsizetype valueEnd = nameEnd < 0 ? -1 : datagram.indexOf('\0', nameEnd + 1);
+        if (valueEnd < 0)
+            break;
+        if (nameEnd > nameAt) {
+            options.append({datagram.mid(nameAt, nameEnd - nameAt).toLower(),
+                            datagram.mid(nameEnd + 1, valueEnd - nameEnd - 1)});
+        }
+        nameAt = valueEnd + 1;
+    }
+    return options;
+}
+
 } // namespace
 
 std::optional<quint8> CTftpPacket::Opcode(const QByteArray& datagram)
@@ -42,6 +64,7 @@ std::optional<CTftpPacket::SRequest> CTftpPacket::DecodeRequest(const QByteArray
     request.opcode = static_cast<ETftpOpcode>(*opcode);
     // Names are taken as UTF-8, the encoding of local file names.
     request.fileName = QString::fromUtf8(datagram.mid(kOpcodeSize, end - kOpcodeSize));
+    request.options = DecodeOptions(datagram, datagram.indexOf('\0', end + 1) + 1);
     return request;
 }
 
@@ -79,6 +102,17 @@ QByteArray CTftpPacket::EncodeError(ETftpError code, const char* text)
     QByteArray packet = Header(etoError, code);
     packet.append(text);
     packet.append('\0');
+    return packet;
+}
+
+QByteArray CTftpPacket::EncodeOptionAck(const COptions& options)
+{
+    QByteArray packet(kOpcodeSize, Qt::Uninitialized);
+    qToBigEndian<quint16>(etoOptionAck, packet.data());
+    for (const SOption& option : options) {
+        packet.append(option.name).append('\0');
+        packet.append(option.value).append('\0');
+    }
     return packet;
 }
 

@@ -1,13 +1,15 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
 #include <optional>
 
-// TFTP packets (RFC 1350), without a socket: decodes what a client sends and
-// encodes what the server answers. Two-byte numbers are big-endian.
+// TFTP packets (RFC 1350, options RFC 2347), without a socket: decodes what
+// a client sends and encodes what the server answers. Two-byte numbers are
+// big-endian.
 class CTftpPacket final {
 public:
     // The opcode is taken from the second byte of a datagram; the first is not examined.
@@ -17,6 +19,7 @@ public:
         etoData = 3,
         etoAck = 4,
         etoError = 5,
+        etoOptionAck = 6,
     };
 
     // The error packets the server sends, by their RFC 1350 code.
@@ -42,9 +45,19 @@ public:
     // RFC 1350 section 2: every DATA block but the last carries exactly 512 bytes.
     static constexpr qsizetype kBlockSize = 512;
 
+    // One option of a request or an OACK. Names are compared without regard
+    // to case, so a decoded name is in lower case.
+    struct SOption {
+        QByteArray name;
+        QByteArray value;
+        bool operator==(const SOption&) const = default;
+    };
+    using COptions = QList<SOption>;
+
     struct SRequest {
         ETftpOpcode opcode = etoReadRequest;
         QString fileName;
+        COptions options; // in the client's order
     };
 
     struct SData {
@@ -56,8 +69,10 @@ public:
     static std::optional<quint8> Opcode(const QByteArray& datagram);
 
     // A read or write request: the file name runs from the third byte to the
-    // first zero byte; mode and options behind it are not examined. Nothing
-    // for another opcode or a name without its zero byte.
+    // first zero byte; the mode behind it is not examined; the name and value
+    // pairs behind the mode are the options (an incomplete last pair and
+    // empty names are left out). Nothing for another opcode or a name
+    // without its zero byte.
     static std::optional<SRequest> DecodeRequest(const QByteArray& datagram);
 
     // A DATA packet's block number and payload; nothing when shorter than four bytes.
@@ -71,6 +86,8 @@ public:
     static QByteArray EncodeError(ETftpError code);
     // An error packet with a text other than the code's own.
     static QByteArray EncodeError(ETftpError code, const char* text);
+    // The options the server accepts, each name and value closed by a zero byte.
+    static QByteArray EncodeOptionAck(const COptions& options);
 
     // The text of an error packet.
     static const char* ErrorText(ETftpError code);

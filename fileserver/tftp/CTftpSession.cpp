@@ -1,6 +1,7 @@
 #include "fileserver/tftp/CTftpSession.h"
 
 #include "fileserver/folder/CServedFolder.h"
+#include "fileserver/tftp/CTftpNegotiation.h"
 #include "fileserver/tftp/CTftpPortRing.h"
 
 #include <QByteArrayView>
@@ -9,6 +10,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <climits>
 #include <utility>
 
 namespace {
@@ -22,7 +24,8 @@ bool HasControlCharacter(const QString& name)
 } // namespace
 
 CTftpSession::CTftpSession(const STftpOptions& options, CTftpPortRing& ports, QObject* parent)
-    : QObject(parent), m_options(options), m_ports(ports)
+    : QObject(parent), m_options(options), m_ports(ports),
+      m_retryIntervalMs(options.retryIntervalMs)
 {
     m_tmrRetries.setSingleShot(true);
     connect(&m_udpSession, &CUdpSocket::DataArrived, this, &CTftpSession::udpSession_DataArrived);
@@ -34,7 +37,7 @@ CTftpSession::CTftpSession(const STftpOptions& options, CTftpPortRing& ports, QO
 CTftpSession::~CTftpSession() = default;
 
 void CTftpSession::Activate(CTftpPacket::ETftpOpcode opcode, const CUdpPeer& client,
-                            const QString& fileName)
+                            const QString& fileName, const CTftpPacket::COptions& options)
 {
     m_client = client;
     if (!BindLocalPort()) {
@@ -63,16 +66,39 @@ void CTftpSession::Activate(CTftpPacket::ETftpOpcode opcode, const CUdpPeer& cli
         EndSession();
         return;
     }
+    const STftpNegotiated negotiated = Negotiate(opcode, options);
+    std::function<bool()> commit;
     if (writing) {
-        auto* target = static_cast<QSaveFile*>(m_file.get());
         // The flush is checked on its own: commit does not tell a failed
         // flush of the last buffered blocks.
-        m_transfer = std::make_unique<CTftpTransfer>(
-            opcode, *m_file, quint16(0), [target] { return target->flush() && target->commit(); });
-    } else {
-        m_transfer = std::make_unique<CTftpTransfer>(opcode, *m_file);
+        commit = [target = static_cast<QSaveFile*>(m_file.get())] {
+            return target->flush() && target->commit();
+        };
     }
+    m_transfer =
+        std::make_unique<CTftpTransfer>(opcode, *m_file, quint16(0), negotiated, std::move(commit));
     CarryOut(m_transfer->Start(), m_client);
+}
+
+// Settles the options with what the session knows, the file's size and its
+// socket's buffers, and makes the socket and timer fit the result.
+STftpNegotiated CTftpSession::Negotiate(CTftpPacket::ETftpOpcode opcode,
+                                        const CTftpPacket::COptions& options)
+{
+    if (options.isEmpty())
+        return {};
+    const qint64 windowBuffer = m_options.windowBufferBytes > 0 ? m_options.windowBufferBytes
+                                                                : m_udpSession.ReceiveBufferSize();
+    // A write's file is the new, empty one; its tsize is the client's.
+    const STftpNegotiated negotiated =
+        CTftpNegotiation::Negotiate(opcode, options, {m_file->size(), windowBuffer});
+    // A whole window, or one large block, must fit this socket's buffers too.
+    const qint64 windowBytes =
+        negotiated.windowSize * CTftpNegotiation::DatagramCost(negotiated.blockSize);
+    m_udpSession.EnsureBufferSizes(static_cast<int>(std::min<qint64>(windowBytes, INT_MAX)));
+    if (negotiated.timeoutS > 0)
+        m_retryIntervalMs = negotiated.timeoutS * 1000;
+    return negotiated;
 }
 
 // Takes a port from the ring, a few at most; when none of them can be bound,
@@ -156,9 +182,10 @@ void CTftpSession::CarryOut(const CTftpTransfer::SStep& step, const CUdpPeer& se
     if (step.restartTimer) {
         m_sinceProgress.start();
         if (!m_tmrRetries.isActive())
-            m_tmrRetries.start(m_options.retryIntervalMs);
+            m_tmrRetries.start(m_retryIntervalMs);
     }
-    // With the packets on their way, the transfer reads or writes the next block.
+    // With the packets on their way, the transfer reads ahead or stores what
+    // it has acknowledged.
     const CTftpTransfer::SStep after = m_transfer->AfterSend();
     for (const QByteArray& packet : after.packets)
         m_udpSession.Send(QByteArrayView(packet), m_client);
@@ -210,12 +237,12 @@ void CTftpSession::tmrRetries_Timer()
 {
     if (m_ended || !m_transfer)
         return;
-    const qint64 left = m_options.retryIntervalMs - m_sinceProgress.elapsed();
+    const qint64 left = m_retryIntervalMs - m_sinceProgress.elapsed();
     if (left > 0) {
         m_tmrRetries.start(static_cast<int>(left));
         return;
     }
     m_sinceProgress.start();
-    m_tmrRetries.start(m_options.retryIntervalMs);
+    m_tmrRetries.start(m_retryIntervalMs);
     CarryOut(m_transfer->Tick(), m_client);
 }

@@ -45,9 +45,11 @@ public:
     ~CTftpSession() override;
 
     // Binds the session's own port and answers the request from there: the
-    // first DATA block of a read, ACK 0 of a write, or an error packet that
-    // ends the session at once. Called once.
-    void Activate(CTftpPacket::ETftpOpcode opcode, const CUdpPeer& client, const QString& fileName);
+    // OACK of the options accepted, else the first DATA block of a read or
+    // ACK 0 of a write; or an error packet that ends the session at once.
+    // Called once.
+    void Activate(CTftpPacket::ETftpOpcode opcode, const CUdpPeer& client, const QString& fileName,
+                  const CTftpPacket::COptions& options = {});
 
     // The session's own port; 0 once it has ended.
     quint16 LocalPort() const { return m_udpSession.LocalPort(); }
@@ -63,6 +65,8 @@ private:
     bool BindLocalPort();
     bool OpenFileForRead(const QString& localPath);
     bool OpenFileForWrite(const QString& localPath);
+    STftpNegotiated Negotiate(CTftpPacket::ETftpOpcode opcode,
+                              const CTftpPacket::COptions& options);
     // The one place where a resolved name is opened.
     static bool OpenResolved(QFileDevice& file, QIODevice::OpenMode mode);
     // Sends what the transfer decided, then notes the progress or ends.
@@ -83,6 +87,7 @@ private:
     // when it fires early, waits for the rest of the interval.
     QTimer m_tmrRetries;
     QElapsedTimer m_sinceProgress;
+    int m_retryIntervalMs; // the options' interval, or the client's negotiated timeout
     std::unique_ptr<QFileDevice> m_file;       // a QFile to read, a QSaveFile to write
     std::unique_ptr<CTftpTransfer> m_transfer; // from Activate on; reads and writes m_file
     bool m_ended = false;

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "fileserver/tftp/CTftpPacket.h"
+#include "fileserver/tftp/STftpNegotiated.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QtGlobal>
 
 #include <functional>
+#include <optional>
 
 class QIODevice;
 
@@ -24,11 +26,20 @@ class QIODevice;
 // 512 bytes is the last. A datagram from anyone but the client gets
 // "Unknown transfer ID", sent back to that stranger, and changes nothing.
 //
+// With negotiated options the transfer first sends the OACK, again at each
+// tick, until the client answers it: ACK 0 for a read, DATA 1 for a write; an
+// ERROR in its place ends the transfer without a word. Blocks then have the
+// negotiated size. With a window of n blocks (RFC 7440) a read sends n blocks
+// and each tick sends all n again; the ACK of any of them starts the next
+// window behind it, so blocks the client missed go out again. A write
+// acknowledges every n-th block and the last; the first block out of step
+// after progress is answered with the ACK of the last one stored.
+//
 // Work that can wait for the packets to be on their way is left for
-// AfterSend: a read reads the next block while the client acknowledges the
-// one just sent, and a write stores a block after it has acknowledged it.
-// The last block of a write is stored and the file committed before its
-// ACK, so the client learns of a failure at the end.
+// AfterSend: a read reads the blocks of its next window while the client
+// acknowledges the current one, and a write stores a block after it has
+// acknowledged it. The last block of a write is stored and the file
+// committed before its ACK, so the client learns of a failure at the end.
 class CTftpTransfer final {
 public:
     // A block is sent at most this many times again before the transfer gives up.
@@ -51,10 +62,11 @@ public:
     // commit, for a write, makes the file whole once its last block is in
     // (and is told false for "Disk full" when it cannot); none: nothing to do.
     explicit CTftpTransfer(CTftpPacket::ETftpOpcode request, QIODevice& file, quint16 lastBlock = 0,
+                           const STftpNegotiated& negotiated = {},
                            std::function<bool()> commit = {});
 
-    // The answer to the request: the first DATA block of a read, the ACK of
-    // lastBlock (ACK 0) of a write.
+    // The answer to the request: the OACK when options were accepted, else
+    // the first DATA block of a read, the ACK of lastBlock (ACK 0) of a write.
     SStep Start();
 
     // One datagram that reached the session's port; fromClient tells that it
@@ -64,40 +76,46 @@ public:
     // One retry interval has passed since the last step that restarted the timer.
     SStep Tick();
 
-    // Called once the packets of a step have been sent: reads the next block
-    // of a read, stores the block a write has just acknowledged. A failed
-    // write ends the transfer with "Disk full"; a failed read is told when
-    // its block is due.
+    // Called once the packets of a step have been sent: reads ahead the
+    // blocks of a read's next window, stores the block a write has just
+    // taken. A failed write ends the transfer with "Disk full"; a failed
+    // read is told when its block is due.
     SStep AfterSend();
 
     bool IsEnded() const { return m_ended; }
 
-    // The last block sent (read) or stored (write).
-    quint16 BlockNumber() const { return m_blockNumber; }
-
 private:
-    SStep SendNextBlock();
-    // Reads the block after the one in flight into m_next.
-    void ReadAhead();
-    // Writes the block acknowledged last, if it waits; false when that failed.
+    // The next block of the file in a DATA packet whose header is not yet
+    // written; nothing when the read failed.
+    std::optional<QByteArray> ReadBlock();
+    SStep SendWindow();
+    // Writes the block taken last, if it waits; false when that failed.
     bool StorePending();
     SStep ReceiveData(const QByteArray& datagram);
     SStep ReceiveAck(const QByteArray& datagram);
+    SStep AckStored(bool restartTimer);
     SStep EndWith(const QByteArray& packet);
     SStep End();
 
     const CTftpPacket::ETftpOpcode m_request;
     QIODevice& m_file;
+    const STftpNegotiated m_negotiated;
     const std::function<bool()> m_commit;
-    QByteArray m_packet;         // the DATA packet in flight, kept for resending
-    qsizetype m_payloadSize = 0; // its payload's size
-    QByteArray m_readBuffer;     // reused for each block read
-    QByteArray m_next;           // the DATA packet after it, read ahead
-    qsizetype m_nextPayloadSize = 0;
-    bool m_nextReady = false;  // m_next (or m_nextFailed) is there
-    bool m_nextFailed = false; // the read ahead failed
-    QByteArray m_pending;      // a write's acknowledged block, not yet stored
-    quint16 m_blockNumber = 0;
+    // Read: the DATA packets sent and not yet acknowledged, oldest first,
+    // kept for resending; the first one's block number.
+    QList<QByteArray> m_window;
+    quint16 m_windowFirst = 0;
+    bool m_lastBlockRead = false; // the short block is in the window or acknowledged
+    // Read: blocks read ahead by AfterSend, headers not yet written, oldest first.
+    QList<QByteArray> m_ahead;
+    bool m_aheadHasLast = false; // the short block is among them
+    bool m_aheadFailed = false;  // the read after them failed
+    // Write: the block taken last, not yet stored.
+    QByteArray m_pending;
+    quint16 m_blockNumber = 0; // the last block sent (read) or taken (write)
+    int m_storedSinceAck = 0;  // write: blocks taken since the last ACK
+    bool m_outOfStepAnswered = false;
+    bool m_awaitingOptionAnswer = false;
     int m_retries = 0; // ticks passed without progress
     bool m_ended = false;
 };

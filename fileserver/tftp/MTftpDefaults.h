@@ -15,3 +15,6 @@ inline constexpr quint16 kTftpLastSessionPort = 2000;
 // The most transfers that run at once; a request beyond them is answered
 // "Server busy". Each holds two descriptors at most (see CTftpSession).
 inline constexpr int kTftpMaxSessions = 512;
+// The bytes a window of DATA (RFC 7440) may take in a socket buffer; 0: the
+// system's default receive buffer, which a client on the same system has too.
+inline constexpr int kTftpWindowBufferBytes = 0;

@@ -15,4 +15,5 @@ struct STftpOptions {
     quint16 firstSessionPort = kTftpFirstSessionPort;
     quint16 lastSessionPort = kTftpLastSessionPort;
     int maxSessions = kTftpMaxSessions;
+    int windowBufferBytes = kTftpWindowBufferBytes;
 };

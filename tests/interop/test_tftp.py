@@ -1,6 +1,6 @@
 """Real TFTP clients (tftp-hpa, atftp, busybox, curl) against the file server
-host on loopback: gets and puts compared byte for byte, refusals, and twenty
-clients at once.
+host on loopback: gets and puts compared byte for byte, without options and
+with block size, window and the others, refusals, and twenty clients at once.
 
 The server follows block 65535 with block 1, which these clients do not
 expect, so no transfer here is longer than 65535 blocks (32 MiB).
@@ -21,8 +21,8 @@ HOST = "127.0.0.1"
 # Every client call ends within this time, or the test fails.
 CLIENT_TIMEOUT_S = 60
 SIZES = [0, 1, 511, 512, 513, 700, 256 * 1024]
-# One long transfer each way is enough to show a client keeps step for
-# thousands of blocks; every client still crosses the 512-byte edges.
+# One long transfer each way per client and mode shows that it keeps step for
+# thousands of blocks; every client still crosses the block-size edges.
 LONG_SIZE = 8 * 1024 * 1024
 CONCURRENT_CLIENTS = 20
 CONCURRENT_SIZE = 256 * 1024
@@ -32,28 +32,45 @@ def content(size, seed):
     return random.Random(seed).randbytes(size)
 
 
-def get_command(client, port, name, local):
+# What each client asks for in the runs with options, and the block size that
+# comes of it; the runs without pass no option of their own (curl is told to
+# send none; busybox always asks for tsize).
+OPTIONS = {
+    "atftp": (
+        8192,
+        ["--option", "blksize 8192", "--option", "tsize 0", "--option", "windowsize 4",
+         "--option", "timeout 3"],
+    ),
+    "busybox": (1024, ["-b", "1024"]),
+    # curl asks for tsize and timeout as well.
+    "curl": (65464, ["--tftp-blksize", "65464"]),
+}
+
+
+def client_options(client, with_options):
+    if with_options:
+        return OPTIONS[client][1]
+    return ["--tftp-no-options"] if client == "curl" else []
+
+
+def get_command(client, port, name, local, with_options=False):
+    options = client_options(client, with_options)
     return {
         "tftp-hpa": ["tftp", HOST, str(port), "-m", "binary", "-c", "get", name, local],
-        "atftp": ["atftp", "--get", "-r", name, "-l", local, HOST, str(port)],
-        # busybox asks for the tsize option, which the server does not answer.
-        "busybox": ["busybox", "tftp", "-g", "-r", name, "-l", local, HOST, str(port)],
-        # curl asks for tsize, blksize and timeout, none of which is answered.
-        "curl": ["curl", "-sS", "-o", local, "tftp://%s:%d/%s" % (HOST, port, name)],
+        "atftp": ["atftp"] + options + ["--get", "-r", name, "-l", local, HOST, str(port)],
+        "busybox": ["busybox", "tftp"] + options + ["-g", "-r", name, "-l", local, HOST, str(port)],
+        "curl": ["curl", "-sS"] + options + ["-o", local, "tftp://%s:%d/%s" % (HOST, port, name)],
     }[client]
 
 
-def put_command(client, port, local, name):
+def put_command(client, port, local, name, with_options=False):
+    options = client_options(client, with_options)
     return {
         "tftp-hpa": ["tftp", HOST, str(port), "-m", "binary", "-c", "put", local, name],
-        "atftp": ["atftp", "--put", "-l", local, "-r", name, HOST, str(port)],
-        "busybox": ["busybox", "tftp", "-p", "-l", local, "-r", name, HOST, str(port)],
-        "curl": ["curl", "-sS", "-T", local, "tftp://%s:%d/%s" % (HOST, port, name)],
+        "atftp": ["atftp"] + options + ["--put", "-l", local, "-r", name, HOST, str(port)],
+        "busybox": ["busybox", "tftp"] + options + ["-p", "-l", local, "-r", name, HOST, str(port)],
+        "curl": ["curl", "-sS"] + options + ["-T", local, "tftp://%s:%d/%s" % (HOST, port, name)],
     }[client]
-
-
-def client_program(client):
-    return {"tftp-hpa": "tftp", "atftp": "atftp", "busybox": "busybox", "curl": "curl"}[client]
 
 
 class TftpInterop(unittest.TestCase):
@@ -66,7 +83,8 @@ class TftpInterop(unittest.TestCase):
         os.mkdir(cls.work)
         with open(os.path.join(cls.outer.name, "secret"), "wb") as secret:
             secret.write(b"secret")
-        for size in SIZES + [LONG_SIZE]:
+        block_edges = [size + edge for size, _ in OPTIONS.values() for edge in (-1, 0, 1)]
+        for size in SIZES + block_edges + [LONG_SIZE]:
             with open(os.path.join(cls.root, "file_%d" % size), "wb") as served:
                 served.write(content(size, size))
         cls.host = ServerHost(cls.root, ["TFTP"])
@@ -103,25 +121,29 @@ class TftpInterop(unittest.TestCase):
         with open(path, "rb") as file:
             return file.read()
 
-    def check_gets_and_puts(self, client, sizes=SIZES):
+    def check_gets_and_puts(self, client, with_options=False):
+        sizes = SIZES + [LONG_SIZE]
+        if with_options:
+            block = OPTIONS[client][0]
+            sizes = [0, 511, 512, 513, block - 1, block, block + 1, LONG_SIZE]
+        mode = "options" if with_options else "plain"
         for size in sizes:
-            with self.subTest(client=client, size=size, direction="get"):
-                local = self.local("%s_get_%d" % (client, size))
-                result = self.run_client(get_command(client, self.port, "file_%d" % size, local))
+            with self.subTest(client=client, mode=mode, size=size, direction="get"):
+                local = self.local("%s_%s_get_%d" % (client, mode, size))
+                command = get_command(client, self.port, "file_%d" % size, local, with_options)
+                result = self.run_client(command)
                 self.assertEqual(result.returncode, 0, result.stderr)
                 # Compared byte for byte: some clients end with 0 after a failure.
                 self.assertEqual(self.read(local), content(size, size))
-            with self.subTest(client=client, size=size, direction="put"):
-                name = "%s_put_%d" % (client, size)
+            with self.subTest(client=client, mode=mode, size=size, direction="put"):
+                name = "%s_%s_put_%d" % (client, mode, size)
                 local = self.local(name)
                 with open(local, "wb") as file:
                     file.write(content(size, size + 1))
-                result = self.run_client(put_command(client, self.port, local, name))
+                command = put_command(client, self.port, local, name, with_options)
+                result = self.run_client(command)
                 self.assertEqual(result.returncode, 0, result.stderr)
                 self.assertEqual(self.read(self.served(name)), content(size, size + 1))
-
-    def test_long_transfer(self):
-        self.check_gets_and_puts("tftp-hpa", [LONG_SIZE])
 
     def test_tftp_hpa(self):
         self.check_gets_and_puts("tftp-hpa")
@@ -129,11 +151,20 @@ class TftpInterop(unittest.TestCase):
     def test_atftp(self):
         self.check_gets_and_puts("atftp")
 
+    def test_atftp_with_options(self):
+        self.check_gets_and_puts("atftp", with_options=True)
+
     def test_busybox(self):
         self.check_gets_and_puts("busybox")
 
+    def test_busybox_with_options(self):
+        self.check_gets_and_puts("busybox", with_options=True)
+
     def test_curl(self):
         self.check_gets_and_puts("curl")
+
+    def test_curl_with_options(self):
+        self.check_gets_and_puts("curl", with_options=True)
 
     def test_netascii_served_byte_for_byte(self):
         # The client converts line ends in netascii mode, the server never does:

@@ -60,6 +60,34 @@ private slots:
             QCOMPARE(request->fileName, fileName);
         }
     }
+
+    void requestOptions_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<QByteArrayList>("options"); // name, value, name, value, ...
+        QTest::newRow("none") << Bytes("\0\1f\0octet\0", 10) << QByteArrayList();
+        QTest::newRow("two, names in lower case")
+            << Bytes("\0\1f\0octet\0BlkSize\0001024\0tsize\0000\0", 31)
+            << QByteArrayList{"blksize", "1024", "tsize", "0"};
+        QTest::newRow("empty value kept, empty name left out")
+            << Bytes("\0\2f\0octet\0x\0\0\0y\0timeout\0003\0", 26)
+            << QByteArrayList{"x", "", "timeout", "3"};
+        QTest::newRow("incomplete last pair left out")
+            << Bytes("\0\1f\0octet\0blksize\0001024\0tsize\0000", 30)
+            << QByteArrayList{"blksize", "1024"};
+        QTest::newRow("mode without zero byte") << Bytes("\0\1f\0octet", 9) << QByteArrayList();
+    }
+    void requestOptions()
+    {
+        QFETCH(QByteArray, datagram);
+        QFETCH(QByteArrayList, options);
+        const auto request = CTftpPacket::DecodeRequest(datagram);
+        QVERIFY(request);
+        QByteArrayList decoded;
+        for (const CTftpPacket::SOption& option : request->options)
+            decoded << option.name << option.value;
+        QCOMPARE(decoded, options);
+    }
 };
 
 QTEST_APPLESS_MAIN(tst_CTftpPacket)

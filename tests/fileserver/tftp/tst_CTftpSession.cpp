@@ -1,3 +1,4 @@
+#include "fileserver/tftp/CTftpNegotiation.h"
 #include "fileserver/tftp/CTftpPortRing.h"
 #include "fileserver/tftp/CTftpSession.h"
 #include "tests/fileserver/tftp/TftpTestClient.h"
@@ -157,6 +158,131 @@ private slots:
         }
         QTRY_COMPARE(ended.count(), 1);
         QCOMPARE(ReadFile(m_root + "/up.bin"), content);
+    }
+
+    void optionsOverTheWire_data()
+    {
+        QTest::addColumn<int>("opcode");
+        QTest::addColumn<QByteArray>("options"); // name and value pairs, as the request has them
+        QTest::addColumn<int>("windowBuffer");
+        QTest::addColumn<int>("fileSize");
+        QTest::addColumn<QByteArray>("oack");
+        QTest::addColumn<int>("blockSize");
+        QTest::addColumn<int>("windowSize");
+        const int read = CTftpPacket::etoReadRequest;
+        const int write = CTftpPacket::etoWriteRequest;
+        const int threeBlocks = static_cast<int>(3 * CTftpNegotiation::DatagramCost(512));
+        QTest::newRow("read: a window cut to the buffer") << read
+                                                          << QByteArray("windowsize\0"
+                                                                        "64\0",
+                                                                        14)
+                                                          << threeBlocks << 2500
+                                                          << QByteArray("windowsize\0"
+                                                                        "3\0",
+                                                                        13)
+                                                          << 512 << 3;
+        QTest::newRow("read: largest blocks") << read
+                                              << QByteArray("blksize\0"
+                                                            "65464\0",
+                                                            14)
+                                              << 0 << 70000
+                                              << QByteArray("blksize\0"
+                                                            "65464\0",
+                                                            14)
+                                              << 65464 << 1;
+        QTest::newRow("write: largest blocks in a window")
+            << write
+            << QByteArray("blksize\0"
+                          "65464\0windowsize\0"
+                          "2\0",
+                          27)
+            << 4 * static_cast<int>(CTftpNegotiation::DatagramCost(65464)) << 140000
+            << QByteArray("blksize\0"
+                          "65464\0windowsize\0"
+                          "2\0",
+                          27)
+            << 65464 << 2;
+    }
+    void optionsOverTheWire()
+    {
+        QFETCH(int, opcode);
+        QFETCH(QByteArray, options);
+        QFETCH(int, windowBuffer);
+        QFETCH(int, fileSize);
+        QFETCH(QByteArray, oack);
+        QFETCH(int, blockSize);
+        QFETCH(int, windowSize);
+        const bool reading = opcode == CTftpPacket::etoReadRequest;
+        const QByteArray content = Pattern(fileSize);
+        if (reading)
+            QVERIFY(WriteFile(m_root + "/o.bin", content));
+        CTftpPacket::COptions requested =
+            CTftpPacket::DecodeRequest(Request(static_cast<quint8>(opcode), "o.bin") + options)
+                ->options;
+        STftpOptions sessionOptions = Options(kCalmIntervalMs);
+        sessionOptions.windowBufferBytes = windowBuffer;
+        CTftpTestClient client;
+        CTftpSession session(sessionOptions, m_ports);
+        QSignalSpy ended(&session, &CTftpSession::OnEnded);
+        session.Activate(static_cast<CTftpPacket::ETftpOpcode>(opcode),
+                         CUdpPeer(QHostAddress::LocalHost, client.Port()), QStringLiteral("o.bin"),
+                         requested);
+        const quint16 port = session.LocalPort();
+        std::optional<SReceived> packet = client.Next();
+        QVERIFY(packet);
+        QCOMPARE(packet->data.toHex(' '), (Word(6) + oack).toHex(' '));
+
+        // Blocks go in windows; the last block of each, or the short one, is acknowledged.
+        const int blocks = fileSize / blockSize + 1;
+        QByteArray carried;
+        if (reading) {
+            client.Send(port, Ack(0));
+            for (int block = 1; block <= blocks; ++block) {
+                packet = client.Next();
+                QVERIFY(packet);
+                QCOMPARE(packet->data.left(4).toHex(' '), Data(block, {}).toHex(' '));
+                carried += packet->data.mid(4);
+                if (block % windowSize == 0 || block == blocks)
+                    client.Send(port, Ack(block));
+            }
+            QCOMPARE(carried, content);
+        } else {
+            for (int block = 1; block <= blocks; ++block) {
+                // The blocks go to a temporary file, renamed at the end.
+                if (block == blocks)
+                    QVERIFY(!QFileInfo::exists(m_root + "/o.bin"));
+                client.Send(port, Data(block, content.mid((block - 1) * blockSize, blockSize)));
+                if (block % windowSize == 0 || block == blocks) {
+                    packet = client.Next();
+                    QVERIFY(packet);
+                    QCOMPARE(packet->data.toHex(' '), Ack(block).toHex(' '));
+                }
+            }
+        }
+        QTRY_COMPARE(ended.count(), 1);
+        QVERIFY(!client.HasPending());
+        if (!reading)
+            QCOMPARE(ReadFile(m_root + "/o.bin"), content);
+    }
+
+    void negotiatedTimeoutIsTheRetryInterval()
+    {
+        // The options' own interval outlasts the wait: only the client's
+        // timeout brings the OACK again in time.
+        CTftpTestClient client;
+        CTftpSession session(Options(2 * kAnswerWaitMs), m_ports);
+        session.Activate(CTftpPacket::etoReadRequest,
+                         CUdpPeer(QHostAddress::LocalHost, client.Port()), QStringLiteral("a.bin"),
+                         {{"timeout", "1"}});
+        const QByteArray oack = Word(6)
+                                + QByteArray("timeout\0"
+                                             "1\0",
+                                             10);
+        for (int sent = 0; sent < 2; ++sent) {
+            const std::optional<SReceived> packet = client.Next();
+            QVERIFY(packet);
+            QCOMPARE(packet->data.toHex(' '), oack.toHex(' '));
+        }
     }
 
     void refusedRequestGetsOneErrorPacket_data()

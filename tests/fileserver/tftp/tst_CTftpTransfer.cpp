@@ -20,24 +20,34 @@ struct SExchange {
     enum EInput { eiStart, eiDatagram, eiTick } input = eiStart;
     QByteArray datagram;
     bool fromClient = true;
-    QByteArray answer; // the one packet to the client (to the stranger); empty: none
+    QByteArrayList answers; // the packets to the client (to the stranger), in order
     EOutcome outcome = eoWaits;
     QByteArray afterwards; // the packet AfterSend then brings; empty: none
 };
 using CScript = QList<SExchange>;
 
+// One packet, or none when empty.
+QByteArrayList One(const QByteArray& answer)
+{
+    return answer.isEmpty() ? QByteArrayList() : QByteArrayList{answer};
+}
+
 SExchange Start(const QByteArray& answer, EOutcome outcome = eoGoesOn)
 {
-    return {SExchange::eiStart, {}, true, answer, outcome, {}};
+    return {SExchange::eiStart, {}, true, One(answer), outcome, {}};
 }
 SExchange Got(const QByteArray& datagram, const QByteArray& answer = {}, EOutcome outcome = eoWaits)
 {
-    return {SExchange::eiDatagram, datagram, true, answer, outcome, {}};
+    return {SExchange::eiDatagram, datagram, true, One(answer), outcome, {}};
+}
+SExchange GotMany(const QByteArray& datagram, const QByteArrayList& answers, EOutcome outcome)
+{
+    return {SExchange::eiDatagram, datagram, true, answers, outcome, {}};
 }
 SExchange FromStranger(const QByteArray& datagram,
                        const QByteArray& answer = Error(5, "Unknown transfer ID"))
 {
-    return {SExchange::eiDatagram, datagram, false, answer, eoWaits, {}};
+    return {SExchange::eiDatagram, datagram, false, One(answer), eoWaits, {}};
 }
 SExchange Then(SExchange exchange, const QByteArray& afterwards, EOutcome outcome)
 {
@@ -47,7 +57,7 @@ SExchange Then(SExchange exchange, const QByteArray& afterwards, EOutcome outcom
 }
 SExchange Tick(const QByteArray& answer = {}, EOutcome outcome = eoWaits)
 {
-    return {SExchange::eiTick, {}, true, answer, outcome, {}};
+    return {SExchange::eiTick, {}, true, One(answer), outcome, {}};
 }
 CScript Ticks(int count, const QByteArray& answer)
 {
@@ -87,9 +97,88 @@ private:
     qint64 m_readPos = 0;
 };
 
-QByteArray Block(int index)
+QByteArray Block(int index, int size = 512)
 {
-    return QByteArray(512, static_cast<char>('a' + index));
+    return QByteArray(size, static_cast<char>('a' + index));
+}
+
+QByteArray Oack(const QByteArray& options)
+{
+    return Word(6) + options;
+}
+
+// Eight-byte blocks index to index + count - 1 as DATA packets from that block number on.
+QByteArrayList SmallBlocks(int index, int count)
+{
+    QByteArrayList packets;
+    for (int i = index; i < index + count; ++i)
+        packets.append(Data(static_cast<quint16>(i), Block(i, 8)));
+    return packets;
+}
+
+QByteArray SmallFile(int blocks, const QByteArray& tail)
+{
+    QByteArray file;
+    for (int i = 1; i <= blocks; ++i)
+        file += Block(i, 8);
+    return file + tail;
+}
+
+STftpNegotiated Negotiated(int blockSize, int windowSize, const QByteArray& oackOptions)
+{
+    STftpNegotiated negotiated{blockSize, windowSize, 0, {}};
+    const QByteArrayList fields = oackOptions.split('\0');
+    for (int i = 0; i + 1 < fields.size(); i += 2)
+        negotiated.acknowledged.append({fields.at(i), fields.at(i + 1)});
+    return negotiated;
+}
+
+// Feeds the script to a transfer on file and checks every step, with the
+// AfterSend that the session calls once it has sent a step's packets; a
+// write's file must come to file. commit: a write's commit is 1 called once,
+// 0 never, -1 called once and fails.
+void Run(int request, int lastBlock, const QByteArray& file, int limit, int commit,
+         const STftpNegotiated& negotiated, const CScript& script)
+{
+    const bool reading = request == CTftpPacket::etoReadRequest;
+    CMemoryFile device(reading ? file : QByteArray(), limit);
+    QVERIFY(device.open((reading ? QIODevice::ReadOnly : QIODevice::WriteOnly)
+                        | QIODevice::Unbuffered));
+    int commits = 0;
+    CTftpTransfer transfer(static_cast<CTftpPacket::ETftpOpcode>(request), device,
+                           static_cast<quint16>(lastBlock), negotiated, [&commits, commit] {
+                               ++commits;
+                               return commit >= 0;
+                           });
+
+    for (int i = 0; i < script.size(); ++i) {
+        const SExchange& exchange = script.at(i);
+        const CTftpTransfer::SStep step =
+            exchange.input == SExchange::eiStart ? transfer.Start()
+            : exchange.input == SExchange::eiTick
+                ? transfer.Tick()
+                : transfer.Receive(exchange.datagram, exchange.fromClient);
+        const CTftpTransfer::SStep after = step.ended ? step : transfer.AfterSend();
+        const QByteArray where = "exchange " + QByteArray::number(i);
+        QByteArrayList expected;
+        for (const QByteArray& packet : exchange.answers + One(exchange.afterwards))
+            expected.append(packet.toHex(' '));
+        QByteArrayList sent;
+        for (const QByteArray& packet : step.packets)
+            sent.append(packet.toHex(' '));
+        if (!step.ended) {
+            for (const QByteArray& packet : after.packets)
+                sent.append(packet.toHex(' '));
+        }
+        QVERIFY2(sent == expected, where + ": sent " + sent.join(" | "));
+        QVERIFY2(after.ended == (exchange.outcome == eoEnds), where);
+        QVERIFY2((step.restartTimer && !after.ended) == (exchange.outcome == eoGoesOn), where);
+        QVERIFY2(step.toSender == (!exchange.fromClient && !step.packets.isEmpty()), where);
+        QCOMPARE(transfer.IsEnded(), after.ended);
+    }
+    QCOMPARE(commits, std::abs(commit));
+    if (!reading)
+        QCOMPARE(device.Content(), file);
 }
 
 } // namespace
@@ -252,48 +341,84 @@ private slots:
         QFETCH(int, limit);
         QFETCH(int, commit);
         QFETCH(CScript, script);
-        const bool reading = request == CTftpPacket::etoReadRequest;
-        CMemoryFile device(reading ? file : QByteArray(), limit);
-        QVERIFY(device.open((reading ? QIODevice::ReadOnly : QIODevice::WriteOnly)
-                            | QIODevice::Unbuffered));
-        int commits = 0;
-        CTftpTransfer transfer(static_cast<CTftpPacket::ETftpOpcode>(request), device,
-                               static_cast<quint16>(lastBlock), [&commits, commit] {
-                                   ++commits;
-                                   return commit >= 0;
-                               });
+        Run(request, lastBlock, file, limit, commit, {}, script);
+    }
 
-        for (int i = 0; i < script.size(); ++i) {
-            const SExchange& exchange = script.at(i);
-            const CTftpTransfer::SStep step =
-                exchange.input == SExchange::eiStart ? transfer.Start()
-                : exchange.input == SExchange::eiTick
-                    ? transfer.Tick()
-                    : transfer.Receive(exchange.datagram, exchange.fromClient);
-            // What the session does once it has sent the step's packets.
-            const CTftpTransfer::SStep after = step.ended ? step : transfer.AfterSend();
-            const QByteArray where = "exchange " + QByteArray::number(i);
-            QList<QByteArray> expected;
-            for (const QByteArray& packet : {exchange.answer, exchange.afterwards}) {
-                if (!packet.isEmpty())
-                    expected.append(packet.toHex(' '));
-            }
-            QList<QByteArray> sent;
-            for (const QByteArray& packet : step.packets)
-                sent.append(packet.toHex(' '));
-            if (!step.ended) {
-                for (const QByteArray& packet : after.packets)
-                    sent.append(packet.toHex(' '));
-            }
-            QVERIFY2(sent == expected, where + ": sent " + sent.join(" | "));
-            QVERIFY2(after.ended == (exchange.outcome == eoEnds), where);
-            QVERIFY2((step.restartTimer && !after.ended) == (exchange.outcome == eoGoesOn), where);
-            QVERIFY2(step.toSender == (!exchange.fromClient && !step.packets.isEmpty()), where);
-            QCOMPARE(transfer.IsEnded(), after.ended);
-        }
-        QCOMPARE(commits, std::abs(commit));
-        if (!reading)
-            QCOMPARE(device.Content(), file);
+    void optionExchanges_data()
+    {
+        QTest::addColumn<int>("request");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("blockSize");
+        QTest::addColumn<int>("windowSize");
+        QTest::addColumn<QByteArray>("oack"); // its options; empty: none sent
+        QTest::addColumn<CScript>("script");
+        const int read = CTftpPacket::etoReadRequest;
+        const int write = CTftpPacket::etoWriteRequest;
+        const QByteArray tail("tail");
+        const QByteArray blksize8("blksize\0"
+                                  "8\0",
+                                  10);
+        const QByteArray oack = Oack(blksize8);
+        const SExchange strangerError{
+            SExchange::eiDatagram, Error(8, "no"), false, {}, eoWaits, {}};
+
+        QTest::newRow("read: OACK, ACK 0, then blocks of the size agreed")
+            << read << SmallFile(1, tail) << 8 << 1 << blksize8
+            << CScript{Start(oack),
+                       Got(Ack(1)),
+                       Got(Data(0, {})),
+                       Got(Ack(0), Data(1, Block(1, 8)), eoGoesOn),
+                       Got(Ack(1), Data(2, tail), eoGoesOn),
+                       Got(Ack(2), {}, eoEnds)};
+        QTest::newRow("read: the OACK again at a tick, the client's error ends it")
+            << read << SmallFile(1, tail) << 8 << 1 << blksize8
+            << CScript{Start(oack), Tick(oack), strangerError, Got(Error(8, "no"), {}, eoEnds)};
+        QTest::newRow("write: OACK instead of ACK 0")
+            << write << SmallFile(1, tail) << 8 << 1 << blksize8
+            << CScript{Start(oack), Got(Data(0, "x")), Tick(oack),
+                       Got(Data(1, Block(1, 8)), Ack(1), eoGoesOn),
+                       Got(Data(2, tail), Ack(2), eoEnds)};
+        QTest::newRow("write: the client's error answering the OACK ends it")
+            << write << QByteArray() << 8 << 1 << blksize8
+            << CScript{Start(oack), Got(Error(8, "no"), {}, eoEnds)};
+        QTest::newRow("write: a later error does not end it")
+            << write << Block(1, 8) << 8 << 1 << blksize8
+            << CScript{Start(oack), Got(Data(1, Block(1, 8)), Ack(1), eoGoesOn), Got(Error(0, "x")),
+                       Got(Data(2, {}), Ack(2), eoEnds)};
+        QTest::newRow("read window 3: one lost block, one duplicate ACK")
+            << read << SmallFile(7, tail) << 8 << 3 << QByteArray()
+            << CScript{{SExchange::eiStart, {}, true, SmallBlocks(1, 3), eoGoesOn, {}},
+                       // Block 2 lost: the client acknowledges block 1.
+                       GotMany(Ack(1), SmallBlocks(2, 3), eoGoesOn),
+                       Got(Ack(1)),
+                       GotMany(Ack(4), SmallBlocks(5, 3), eoGoesOn),
+                       {SExchange::eiTick, {}, true, SmallBlocks(5, 3), eoWaits, {}},
+                       Got(Ack(7), Data(8, tail), eoGoesOn),
+                       Got(Ack(7)),
+                       Got(Ack(8), {}, eoEnds)};
+        QTest::newRow("write window 3: ACK per window, a gap answered once")
+            << write << SmallFile(4, tail) << 8 << 3 << QByteArray()
+            << CScript{Start(Ack(0)),
+                       Got(SmallBlocks(1, 1).at(0), {}, eoGoesOn),
+                       Got(SmallBlocks(3, 1).at(0), Ack(1)),
+                       Got(SmallBlocks(4, 1).at(0)),
+                       Got(SmallBlocks(2, 1).at(0), {}, eoGoesOn),
+                       Got(SmallBlocks(3, 1).at(0), {}, eoGoesOn),
+                       Got(SmallBlocks(4, 1).at(0), Ack(4), eoGoesOn),
+                       Got(SmallBlocks(4, 1).at(0), Ack(4)),
+                       Got(Data(5, tail), Ack(5), eoEnds)};
+    }
+    void optionExchanges()
+    {
+        QFETCH(int, request);
+        QFETCH(QByteArray, file);
+        QFETCH(int, blockSize);
+        QFETCH(int, windowSize);
+        QFETCH(QByteArray, oack);
+        QFETCH(CScript, script);
+        // Every write here that gets its last block commits once.
+        const int commit = request == CTftpPacket::etoWriteRequest && !file.isEmpty() ? 1 : 0;
+        Run(request, 0, file, -1, commit, Negotiated(blockSize, windowSize, oack), script);
     }
 };
 
