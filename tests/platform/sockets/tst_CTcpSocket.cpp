@@ -22,6 +22,30 @@ quint16 ClosedPort()
     return port;
 }
 
+// A CTcpSocket connected to a Qt socket on loopback that gathers what arrives.
+struct SLoopbackPair {
+    QTcpServer server;
+    CTcpSocket socket;
+    QSignalSpy states{&socket, &CTcpSocket::StateChanged};
+    QSignalSpy errors{&socket, &CTcpSocket::Error};
+    std::unique_ptr<QTcpSocket> peer;
+    QByteArray received;
+
+    bool Connect()
+    {
+        if (!server.listen(QHostAddress::LocalHost, 0))
+            return false;
+        socket.Connect(QStringLiteral("127.0.0.1"), server.serverPort());
+        if (!QTest::qWaitFor(
+                [this] { return states.count() == 1 && server.hasPendingConnections(); }))
+            return false;
+        peer.reset(server.nextPendingConnection());
+        QObject::connect(peer.get(), &QTcpSocket::readyRead, peer.get(),
+                         [this] { received += peer->readAll(); });
+        return true;
+    }
+};
+
 } // namespace
 
 class tst_CTcpSocket final : public QObject {
@@ -51,16 +75,11 @@ private slots:
 
     void connectSendsInOrderAndCloseDeliversEverything()
     {
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-        CTcpSocket socket;
-        QSignalSpy states(&socket, &CTcpSocket::StateChanged);
-        socket.Connect(QStringLiteral("127.0.0.1"), server.serverPort());
-        QTRY_COMPARE(states.count(), 1);
+        SLoopbackPair pair;
+        QVERIFY(pair.Connect());
+        CTcpSocket& socket = pair.socket;
         QCOMPARE(socket.State(), CTcpSocket::kStateConnected);
         QCOMPARE(socket.RemoteHost(), QStringLiteral("127.0.0.1"));
-        QTRY_VERIFY(server.hasPendingConnections());
-        std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
         // The Boolean option reaches the system's socket and changes nothing that is sent.
         QVERIFY(!socket.NoDelay());
         socket.SetNoDelay(true);
@@ -76,12 +95,9 @@ private slots:
         socket.Close(); // right after the sends: all of it must still arrive
         socket.Close(); // and a second Close must not cut it short
 
-        QByteArray received;
-        connect(peer.get(), &QTcpSocket::readyRead, this,
-                [&received, &peer] { received += peer->readAll(); });
-        QTRY_COMPARE_WITH_TIMEOUT(received.size(), expected.size(), 10000);
-        QCOMPARE(received, expected);
-        QTRY_COMPARE(states.count(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(pair.received.size(), expected.size(), 10000);
+        QCOMPARE(pair.received, expected);
+        QTRY_COMPARE(pair.states.count(), 2);
         QCOMPARE(socket.State(), CTcpSocket::kStateClosed);
     }
 
@@ -105,17 +121,11 @@ private slots:
         QFETCH(int, pieceSize);
         QFETCH(int, pieces);
         QFETCH(bool, direct);
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-        CTcpSocket socket;
-        QSignalSpy states(&socket, &CTcpSocket::StateChanged);
-        socket.Connect(QStringLiteral("127.0.0.1"), server.serverPort());
-        QTRY_COMPARE(states.count(), 1);
-        QTRY_VERIFY(server.hasPendingConnections());
-        std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
-        QByteArray received;
-        connect(peer.get(), &QTcpSocket::readyRead, this,
-                [&received, &peer] { received += peer->readAll(); });
+        SLoopbackPair pair;
+        QVERIFY(pair.Connect());
+        CTcpSocket& socket = pair.socket;
+        QSignalSpy& states = pair.states;
+        const QByteArray& received = pair.received;
 
         QByteArray expected;
         int sent = 0;
@@ -183,18 +193,12 @@ private slots:
         auto file = std::make_shared<QFile>(temporary.fileName());
         QVERIFY(file->open(QIODevice::ReadOnly));
 
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-        CTcpSocket socket;
-        QSignalSpy states(&socket, &CTcpSocket::StateChanged);
-        QSignalSpy errors(&socket, &CTcpSocket::Error);
-        socket.Connect(QStringLiteral("127.0.0.1"), server.serverPort());
-        QTRY_COMPARE(states.count(), 1);
-        QTRY_VERIFY(server.hasPendingConnections());
-        std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
-        QByteArray received;
-        connect(peer.get(), &QTcpSocket::readyRead, this,
-                [&received, &peer] { received += peer->readAll(); });
+        SLoopbackPair pair;
+        QVERIFY(pair.Connect());
+        CTcpSocket& socket = pair.socket;
+        QSignalSpy& states = pair.states;
+        QSignalSpy& errors = pair.errors;
+        const QByteArray& received = pair.received;
         connect(&socket, &CTcpSocket::SendDone, this, [&socket] { socket.Close(); });
 
         QByteArray expected;
