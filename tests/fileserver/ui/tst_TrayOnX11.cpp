@@ -41,16 +41,22 @@ private slots:
         CTrayIcon* icon = server.Tray()->TrayIcon();
         QTRY_VERIFY(icon->IsVisible());
         // The icon is a small window that the tray host has taken in.
-        QWidget* iconWindow = nullptr;
-        QTRY_VERIFY_WITH_TIMEOUT((iconWindow = TrayIconWindow()) != nullptr, 10000);
-        QTRY_VERIFY(iconWindow->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(TrayIconWindow() && TrayIconWindow()->isVisible(), 10000);
 
         // A real click through the X server, as a user's mouse makes it. The
         // tray host may take the icon in only after it shows as visible, and a
         // click before that reaches nothing: click again until the menu opens.
-        const QString middle = QString::number(iconWindow->width() / 2);
+        // Qt makes the icon's window anew when the embedding fails, so it is
+        // looked up again for every click.
         const auto menuShown = [&server] { return server.Tray()->mnuMain()->isVisible(); };
         for (int attempt = 0; attempt < 10 && !menuShown(); ++attempt) {
+            const QWidget* iconWindow = TrayIconWindow();
+            if (!iconWindow || !iconWindow->isVisible()) {
+                QTest::qWaitFor([] { return TrayIconWindow() && TrayIconWindow()->isVisible(); },
+                                2000);
+                continue;
+            }
+            const QString middle = QString::number(iconWindow->width() / 2);
             QProcess xdotool;
             xdotool.start(QStringLiteral("xdotool"),
                           {QStringLiteral("mousemove"), QStringLiteral("--window"),
