@@ -50,12 +50,10 @@ private slots:
         // looked up again for every click.
         const auto menuShown = [&server] { return server.Tray()->mnuMain()->isVisible(); };
         for (int attempt = 0; attempt < 10 && !menuShown(); ++attempt) {
-            const QWidget* iconWindow = TrayIconWindow();
-            if (!iconWindow || !iconWindow->isVisible()) {
-                QTest::qWaitFor([] { return TrayIconWindow() && TrayIconWindow()->isVisible(); },
-                                2000);
+            if (!QTest::qWaitFor([] { return TrayIconWindow() && TrayIconWindow()->isVisible(); },
+                                 2000))
                 continue;
-            }
+            const QWidget* iconWindow = TrayIconWindow();
             const QString middle = QString::number(iconWindow->width() / 2);
             QProcess xdotool;
             xdotool.start(QStringLiteral("xdotool"),
