@@ -273,7 +273,14 @@ private:
             return 0;
         const qint64 pid = process->processId();
         m_processes.push_back(std::move(process));
-        return pid;
+        // The system fills in the new program's command line a moment after
+        // the exec that QProcess reports as the start.
+        const QString commandLine = QStringLiteral("/proc/%1/cmdline").arg(pid);
+        const auto shown = [&commandLine] {
+            QFile file(commandLine);
+            return file.open(QIODevice::ReadOnly) && file.readAll().contains("call");
+        };
+        return QTest::qWaitFor(shown, kTimeoutMs) ? pid : 0;
     }
 
     QTemporaryDir m_folder;
