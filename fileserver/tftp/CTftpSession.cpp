@@ -70,7 +70,9 @@ void CTftpSession::Activate(CTftpPacket::ETftpOpcode opcode, const CUdpPeer& cli
     std::function<bool()> commit;
     if (writing) {
         // The flush is checked on its own: commit does not tell a failed
-        // flush of the last buffered blocks.
+        // flush of the last buffered blocks. Commit also syncs the data to
+        // disk before the rename, the main cost of a fast upload; kept, so
+        // that a power cut leaves the old file or the whole new one.
         commit = [target = static_cast<QSaveFile*>(m_file.get())] {
             return target->flush() && target->commit();
         };
