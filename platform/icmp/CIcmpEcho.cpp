@@ -18,6 +18,20 @@ constexpr int kHeaderSize = 8;          // type, code, checksum, identifier, seq
 constexpr int kIpProtocolIcmp = 1;      // the protocol field of an IPv4 header
 constexpr qsizetype kMaxPacket = 65536; // one datagram at most
 
+// A one-part header for recvmsg: the sender's address, the payload and the
+// control data land in the given places.
+msghdr ReceiveHeader(sockaddr_in& from, iovec& part, char* control, size_t controlSize)
+{
+    msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = controlSize;
+    return message;
+}
+
 // The address number (first part in the lowest byte) as the socket calls take it.
 in_addr ToInAddr(quint32 address)
 {
@@ -193,13 +207,7 @@ void CIcmpEcho::OnReadable()
         char control[CMSG_SPACE(sizeof(int))] = {};
         sockaddr_in from{};
         iovec part{buffer.data(), static_cast<size_t>(buffer.size())};
-        msghdr message{};
-        message.msg_name = &from;
-        message.msg_namelen = sizeof from;
-        message.msg_iov = &part;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
+        msghdr message = ReceiveHeader(from, part, control, sizeof control);
         const ssize_t received = ::recvmsg(m_fd, &message, MSG_DONTWAIT);
         if (received < 0) {
             if (errno == EINTR)
@@ -235,13 +243,7 @@ bool CIcmpEcho::ReadErrorQueue()
         char control[512] = {};
         sockaddr_in name{};
         iovec part{original.data(), static_cast<size_t>(original.size())};
-        msghdr message{};
-        message.msg_name = &name;
-        message.msg_namelen = sizeof name;
-        message.msg_iov = &part;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
+        msghdr message = ReceiveHeader(name, part, control, sizeof control);
         const ssize_t received = ::recvmsg(m_fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
         if (received < 0)
             return false;
