@@ -71,6 +71,11 @@ bool CServedFolder::HasControlCharacter(const QString& clientPath)
                                [](QChar c) { return c.category() == QChar::Other_Control; });
 }
 
+bool CServedFolder::IsHiddenName(const QString& fileName)
+{
+    return fileName.startsWith(QLatin1Char('.'));
+}
+
 bool CServedFolder::IsOpenedInside(const QFile& file) const
 {
     const QByteArray opened = OpenedFilePath(file);

@@ -43,6 +43,10 @@ public:
     // Whether a client path holds a control character (NUL, CR, LF, DEL, ...).
     static bool HasControlCharacter(const QString& clientPath);
 
+    // SECURITY: whether a file name (the last name of a path) is hidden, as
+    // dot-files are; hidden files are neither listed nor served.
+    static bool IsHiddenName(const QString& fileName);
+
     // SECURITY: the local path of a virtual path, refused (inside false) when
     // it holds a control character or a symbolic link on the way leads out
     // of the served folder.
