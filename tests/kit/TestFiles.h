@@ -15,7 +15,7 @@ inline bool Write(const QString& path, const QByteArray& content)
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        && file.write(content) == content.size();
+           && file.write(content) == content.size();
 }
 
 inline bool WriteText(const QString& path, const QString& text)
@@ -54,8 +54,8 @@ inline QByteArray Pattern(qsizetype size)
 inline bool WriteScript(const QString& path, const QByteArray& script)
 {
     return Write(path, script)
-        && QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                           | QFileDevice::ExeOwner);
+           && QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                              | QFileDevice::ExeOwner);
 }
 
 } // namespace TestFiles

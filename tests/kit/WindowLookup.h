@@ -16,8 +16,7 @@
 namespace WindowLookup {
 
 // The child of root named name; fails the test (returns null) when there is none.
-template <typename T>
-T* Child(const QObject& root, const QString& name)
+template <typename T> T* Child(const QObject& root, const QString& name)
 {
     T* child = root.findChild<T*>(name);
     if (!child)
