@@ -100,13 +100,11 @@ class FtpClients(HostCase):
                 # Passive only by default: refused, then PORT on a new connection.
                 self.assertEqual("---> PASV" in result.stderr, client == "lftp default")
                 self.assertIn("---> PORT 127,0,0,1,", result.stderr)
-            for name in gets:
-                with self.subTest(client=client, get=name):
-                    self.assertEqual(read(self.in_local(out[name])), read(self.served(name)))
-            for name in puts:
-                with self.subTest(client=client, put=name):
-                    self.assertEqual(read(self.served(out[name])), read(self.in_local(name)))
-                    os.remove(self.served(out[name]))
+            for source, target in [(self.served(n), self.in_local(out[n])) for n in gets] + [
+                    (self.in_local(n), self.served(out[n])) for n in puts]:
+                with self.subTest(client=client, source=source):
+                    self.assertEqual(read(target), read(source))
+                    os.remove(target)
         self.assertEqual(ftp.quit(), "221 Goodbye.")
 
     def test_large_retrieve_beside_a_store(self):

@@ -85,9 +85,8 @@ def write(path, data):
 
 
 class HostCase(unittest.TestCase):
-    """One host per test class, serving served/ of a fresh folder beside the
-    clients' local/; it must end cleanly on SIGTERM (under the sanitizers,
-    without leaks). A class fills the folders in prepare()."""
+    """One host per class serving served/ beside the clients' local/, filled by
+    prepare(); it must end cleanly on SIGTERM (with the sanitizers: no leaks)."""
 
     PROTOCOL = "FTP"
 
@@ -95,8 +94,8 @@ class HostCase(unittest.TestCase):
     def setUpClass(cls):
         cls.tmp = tempfile.TemporaryDirectory()
         cls.root, cls.local = (os.path.join(cls.tmp.name, n) for n in ("served", "local"))
-        os.makedirs(cls.root)
-        os.makedirs(cls.local)
+        for folder in (cls.root, cls.local):
+            os.makedirs(folder)
         cls.prepare()
         cls.host = ServerHost(cls.root, [cls.PROTOCOL])
         cls.host.__enter__()

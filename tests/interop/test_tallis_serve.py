@@ -1,6 +1,4 @@
-"""The host program's own behaviour: its answers to --help and --version,
-the lines it prints for sessions and transfers, a clean end on SIGTERM, and
-a clear refusal when a port is taken."""
+"""The host program itself: --help, --version, refused ports, its lines."""
 
 import os
 import shlex
@@ -10,7 +8,7 @@ import tempfile
 import unittest
 from ftplib import FTP
 
-from serverhost import ServerHost
+from serverhost import ServerHost, write
 
 RUN_TIMEOUT_S = 30
 
@@ -51,8 +49,7 @@ class TallisServe(unittest.TestCase):
 
     def test_lines_for_sessions_and_transfers_then_clean_end(self):
         with tempfile.TemporaryDirectory() as root:
-            with open(os.path.join(root, "image.bin"), "wb") as image:
-                image.write(b"x" * 1000)
+            write(os.path.join(root, "image.bin"), b"x" * 1000)
             with ServerHost(root, ["FTP", "TFTP"]) as host:
                 ftp = FTP()
                 ftp.connect("127.0.0.1", host.ports["FTP"], timeout=RUN_TIMEOUT_S)

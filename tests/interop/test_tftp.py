@@ -101,10 +101,10 @@ class TftpInterop(HostCase):
         self.assertEqual(read(self.served("text_put")), b"a\r\nb\r\0c\r\n")
 
     def test_missing_file(self):
-        expected = {"tftp-hpa": (None, b"Error code 1: File not found"),
-                    "atftp": (None, b"File not found"), "busybox": (None, b"File not found"),
-                    "curl": (68, b"")}  # curl's "TFTP file not found"
-        for client, (code, message) in expected.items():
+        for client, code, message in [("tftp-hpa", None, b"Error code 1: File not found"),
+                                      ("atftp", None, b"File not found"),
+                                      ("busybox", None, b"File not found"),
+                                      ("curl", 68, b"")]:  # curl's "TFTP file not found"
             with self.subTest(client=client):
                 local = self.in_local("%s_missing" % client)
                 result = self.run_client(client, "get", local, "missing.bin")
@@ -165,10 +165,9 @@ class TftpInterop(HostCase):
             for process in processes:
                 process.wait(timeout=max(0.1, deadline - time.monotonic()))
         finally:
-            for process in processes:
-                if process.poll() is None:
-                    process.kill()
-                    process.wait()
+            for process in [p for p in processes if p.poll() is None]:
+                process.kill()
+                process.wait()
         self.assertEqual([process.returncode for process in processes], [0] * CONCURRENT_CLIENTS)
         for target, data in expected.items():
             self.assertEqual(read(target), data, os.path.basename(target))
