@@ -18,6 +18,7 @@ namespace {
 // to amortise the pass, few enough that other connections are not starved.
 constexpr int kPumpRounds = 4;
 
+// The send queue's reader: the system's positioned read, again after a signal.
 qint64 ReadFileAt(int descriptor, qint64 offset, char* into, qint64 length)
 {
     for (;;) {
