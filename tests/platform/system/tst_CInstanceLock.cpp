@@ -93,21 +93,17 @@ private slots:
         }
     }
 
-    void aMissingFolderIsMade()
-    {
-        const QString path = m_folder.filePath(QStringLiteral("a/b/made.lock"));
-        CInstanceLock lock(path);
-        QVERIFY(lock.TryLock());
-        QVERIFY(QFileInfo::exists(path));
-    }
-
-    void defaultPathIsInTheRuntimeFolder()
+    // The default lock lives in the runtime folder; a missing folder is made.
+    void defaultPathIsInTheRuntimeFolderAndFoldersAreMade()
     {
         const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_folder.path()));
         const QString path = CInstanceLock::DefaultPath(QStringLiteral("pelion"));
         qputenv("XDG_RUNTIME_DIR", saved);
         QCOMPARE(path, m_folder.filePath(QStringLiteral("pelion.lock")));
+        CInstanceLock lock(m_folder.filePath(QStringLiteral("a/b/made.lock")));
+        QVERIFY(lock.TryLock());
+        QVERIFY(QFileInfo::exists(m_folder.filePath(QStringLiteral("a/b/made.lock"))));
     }
 
 private:
