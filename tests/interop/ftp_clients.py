@@ -58,6 +58,10 @@ class FtpClients(HostCase):
         with open(out, "wb") as data:
             return ftp.retrbinary("RETR " + name, data.write)
 
+    def ftplib_put(self, ftp, name, source):
+        with open(self.in_local(source), "rb") as data:
+            return ftp.storbinary("STOR " + name, data)
+
     def lftp(self, mode, commands):
         script = "%s%sopen -u equipment,secret %s; %s" % (LFTP_SETTINGS, LFTP_MODES[mode],
                                                            self.url, commands)
@@ -85,8 +89,7 @@ class FtpClients(HostCase):
                 for name in gets:
                     self.assertEqual(self.ftplib_get(ftp, name, self.in_local(out[name])), DONE)
                 for name in puts:
-                    with open(self.in_local(name), "rb") as data:
-                        self.assertEqual(ftp.storbinary("STOR " + out[name], data), DONE)
+                    self.assertEqual(self.ftplib_put(ftp, out[name], name), DONE)
             else:
                 commands = ["cd sub", "pwd", "ls", "cd ..", "ls"]
                 commands += ["get %s -o %s" % (name, out[name]) for name in gets]
@@ -168,8 +171,7 @@ class FtpClients(HostCase):
                 self.ftplib_get(ftp, name, self.in_local("escape"))
             self.assertEqual(str(refused.exception), "550 File not found or open error")
         # A store that climbs lands inside the served folder.
-        with open(self.in_local("src1.bin"), "rb") as data:
-            ftp.storbinary("STOR ../../climbed.bin", data)
+        self.ftplib_put(ftp, "../../climbed.bin", "src1.bin")
         self.assertTrue(os.path.exists(self.served("climbed.bin")))
         self.assertFalse(os.path.exists(os.path.join(self.tmp.name, "climbed.bin")))
 
@@ -185,10 +187,8 @@ class FtpClients(HostCase):
         os.symlink(canary, self.served("linkout"))
         os.link(canary, self.served("hardout"))
         with self.assertRaisesRegex(ftplib.error_perm, "^553 No such file or directory$"):
-            with open(self.in_local("src1.bin"), "rb") as data:
-                ftp.storbinary("STOR linkout\0x", data)
-        with open(self.in_local("src257.bin"), "rb") as data:
-            ftp.storbinary("STOR hardout", data)
+            self.ftplib_put(ftp, "linkout\0x", "src1.bin")
+        self.ftplib_put(ftp, "hardout", "src257.bin")
         self.assertEqual(read(canary), b"canary")
         self.assertEqual(read(self.served("hardout")), read(self.in_local("src257.bin")))
         os.remove(raw)

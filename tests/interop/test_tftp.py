@@ -59,11 +59,9 @@ class TftpInterop(HostCase):
             write(os.path.join(cls.root, "file_%d" % size), content(size, size))
 
     def run_client(self, client, direction, local, remote, with_options=False):
-        try:
-            return subprocess.run(command(client, direction, self.port, local, remote, with_options),
-                                  cwd=self.local, capture_output=True, timeout=CLIENT_TIMEOUT_S)
-        except subprocess.TimeoutExpired:
-            self.fail("%s %s %s did not end in time" % (client, direction, remote))
+        # A client that does not end in time raises TimeoutExpired: the test fails.
+        return subprocess.run(command(client, direction, self.port, local, remote, with_options),
+                              cwd=self.local, capture_output=True, timeout=CLIENT_TIMEOUT_S)
 
     def test_every_client_gets_and_puts(self):
         for client, with_options in [("tftp-hpa", False)] + [
@@ -131,7 +129,12 @@ class TftpInterop(HostCase):
         self.assertEqual(sorted(os.listdir(self.tmp.name)), before)
         self.assertEqual(read(os.path.join(self.tmp.name, "secret")), b"secret")
 
-    def test_put_over_a_hard_link_replaces_the_name_only(self):
+    def test_garbage_at_the_listener_then_a_put_over_a_hard_link(self):
+        # The listener goes on serving; the put replaces the name, not the file.
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sock:
+            for datagram in [b"", b"\x00", b"\x00\x01no-zero-byte", b"\x00\x03\x00\x01data",
+                             b"\x00\x06x\x00"]:
+                sock.sendto(datagram, (HOST, self.port))
         outside = os.path.join(self.tmp.name, "linked_outside")
         write(outside, b"outside")
         os.link(outside, self.served("hardlink"))
@@ -140,15 +143,6 @@ class TftpInterop(HostCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(read(self.served("hardlink")), content(1500, 7))
         self.assertEqual(read(outside), b"outside")
-
-    def test_garbage_at_the_listener_leaves_it_serving(self):
-        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sock:
-            for datagram in [b"", b"\x00", b"\x00\x01no-zero-byte", b"\x00\x03\x00\x01data",
-                             b"\x00\x06x\x00"]:
-                sock.sendto(datagram, (HOST, self.port))
-        result = self.run_client("tftp-hpa", "get", self.in_local("after_garbage"), "file_700")
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(read(self.in_local("after_garbage")), content(700, 700))
 
     def test_twenty_clients_at_once(self):
         processes, expected = [], {}
