@@ -14,9 +14,27 @@
 
 namespace {
 
-constexpr int kHeaderSize = 8;          // type, code, checksum, identifier, sequence
-constexpr int kIpProtocolIcmp = 1;      // the protocol field of an IPv4 header
+// An ICMP header (RFC 792): type, code, checksum, identifier, sequence.
+constexpr int kHeaderSize = 8;
+constexpr int kTypeAt = 0;
+constexpr int kCodeAt = 1;
+constexpr int kChecksumAt = 2;
+constexpr int kIdentifierAt = 4;
+constexpr int kSequenceAt = 6;
+
+// An IPv4 header (RFC 791), as a raw socket receives it before the ICMP part.
+constexpr int kMinIpHeaderSize = 20;
+constexpr int kIpTtlAt = 8;
+constexpr int kIpProtocolAt = 9;
+constexpr int kIpDestinationAt = 16;
+constexpr int kIpProtocolIcmp = 1;
+
 constexpr qsizetype kMaxPacket = 65536; // one datagram at most
+// Datagrams read per wake-up of the socket, so one flood cannot hold the loop.
+constexpr int kMaxReadsPerWake = 64;
+// Room for the ancillary data of one error report: the extended error and
+// the address of the host that sent it.
+constexpr size_t kErrorControlSize = 512;
 
 // A one-part header for recvmsg: the sender's address, the payload and the
 // control data land in the given places.
@@ -56,10 +74,23 @@ quint32 FromInAddr(const in_addr& address)
     return AddressAt(reinterpret_cast<const char*>(&address.s_addr));
 }
 
+// The length of the IPv4 header that starts the bytes (its IHL field, in
+// 32-bit words).
+qsizetype IpHeaderSize(const QByteArray& bytes)
+{
+    return (bytes[0] & 0x0f) * 4;
+}
+
 quint16 Word(const QByteArray& bytes, qsizetype at)
 {
     return static_cast<quint16>(static_cast<unsigned char>(bytes[at]) << 8
                                 | static_cast<unsigned char>(bytes[at + 1]));
+}
+
+void PutWord(QByteArray& bytes, qsizetype at, quint16 word)
+{
+    bytes[at] = static_cast<char>(word >> 8);
+    bytes[at + 1] = static_cast<char>(word & 0xff);
 }
 
 // RFC 1071 checksum of the whole message.
@@ -144,15 +175,11 @@ void CIcmpEcho::Start(qint32 address, const QByteArray& data, qint32 timeoutMs)
     m_identifier = static_cast<quint16>(random >> 16);
     m_sequence = static_cast<quint16>(random);
     QByteArray packet(kHeaderSize, '\0');
-    packet[0] = static_cast<char>(ICMP_ECHO);
-    packet[4] = static_cast<char>(m_identifier >> 8);
-    packet[5] = static_cast<char>(m_identifier & 0xff);
-    packet[6] = static_cast<char>(m_sequence >> 8);
-    packet[7] = static_cast<char>(m_sequence & 0xff);
+    packet[kTypeAt] = static_cast<char>(ICMP_ECHO);
+    PutWord(packet, kIdentifierAt, m_identifier);
+    PutWord(packet, kSequenceAt, m_sequence);
     packet += data;
-    const quint16 checksum = InternetChecksum(packet);
-    packet[2] = static_cast<char>(checksum >> 8);
-    packet[3] = static_cast<char>(checksum & 0xff);
+    PutWord(packet, kChecksumAt, InternetChecksum(packet));
 
     sockaddr_in to{};
     to.sin_family = AF_INET;
@@ -202,7 +229,7 @@ void CIcmpEcho::OnReadable()
     if (m_kind == EIcmpSocketKind::Datagram && ReadErrorQueue())
         return;
     // The notifier fires while anything is queued: read all of it.
-    for (int i = 0; i < 64 && !m_finished; ++i) {
+    for (int i = 0; i < kMaxReadsPerWake && !m_finished; ++i) {
         QByteArray buffer(kMaxPacket, '\0');
         char control[CMSG_SPACE(sizeof(int))] = {};
         sockaddr_in from{};
@@ -238,9 +265,9 @@ void CIcmpEcho::OnReadable()
 
 bool CIcmpEcho::ReadErrorQueue()
 {
-    for (int i = 0; i < 64; ++i) {
+    for (int i = 0; i < kMaxReadsPerWake; ++i) {
         QByteArray original(kMaxPacket, '\0');
-        char control[512] = {};
+        char control[kErrorControlSize] = {};
         sockaddr_in name{};
         iovec part{original.data(), static_cast<size_t>(original.size())};
         msghdr message = ReceiveHeader(name, part, control, sizeof control);
@@ -254,7 +281,7 @@ bool CIcmpEcho::ReadErrorQueue()
             sock_extended_err report{};
             std::memcpy(&report, CMSG_DATA(c), sizeof report);
             // The queued bytes are the echo as sent: its sequence tells it is ours.
-            if (original.size() < kHeaderSize || Word(original, 6) != m_sequence)
+            if (original.size() < kHeaderSize || Word(original, kSequenceAt) != m_sequence)
                 continue;
             if (report.ee_origin == SO_EE_ORIGIN_ICMP) {
                 sockaddr_in offender{};
@@ -272,8 +299,8 @@ bool CIcmpEcho::ReadErrorQueue()
 
 bool CIcmpEcho::ExamineDatagram(const QByteArray& icmp, quint32 from, quint8 ttl)
 {
-    if (icmp.size() < kHeaderSize || icmp[0] != ICMP_ECHOREPLY || Word(icmp, 6) != m_sequence
-        || from != m_target)
+    if (icmp.size() < kHeaderSize || icmp[kTypeAt] != ICMP_ECHOREPLY
+        || Word(icmp, kSequenceAt) != m_sequence || from != m_target)
         return false;
     Finish(kIpSuccess, from, icmp.mid(kHeaderSize), ttl);
     return true;
@@ -281,33 +308,35 @@ bool CIcmpEcho::ExamineDatagram(const QByteArray& icmp, quint32 from, quint8 ttl
 
 bool CIcmpEcho::ExamineRaw(const QByteArray& packet, quint32 from)
 {
-    if (packet.size() < 20)
+    if (packet.size() < kMinIpHeaderSize)
         return false;
-    const qsizetype headerSize = (packet[0] & 0x0f) * 4;
+    const qsizetype headerSize = IpHeaderSize(packet);
     if (packet.size() < headerSize + kHeaderSize)
         return false;
     const QByteArray icmp = packet.mid(headerSize);
-    const int type = static_cast<unsigned char>(icmp[0]);
+    const int type = static_cast<unsigned char>(icmp[kTypeAt]);
     if (type == ICMP_ECHOREPLY) {
-        if (Word(icmp, 4) != m_identifier || Word(icmp, 6) != m_sequence || from != m_target)
+        if (Word(icmp, kIdentifierAt) != m_identifier || Word(icmp, kSequenceAt) != m_sequence
+            || from != m_target)
             return false;
-        Finish(kIpSuccess, from, icmp.mid(kHeaderSize), static_cast<quint8>(packet[8]));
+        Finish(kIpSuccess, from, icmp.mid(kHeaderSize), static_cast<quint8>(packet[kIpTtlAt]));
         return true;
     }
     if (!IsIcmpError(type))
         return false;
     // An error message quotes the IP header of the echo and its first 8 bytes.
     const QByteArray quoted = icmp.mid(kHeaderSize);
-    if (quoted.size() < 20)
+    if (quoted.size() < kMinIpHeaderSize)
         return false;
-    const qsizetype quotedHeaderSize = (quoted[0] & 0x0f) * 4;
-    if (quoted.size() < quotedHeaderSize + kHeaderSize || quoted[9] != kIpProtocolIcmp
-        || AddressAt(quoted.constData() + 16) != m_target)
+    const qsizetype quotedHeaderSize = IpHeaderSize(quoted);
+    if (quoted.size() < quotedHeaderSize + kHeaderSize || quoted[kIpProtocolAt] != kIpProtocolIcmp
+        || AddressAt(quoted.constData() + kIpDestinationAt) != m_target)
         return false;
     const QByteArray echo = quoted.mid(quotedHeaderSize);
-    if (echo[0] != ICMP_ECHO || Word(echo, 4) != m_identifier || Word(echo, 6) != m_sequence)
+    if (echo[kTypeAt] != ICMP_ECHO || Word(echo, kIdentifierAt) != m_identifier
+        || Word(echo, kSequenceAt) != m_sequence)
         return false;
-    Finish(StatusForIcmpError(type, static_cast<unsigned char>(icmp[1])), from);
+    Finish(StatusForIcmpError(type, static_cast<unsigned char>(icmp[kCodeAt])), from);
     return true;
 }
 

@@ -4,6 +4,13 @@
 
 #include <QStringList>
 
+namespace {
+
+// A dotted IPv4 address: four parts of one byte each.
+constexpr int kAddressParts = 4;
+
+} // namespace
+
 namespace MPing {
 
 qint32 DottedToAddress(const QString& dotted)
@@ -11,10 +18,10 @@ qint32 DottedToAddress(const QString& dotted)
     const QStringList parts = dotted.split(QLatin1Char('.'));
     // Fewer than four parts are no address; more than four, or a part that
     // is not a number, are not one either.
-    if (parts.size() != 4)
+    if (parts.size() != kAddressParts)
         return 0;
     quint32 address = 0;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < kAddressParts; ++i) {
         const QString part = parts[i].trimmed();
         if (part.isEmpty())
             return 0;

@@ -6,8 +6,6 @@
 #include <QPointer>
 #include <QTcpSocket>
 
-#include <cstring>
-
 #include <cerrno>
 
 #include <sys/sendfile.h>
@@ -20,9 +18,20 @@ namespace {
 // to amortise the pass, few enough that other connections are not starved.
 constexpr int kPumpRounds = 4;
 
+// The send queue's reader: the system's positioned read, again after a signal.
+qint64 ReadFileAt(int descriptor, qint64 offset, char* into, qint64 length)
+{
+    for (;;) {
+        const ssize_t n =
+            ::pread(descriptor, into, static_cast<size_t>(length), static_cast<off_t>(offset));
+        if (n >= 0 || errno != EINTR)
+            return n;
+    }
+}
+
 } // namespace
 
-CTcpSocket::CTcpSocket(QObject* parent) : QObject(parent) {}
+CTcpSocket::CTcpSocket(QObject* parent) : QObject(parent), m_queue(ReadFileAt) {}
 
 CTcpSocket::~CTcpSocket()
 {
@@ -44,9 +53,7 @@ void CTcpSocket::Attach(std::unique_ptr<QTcpSocket> socket)
     m_state = kStateClosed;
     m_ended = false;
     m_closing = false;
-    m_outgoing.resize(0);
-    DropRange();
-    m_sendDoneDue = false;
+    m_queue.Clear();
     m_fallback.reset();
     m_remoteHost.clear();
 
@@ -124,16 +131,10 @@ void CTcpSocket::Send(const QByteArray& data)
     }
     if (data.isEmpty())
         return;
-    // Bytes behind a file range: the range becomes bytes, to keep the order.
-    if (m_rangeLength > 0 && !ReadQueuedRanges()) {
+    if (!m_queue.AppendBytes(data)) {
         FailShortFile();
         return;
     }
-    // A plain copy to the end: called for every few hundred bytes of a file.
-    const qsizetype end = m_outgoing.size();
-    m_outgoing.resize(end + data.size());
-    std::memcpy(m_outgoing.data() + end, data.constData(), static_cast<size_t>(data.size()));
-    m_sendDoneDue = true;
     // Inside the pump the loop itself confirms; outside it the confirmation
     // comes from the event loop, never from inside the caller's Send.
     if (!m_pumping)
@@ -148,20 +149,10 @@ void CTcpSocket::SendFileRange(const std::shared_ptr<QFile>& file, qint64 offset
     }
     if (length <= 0)
         return;
-    const bool continues =
-        m_rangeLength > 0 && m_rangeFile == file && m_rangeOffset + m_rangeLength == offset;
-    if (continues) {
-        m_rangeLength += length;
-    } else {
-        if (m_rangeLength > 0 && !ReadQueuedRanges()) {
-            FailShortFile();
-            return;
-        }
-        m_rangeFile = file;
-        m_rangeOffset = offset;
-        m_rangeLength = length;
+    if (!m_queue.AppendRange(file, offset, length)) {
+        FailShortFile();
+        return;
     }
-    m_sendDoneDue = true;
     if (!m_pumping)
         SchedulePump();
 }
@@ -180,42 +171,13 @@ void CTcpSocket::ReportNotConnectedLater()
 
 bool CTcpSocket::ReadQueuedRanges()
 {
-    if (m_rangeLength <= 0)
-        return true;
-    const int descriptor = m_rangeFile->handle();
-    const qsizetype end = m_outgoing.size();
-    m_outgoing.resize(end + m_rangeLength);
-    qint64 got = 0;
-    // Each pass adds bytes or stops, so the loop ends with the range.
-    while (got < m_rangeLength) {
-        const ssize_t n = ::pread(descriptor, m_outgoing.data() + end + got,
-                                  static_cast<size_t>(m_rangeLength - got),
-                                  static_cast<off_t>(m_rangeOffset + got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += n;
-    }
-    const bool whole = got == m_rangeLength;
-    m_outgoing.resize(whole ? end + got : end);
-    DropRange();
-    return whole;
-}
-
-void CTcpSocket::DropRange()
-{
-    m_rangeFile.reset();
-    m_rangeOffset = 0;
-    m_rangeLength = 0;
+    return m_queue.ReadRange();
 }
 
 void CTcpSocket::FailShortFile()
 {
     m_closing = true;
-    m_outgoing = QByteArray();
-    DropRange();
-    m_sendDoneDue = false;
+    m_queue.Clear();
     if (m_socket) {
         // Its own end would come before the Error; this one reports both.
         m_socket->disconnect(this);
@@ -235,7 +197,12 @@ void CTcpSocket::FailShortFile()
 
 qint64 CTcpSocket::PendingBytes() const
 {
-    return m_outgoing.size() + m_rangeLength + (m_socket ? m_socket->bytesToWrite() : 0);
+    return m_queue.PendingBytes() + HeldByQt();
+}
+
+qint64 CTcpSocket::HeldByQt() const
+{
+    return m_socket ? m_socket->bytesToWrite() : 0;
 }
 
 bool CTcpSocket::CanSend() const
@@ -264,8 +231,7 @@ void CTcpSocket::PumpSends()
     m_pumping = true;
     const QPointer<CTcpSocket> self(this);
     for (int round = 0; round < kPumpRounds; ++round) {
-        while (m_sendDoneDue && PendingBytes() < kSendHighWater && CanSend()) {
-            m_sendDoneDue = false;
+        while (CanSend() && m_queue.TakeConfirmation(HeldByQt())) {
             if (m_sendDoneHandler)
                 m_sendDoneHandler();
             else
@@ -276,13 +242,13 @@ void CTcpSocket::PumpSends()
         WriteOut();
         if (!self)
             return;
-        if (!m_sendDoneDue || PendingBytes() >= kSendHighWater || !CanSend())
+        if (!CanSend() || !m_queue.ConfirmationDue(HeldByQt()))
             break;
     }
     m_pumping = false;
     // Still room and a confirmation owed: the rest of this socket's turn
     // comes after the other events waiting now.
-    if (m_sendDoneDue && PendingBytes() < kSendHighWater && CanSend())
+    if (CanSend() && m_queue.ConfirmationDue(HeldByQt()))
         SchedulePump();
 }
 
@@ -293,50 +259,38 @@ void CTcpSocket::WriteOut()
     if (!m_socket || m_socket->bytesToWrite() > 0)
         return;
     const int descriptor = static_cast<int>(m_socket->socketDescriptor());
-    // Straight to the system, without a copy through Qt's buffer; what the
-    // system does not take now, and any failure, is left to Qt's socket,
-    // which reports it through its own signals.
-    qint64 taken = 0;
-    if (!m_outgoing.isEmpty()) {
-        const ssize_t sent =
-            ::send(descriptor, m_outgoing.constData(), static_cast<size_t>(m_outgoing.size()),
-                   MSG_NOSIGNAL | MSG_DONTWAIT);
-        taken = sent > 0 ? sent : 0;
+    // Straight to the system, without a copy through Qt's buffer: the bytes
+    // in one call and, once they have all gone, the file range in another.
+    CSendQueue::SPiece piece = m_queue.Next();
+    if (!piece.IsRange() && piece.length > 0) {
+        const ssize_t sent = ::send(descriptor, piece.bytes, static_cast<size_t>(piece.length),
+                                    MSG_NOSIGNAL | MSG_DONTWAIT);
+        m_queue.Accepted(sent);
+        piece = m_queue.Next();
     }
-    if (taken == m_outgoing.size()) {
-        m_outgoing.resize(0);
-        taken = 0;
-        if (m_rangeLength > 0 && !SendRangeDirect(descriptor)) {
+    if (piece.IsRange()) {
+        off_t offset = static_cast<off_t>(piece.offset);
+        const ssize_t sent =
+            ::sendfile(descriptor, piece.descriptor, &offset, static_cast<size_t>(piece.length));
+        if (sent == 0) {
             FailShortFile();
             return;
         }
-        if (m_rangeLength == 0)
-            return;
+        m_queue.Accepted(sent);
     }
-    if (!ReadQueuedRanges()) {
+    if (m_queue.IsEmpty())
+        return;
+    // What the system does not take now, and any failure, is left to Qt's
+    // socket, which reports it through its own signals.
+    if (!m_queue.ReadRange()) {
         FailShortFile();
         return;
     }
-    m_socket->write(m_outgoing.constData() + taken, m_outgoing.size() - taken);
-    m_outgoing.resize(0);
+    const CSendQueue::SPiece rest = m_queue.Next();
+    m_socket->write(rest.bytes, rest.length);
+    m_queue.Accepted(rest.length);
     // Its signals may arrive from inside.
     m_socket->flush();
-}
-
-bool CTcpSocket::SendRangeDirect(int descriptor)
-{
-    off_t offset = static_cast<off_t>(m_rangeOffset);
-    const ssize_t sent =
-        ::sendfile(descriptor, m_rangeFile->handle(), &offset, static_cast<size_t>(m_rangeLength));
-    if (sent == 0)
-        return false;
-    if (sent > 0) {
-        m_rangeOffset += sent;
-        m_rangeLength -= sent;
-        if (m_rangeLength == 0)
-            DropRange();
-    }
-    return true;
 }
 
 QByteArray CTcpSocket::Receive()
@@ -350,24 +304,20 @@ void CTcpSocket::Close()
     if (!m_socket || m_ended || m_closing)
         return;
     m_closing = true;
-    m_sendDoneDue = false;
-    if (m_socket->state() != QAbstractSocket::ConnectedState) {
-        m_outgoing = QByteArray();
-        DropRange();
-    }
     if (m_socket->state() == QAbstractSocket::ConnectedState) {
-        if (!ReadQueuedRanges()) {
+        if (!m_queue.ReadRange()) {
             FailShortFile();
             return;
         }
         // Qt writes out its buffer before it closes; "disconnected" follows.
-        if (!m_outgoing.isEmpty()) {
-            m_socket->write(m_outgoing);
-            m_outgoing = QByteArray();
-        }
+        const CSendQueue::SPiece rest = m_queue.Next();
+        if (rest.length > 0)
+            m_socket->write(rest.bytes, rest.length);
+        m_queue.Clear();
         m_socket->disconnectFromHost();
         return;
     }
+    m_queue.Clear();
     m_socket->abort();
     QMetaObject::invokeMethod(this, &CTcpSocket::ReportClosed, Qt::QueuedConnection);
 }
@@ -377,9 +327,7 @@ void CTcpSocket::Abort()
     if (!m_socket || m_ended)
         return;
     m_closing = true;
-    m_outgoing = QByteArray();
-    DropRange();
-    m_sendDoneDue = false;
+    m_queue.Clear();
     m_socket->abort();
     QMetaObject::invokeMethod(this, &CTcpSocket::ReportClosed, Qt::QueuedConnection);
 }
@@ -494,8 +442,6 @@ void CTcpSocket::ReportClosed()
         return;
     m_ended = true;
     m_state = kStateClosed;
-    m_outgoing = QByteArray();
-    DropRange();
-    m_sendDoneDue = false;
+    m_queue.Clear();
     emit StateChanged();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/sockets/CSendQueue.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QObject>
@@ -14,9 +16,9 @@ class QTcpSocket;
 // A stream socket with the operations and events the protocol holders use.
 // Every outcome arrives as a signal on the caller's thread.
 //
-// Sends go into the socket's own queue and are confirmed by SendDone as soon
-// as the queue is below kSendHighWater; the queue reaches the system in
-// large writes. A holder that sends its next piece from SendDone is called
+// Sends go into the socket's own queue (CSendQueue) and are confirmed by
+// SendDone as soon as the queue is below kSendHighWater; the queue reaches the
+// system in large writes. A holder that sends its next piece from SendDone is called
 // again from the same loop, never from deeper inside its own call.
 //
 // Life of one socket: Connect (or SetHandle) -> StateChanged with State 2 ->
@@ -32,7 +34,7 @@ public:
     static constexpr int kStateClosed = 0;
     static constexpr int kStateConnected = 2;
     // Bytes the queue holds before SendDone waits for the system to take some.
-    static constexpr qint64 kSendHighWater = 256 * 1024;
+    static constexpr qint64 kSendHighWater = CSendQueue::kHighWater;
 
     // Whether a local port given to Connect must be had, or is only wished for.
     enum class ELocalPort { Required, Preferred };
@@ -120,6 +122,8 @@ private:
     void OnQtError();
     void OnBytesWritten();
     bool CanSend() const;
+    // Bytes Qt's socket holds that the system has not taken yet.
+    qint64 HeldByQt() const;
     // Confirms sends while the queue has room and hands the queue to the
     // system, in turns bounded so that other sockets are served too.
     void PumpSends();
@@ -127,12 +131,8 @@ private:
     // Hands the queue to the system; what it does not take now goes to Qt's
     // socket, which writes it when it can.
     void WriteOut();
-    // The file range straight from the file to the system; false once the
-    // file has ended before the range.
-    bool SendRangeDirect(int descriptor);
     // Ends the connection whose file ended before its queued ranges.
     void FailShortFile();
-    void DropRange();
     // Reports the socket's last error, then its end, from the event loop.
     void ReportFailureLater();
     void ReportNotConnectedLater();
@@ -152,12 +152,7 @@ private:
     bool m_closing = false; // Close called: delivering what was queued
     bool m_reading = true;
     qint64 m_readLimit = 0;
-    QByteArray m_outgoing; // sent, not yet handed to Qt's socket
-    // A file range queued after m_outgoing.
-    std::shared_ptr<QFile> m_rangeFile;
-    qint64 m_rangeOffset = 0;
-    qint64 m_rangeLength = 0;
-    bool m_sendDoneDue = false;
+    CSendQueue m_queue; // sent, not yet handed to Qt's socket
     std::function<void()> m_sendDoneHandler;
     bool m_pumping = false;
     bool m_pumpScheduled = false;

@@ -1,49 +1,36 @@
-"""Starts a file server host program for interop tests and stops it again.
-
-The host is given a served folder, port 0 for every listener and no tray
-icon (extra arguments may follow); it prints
-"FTP listening on port N" and "TFTP listening on port N" once each listener
-is up. The program comes from the PELION_SERVER environment variable, so the
-same tests run against every host (the test hosts and tallis-serve).
-"""
+"""Runs the host program PELION_SERVER for interop tests: port 0 for every
+listener, no tray; it prints "FTP listening on port N" once it listens."""
 
 import os
 import re
 import shlex
 import signal
 import subprocess
+import tempfile
 import threading
 import time
+import unittest
 
 _LISTENING = re.compile(r"^(FTP|TFTP) listening on port (\d+)\s*$")
-
-# How long a host may take to come up (under the sanitizers it is slow).
-START_TIMEOUT_S = 30
+START_TIMEOUT_S = 30  # under the sanitizers a host is slow to come up
 
 
 class ServerHost:
     """Context manager: `with ServerHost(root, ["FTP"]) as host: host.ports["FTP"]`."""
 
-    def __init__(self, root, wanted=("FTP", "TFTP"), extra_args=()):
+    def __init__(self, root, wanted=("FTP", "TFTP")):
         command = os.environ.get("PELION_SERVER")
         if not command:
             raise RuntimeError("PELION_SERVER names no host program")
-        self.command = (
-            shlex.split(command)
-            + ["--root", root, "--ftp-port", "0", "--tftp-port", "0", "--no-tray"]
-            + list(extra_args)
-        )
-        self.wanted = set(wanted)
-        self.ports = {}
-        self.lines = []
+        self.command = shlex.split(command) + ["--root", root, "--ftp-port", "0",
+                                               "--tftp-port", "0", "--no-tray"]
+        self.wanted, self.ports, self.lines = set(wanted), {}, []
         self._process = None
         self._ready = threading.Event()
-        self._reader = None
 
     def __enter__(self):
-        self._process = subprocess.Popen(
-            self.command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True
-        )
+        self._process = subprocess.Popen(self.command, stdout=subprocess.PIPE,
+                                         stderr=subprocess.STDOUT, text=True)
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
         if not self._ready.wait(START_TIMEOUT_S):
@@ -59,17 +46,15 @@ class ServerHost:
                 self.ports[match.group(1)] = int(match.group(2))
                 if self.wanted.issubset(self.ports):
                     self._ready.set()
-        # The host ended: nobody waits for it any longer.
-        self._ready.set()
+        self._ready.set()  # the host ended: nobody waits for it any longer
 
     def wait_for_line(self, pattern, timeout=10.0):
         """Waits until the host printed a line matching pattern; returns it or None."""
-        regex = re.compile(pattern)
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
-            for line in list(self.lines):
-                if regex.search(line):
-                    return line
+            found = [line for line in list(self.lines) if re.search(pattern, line)]
+            if found:
+                return found[0]
             time.sleep(0.02)
         return None
 
@@ -81,10 +66,51 @@ class ServerHost:
             except subprocess.TimeoutExpired:
                 self._process.kill()
                 self._process.wait()
-        if self._reader:
-            self._reader.join(timeout=5)
+        self._reader.join(timeout=5)
         return False
 
     @property
     def returncode(self):
         return self._process.returncode if self._process else None
+
+
+def read(path):
+    with open(path, "rb") as file:
+        return file.read()
+
+
+def write(path, data):
+    with open(path, "wb") as file:
+        file.write(data)
+
+
+class HostCase(unittest.TestCase):
+    """One host per class serving served/ beside the clients' local/, filled by
+    prepare(); it must end cleanly on SIGTERM (with the sanitizers: no leaks)."""
+
+    PROTOCOL = "FTP"
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory()
+        cls.root, cls.local = (os.path.join(cls.tmp.name, n) for n in ("served", "local"))
+        for folder in (cls.root, cls.local):
+            os.makedirs(folder)
+        cls.prepare()
+        cls.host = ServerHost(cls.root, [cls.PROTOCOL])
+        cls.host.__enter__()
+        cls.port = cls.host.ports[cls.PROTOCOL]
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.host.__exit__(None, None, None)
+        cls.tmp.cleanup()
+        if cls.host.returncode != 0:
+            raise AssertionError("host ended with %r: %s" % (cls.host.returncode,
+                                                             cls.host.lines[-20:]))
+
+    def served(self, *names):
+        return os.path.join(self.root, *names)
+
+    def in_local(self, name):
+        return os.path.join(self.local, name)

@@ -1,6 +1,4 @@
-"""The host program's own behaviour: its answers to --help and --version,
-the lines it prints for sessions and transfers, a clean end on SIGTERM, and
-a clear refusal when a port is taken."""
+"""The host program itself: --help, --version, refused ports, its lines."""
 
 import os
 import shlex
@@ -10,23 +8,15 @@ import tempfile
 import unittest
 from ftplib import FTP
 
-from serverhost import ServerHost
+from serverhost import ServerHost, write
 
 RUN_TIMEOUT_S = 30
 
 
-def host_command():
-    return shlex.split(os.environ["PELION_SERVER"])
-
-
 class TallisServe(unittest.TestCase):
     def run_host(self, *arguments):
-        return subprocess.run(
-            host_command() + list(arguments),
-            capture_output=True,
-            text=True,
-            timeout=RUN_TIMEOUT_S,
-        )
+        return subprocess.run(shlex.split(os.environ["PELION_SERVER"]) + list(arguments),
+                              capture_output=True, text=True, timeout=RUN_TIMEOUT_S)
 
     def test_version_and_help(self):
         version = self.run_host("--version")
@@ -43,27 +33,23 @@ class TallisServe(unittest.TestCase):
         self.assertIn("port", result.stderr)
 
     def test_taken_port_gives_reason(self):
-        cases = [
-            ("TFTP", socket.SOCK_DGRAM, "--tftp-port", "--ftp-port"),
-            ("FTP", socket.SOCK_STREAM, "--ftp-port", "--tftp-port"),
-        ]
-        for protocol, kind, taken_option, free_option in cases:
+        for protocol, kind, taken_option, free_option in [
+                ("TFTP", socket.SOCK_DGRAM, "--tftp-port", "--ftp-port"),
+                ("FTP", socket.SOCK_STREAM, "--ftp-port", "--tftp-port")]:
             with self.subTest(protocol), socket.socket(socket.AF_INET, kind) as taken:
                 taken.bind(("0.0.0.0", 0))
                 if kind == socket.SOCK_STREAM:
                     taken.listen(1)
                 port = taken.getsockname()[1]
                 with tempfile.TemporaryDirectory() as root:
-                    result = self.run_host(
-                        "--no-tray", "--root", root, free_option, "0", taken_option, str(port)
-                    )
+                    result = self.run_host("--no-tray", "--root", root, free_option, "0",
+                                           taken_option, str(port))
                 self.assertEqual(result.returncode, 1)
                 self.assertIn("cannot serve %s on port %d" % (protocol, port), result.stderr)
 
     def test_lines_for_sessions_and_transfers_then_clean_end(self):
         with tempfile.TemporaryDirectory() as root:
-            with open(os.path.join(root, "image.bin"), "wb") as image:
-                image.write(b"x" * 1000)
+            write(os.path.join(root, "image.bin"), b"x" * 1000)
             with ServerHost(root, ["FTP", "TFTP"]) as host:
                 ftp = FTP()
                 ftp.connect("127.0.0.1", host.ports["FTP"], timeout=RUN_TIMEOUT_S)
@@ -75,15 +61,10 @@ class TallisServe(unittest.TestCase):
                 self.assertEqual(len(received), 1000)
                 self.assertIsNotNone(host.wait_for_line(r"^FTP session 1 from 127\.0\.0\.1 closed"))
             self.assertEqual(host.returncode, 0)
-            self.assertEqual(
-                [line for line in host.lines if line.startswith("FTP session")],
-                [
-                    "FTP session 1 opened from 127.0.0.1 (1 open)",
-                    "FTP session 1 sending /image.bin",
-                    "FTP session 1 transfer ended",
-                    "FTP session 1 from 127.0.0.1 closed (0 open)",
-                ],
-            )
+            self.assertEqual([line for line in host.lines if line.startswith("FTP session")],
+                             ["FTP session 1 opened from 127.0.0.1 (1 open)",
+                              "FTP session 1 sending /image.bin", "FTP session 1 transfer ended",
+                              "FTP session 1 from 127.0.0.1 closed (0 open)"])
 
 
 if __name__ == "__main__":

@@ -24,8 +24,7 @@ inline std::optional<QByteArray> RunToEnd(const QString& program, const QStringL
         return std::nullopt;
     }
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        qWarning().noquote() << program << arguments.join(QLatin1Char(' ')) << "->"
-                             << process.readAll();
+        qWarning().noquote() << program << arguments.join(' ') << "->" << process.readAll();
         return std::nullopt;
     }
     return process.readAll();
@@ -45,48 +44,45 @@ public:
         : m_near(QStringLiteral("pelion-%1-%2-a").arg(tag).arg(QCoreApplication::applicationPid())),
           m_far(QStringLiteral("pelion-%1-%2-b").arg(tag).arg(QCoreApplication::applicationPid()))
     {
-        if (!Ip({QStringLiteral("netns"), QStringLiteral("add"), m_near})) {
-            m_reason = QStringLiteral("network namespaces are not permitted here");
-            return;
-        }
-        m_made = true;
-        const QString near = QLatin1String(kNearAddress);
-        const QString far = QLatin1String(kFarAddress);
-        const QStringList commands{
+        m_made = Ip({"netns", "add", m_near});
+        m_reason = m_made ? "the test's network namespaces could not be set up"
+                          : "network namespaces are not permitted here";
+        // N and F stand for the near and the far namespace, NEAR and FAR for
+        // their addresses.
+        const char* const commands[] = {
             "netns add F",
             "-n N link add veth-near type veth peer name veth-far netns F",
-            "-n N addr add " + near + "/30 dev veth-near",
-            "-n F addr add " + far + "/30 dev veth-far",
+            "-n N addr add NEAR/30 dev veth-near",
+            "-n F addr add FAR/30 dev veth-far",
             "-n N link set lo up",
             "-n N link set veth-near up",
             "-n F link set veth-far up",
-            "-n N route add 10.202.0.0/24 via " + far,
+            "-n N route add 10.202.0.0/24 via FAR",
             "-n F route add unreachable 10.202.0.0/24",
             "netns exec F sysctl -q -w net.ipv4.icmp_echo_ignore_all=1",
             "netns exec F sysctl -q -w net.ipv4.ip_forward=1",
             // Every echo gets its error report, however close together.
             "netns exec F sysctl -q -w net.ipv4.icmp_ratelimit=0",
         };
-        for (const QString& command : commands) {
-            QStringList words = command.split(QLatin1Char(' '));
+        for (const char* command : commands) {
+            QStringList words = QString::fromLatin1(command)
+                                    .replace("NEAR", kNearAddress)
+                                    .replace("FAR", kFarAddress)
+                                    .split(' ');
             for (QString& word : words)
-                word = word == QLatin1String("N")   ? m_near
-                       : word == QLatin1String("F") ? m_far
-                                                    : word;
-            if (!Ip(words)) {
-                m_reason = QStringLiteral("the test's network namespaces could not be set up");
+                word = word == "N" ? m_near : word == "F" ? m_far : word;
+            if (!m_made || !Ip(words))
                 return;
-            }
         }
         m_reason.clear();
     }
 
     ~CTestNamespaces()
     {
-        if (!m_made)
-            return;
-        Ip({QStringLiteral("netns"), QStringLiteral("delete"), m_near});
-        Ip({QStringLiteral("netns"), QStringLiteral("delete"), m_far});
+        if (m_made) {
+            Ip({"netns", "delete", m_near});
+            Ip({"netns", "delete", m_far});
+        }
     }
 
     CTestNamespaces(const CTestNamespaces&) = delete;
@@ -101,24 +97,17 @@ public:
     // The echo requests the far namespace has received; -1 when unknown.
     int FarEchoRequests() const
     {
-        const std::optional<QByteArray> snmp = RunToEnd(
-            QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), m_far,
-                                   QStringLiteral("cat"), QStringLiteral("/proc/net/snmp")});
+        const auto snmp = RunToEnd("ip", {"netns", "exec", m_far, "cat", "/proc/net/snmp"});
         QList<QByteArray> icmp;
         for (const QByteArray& line : snmp ? snmp->split('\n') : QList<QByteArray>()) {
             if (line.startsWith("Icmp: "))
                 icmp.append(line);
         }
-        if (icmp.size() < 2)
-            return -1;
-        const qsizetype column = icmp[0].split(' ').indexOf("InEchos");
+        const qsizetype column = icmp.size() < 2 ? -1 : icmp[0].split(' ').indexOf("InEchos");
         return column < 0 ? -1 : icmp[1].split(' ').value(column).toInt();
     }
 
-    static bool Ip(const QStringList& arguments)
-    {
-        return RunToEnd(QStringLiteral("ip"), arguments).has_value();
-    }
+    static bool Ip(const QStringList& arguments) { return RunToEnd("ip", arguments).has_value(); }
 
 private:
     QString m_near;
@@ -134,8 +123,7 @@ public:
     explicit CEnteredNamespace(const QString& name)
     {
         m_home = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-        const int target =
-            ::open(QFile::encodeName(QStringLiteral("/run/netns/") + name), O_RDONLY | O_CLOEXEC);
+        const int target = ::open(QFile::encodeName("/run/netns/" + name), O_RDONLY | O_CLOEXEC);
         m_entered = m_home >= 0 && target >= 0 && ::setns(target, CLONE_NEWNET) == 0;
         if (target >= 0)
             ::close(target);

@@ -1,28 +1,16 @@
 #include "platform/desktop/CDefaultBrowser.h"
+#include "tests/kit/TestFiles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
 
 // Writes a file below the root, making its folders; "exec:" files are executable.
-bool Put(const QTemporaryDir& root, QString path, const QByteArray& content)
+bool Put(const QTemporaryDir& root, const QString& path, const QByteArray& content)
 {
-    const bool executable = path.startsWith(QLatin1String("exec:"));
-    if (executable)
-        path = path.mid(5);
-    const QString full = root.filePath(path);
-    QDir().mkpath(QFileInfo(full).absolutePath());
-    QFile file(full);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(content);
-    file.close();
-    if (executable)
-        return file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
-    return true;
+    return path.startsWith("exec:") ? TestFiles::WriteScript(root.filePath(path.mid(5)), content)
+                                    : TestFiles::Write(root.filePath(path), content);
 }
 
 QByteArray DesktopEntry(const QByteArray& exec)
@@ -48,79 +36,58 @@ class tst_CDefaultBrowser final : public QObject {
 private slots:
     void commandComesFromTheFirstSourceNamingOne_data()
     {
-        // Files to make below the root (path = content), then $BROWSER and
-        // $XDG_CURRENT_DESKTOP, then the command and which source gave it.
+        // Files to make below the root (path = content); $BROWSER and
+        // $XDG_CURRENT_DESKTOP; the command and which source gave it.
         QTest::addColumn<FileMap>("files");
-        QTest::addColumn<QString>("browserVariable");
-        QTest::addColumn<QString>("desktop");
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("source");
-
+        QTest::addColumn<QStringList>("variables");
+        QTest::addColumn<QStringList>("commandAndSource");
         const QByteArray installed = DesktopEntry("/opt/web/firefox %u");
+        const QStringList fromInstalled{"/opt/web/firefox %u", "handler"};
         QTest::newRow("user's default handler")
             << FileMap{{"config/mimeapps.list", Defaults("web.desktop;")},
                        {"data/applications/web.desktop", installed},
                        {"exec:bin/x-www-browser", "#!/bin/sh\n"}}
-            << "lynx"
-            << ""
-            << "/opt/web/firefox %u"
-            << "handler";
+            << QStringList{"lynx", ""} << fromInstalled;
         QTest::newRow("quoted path with arguments, escapes undone")
             << FileMap{{"config/mimeapps.list", Defaults("web.desktop")},
                        {"data/applications/web.desktop",
                         DesktopEntry("\"/opt/My\\sWeb/firefox\" -new-window %u")}}
-            << ""
-            << ""
-            << "\"/opt/My Web/firefox\" -new-window %u"
-            << "handler";
+            << QStringList{"", ""}
+            << QStringList{"\"/opt/My Web/firefox\" -new-window %u", "handler"};
         QTest::newRow("desktop's own list before the general one")
             << FileMap{{"config/mimeapps.list", Defaults("web.desktop")},
                        {"config/xfce-mimeapps.list", Defaults("other.desktop")},
                        {"data/applications/web.desktop", installed},
                        {"data/applications/other.desktop", DesktopEntry("other-browser %u")}}
-            << ""
-            << "XFCE:GNOME"
-            << "other-browser %u"
-            << "handler";
+            << QStringList{"", "XFCE:GNOME"} << QStringList{"other-browser %u", "handler"};
         QTest::newRow("handler not installed: next installed one, then next list")
             << FileMap{{"config/mimeapps.list", Defaults("gone.desktop;also-gone.desktop")},
                        {"sysconfig/mimeapps.list", Defaults("gone.desktop;web.desktop;")},
                        {"data/applications/web.desktop", installed}}
-            << ""
-            << ""
-            << "/opt/web/firefox %u"
-            << "handler";
+            << QStringList{"", ""} << fromInstalled;
         QTest::newRow("system data folder list and vendor sub-folder")
             << FileMap{{"sysdata/applications/mimeapps.list", Defaults("vendor-web.desktop")},
                        {"sysdata/applications/vendor/web.desktop", installed}}
-            << ""
-            << ""
-            << "/opt/web/firefox %u"
-            << "handler";
+            << QStringList{"", ""} << fromInstalled;
         QTest::newRow("no default handler: the x-www-browser alternative")
             << FileMap{{"data/applications/web.desktop", installed},
                        {"exec:bin/x-www-browser", "#!/bin/sh\n"}}
-            << "lynx"
-            << ""
-            << "@bin/x-www-browser"
-            << "alternative";
+            << QStringList{"lynx", ""} << QStringList{"@bin/x-www-browser", "alternative"};
         QTest::newRow("alternative not executable: $BROWSER, first of its list")
-            << FileMap{{"bin/x-www-browser", "not a program"}} << ":firefox-esr %s:lynx"
-            << ""
-            << "firefox-esr %s"
-            << "variable";
-        QTest::newRow("no browser at all") << FileMap{{"config/mimeapps.list", Defaults("")}} << ""
-                                           << ""
-                                           << ""
-                                           << "none";
+            << FileMap{{"bin/x-www-browser", "not a program"}}
+            << QStringList{":firefox-esr %s:lynx", ""} << QStringList{"firefox-esr %s", "variable"};
+        QTest::newRow("no browser at all") << FileMap{{"config/mimeapps.list", Defaults("")}}
+                                           << QStringList{"", ""} << QStringList{"", "none"};
     }
     void commandComesFromTheFirstSourceNamingOne()
     {
         QFETCH(FileMap, files);
-        QFETCH(QString, browserVariable);
-        QFETCH(QString, desktop);
-        QFETCH(QString, command);
-        QFETCH(QString, source);
+        QFETCH(QStringList, variables);
+        QFETCH(QStringList, commandAndSource);
+        const QString& browserVariable = variables[0];
+        const QString& desktop = variables[1];
+        QString command = commandAndSource[0];
+        const QString& source = commandAndSource[1];
         QTemporaryDir root;
         QVERIFY(root.isValid());
         for (auto file = files.cbegin(); file != files.cend(); ++file)
@@ -151,28 +118,23 @@ private slots:
     {
         QTest::addColumn<QString>("commandLine");
         QTest::addColumn<QString>("program");
-        QTest::newRow("plain") << "firefox-esr %u"
-                               << "firefox-esr";
-        QTest::newRow("absolute") << "/usr/lib/firefox-esr/firefox-esr %u"
-                                  << "/usr/lib/firefox-esr/firefox-esr";
-        QTest::newRow("quoted path with blanks and arguments")
-            << "\"/opt/Mozilla Firefox/firefox\" -osint -url %u"
-            << "/opt/Mozilla Firefox/firefox";
-        QTest::newRow("escaped quote inside quotes") << "\"/opt/a \\\"b\\\"/firefox\" %u"
-                                                     << "/opt/a \"b\"/firefox";
-        QTest::newRow("single quotes") << "'/opt/My Browser/firefox' %s"
-                                       << "/opt/My Browser/firefox";
-        QTest::newRow("leading blanks") << "   firefox"
-                                        << "firefox";
-        QTest::newRow("env prefix with settings")
-            << "env MOZ_ENABLE_WAYLAND=1 -u GTK_THEME /usr/bin/firefox %u"
-            << "/usr/bin/firefox";
-        QTest::newRow("case kept") << "/Opt/FireFox/FireFox"
-                                   << "/Opt/FireFox/FireFox";
-        QTest::newRow("empty") << ""
-                               << "";
-        QTest::newRow("blanks only") << "  \t "
-                                     << "";
+        const QStringList rows[] = {
+            {"plain", "firefox-esr %u", "firefox-esr"},
+            {"absolute", "/usr/lib/firefox-esr/firefox-esr %u", "/usr/lib/firefox-esr/firefox-esr"},
+            {"quoted path with blanks and arguments",
+             "\"/opt/Mozilla Firefox/firefox\" -osint -url %u", "/opt/Mozilla Firefox/firefox"},
+            {"escaped quote inside quotes", "\"/opt/a \\\"b\\\"/firefox\" %u",
+             "/opt/a \"b\"/firefox"},
+            {"single quotes", "'/opt/My Browser/firefox' %s", "/opt/My Browser/firefox"},
+            {"leading blanks", "   firefox", "firefox"},
+            {"env prefix with settings",
+             "env MOZ_ENABLE_WAYLAND=1 -u GTK_THEME /usr/bin/firefox %u", "/usr/bin/firefox"},
+            {"case kept", "/Opt/FireFox/FireFox", "/Opt/FireFox/FireFox"},
+            {"empty", "", ""},
+            {"blanks only", "  \t ", ""},
+        };
+        for (const QStringList& row : rows)
+            QTest::newRow(qPrintable(row[0])) << row[1] << row[2];
     }
     void programOfCommandLine()
     {
@@ -185,18 +147,16 @@ private slots:
     {
         QTest::addColumn<QString>("program");
         QTest::addColumn<QString>("found");
-        QTest::newRow("absolute path is kept as it is") << "/Elsewhere/Web"
-                                                        << "/Elsewhere/Web";
-        QTest::newRow("first folder of the search path that has it") << "web"
-                                                                     << "@first/web";
-        QTest::newRow("non-executable file is skipped") << "tool"
-                                                        << "@second/tool";
-        QTest::newRow("case matters") << "Web"
-                                      << "";
-        QTest::newRow("relative path with a folder") << "first/web"
-                                                     << "";
-        QTest::newRow("nowhere") << "missing"
-                                 << "";
+        const QStringList rows[] = {
+            {"absolute path is kept as it is", "/Elsewhere/Web", "/Elsewhere/Web"},
+            {"first folder of the search path that has it", "web", "@first/web"},
+            {"non-executable file is skipped", "tool", "@second/tool"},
+            {"case matters", "Web", ""},
+            {"relative path with a folder", "first/web", ""},
+            {"nowhere", "missing", ""},
+        };
+        for (const QStringList& row : rows)
+            QTest::newRow(qPrintable(row[0])) << row[1] << row[2];
     }
     void findProgram()
     {

@@ -1,6 +1,6 @@
 #include "platform/hostaddr/MHostAddresses.h"
+#include "tests/platform/TestNamespaces.h"
 
-#include <QProcess>
 #include <QtTest>
 
 #include <sched.h>
@@ -41,13 +41,7 @@ private slots:
     }
 
 private:
-    static bool Ip(const QStringList& args)
-    {
-        QProcess ip;
-        ip.start(QStringLiteral("ip"), args);
-        return ip.waitForFinished(10000) && ip.exitStatus() == QProcess::NormalExit
-               && ip.exitCode() == 0;
-    }
+    static bool Ip(const QStringList& args) { return CTestNamespaces::Ip(args); }
 };
 
 QTEST_GUILESS_MAIN(tst_MHostAddresses)

@@ -2,6 +2,7 @@
 // copies of itself that take the lock (see HolderMain).
 
 #include "platform/system/CInstanceLock.h"
+#include "tests/kit/TestFiles.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -39,92 +40,70 @@ class tst_CInstanceLock final : public QObject {
 private slots:
     void init() { QVERIFY(m_folder.isValid()); }
 
-    void aLiveHolderBlocks_data()
+    // A live holder, whatever the age of its lock file, blocks; a lock file
+    // without a live holder of this program is taken over.
+    void onlyALiveHolderBlocks_data()
     {
-        QTest::addColumn<bool>("holderIsAnotherProcess");
-        QTest::addColumn<bool>("holderLockIsOld");
-        QTest::newRow("another process") << true << false;
-        QTest::newRow("another process, lock file a day old") << true << true;
-        QTest::newRow("another object of this process") << false << false;
+        QTest::addColumn<QString>("holder");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("another process") << "process" << false;
+        QTest::newRow("another process, lock file a day old") << "old" << false;
+        QTest::newRow("another object of this process") << "object" << false;
+        QTest::newRow("holder killed, lock file left") << "killed" << true;
+        QTest::newRow("holder ended normally") << "ended" << true;
+        QTest::newRow("lock file naming a recycled process number") << "recycled" << true;
     }
-    void aLiveHolderBlocks()
+    void onlyALiveHolderBlocks()
     {
-        QFETCH(bool, holderIsAnotherProcess);
-        QFETCH(bool, holderLockIsOld);
-        const QString path = m_folder.filePath(QStringLiteral("blocks.lock"));
-
-        QProcess holder;
-        CInstanceLock ownHolder(path);
-        if (holderIsAnotherProcess)
-            QCOMPARE(StartHolder(holder, path), QByteArray("locked"));
-        else
-            QVERIFY(ownHolder.TryLock());
-        if (holderLockIsOld) {
+        QFETCH(QString, holder);
+        QFETCH(bool, taken);
+        const QString path = m_folder.filePath(QStringLiteral("holder.lock"));
+        QProcess process;
+        CInstanceLock own(path);
+        if (holder == "object") {
+            QVERIFY(own.TryLock());
+        } else if (holder == "recycled") {
+            // Process 1 runs, but it is no instance of this program.
+            QVERIFY(TestFiles::Write(path, "1\ntst_CInstanceLock\n\n"));
+        } else {
+            QCOMPARE(StartHolder(process, path), QByteArray("locked"));
+        }
+        if (holder == "old") {
             // An instance runs for days: age alone must not make its lock stale.
             QFile file(path);
             QVERIFY(file.open(QIODevice::ReadWrite));
             QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(-1),
                                      QFileDevice::FileModificationTime));
-        }
-
-        CInstanceLock second(path);
-        QVERIFY(!second.TryLock());
-        QVERIFY(!second.IsLocked());
-        StopHolder(holder);
-    }
-
-    void aLockWithoutLiveHolderIsTaken_data()
-    {
-        QTest::addColumn<QString>("howTheHolderWent");
-        QTest::newRow("holder killed, lock file left") << QStringLiteral("kill");
-        QTest::newRow("holder ended normally") << QStringLiteral("end");
-        QTest::newRow("lock file naming a recycled process number") << QStringLiteral("recycled");
-    }
-    void aLockWithoutLiveHolderIsTaken()
-    {
-        QFETCH(QString, howTheHolderWent);
-        const QString path = m_folder.filePath(QStringLiteral("stale.lock"));
-
-        if (howTheHolderWent == QLatin1String("recycled")) {
-            // Process 1 runs, but it is no instance of this program.
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("1\ntst_CInstanceLock\n\n");
-        } else {
-            QProcess holder;
-            QCOMPARE(StartHolder(holder, path), QByteArray("locked"));
-            if (howTheHolderWent == QLatin1String("kill")) {
-                holder.kill();
-                QVERIFY(holder.waitForFinished(10000));
-                QVERIFY2(QFileInfo::exists(path), "a killed holder leaves its lock file");
-            } else {
-                StopHolder(holder);
-                QCOMPARE(holder.exitCode(), 0);
-            }
+        } else if (holder == "killed") {
+            process.kill();
+            QVERIFY(process.waitForFinished(10000));
+            QVERIFY2(QFileInfo::exists(path), "a killed holder leaves its lock file");
+        } else if (holder == "ended") {
+            StopHolder(process);
+            QCOMPARE(process.exitCode(), 0);
         }
 
         CInstanceLock next(path);
-        QVERIFY(next.TryLock());
-        QVERIFY(next.IsLocked());
-        next.Unlock();
-        QVERIFY(!QFileInfo::exists(path));
+        QCOMPARE(next.TryLock(), taken);
+        QCOMPARE(next.IsLocked(), taken);
+        StopHolder(process);
+        if (taken) {
+            next.Unlock();
+            QVERIFY(!QFileInfo::exists(path));
+        }
     }
 
-    void aMissingFolderIsMade()
-    {
-        const QString path = m_folder.filePath(QStringLiteral("a/b/made.lock"));
-        CInstanceLock lock(path);
-        QVERIFY(lock.TryLock());
-        QVERIFY(QFileInfo::exists(path));
-    }
-
-    void defaultPathIsInTheRuntimeFolder()
+    // The default lock lives in the runtime folder; a missing folder is made.
+    void defaultPathIsInTheRuntimeFolderAndFoldersAreMade()
     {
         const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_folder.path()));
         const QString path = CInstanceLock::DefaultPath(QStringLiteral("pelion"));
         qputenv("XDG_RUNTIME_DIR", saved);
         QCOMPARE(path, m_folder.filePath(QStringLiteral("pelion.lock")));
+        CInstanceLock lock(m_folder.filePath(QStringLiteral("a/b/made.lock")));
+        QVERIFY(lock.TryLock());
+        QVERIFY(QFileInfo::exists(m_folder.filePath(QStringLiteral("a/b/made.lock"))));
     }
 
 private:

@@ -1,0 +1,186 @@
+#include "platform/sockets/CSendQueue.h"
+#include "tests/kit/TestFiles.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstring>
+
+namespace {
+
+constexpr int kFileSize = 1000;
+// The reader gives at most this much per call, as a system read may.
+constexpr qint64 kReadPiece = 64;
+
+// Files "a" and "b" of recognisable bytes and a queue that reads them
+// through their descriptors, from the test's own copy of their contents.
+struct SQueueOverFiles {
+    QTemporaryDir folder;
+    QMap<QString, std::shared_ptr<QFile>> files;
+    QMap<int, QByteArray> contents;
+    CSendQueue queue{[this](int descriptor, qint64 offset, char* into, qint64 length) {
+        const QByteArray part = contents.value(descriptor).mid(offset, qMin(length, kReadPiece));
+        std::memcpy(into, part.constData(), static_cast<size_t>(part.size()));
+        return qint64(part.size());
+    }};
+
+    SQueueOverFiles()
+    {
+        const QByteArray pattern = TestFiles::Pattern(2 * kFileSize);
+        for (const QString name : {"a", "b"}) {
+            const QByteArray content = pattern.mid(name == "a" ? 0 : kFileSize, kFileSize);
+            TestFiles::Write(folder.filePath(name), content);
+            auto file = std::make_shared<QFile>(folder.filePath(name));
+            file->open(QIODevice::ReadOnly);
+            files[name] = file;
+            contents[file->handle()] = content;
+        }
+    }
+};
+
+} // namespace
+
+class tst_CSendQueue final : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Steps: "a:offset+length" a range of file a (or b), "read" ReadRange,
+    // anything else bytes. The system takes at most `accept` bytes a call;
+    // `pieces` is what Next hands out until the queue is empty.
+    void piecesComeOutInOrder_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<int>("accept");
+        QTest::addColumn<QStringList>("pieces");
+        const int all = 1 << 20;
+        QTest::newRow("ranges that continue one another are one piece")
+            << QStringList{"a:0+256", "a:256+256", "a:512+88"} << all << QStringList{"a:0+600"};
+        QTest::newRow("bytes, then a range")
+            << QStringList{"xyz", "a:0+100"} << all << QStringList{"3 bytes", "a:0+100"};
+        QTest::newRow("bytes after a range turn it into bytes")
+            << QStringList{"a:0+100", "xyz", "a:100+200"} << all
+            << QStringList{"103 bytes", "a:100+200"};
+        QTest::newRow("a range out of order turns the one before into bytes")
+            << QStringList{"a:0+100", "a:50+10"} << all << QStringList{"100 bytes", "a:50+10"};
+        QTest::newRow("another file's range does not join")
+            << QStringList{"a:0+100", "b:100+50"} << all << QStringList{"100 bytes", "b:100+50"};
+        QTest::newRow("read now: the range becomes bytes")
+            << QStringList{"a:10+300", "read"} << all << QStringList{"300 bytes"};
+        QTest::newRow("empty appends add nothing")
+            << QStringList{"", "a:10+0"} << all << QStringList{};
+        QTest::newRow("partly accepted bytes and range")
+            << QStringList{"0123456789", "a:0+250"} << 100
+            << QStringList{"10 bytes", "a:0+250", "a:100+150", "a:200+50"};
+        QTest::newRow("partly accepted bytes")
+            << QStringList{"0123456789"} << 4 << QStringList{"10 bytes", "6 bytes", "2 bytes"};
+    }
+    void piecesComeOutInOrder()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(int, accept);
+        QFETCH(QStringList, pieces);
+        SQueueOverFiles over;
+        CSendQueue& queue = over.queue;
+        QStringList got;
+        QByteArray expected;
+        for (const QString& step : steps) {
+            const QStringList range = step.mid(2).split('+');
+            if (step == "read") {
+                QVERIFY(queue.ReadRange());
+            } else if (step.size() > 2 && step[1] == ':') {
+                const auto& file = over.files[step.left(1)];
+                QVERIFY(queue.AppendRange(file, range[0].toInt(), range[1].toInt()));
+                expected += over.contents[file->handle()].mid(range[0].toInt(), range[1].toInt());
+            } else {
+                QVERIFY(queue.AppendBytes(step.toLatin1()));
+                expected += step.toLatin1();
+            }
+        }
+        QCOMPARE(queue.PendingBytes(), qint64(expected.size()));
+        QCOMPARE(queue.IsEmpty(), expected.isEmpty());
+
+        QByteArray sent;
+        for (CSendQueue::SPiece piece = queue.Next(); piece.length > 0; piece = queue.Next()) {
+            const qint64 taken = qMin(piece.length, qint64(accept));
+            if (piece.IsRange()) {
+                got << QStringLiteral("%1:%2+%3")
+                           .arg(piece.descriptor == over.files["a"]->handle() ? "a" : "b")
+                           .arg(piece.offset)
+                           .arg(piece.length);
+                sent += over.contents[piece.descriptor].mid(piece.offset, taken);
+            } else {
+                got << QStringLiteral("%1 bytes").arg(piece.length);
+                sent += QByteArray(piece.bytes, taken);
+            }
+            queue.Accepted(taken);
+            QCOMPARE(queue.PendingBytes(), qint64(expected.size() - sent.size()));
+        }
+        QCOMPARE(got, pieces);
+        QCOMPARE(sent, expected);
+    }
+
+    // Whatever has to read a range that the file no longer holds fails, drops
+    // the range and adds nothing; the bytes before it stay.
+    void aFileEndedUnderItsRangeDropsIt()
+    {
+        SQueueOverFiles over;
+        CSendQueue& queue = over.queue;
+        const auto& file = over.files["a"];
+        queue.AppendBytes("ab");
+        QVERIFY(queue.AppendRange(file, kFileSize - 10, 20)); // not read yet
+        QCOMPARE(queue.PendingBytes(), qint64(22));
+        QVERIFY(!queue.AppendBytes("x"));
+        QCOMPARE(queue.PendingBytes(), qint64(2));
+        QVERIFY(queue.AppendRange(file, kFileSize - 10, 20));
+        QVERIFY(!queue.AppendRange(file, 0, 5));
+        QVERIFY(queue.AppendRange(file, kFileSize, 1));
+        QVERIFY(!queue.ReadRange());
+        QCOMPARE(queue.PendingBytes(), qint64(2));
+        QCOMPARE(QByteArray(queue.Next().bytes, queue.Next().length), QByteArray("ab"));
+    }
+
+    // One confirmation answers every append before it, and it is due only
+    // while the queue and what waits elsewhere stay below the high-water mark.
+    void confirmationWaitsBelowTheHighWaterMark_data()
+    {
+        QTest::addColumn<int>("queued");
+        QTest::addColumn<int>("waitingElsewhere");
+        QTest::addColumn<bool>("due");
+        const int mark = int(CSendQueue::kHighWater);
+        QTest::newRow("nothing appended") << 0 << 0 << false;
+        QTest::newRow("below the mark") << 100 << 0 << true;
+        QTest::newRow("one byte below") << mark - 1 << 0 << true;
+        QTest::newRow("at the mark") << mark << 0 << false;
+        QTest::newRow("below, but bytes wait elsewhere") << 100 << mark - 100 << false;
+    }
+    void confirmationWaitsBelowTheHighWaterMark()
+    {
+        QFETCH(int, queued);
+        QFETCH(int, waitingElsewhere);
+        QFETCH(bool, due);
+        SQueueOverFiles over;
+        CSendQueue& queue = over.queue;
+        if (queued > 0) {
+            queue.AppendBytes(QByteArray(queued - 1, 'x'));
+            queue.AppendBytes("y");
+        }
+        QCOMPARE(queue.ConfirmationDue(waitingElsewhere), due);
+        QCOMPARE(queue.TakeConfirmation(waitingElsewhere), due);
+        if (due) {
+            QVERIFY(!queue.TakeConfirmation(0)); // once for all appends before it
+            return;
+        }
+        if (queued == 0)
+            return;
+        // Room again once the system has taken enough.
+        queue.Accepted(queued);
+        QVERIFY(queue.TakeConfirmation(0));
+        queue.AppendBytes("z");
+        queue.Clear();
+        QCOMPARE(queue.PendingBytes(), qint64(0));
+        QVERIFY(!queue.ConfirmationDue(0));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_CSendQueue)
+#include "tst_CSendQueue.moc"
