@@ -6,7 +6,11 @@
 namespace {
 
 constexpr qsizetype kMaxDigits = 18; // any longer number is out of every range
+// What the system charges a datagram in a socket buffer: about twice its
+// bytes, and its bookkeeping.
+constexpr qint64 kCostFactor = 2;
 constexpr qint64 kCostOverheadBytes = 2048;
+constexpr qint64 kDecimalBase = 10;
 
 // A plain decimal number: digits only, no sign, no blanks.
 std::optional<qint64> Number(const QByteArray& text)
@@ -17,7 +21,7 @@ std::optional<qint64> Number(const QByteArray& text)
     for (const char digit : text) {
         if (digit < '0' || digit > '9')
             return std::nullopt;
-        value = value * 10 + (digit - '0');
+        value = value * kDecimalBase + (digit - '0');
     }
     return value;
 }
@@ -82,5 +86,5 @@ STftpNegotiated CTftpNegotiation::Negotiate(CTftpPacket::ETftpOpcode request,
 
 qint64 CTftpNegotiation::DatagramCost(qsizetype blockSize)
 {
-    return 2 * (blockSize + 4) + kCostOverheadBytes;
+    return kCostFactor * (blockSize + CTftpPacket::kHeaderSize) + kCostOverheadBytes;
 }

@@ -4,21 +4,18 @@
 
 namespace {
 
-constexpr qsizetype kOpcodeSize = 2;
-constexpr qsizetype kHeaderSize = 4; // opcode and block number or error code
-
 QByteArray Header(CTftpPacket::ETftpOpcode opcode, quint16 word)
 {
-    QByteArray packet(kHeaderSize, Qt::Uninitialized);
+    QByteArray packet(CTftpPacket::kHeaderSize, Qt::Uninitialized);
     qToBigEndian<quint16>(opcode, packet.data());
-    qToBigEndian<quint16>(word, packet.data() + kOpcodeSize);
+    qToBigEndian<quint16>(word, packet.data() + CTftpPacket::kOpcodeSize);
     return packet;
 }
 
 // The two-byte number behind the opcode; the caller has checked the length.
 quint16 WordAfterOpcode(const QByteArray& datagram)
 {
-    return qFromBigEndian<quint16>(datagram.constData() + kOpcodeSize);
+    return qFromBigEndian<quint16>(datagram.constData() + CTftpPacket::kOpcodeSize);
 }
 
 // The zero-terminated strings from position start on, as name and value
@@ -131,5 +128,5 @@ const char* CTftpPacket::ErrorText(ETftpError code)
 
 quint16 CTftpPacket::NextBlockNumber(quint16 block)
 {
-    return block == 0xFFFF ? 1 : static_cast<quint16>(block + 1);
+    return block == kLastBlockNumber ? 1 : static_cast<quint16>(block + 1);
 }

@@ -44,6 +44,12 @@ public:
 
     // RFC 1350 section 2: every DATA block but the last carries exactly 512 bytes.
     static constexpr qsizetype kBlockSize = 512;
+    // Two bytes of opcode; with the block number or error code behind them,
+    // the header of a DATA, ACK or ERROR packet.
+    static constexpr qsizetype kOpcodeSize = 2;
+    static constexpr qsizetype kHeaderSize = 4;
+    // Block numbers are two bytes; after the highest comes 1 again.
+    static constexpr quint16 kLastBlockNumber = 0xFFFF;
 
     // One option of a request or an OACK. Names are compared without regard
     // to case, so a decoded name is in lower case.

@@ -15,11 +15,7 @@
 
 namespace {
 
-bool HasControlCharacter(const QString& name)
-{
-    return std::ranges::any_of(name,
-                               [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
-}
+constexpr int kMsPerSecond = 1000;
 
 } // namespace
 
@@ -44,18 +40,12 @@ void CTftpSession::Activate(CTftpPacket::ETftpOpcode opcode, const CUdpPeer& cli
         EndSession();
         return;
     }
-    // SECURITY: a name with a control character is refused before the file
-    // system sees it: a check and an open that read such a name differently
-    // would judge one file and reach another.
-    if (HasControlCharacter(fileName)) {
-        SendError(CTftpPacket::eteAccessViolation);
-        EndSession();
-        return;
-    }
     const CServedFolder::SResolved resolved = m_options.servedFolder.Resolve(fileName);
-    // SECURITY: a name that climbs above the served folder, or that a link
-    // leads out of, is refused before any file is touched: nothing outside
-    // is read, created or replaced.
+    // SECURITY: the served folder's rule decides, before any file is touched:
+    // a name with a control character (a check and an open that read it
+    // differently would judge one file and reach another), one that climbs
+    // above the folder, or one that a link leads out of is refused, so that
+    // nothing outside is read, created or replaced.
     if (resolved.climbedAboveRoot || !resolved.inside) {
         SendError(CTftpPacket::eteAccessViolation);
         EndSession();
@@ -99,7 +89,7 @@ STftpNegotiated CTftpSession::Negotiate(CTftpPacket::ETftpOpcode opcode,
         negotiated.windowSize * CTftpNegotiation::DatagramCost(negotiated.blockSize);
     m_udpSession.EnsureBufferSizes(static_cast<int>(std::min<qint64>(windowBytes, INT_MAX)));
     if (negotiated.timeoutS > 0)
-        m_retryIntervalMs = negotiated.timeoutS * 1000;
+        m_retryIntervalMs = negotiated.timeoutS * kMsPerSecond;
     return negotiated;
 }
 
@@ -134,7 +124,7 @@ bool CTftpSession::OpenFileForRead(const QString& localPath)
     // Only ordinary files are served: not folders, devices or pipes (opening a
     // pipe would block the whole program), nor hidden files.
     const QFileInfo info(localPath);
-    if (!info.isFile() || info.isHidden()) {
+    if (!info.isFile() || CServedFolder::IsHiddenName(info.fileName())) {
         SendError(CTftpPacket::eteFileNotFound);
         return false;
     }

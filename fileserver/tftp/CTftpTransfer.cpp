@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr qsizetype kHeaderSize = 4;
+constexpr qsizetype kHeaderSize = CTftpPacket::kHeaderSize;
 
 // Whether a DATA block number is the one after the last one stored. After
 // 65535 both 1 (this server's own way) and 0 (most clients' way) follow.
@@ -106,7 +106,7 @@ CTftpTransfer::SStep CTftpTransfer::SendWindow()
         m_blockNumber = CTftpPacket::NextBlockNumber(m_blockNumber);
         // The header in place: the block is read into its packet once, not copied.
         qToBigEndian<quint16>(CTftpPacket::etoData, packet->data());
-        qToBigEndian<quint16>(m_blockNumber, packet->data() + 2);
+        qToBigEndian<quint16>(m_blockNumber, packet->data() + CTftpPacket::kOpcodeSize);
         m_lastBlockRead = packet->size() - kHeaderSize < m_negotiated.blockSize;
         m_window.append(std::move(*packet));
     }

@@ -1,183 +1,116 @@
 #pragma once
 
-// A raw TFTP client for the component tests: a datagram socket on a loopback
-// address, and packets written out byte by byte, independently of the
-// server's own packet code.
+// Packets written out byte by byte, independently of the server's own
+// packet code, and a raw TFTP client on a loopback datagram socket.
 
-#include <QByteArray>
-#include <QCoreApplication>
-#include <QDir>
+#include "tests/kit/TestFiles.h"
+
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
-#include <QtTest>
-
-#include <optional>
+#include <QtTest> // with all of QtCore
+#include <algorithm>
 
 namespace tftptest {
 
-// How long a test waits for an answer that must come.
-inline constexpr int kAnswerWaitMs = 10000;
+inline constexpr int kAnswerWaitMs = 10000;  // for an answer that must come
+inline constexpr int kCalmIntervalMs = 3000; // no retransmission while a test answers
 
-inline QByteArray Word(quint16 value)
+// Text with each '|' a zero byte: Z("blksize|8|").
+inline const auto Z = [](const char* text) { return QByteArray(text).replace('|', '\0'); };
+inline const auto Word = [](int n) { return QByteArray().append(char(n >> 8)).append(char(n)); };
+inline const auto Request = [](int op, QByteArray name) { return Word(op) + name + Z("|octet|"); };
+inline const auto Data = [](int block, QByteArray bytes) { return Word(3) + Word(block) + bytes; };
+inline const auto Ack = [](int block) { return Word(4) + Word(block); };
+inline const auto Error = [](int n, QByteArray text) { return Word(5) + Word(n) + text + '\0'; };
+inline const auto Hex = [](const QByteArray& bytes) { return bytes.toHex(' '); };
+
+// One packet of a script: An ACK, Dn DATA, En ERROR with code n, Rn a
+// request, O the OACK with the options oack, #hex any bytes. DATA carries the
+// file's block that n is when counted from lastBlock + 1, with 65535 followed
+// by 1 (Dn@i: its block i; Dnx: a block of x), so that a block sent twice,
+// left out or out of order shows.
+inline QByteArray Packet(const QString& token, const QByteArray& file, qsizetype blockSize,
+                         int lastBlock = 0, const QByteArray& oack = {})
 {
-    QByteArray bytes;
-    bytes.append(static_cast<char>(value >> 8));
-    bytes.append(static_cast<char>(value & 0xFF));
-    return bytes;
+    static const QRegularExpression form("^([ADER])(\\d+)(?:@(\\d+)|(x))?$");
+    static const QByteArrayList texts{
+        "File read error",         "File not found",
+        "Access violation",        "Disk full or allocation exceeded.",
+        "Illegal TFTP operation.", "Unknown transfer ID"};
+    const QRegularExpressionMatch match = form.match(token);
+    const int n = match.captured(2).toInt();
+    const int index = match.hasCaptured(3) ? match.captured(3).toInt()
+                                           : ((n - lastBlock - 1) % 65535 + 65535) % 65535;
+    if (token == "O" || token.startsWith('#'))
+        return token == "O" ? Word(6) + oack : QByteArray::fromHex(token.mid(1).toLatin1());
+    switch (match.hasMatch() ? token.at(0).toLatin1() : '?') {
+    case 'A': return Ack(n);
+    case 'D':
+        return Data(n, match.hasCaptured(4) ? QByteArray(blockSize, 'x')
+                                            : file.mid(index * blockSize, blockSize));
+    case 'E': return Error(n, texts.value(n, "no"));
+    case 'R': return Request(n, "a");
+    }
+    return "bad token " + token.toLatin1();
 }
 
-inline QByteArray Request(quint8 opcode, const QByteArray& name, const QByteArray& mode = "octet")
-{
-    return Word(opcode) + name + '\0' + mode + '\0';
-}
-
-inline QByteArray Data(quint16 block, const QByteArray& payload)
-{
-    return Word(3) + Word(block) + payload;
-}
-
-inline QByteArray Ack(quint16 block)
-{
-    return Word(4) + Word(block);
-}
-
-inline QByteArray Error(quint16 code, const QByteArray& text)
-{
-    return Word(5) + Word(code) + text + '\0';
-}
-
-inline quint16 WordAt(const QByteArray& bytes, int index)
-{
-    return static_cast<quint16>((static_cast<quint8>(bytes.at(index)) << 8)
-                                | static_cast<quint8>(bytes.at(index + 1)));
-}
-
-// The content a file of size bytes is given: no block repeats another.
-inline QByteArray Pattern(int size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>((i * 7 + i / 512) & 0xFF);
-    return bytes;
-}
-
-inline bool WriteFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-inline QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The number of open file descriptors of this process.
-inline int OpenDescriptorCount()
-{
-    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd"))
-                                .entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)
-                                .size());
-}
-
-struct SReceived {
-    QByteArray data;
-    quint16 port = 0;
+// One exchange of a script: [from]input[*count][>answer;answer...][+|.]: the
+// input count times, each time answered with all that is listed, in that
+// order; + when the retry wait starts over, . when it has ended.
+struct SExchange {
+    QString from, input;
+    int count = 1;
+    QStringList answers;
+    QString outcome;
 };
+inline QList<SExchange> Exchanges(const QString& script)
+{
+    static const QRegularExpression form("^([~^]?)([^*>+.]+)(?:\\*(\\d+))?(?:>([^+.]*))?([+.]?)$");
+    QList<SExchange> exchanges;
+    for (const QString& text : script.split(' ')) {
+        const QRegularExpressionMatch part = form.match(text);
+        exchanges.append({part.captured(1), part.hasMatch() ? part.captured(2) : "bad " + text,
+                          std::max(1, part.captured(3).toInt()),
+                          part.captured(4).split(';', Qt::SkipEmptyParts), part.captured(5)});
+    }
+    return exchanges;
+}
 
-// What a whole read brought: the file, each block's size, the sending port.
-struct STransfer {
-    QByteArray content;
-    QList<int> blockSizes;
-    quint16 serverPort = 0;
-    QString failure; // empty when the transfer completed
-};
-
+// A client on a loopback address; Port() is 0 when it could not be bound.
 class CTftpTestClient final {
 public:
     explicit CTftpTestClient(const QHostAddress& address = QHostAddress::LocalHost,
                              quint16 port = 0)
     {
-        m_bound = m_socket.bind(address, port);
+        m_socket.bind(address, port);
     }
-
-    bool IsBound() const { return m_bound; }
     quint16 Port() const { return m_socket.localPort(); }
-
+    quint16 LastPort() const { return m_lastPort; } // where the last answer came from
     void Send(quint16 port, const QByteArray& packet)
     {
         m_socket.writeDatagram(packet, QHostAddress::LocalHost, port);
     }
-
-    // The next datagram; nothing when none came within timeoutMs. The
-    // event loop runs meanwhile, so the server in this process answers.
-    std::optional<SReceived> Next(int timeoutMs = kAnswerWaitMs)
+    // The next datagram in hex, "none" when none came in time. The event
+    // loop runs meanwhile, so the server in this process answers.
+    QByteArray Answer()
     {
-        if (!QTest::qWaitFor([this] { return m_socket.hasPendingDatagrams(); }, timeoutMs))
-            return std::nullopt;
+        if (!QTest::qWaitFor([this] { return m_socket.hasPendingDatagrams(); }, kAnswerWaitMs))
+            return "none";
         const QNetworkDatagram datagram = m_socket.receiveDatagram();
-        return SReceived{datagram.data(), static_cast<quint16>(datagram.senderPort())};
+        m_lastPort = quint16(datagram.senderPort());
+        return Hex(datagram.data());
     }
-
-    // Whether a datagram waits, after the events already posted have run.
+    // Whether a datagram waits once the events already posted have run.
     bool HasPending()
     {
         QCoreApplication::processEvents();
         return m_socket.hasPendingDatagrams();
     }
 
-    // Reads a file whose first DATA block is on its way: acknowledges every
-    // block until a short one. A block sent again (a retransmission) is
-    // acknowledged again and not stored twice.
-    STransfer ReadAll()
-    {
-        STransfer transfer;
-        quint16 expected = 1;
-        quint16 previous = 0;
-        for (;;) {
-            const std::optional<SReceived> packet = Next();
-            if (!packet) {
-                transfer.failure = QStringLiteral("no DATA for block %1").arg(expected);
-                return transfer;
-            }
-            if (packet->data.size() < 4 || WordAt(packet->data, 0) != 3) {
-                transfer.failure = QStringLiteral("not DATA: %1")
-                                       .arg(QString::fromLatin1(packet->data.toHex(' ')));
-                return transfer;
-            }
-            if (transfer.serverPort == 0)
-                transfer.serverPort = packet->port;
-            if (packet->port != transfer.serverPort) {
-                transfer.failure = QStringLiteral("DATA from another port");
-                return transfer;
-            }
-            const quint16 block = WordAt(packet->data, 2);
-            const QByteArray payload = packet->data.mid(4);
-            if (block == previous) {
-                Send(packet->port, Ack(block));
-                continue;
-            }
-            if (block != expected) {
-                transfer.failure =
-                    QStringLiteral("block %1 instead of %2").arg(block).arg(expected);
-                return transfer;
-            }
-            transfer.content += payload;
-            transfer.blockSizes.append(static_cast<int>(payload.size()));
-            Send(packet->port, Ack(block));
-            previous = block;
-            if (payload.size() < 512)
-                return transfer;
-            // No file read whole here reaches block 65535; the wrap is tst_CTftpTransfer's.
-            expected = static_cast<quint16>(expected + 1);
-        }
-    }
-
 private:
     QUdpSocket m_socket;
-    bool m_bound = false;
+    quint16 m_lastPort = 0;
 };
 
 } // namespace tftptest
