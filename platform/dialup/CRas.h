@@ -63,8 +63,8 @@ public:
     QList<SOwnLink> OwnLinks() const;
 
     // Makes the lookups over sources count this control's link, besides the
-    // own links sources already names. The sources must not outlive this
-    // control's owner: once the control is gone its link no longer counts.
+    // own links sources already names. The sources may outlive the control:
+    // once it is gone, its link no longer counts.
     void AddOwnLinkTo(SRasLinkSources& sources) const;
 
 signals:
