@@ -15,12 +15,12 @@ private slots:
     {
         DialogTestKit kit;
         FModemSettings dialog(kit.options, kit.Dialup());
-        QCOMPARE(dialog.windowTitle(), QStringLiteral("Modem settings"));
-        QCOMPARE(dialog.lblSelect()->text(), "Use the following entry for modem connection:");
-        QCOMPARE(dialog.cmdAdd()->text(), QStringLiteral("Add"));
-        QCOMPARE(dialog.cmdProperties()->text(), QStringLiteral("Properties"));
-        QCOMPARE(dialog.cmdOk()->text(), QStringLiteral("Ok"));
-        QCOMPARE(dialog.cmdCancel()->text(), QStringLiteral("Cancel"));
+        const QStringList shown{dialog.windowTitle(),    dialog.lblSelect()->text(),
+                                dialog.cmdAdd()->text(), dialog.cmdProperties()->text(),
+                                dialog.cmdOk()->text(),  dialog.cmdCancel()->text()};
+        QCOMPARE(shown, (QStringList{"Modem settings",
+                                     "Use the following entry for modem connection:", "Add",
+                                     "Properties", "Ok", "Cancel"}));
     }
 
     void storedEntryIsSelected_data()

@@ -74,66 +74,52 @@ private slots:
         QVERIFY(kit.messages.Shown().isEmpty());
     }
 
-    void directSettingsEditsTheCableEntry_data()
+    // Each settings button: what the user meets (editor calls with the
+    // console's editor flag around them, a dialog opened, or a message).
+    void settingsButtons_data()
     {
+        QTest::addColumn<int>("button");
         QTest::addColumn<QString>("entry");
         QTest::addColumn<bool>("installed");
-        QTest::newRow("entry there") << "TarnDirectPPP" << true;
-        QTest::newRow("letter case differs") << "tarndirectppp" << true;
-        QTest::newRow("no entry") << "" << true;
-        QTest::newRow("no dial-up service") << "TarnDirectPPP" << false;
+        QTest::addColumn<QStringList>("seen");
+        const QStringList notFound{"Remote Access entry 'TarnDirectPPP' not found"};
+        QTest::newRow("cable settings edit the cable entry")
+            << 0 << "TarnDirectPPP" << true << QStringList{"active", "edit TarnDirectPPP", "idle"};
+        QTest::newRow("cable entry in another letter case")
+            << 0 << "tarndirectppp" << true << notFound;
+        QTest::newRow("no cable entry") << 0 << "" << true << notFound;
+        QTest::newRow("cable settings without pppd") << 0 << "TarnDirectPPP" << false << notFound;
+        QTest::newRow("modem settings") << 1 << "" << true << QStringList{"dialog Modem settings"};
+        QTest::newRow("modem settings without pppd") << 1 << "" << false << QStringList{};
+        QTest::newRow("LAN settings")
+            << 2 << "" << true << QStringList{"dialog Available Host IP Address "};
     }
-    void directSettingsEditsTheCableEntry()
+    void settingsButtons()
     {
+        QFETCH(int, button);
         QFETCH(QString, entry);
         QFETCH(bool, installed);
+        QFETCH(QStringList, seen);
         DialogTestKit kit;
         if (!entry.isEmpty())
             kit.AddEntry(entry);
+        kit.options.SetMultiHomedIp(QStringLiteral("10.1.0.5"));
         FOptions dialog(kit.options, kit.Dialup(installed));
         connect(&dialog, &FOptions::OnPhonebookEditorActive, this,
                 [&kit](bool active) { kit.RecordActive(active); });
-        QTest::mouseClick(dialog.cmdDirectSettings(), Qt::LeftButton);
-        if (installed && entry == QStringLiteral("TarnDirectPPP")) {
-            QCOMPARE(kit.calls, (QStringList{"active", "edit TarnDirectPPP", "idle"}));
-            QVERIFY(kit.messages.Shown().isEmpty());
-        } else {
-            QVERIFY(kit.calls.isEmpty());
-            QCOMPARE(kit.messages.Texts(), {"Remote Access entry 'TarnDirectPPP' not found"});
-            QCOMPARE(kit.messages.Shown().at(0).icon, EMessageIcon::Exclamation);
-        }
-    }
-
-    // The sub-dialogs: modem settings only with pppd, the address selection always.
-    void settingsButtonsOpenTheirDialogs_data()
-    {
-        QTest::addColumn<bool>("lan");
-        QTest::addColumn<bool>("installed");
-        QTest::addColumn<QString>("opened");
-        QTest::newRow("modem settings") << false << true << "Modem settings";
-        QTest::newRow("modem settings without pppd") << false << false << "";
-        QTest::newRow("LAN settings") << true << true << "Available Host IP Address ";
-    }
-    void settingsButtonsOpenTheirDialogs()
-    {
-        QFETCH(bool, lan);
-        QFETCH(bool, installed);
-        QFETCH(QString, opened);
-        DialogTestKit kit;
-        kit.options.SetMultiHomedIp(QStringLiteral("10.1.0.5"));
-        FOptions dialog(kit.options, kit.Dialup(installed));
-        QString title;
-        QTimer::singleShot(0, [&title] { // runs inside the modal dialog's loop, if one is up
+        QTimer::singleShot(0, [&kit] { // runs inside the modal dialog's loop, if one is up
             if (QWidget* modal = QApplication::activeModalWidget()) {
-                title = modal->windowTitle();
+                kit.calls << "dialog " + modal->windowTitle();
                 modal->close();
             }
         });
-        QTest::mouseClick(lan ? dialog.CmdLanSettings() : dialog.cmdModemSettings(),
-                          Qt::LeftButton);
-        QCOMPARE(title, opened);
+        const QList<QPushButton*> buttons{dialog.cmdDirectSettings(), dialog.cmdModemSettings(),
+                                          dialog.CmdLanSettings()};
+        QTest::mouseClick(buttons.at(button), Qt::LeftButton);
         QCoreApplication::processEvents(); // the pending closer finds nothing
-        QVERIFY(kit.messages.Shown().isEmpty());
+        QCOMPARE(kit.calls + kit.messages.Texts(), seen);
+        for (const SMessage& message : kit.messages.Shown())
+            QCOMPARE(message.icon, EMessageIcon::Exclamation);
     }
 };
 
