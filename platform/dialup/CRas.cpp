@@ -3,6 +3,7 @@
 #include "common/MWindowsError.h"
 
 #include <QFileInfo>
+#include <QPointer>
 #include <QProcess>
 #include <QTimer>
 
@@ -12,12 +13,6 @@ namespace {
 
 constexpr int kRaiseInvalidArgument = 5;
 constexpr int kDestructorWaitMs = 3000;
-
-QList<CRas*>& Instances()
-{
-    static QList<CRas*> instances;
-    return instances;
-}
 
 QString StartFailureText(const QString& program)
 {
@@ -34,17 +29,6 @@ QString StartFailureText(const QString& program)
 
 } // namespace
 
-QList<CRas::SLink> CRas::RunningLinks()
-{
-    QList<SLink> links;
-    for (const CRas* ras : Instances()) {
-        const qint64 handle = ras->RasConnHandle();
-        if (handle > 0)
-            links.append({handle, ras->m_entry, ras->m_remoteAddress});
-    }
-    return links;
-}
-
 CRas::CRas(QObject* parent, SRasOptions options)
     : QObject(parent), m_options(std::move(options)), m_tmrKill(new QTimer(this))
 {
@@ -54,12 +38,10 @@ CRas::CRas(QObject* parent, SRasOptions options)
         if (m_process)
             m_process->kill();
     });
-    Instances().append(this);
 }
 
 CRas::~CRas()
 {
-    Instances().removeAll(this);
     if (!m_process)
         return;
     m_process->disconnect(this);
@@ -80,6 +62,24 @@ qint64 CRas::RasConnHandle() const
 QString CRas::Entry() const
 {
     return m_process ? m_entry : QString();
+}
+
+QList<SOwnLink> CRas::OwnLinks() const
+{
+    const qint64 handle = RasConnHandle();
+    if (handle <= 0)
+        return {};
+    return {SOwnLink{handle, m_entry, m_remoteAddress}};
+}
+
+void CRas::AddOwnLinkTo(SRasLinkSources& sources) const
+{
+    sources.ownLinks = [self = QPointer<const CRas>(this), others = std::move(sources.ownLinks)] {
+        QList<SOwnLink> links = others ? others() : QList<SOwnLink>();
+        if (self)
+            links += self->OwnLinks();
+        return links;
+    };
 }
 
 void CRas::Dial(const QString& entry)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/dialup/MPppdLog.h"
+#include "platform/dialup/MPppdProgram.h"
 #include "platform/dialup/MRasLinks.h"
 
 #include <QByteArray>
@@ -32,16 +33,6 @@ class CRas final : public QObject {
     Q_OBJECT
 
 public:
-    // A link of a control of this process.
-    struct SLink {
-        qint64 handle = 0;
-        QString entry;
-        QString remoteAddress;
-    };
-
-    // The links that the dial-up controls of this process are running.
-    static QList<SLink> RunningLinks();
-
     explicit CRas(QObject* parent = nullptr, SRasOptions options = {});
     // Ends a running pppd as HangUp does, waiting a little for it.
     ~CRas() override;
@@ -67,6 +58,14 @@ public:
 
     // The entry of the running link; empty when none runs.
     QString Entry() const;
+
+    // The running link as the link lookups know it; none when idle.
+    QList<SOwnLink> OwnLinks() const;
+
+    // Makes the lookups over sources count this control's link, besides the
+    // own links sources already names. The sources may outlive the control:
+    // once it is gone, its link no longer counts.
+    void AddOwnLinkTo(SRasLinkSources& sources) const;
 
 signals:
     void RasStateChanged();

@@ -1,22 +1,21 @@
 #include "platform/dialup/MRasLinks.h"
 
-#include "platform/dialup/CRas.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
 #include <QRegularExpression>
-#include <QStandardPaths>
+
+#include <algorithm>
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
-#include <unistd.h>
 
 namespace {
 
-constexpr int kMaxNameBytes = 255;
+// pppd writes its process id and interface name: a few short lines.
+constexpr qint64 kPidFileReadBytes = 4096;
 
 // The entry of a "call ENTRY" in a process's argument list, when the process
 // is the link-making program (directly, or a script run by its interpreter).
@@ -73,7 +72,7 @@ QString InterfaceOfPppd(qint64 handle, const QString& runFolder, bool& pidFileFo
         QFile file(folder.filePath(fileName));
         if (!file.open(QIODevice::ReadOnly))
             continue;
-        const QList<QByteArray> lines = file.read(4096).split('\n');
+        const QList<QByteArray> lines = file.read(kPidFileReadBytes).split('\n');
         if (lines.value(0).trimmed().toLongLong() != handle)
             continue;
         pidFileFound = true;
@@ -88,31 +87,6 @@ QString InterfaceOfPppd(qint64 handle, const QString& runFolder, bool& pidFileFo
 
 } // namespace
 
-QString DefaultPppdPath()
-{
-    const QString program = QStringLiteral("pppd");
-    QString path = QStandardPaths::findExecutable(program);
-    if (path.isEmpty()) {
-        path = QStandardPaths::findExecutable(
-            program, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
-    }
-    return path.isEmpty() ? QStringLiteral("/usr/sbin/pppd") : path;
-}
-
-bool IsRasInstalled(const QString& pppdProgram)
-{
-    const QFileInfo info(pppdProgram);
-    return info.isFile() && ::access(QFile::encodeName(pppdProgram).constData(), X_OK) == 0;
-}
-
-bool IsValidEntryName(const QString& name)
-{
-    if (name.isEmpty() || name.startsWith(u'.') || name.startsWith(u'-')
-        || name.toUtf8().size() > kMaxNameBytes)
-        return false;
-    return std::all_of(name.begin(), name.end(), [](QChar c) { return c != u'/' && c.isPrint(); });
-}
-
 namespace {
 
 // The parent's process id from a process's stat line ("pid (name) state
@@ -126,6 +100,11 @@ qint64 ParentOfProcess(const QString& statPath)
     const QByteArray line = stat.readAll();
     const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 1).simplified().split(' ');
     return fields.size() > 1 ? fields.at(1).toLongLong() : -1;
+}
+
+QList<SOwnLink> OwnLinksOf(const SRasLinkSources& sources)
+{
+    return sources.ownLinks ? sources.ownLinks() : QList<SOwnLink>();
 }
 
 } // namespace
@@ -164,7 +143,7 @@ int FindRasConnection(const QString& entry, qint64& handle, const SRasLinkSource
             links.remove(it.key());
     }
     // The controls of this process count even before their pppd shows in the list.
-    for (const CRas::SLink& own : CRas::RunningLinks())
+    for (const SOwnLink& own : OwnLinksOf(sources))
         links.insert(own.handle, own.entry);
 
     for (auto it = links.cbegin(); it != links.cend(); ++it) {
@@ -177,7 +156,7 @@ int FindRasConnection(const QString& entry, qint64& handle, const SRasLinkSource
 int GetProjectedIp(qint64 handle, QString& address, const SRasLinkSources& sources)
 {
     bool linkKnown = false;
-    for (const CRas::SLink& own : CRas::RunningLinks()) {
+    for (const SOwnLink& own : OwnLinksOf(sources)) {
         if (own.handle != handle)
             continue;
         linkKnown = true;

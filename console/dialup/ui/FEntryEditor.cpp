@@ -1,7 +1,7 @@
 #include "console/dialup/ui/FEntryEditor.h"
 
 #include "console/dialup/ui/MDialupMessages.h"
-#include "platform/dialup/MRasLinks.h"
+#include "platform/dialup/MPppdProgram.h"
 #include "platform/dialup/MSerialDevices.h"
 
 #include <QComboBox>
@@ -16,6 +16,8 @@
 namespace {
 
 constexpr std::array kSpeeds = {9600, 19200, 38400, 57600, 115200, 230400, 460800};
+// Any other speed may be typed, up to what a serial line could be set to.
+constexpr int kMaxTypedSpeed = 100000000;
 
 } // namespace
 
@@ -36,7 +38,7 @@ FEntryEditor::FEntryEditor(CPeersFolder folder, const QString& entry, QWidget* p
     m_cboSpeed->setEditable(true);
     for (const int speed : kSpeeds)
         m_cboSpeed->addItem(QString::number(speed));
-    m_cboSpeed->setValidator(new QIntValidator(1, 100000000, m_cboSpeed));
+    m_cboSpeed->setValidator(new QIntValidator(1, kMaxTypedSpeed, m_cboSpeed));
     m_optDirect = new QRadioButton(QStringLiteral("Direct serial cable"), this);
     m_optModem = new QRadioButton(QStringLiteral("Modem"), this);
     m_txtPhone = new QLineEdit(this);

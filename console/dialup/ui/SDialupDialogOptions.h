@@ -1,8 +1,8 @@
 #pragma once
 
 #include "console/dialup/ui/MPhonebookEditors.h"
+#include "platform/dialup/MPppdProgram.h"
 #include "platform/dialup/MRasApi.h"
-#include "platform/dialup/MRasLinks.h"
 #include "platform/hostaddr/MHostAddresses.h"
 
 #include <QString>

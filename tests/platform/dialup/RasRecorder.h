@@ -9,22 +9,18 @@
 // RasStateChanged (the state read in the handler), "E<number>" for each RasError.
 class RasRecorder final : public QObject {
 public:
-    explicit RasRecorder(CRas& ras) : m_ras(ras)
+    explicit RasRecorder(CRas& ras)
     {
         connect(&ras, &CRas::RasStateChanged, this,
-                [this] { events << QStringLiteral("S%1").arg(m_ras.RasState()); });
+                [this, &ras] { events << QStringLiteral("S%1").arg(ras.RasState()); });
         connect(&ras, &CRas::RasError, this, [this](qint32 number, const QString& description) {
             events << QStringLiteral("E%1").arg(number);
             descriptions << description;
         });
     }
-
     bool Ended() const { return events.contains(QStringLiteral("S8193")); }
     bool Saw(int state) const { return events.contains(QStringLiteral("S%1").arg(state)); }
 
     QStringList events;
     QStringList descriptions;
-
-private:
-    CRas& m_ras;
 };

@@ -1,23 +1,18 @@
 #!/bin/sh
-# Stands in for pppd in the dial-up tests, where the kernel has no PPP. It
-# takes pppd's options, prints the log lines that pppd prints for the called
-# entry's scenario, a pause before each, and ends with pppd's exit status.
-#   PPPD_STANDIN_PAUSE   seconds before each line (default 0.05)
-#   PPPD_STANDIN_HOLD    seconds an up link stays up before the peer ends it (default 30)
-#   PPPD_STANDIN_REMOTE  the far end's address it reports (default 127.0.0.2)
+# Stands in for pppd where the kernel has no PPP: takes pppd's options, prints
+# the log lines pppd prints for the called entry's scenario, a pause before
+# each, and ends with pppd's exit status.
+#   PPPD_STANDIN_PAUSE     seconds before each line (default 0.05)
+#   PPPD_STANDIN_HOLD      seconds an up link stays up before the peer ends it (default 30)
+#   PPPD_STANDIN_REMOTE    the far end's address it reports (default 127.0.0.2)
 #   PPPD_STANDIN_SCENARIO  the scenario to play, when not the entry's name
-
 entry=
 while [ $# -gt 0 ]; do
-    case "$1" in
-    call) entry=$2; shift ;;
-    esac
+    [ "$1" = call ] && { entry=$2; shift; }
     shift
 done
 pause=${PPPD_STANDIN_PAUSE:-0.05}
 hold=${PPPD_STANDIN_HOLD:-30}
-remote=${PPPD_STANDIN_REMOTE:-127.0.0.2}
-scenario=${PPPD_STANDIN_SCENARIO:-$entry}
 up=0
 sleeper=
 
@@ -27,26 +22,16 @@ wait_for() {
     sleeper=$!
     wait "$sleeper"
 }
-say() {
-    wait_for "$pause"
-    echo "$1"
-}
+say() { wait_for "$pause"; echo "$1"; }
 on_term() {
     [ -n "$sleeper" ] && kill "$sleeper" 2>/dev/null
     echo "Terminating on signal 15"
-    if [ "$up" = 1 ]; then
-        echo "Connect time 0.1 minutes."
-        echo "Sent 1024 bytes, received 2048 bytes."
-    fi
+    [ "$up" = 1 ] && printf '%s\n' "Connect time 0.1 minutes." "Sent 1024 bytes, received 2048 bytes."
     echo "Connection terminated."
     exit 5
 }
 trap on_term TERM
-
-channel() {
-    say "Using interface ppp0"
-    say "Connect: ppp0 <--> $1"
-}
+channel() { say "Using interface ppp0"; say "Connect: ppp0 <--> $1"; }
 authenticate() {
     say 'sent [PAP AuthReq id=0x1 user="field" password=<hidden>]'
     say "rcvd [PAP AuthAck id=0x1 \"\"]"
@@ -54,75 +39,31 @@ authenticate() {
 }
 ip_up() {
     say "local  IP address 10.64.64.1"
-    say "remote IP address $remote"
+    say "remote IP address ${PPPD_STANDIN_REMOTE:-127.0.0.2}"
     up=1
 }
 
-case "$scenario" in
+case "${PPPD_STANDIN_SCENARIO:-$entry}" in
 direct-ok)
-    channel /dev/ttyS0
-    ip_up
-    wait_for "$hold"
-    say "LCP terminated by peer"
-    say "Connect time 0.5 minutes."
-    say "Connection terminated."
-    exit 0
-    ;;
+    channel /dev/ttyS0; ip_up; wait_for "$hold"
+    say "LCP terminated by peer"; say "Connect time 0.5 minutes."; say "Connection terminated."
+    exit 0 ;;
 modem-ok)
-    say "Serial connection established."
-    channel /dev/ttyUSB0
-    authenticate succeeded
-    ip_up
-    wait_for "$hold"
-    say "Modem hangup"
-    say "Connection terminated."
-    exit 16
-    ;;
-stubborn)
-    # Up, and deaf to SIGTERM: only a kill ends it.
-    trap '' TERM
-    channel /dev/ttyS0
-    ip_up
-    wait_for "$hold"
-    exit 0
-    ;;
-stubborn-dial)
-    # Dialling, and deaf to SIGTERM.
-    trap '' TERM
-    say "Serial connection established."
-    wait_for "$hold"
-    exit 10
-    ;;
-dial-hangs)
-    say "Serial connection established."
-    wait_for "$hold"
-    exit 10
-    ;;
-no-device)
-    say "Failed to open /dev/ttyS9: No such file or directory"
-    exit 7
-    ;;
-locked)
-    say "Device ttyS0 is locked by pid 4242"
-    exit 6
-    ;;
-connect-fails)
-    say "Connect script failed"
-    exit 8
-    ;;
+    say "Serial connection established."; channel /dev/ttyUSB0; authenticate succeeded; ip_up
+    wait_for "$hold"; say "Modem hangup"; say "Connection terminated."
+    exit 16 ;;
+stubborn) # up, and deaf to SIGTERM: only a kill ends it
+    trap '' TERM; channel /dev/ttyS0; ip_up; wait_for "$hold"; exit 0 ;;
+stubborn-dial) # dialling, and deaf to SIGTERM
+    trap '' TERM; say "Serial connection established."; wait_for "$hold"; exit 10 ;;
+dial-hangs) say "Serial connection established."; wait_for "$hold"; exit 10 ;;
+no-device) say "Failed to open /dev/ttyS9: No such file or directory"; exit 7 ;;
+locked) say "Device ttyS0 is locked by pid 4242"; exit 6 ;;
+connect-fails) say "Connect script failed"; exit 8 ;;
 auth-fails)
-    say "Serial connection established."
-    channel /dev/ttyUSB0
-    authenticate failed
+    say "Serial connection established."; channel /dev/ttyUSB0; authenticate failed
     say "Connection terminated."
-    exit 19
-    ;;
-no-kernel)
-    say "Couldn't open the /dev/ppp device: No such file or directory"
-    exit 4
-    ;;
-*)
-    say "$0: Can't open options file /etc/ppp/peers/$entry: No such file or directory"
-    exit 2
-    ;;
+    exit 19 ;;
+no-kernel) say "Couldn't open the /dev/ppp device: No such file or directory"; exit 4 ;;
+*) say "$0: Can't open options file /etc/ppp/peers/$entry: No such file or directory"; exit 2 ;;
 esac

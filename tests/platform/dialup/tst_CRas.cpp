@@ -1,9 +1,8 @@
 #include "common/CRaisedError.h"
 #include "platform/dialup/CRas.h"
-#include "platform/dialup/MRasLinks.h"
+#include "tests/kit/TestFiles.h"
 #include "tests/platform/dialup/RasRecorder.h"
 
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -12,9 +11,36 @@
 namespace {
 
 constexpr int kEndTimeoutMs = 15000;
+const SRasOptions kStandIn{QStringLiteral(PPPD_STANDIN), 200};
+
+// A dial of a stand-in scenario; at the state "at" (0: never) the test hangs
+// up ('h') or kills pppd ('k'). "status": the pppd status whose meaning the
+// error's description must carry.
+struct SDial {
+    const char* name;
+    const char* entry;
+    int at;
+    char act;
+    const char* events;
+    int status = -1;
+};
+const SDial kDials[] = {
+    {"fails before the link is up", "no-device", 0, ' ', "S2 S8193 E20651", 7},
+    {"up, then the modem hangs up", "modem-ok", 0, ' ', "S2 S3 S5 S14 S8192 S8198 S8193 E20651",
+     16},
+    {"up, then the peer ends it in order", "direct-ok", 0, ' ', "S2 S3 S8192 S8198 S8193"},
+    {"hung up while up", "modem-ok", 8192, 'h', "S2 S3 S5 S14 S8192 S8198 S8193"},
+    {"hung up while dialling: cancelled", "dial-hangs", 3, 'h', "S2 S3 S8198 S8193 E21301"},
+    {"deaf to SIGTERM while up: killed", "stubborn", 8192, 'h', "S2 S3 S8192 S8198 S8193"},
+    {"deaf while dialling", "stubborn-dial", 3, 'h', "S2 S3 S8198 S8193 E21301"},
+    {"killed from outside while dialling", "dial-hangs", 3, 'k', "S2 S3 S8193 E21302"},
+    {"killed from outside while up", "direct-ok", 8192, 'k', "S2 S3 S8192 S8193 E21302"},
+};
 
 } // namespace
 
+// What the control adds to pppd's log and status table (tst_MPppdLog's):
+// the process, the order of its events, the handle and the own link.
 class tst_CRas final : public QObject {
     Q_OBJECT
 
@@ -25,130 +51,50 @@ private slots:
         qputenv("PPPD_STANDIN_HOLD", "20");
     }
 
-    // Dials that end by themselves: the states in order, then the error.
-    void dialEndsOnItsOwn_data()
+    // Every pppd ends with one Disconnected, then the error if the end was
+    // one; Closing comes at once on a hang-up, a second one changes nothing.
+    void dialAndItsEnd_data()
     {
-        QTest::addColumn<QString>("entry");
-        QTest::addColumn<QString>("hold");
-        QTest::addColumn<QString>("eventList");
-        QTest::addColumn<QString>("description");
-        const struct {
-            const char* name;
-            const char* entry;
-            const char* hold;
-            const char* events;
-            const char* description;
-        } rows[] = {{"device cannot be opened", "no-device", "20", "S2 S8193 E20651",
-                     "The serial port could not be opened."},
-                    {"device locked", "locked", "20", "S2 S8193 E20651",
-                     "The serial port could not be locked."},
-                    {"connect script fails", "connect-fails", "20", "S2 S8193 E20651",
-                     "The connect script failed."},
-                    {"authentication fails", "auth-fails", "20", "S2 S3 S5 S8198 S8193 E21019",
-                     "The authentication of this PC to the peer failed."},
-                    {"no PPP in the kernel", "no-kernel", "20", "S2 S8193 E21004",
-                     "The kernel does not support PPP."},
-                    {"entry not in the phonebook", "not-there", "20", "S2 S8193 E21002",
-                     "pppd found an error in the options of the entry."},
-                    {"modem link up, then the modem hangs up", "modem-ok", "0.1",
-                     "S2 S3 S5 S14 S8192 S8198 S8193 E20651",
-                     "The link was ended by the modem hanging up."},
-                    {"direct link up, then the peer ends it", "direct-ok", "0.1",
-                     "S2 S3 S8192 S8198 S8193", ""}};
-        for (const auto& row : rows)
-            QTest::newRow(row.name) << QString(row.entry) << QString(row.hold)
-                                    << QString(row.events) << QString(row.description);
+        QTest::addColumn<int>("row");
+        for (int row = 0; row < int(std::size(kDials)); ++row)
+            QTest::newRow(kDials[row].name) << row;
     }
-    void dialEndsOnItsOwn()
+    void dialAndItsEnd()
     {
-        QFETCH(QString, entry);
-        QFETCH(QString, hold);
-        QFETCH(QString, description);
-        QFETCH(QString, eventList);
-        const QStringList events = eventList.split(' ');
-        qputenv("PPPD_STANDIN_HOLD", hold.toLatin1());
-
-        CRas ras(nullptr, StandIn());
+        QFETCH(int, row);
+        const SDial& dial = kDials[row];
+        if (dial.at == 0)
+            qputenv("PPPD_STANDIN_HOLD", "0.1");
+        CRas ras(nullptr, kStandIn);
         RasRecorder recorder(ras);
-        ras.Dial(entry);
+        ras.Dial(QString::fromLatin1(dial.entry));
         QVERIFY(recorder.events.isEmpty()); // Dial returns before anything is reported
+        if (dial.at != 0) {
+            QTRY_VERIFY_WITH_TIMEOUT(recorder.Saw(dial.at), kEndTimeoutMs);
+            QVERIFY(ras.RasConnHandle() > 0);
+            QCOMPARE(ras.Entry(), dial.entry);
+            QCOMPARE(ras.RemoteAddress(), dial.at == 8192 ? "127.0.0.2" : "");
+        }
+        if (dial.act == 'k')
+            QCOMPARE(::kill(static_cast<pid_t>(ras.RasConnHandle()), SIGKILL), 0);
+        if (dial.act == 'h') {
+            ras.HangUp();
+            QCOMPARE(recorder.events.last(), QStringLiteral("S8198"));
+            ras.HangUp();
+        }
+        const QStringList events = QString::fromLatin1(dial.events).split(u' ');
         QTRY_VERIFY_WITH_TIMEOUT(recorder.Ended() && recorder.events.size() >= events.size(),
                                  kEndTimeoutMs);
         QCOMPARE(recorder.events, events);
-        QCOMPARE(recorder.descriptions.value(0), description);
+        if (dial.status >= 0)
+            QCOMPARE(recorder.descriptions.value(0),
+                     ErrorOfPppdExitStatus(dial.status).description);
         QCOMPARE(ras.RasState(), 8193);
         QCOMPARE(ras.RasConnHandle(), 0);
-        QVERIFY(ras.Entry().isEmpty());
+        QVERIFY(ras.Entry().isEmpty() && ras.RemoteAddress().isEmpty());
     }
 
-    // Closing at once, then the end; a dial cut short is reported as
-    // cancelled; a pppd deaf to SIGTERM is killed after the grace time.
-    void hangUp_data()
-    {
-        QTest::addColumn<QString>("entry");
-        QTest::addColumn<int>("waitForState");
-        QTest::addColumn<QString>("eventList");
-        QTest::newRow("up") << "modem-ok" << 8192 << "S2 S3 S5 S14 S8192 S8198 S8193";
-        QTest::newRow("dialling") << "dial-hangs" << 3 << "S2 S3 S8198 S8193 E21301";
-        QTest::newRow("up, deaf") << "stubborn" << 8192 << "S2 S3 S8192 S8198 S8193";
-        QTest::newRow("dialling, deaf") << "stubborn-dial" << 3 << "S2 S3 S8198 S8193 E21301";
-    }
-    void hangUp()
-    {
-        QFETCH(QString, entry);
-        QFETCH(int, waitForState);
-        QFETCH(QString, eventList);
-        CRas ras(nullptr, {QStringLiteral(PPPD_STANDIN), 200});
-        RasRecorder recorder(ras);
-        ras.Dial(entry);
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.Saw(waitForState), kEndTimeoutMs);
-        QVERIFY(ras.RasConnHandle() > 0);
-        QCOMPARE(ras.Entry(), entry);
-        QCOMPARE(ras.RemoteAddress(), waitForState == 8192 ? "127.0.0.2" : "");
-        ras.HangUp();
-        QCOMPARE(recorder.events.last(), QStringLiteral("S8198"));
-        ras.HangUp(); // a second request changes nothing
-        const QStringList events = eventList.split(' ');
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.events.size() == events.size(), kEndTimeoutMs);
-        QCOMPARE(recorder.events, events);
-        QCOMPARE(ras.RasConnHandle(), 0);
-        QVERIFY(ras.RemoteAddress().isEmpty());
-    }
-
-    // A pppd ended from outside always brings the end, whatever the state.
-    void endedFromOutside_data()
-    {
-        QTest::addColumn<QString>("entry");
-        QTest::addColumn<int>("waitForState");
-        QTest::addColumn<int>("signalNumber");
-        QTest::addColumn<QString>("error");
-
-        QTest::newRow("killed while dialling") << "dial-hangs" << 3 << SIGKILL << "E21302";
-        QTest::newRow("killed while up") << "direct-ok" << 8192 << SIGKILL << "E21302";
-        QTest::newRow("SIGTERM while dialling") << "dial-hangs" << 3 << SIGTERM << "E21005";
-        QTest::newRow("SIGTERM while up") << "direct-ok" << 8192 << SIGTERM << "E21005";
-    }
-    void endedFromOutside()
-    {
-        QFETCH(QString, entry);
-        QFETCH(int, waitForState);
-        QFETCH(int, signalNumber);
-        QFETCH(QString, error);
-
-        CRas ras(nullptr, StandIn());
-        RasRecorder recorder(ras);
-        ras.Dial(entry);
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.Saw(waitForState), kEndTimeoutMs);
-        QVERIFY(ras.RasConnHandle() > 0);
-        QCOMPARE(::kill(static_cast<pid_t>(ras.RasConnHandle()), signalNumber), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.events.contains(error), kEndTimeoutMs);
-        const qsizetype end = recorder.events.indexOf(QStringLiteral("S8193"));
-        QVERIFY(end >= 0);
-        QCOMPARE(recorder.events.indexOf(error), end + 1); // the end first, then the error
-        QCOMPARE(ras.RasState(), 8193);
-    }
-
-    void missingPppdIsSaidClearly()
+    void missingPppdIsSaidClearlyAndHangUpStillEnds()
     {
         QTemporaryDir empty;
         CRas ras(nullptr, {empty.filePath(QStringLiteral("pppd")), 1000});
@@ -157,24 +103,21 @@ private slots:
         QTRY_COMPARE(recorder.events, (QStringList{"S8193", "E21303"}));
         QVERIFY(recorder.descriptions.at(0).contains(QStringLiteral("not installed")));
         QVERIFY(recorder.descriptions.at(0).contains(QStringLiteral("ppp package")));
-        // The control is free again.
-        ras.Dial(QStringLiteral("TarnDirectPPP"));
-        QTRY_COMPARE(recorder.events.size(), 4);
+        ras.HangUp(); // with nothing running it still reports the end, later
+        QCOMPARE(recorder.events.size(), 2);
+        QTRY_COMPARE(recorder.events.size(), 3);
+        QCOMPARE(recorder.events.last(), QStringLiteral("S8193"));
+        ras.Dial(QStringLiteral("TarnDirectPPP")); // the control is free again
+        QTRY_COMPARE(recorder.events.size(), 5);
     }
 
-    void hangUpWithNothingRunningStillReportsTheEnd()
+    // SECURITY: what is no entry name never reaches pppd's command line.
+    void dialRefusesBadNamesAndASecondLink()
     {
-        CRas ras(nullptr, StandIn());
+        CRas ras(nullptr, kStandIn);
         RasRecorder recorder(ras);
-        ras.HangUp();
-        QVERIFY(recorder.events.isEmpty()); // later, from the event loop
-        QTRY_COMPARE(recorder.events, QStringList{"S8193"});
-    }
-
-    void secondDialWhileRunningIsRefused()
-    {
-        CRas ras(nullptr, StandIn());
-        RasRecorder recorder(ras);
+        QVERIFY_THROWS_EXCEPTION(CRaisedError, ras.Dial(QStringLiteral("../x")));
+        QCOMPARE(ras.RasConnHandle(), 0);
         ras.Dial(QStringLiteral("dial-hangs"));
         QVERIFY_THROWS_EXCEPTION(CRaisedError, ras.Dial(QStringLiteral("modem-ok")));
         QCOMPARE(ras.Entry(), QStringLiteral("dial-hangs"));
@@ -184,48 +127,48 @@ private slots:
 
     void pppdIsCalledWithTheEntryAndNodetach()
     {
-        // A stand-in that writes down its arguments shows what pppd is given.
         QTemporaryDir folder;
         const QString program = folder.filePath(QStringLiteral("pppd"));
         const QString argsFile = folder.filePath(QStringLiteral("args"));
-        QFile script(program);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1'\nexit 7\n")
+        QVERIFY(TestFiles::WriteScript(
+            program, QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1'\nexit 7\n")
                          .arg(argsFile)
-                         .toUtf8());
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-
+                         .toUtf8()));
         CRas ras(nullptr, {program, 1000});
         RasRecorder recorder(ras);
         ras.Dial(QStringLiteral("My Modem"));
         QTRY_VERIFY(recorder.Ended());
-        QFile args(argsFile);
-        QVERIFY(args.open(QIODevice::ReadOnly));
-        const QStringList given =
-            QString::fromUtf8(args.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        const QStringList given = TestFiles::ReadText(argsFile).split(u'\n');
         QCOMPARE(given.mid(0, 3), (QStringList{"call", "My Modem", "nodetach"}));
         QVERIFY(given.contains(QStringLiteral("logfd")));
     }
 
-    void destroyingTheControlEndsItsPppd()
+    // The own link joins those the sources named before; it goes, and its
+    // pppd ends, with the control.
+    void ownLinkCountsWhileTheControlLives()
     {
+        QTemporaryDir noProcesses;
+        SRasLinkSources sources;
+        sources.procFolder = sources.runFolder = noProcesses.path();
+        sources.ownLinks = [] { return QList<SOwnLink>{{4242, QStringLiteral("Other"), {}}}; };
         qint64 handle = 0;
         {
-            CRas ras(nullptr, StandIn());
+            qputenv("PPPD_STANDIN_REMOTE", "127.0.0.9");
+            CRas ras(nullptr, kStandIn);
+            ras.AddOwnLinkTo(sources);
             RasRecorder recorder(ras);
             ras.Dial(QStringLiteral("direct-ok"));
+            qunsetenv("PPPD_STANDIN_REMOTE");
             QTRY_VERIFY_WITH_TIMEOUT(recorder.Saw(8192), kEndTimeoutMs);
-            handle = ras.RasConnHandle();
-            QCOMPARE(CRas::RunningLinks().size(), 1);
+            QCOMPARE(FindRasConnection(QStringLiteral("direct-ok"), handle, sources), 2);
+            QCOMPARE(handle, ras.RasConnHandle());
+            QString address;
+            QCOMPARE(GetProjectedIp(handle, address, sources), 0);
+            QCOMPARE(address, QStringLiteral("127.0.0.9"));
         }
-        QVERIFY(CRas::RunningLinks().isEmpty());
-        // The process is gone: signal 0 finds no such process.
-        QCOMPARE(::kill(static_cast<pid_t>(handle), 0), -1);
+        QCOMPARE(FindRasConnection(QStringLiteral("direct-ok"), handle, sources), 1);
+        QCOMPARE(::kill(static_cast<pid_t>(handle), 0), -1); // no such process
     }
-
-private:
-    static SRasOptions StandIn() { return {QStringLiteral(PPPD_STANDIN), 5000}; }
 };
 
 QTEST_GUILESS_MAIN(tst_CRas)

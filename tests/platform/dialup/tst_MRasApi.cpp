@@ -1,7 +1,6 @@
 #include "platform/dialup/MRasApi.h"
+#include "tests/kit/TestFiles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -27,32 +26,24 @@ private slots:
         QTest::newRow("a link to a file is an entry, a broken link is not")
             << QStringList{"real", "alias->real", "broken->missing"}
             << QStringList{"alias", "real"};
+        QTest::newRow("no folder") << QStringList{"<no folder>"} << QStringList{};
     }
     void entriesAreThePeerFiles()
     {
         QFETCH(QStringList, made);
         QFETCH(QStringList, expected);
-        QTemporaryDir peers;
-        QVERIFY(peers.isValid());
+        QTemporaryDir dir;
+        const QString peers = dir.filePath("peers");
         for (const QString& name : made) {
-            if (name.endsWith(QLatin1Char('/'))) {
-                QVERIFY(QDir(peers.path()).mkdir(name.chopped(1)));
-            } else if (name.contains(QLatin1String("->"))) {
-                const QStringList parts = name.split(QLatin1String("->"));
-                QVERIFY(QFile::link(parts[1], peers.filePath(parts[0])));
-            } else {
-                QFile file(peers.filePath(name));
-                QVERIFY(file.open(QIODevice::WriteOnly));
-                file.write("/dev/ttyS0 115200\n");
-            }
+            const QStringList link = name.split(QLatin1String("->"));
+            if (name.endsWith(u'/'))
+                QVERIFY(QDir().mkpath(peers + u'/' + name));
+            else if (link.size() == 2)
+                QVERIFY(QDir().mkpath(peers) && QFile::link(link[1], peers + u'/' + link[0]));
+            else if (name != QStringLiteral("<no folder>"))
+                QVERIFY(TestFiles::Write(peers + u'/' + name, "/dev/ttyS0 115200\n"));
         }
-        QCOMPARE(EnumRasEntries(peers.path()), expected);
-    }
-
-    void aMissingFolderHasNoEntries()
-    {
-        QTemporaryDir parent;
-        QCOMPARE(EnumRasEntries(parent.filePath(QStringLiteral("missing"))), QStringList{});
+        QCOMPARE(EnumRasEntries(made.isEmpty() ? dir.path() : peers), expected);
         QCOMPARE(EnumRasEntries(QString()), QStringList{});
     }
 };

@@ -1,13 +1,9 @@
-#include "common/CRaisedError.h"
-#include "platform/dialup/CRas.h"
 #include "platform/dialup/MRasLinks.h"
+#include "tests/kit/TestFiles.h"
 #include "tests/platform/TestNamespaces.h"
-#include "tests/platform/dialup/RasRecorder.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -18,6 +14,8 @@ namespace {
 
 constexpr int kTimeoutMs = 15000;
 constexpr qint64 kUntouched = 777777;
+// Above every process id: own links that the process list does not show.
+constexpr qint64 kFirstUnlistedHandle = qint64(1) << 40;
 
 } // namespace
 
@@ -30,13 +28,12 @@ private slots:
         // Only processes started under this test's own program name count,
         // so real pppd links and other tests' stand-ins are never seen.
         QVERIFY(m_folder.isValid());
-        m_programName = QStringLiteral("pppd-links-%1").arg(QCoreApplication::applicationPid());
-        m_program = m_folder.filePath(m_programName);
+        m_sources.programName =
+            QStringLiteral("pppd-links-%1").arg(QCoreApplication::applicationPid());
+        m_program = m_folder.filePath(m_sources.programName);
         QVERIFY(QFile::link(QStringLiteral(PPPD_STANDIN), m_program));
-        m_sources.programName = m_programName;
         m_sources.runFolder = m_folder.filePath(QStringLiteral("run"));
         QVERIFY(QDir().mkpath(m_sources.runFolder));
-        qputenv("PPPD_STANDIN_PAUSE", "0.02");
         qputenv("PPPD_STANDIN_HOLD", "20");
     }
     void cleanup()
@@ -48,59 +45,63 @@ private slots:
         }
         m_processes.clear();
         // A stand-in that forked just before it ended leaves an orphan that
-        // shows the stand-in's command line until it runs its own program;
-        // the next case starts from an empty list.
+        // shows its command line until it runs its own program.
         qint64 handle = 0;
-        QTRY_COMPARE_WITH_TIMEOUT(FindRasConnection(QStringLiteral("any"), handle, m_sources), 0,
-                                  kTimeoutMs);
-        QDir(m_sources.runFolder).removeRecursively();
-        QDir().mkpath(m_sources.runFolder);
+        QTRY_COMPARE_WITH_TIMEOUT(FindRasConnection("any", handle, m_sources), 0, kTimeoutMs);
     }
 
+    // "running" are pppds in the process list; "own" are the links of this
+    // process's controls: one of a running name is that process, else one
+    // the list does not show yet.
     void findCountsLinksByEntry_data()
     {
         QTest::addColumn<QStringList>("running");
+        QTest::addColumn<QStringList>("own");
         QTest::addColumn<QString>("entry");
         QTest::addColumn<int>("count");
-        QTest::addColumn<bool>("matches");
-
-        QTest::newRow("no link") << QStringList{} << "TarnDirectPPP" << 0 << false;
-        QTest::newRow("the entry's link")
-            << QStringList{"TarnDirectPPP"} << "TarnDirectPPP" << 1 << true;
+        const QString tarn = QStringLiteral("TarnDirectPPP");
+        QTest::newRow("no link") << QStringList{} << QStringList{} << tarn << 0;
+        QTest::newRow("the entry's link") << QStringList{tarn} << QStringList{} << tarn << 1;
         QTest::newRow("letter case matters")
-            << QStringList{"tarndirectppp"} << "TarnDirectPPP" << 1 << false;
+            << QStringList{"tarndirectppp"} << QStringList{} << tarn << 1;
         QTest::newRow("another entry's link counts too")
-            << QStringList{"Modem"} << "TarnDirectPPP" << 1 << false;
+            << QStringList{"Modem"} << QStringList{} << tarn << 1;
         QTest::newRow("two links, one of them the entry's")
-            << QStringList{"Modem", "TarnDirectPPP"} << "TarnDirectPPP" << 2 << true;
+            << QStringList{"Modem", tarn} << QStringList{} << tarn << 2;
+        QTest::newRow("two of the entry: the last wins")
+            << QStringList{tarn, tarn} << QStringList{} << tarn << 2;
+        QTest::newRow("an own link also in the list counts once")
+            << QStringList{tarn} << QStringList{tarn} << tarn << 1;
+        QTest::newRow("an own link not yet in the list")
+            << QStringList{"Modem"} << QStringList{tarn} << tarn << 2;
     }
     void findCountsLinksByEntry()
     {
         QFETCH(QStringList, running);
+        QFETCH(QStringList, own);
         QFETCH(QString, entry);
         QFETCH(int, count);
-        QFETCH(bool, matches);
-
-        qint64 expectedHandle = kUntouched;
+        QMap<QString, qint64> handles;
+        QList<qint64> matching; // the last match (the highest process id) wins
         for (const QString& name : running) {
-            const qint64 pid = StartStandIn(name);
-            QVERIFY(pid > 0);
+            handles[name] = StartStandIn(name);
+            QVERIFY(handles[name] > 0);
             if (name == entry)
-                expectedHandle = pid;
+                matching.append(handles[name]);
         }
+        QList<SOwnLink> ownLinks;
+        for (const QString& name : own) {
+            ownLinks.append(
+                {handles.value(name, kFirstUnlistedHandle + ownLinks.size()), name, {}});
+            if (name == entry)
+                matching.append(ownLinks.last().handle);
+        }
+        SRasLinkSources sources = m_sources;
+        sources.ownLinks = [ownLinks] { return ownLinks; };
         qint64 handle = kUntouched;
-        QCOMPARE(FindRasConnection(entry, handle, m_sources), count);
-        QCOMPARE(handle != kUntouched, matches);
-        QCOMPARE(handle, expectedHandle);
-    }
-
-    void theLastMatchWins()
-    {
-        const qint64 first = StartStandIn(QStringLiteral("Twice"));
-        const qint64 second = StartStandIn(QStringLiteral("Twice"));
-        qint64 handle = 0;
-        QCOMPARE(FindRasConnection(QStringLiteral("Twice"), handle, m_sources), 2);
-        QCOMPARE(handle, std::max(first, second));
+        QCOMPARE(FindRasConnection(entry, handle, sources), count);
+        QCOMPARE(handle, matching.isEmpty() ? kUntouched
+                                            : *std::max_element(matching.begin(), matching.end()));
     }
 
     void unlistableProcessesGiveMinusOne()
@@ -112,53 +113,20 @@ private slots:
         QCOMPARE(handle, kUntouched);
     }
 
-    void ownControlsCountOnce_data()
+    // An own link's far end is what pppd reported to its control.
+    void projectedIpOfAnOwnLink()
     {
-        QTest::addColumn<bool>("visibleInProcessList");
-        QTest::newRow("also seen in the process list") << true;
-        QTest::newRow("only known to this process") << false;
-    }
-    void ownControlsCountOnce()
-    {
-        QFETCH(bool, visibleInProcessList);
         SRasLinkSources sources = m_sources;
-        if (!visibleInProcessList)
-            sources.programName = QStringLiteral("no-such-program");
-
-        CRas ras(nullptr, {m_program, 5000});
-        RasRecorder recorder(ras);
-        ras.Dial(QStringLiteral("dial-hangs"));
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.Saw(3), kTimeoutMs);
-        qint64 handle = 0;
-        QCOMPARE(FindRasConnection(QStringLiteral("dial-hangs"), handle, sources), 1);
-        QCOMPARE(handle, ras.RasConnHandle());
-        ras.HangUp();
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.Ended(), kTimeoutMs);
-        QCOMPARE(FindRasConnection(QStringLiteral("dial-hangs"), handle, sources), 0);
-    }
-
-    void projectedIpOfAnOwnLinkIsWhatPppdReported()
-    {
-        qputenv("PPPD_STANDIN_REMOTE", "127.0.0.9");
-        CRas ras(nullptr, {m_program, 5000});
-        RasRecorder recorder(ras);
-        ras.Dial(QStringLiteral("direct-ok"));
-        qunsetenv("PPPD_STANDIN_REMOTE");
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.Saw(3), kTimeoutMs);
-        const qint64 handle = ras.RasConnHandle();
-
+        sources.ownLinks = [] {
+            return QList<SOwnLink>{{kFirstUnlistedHandle, "Up", "127.0.0.9"},
+                                   {kFirstUnlistedHandle + 1, "Dialling", {}}};
+        };
         QString address = QStringLiteral("unchanged");
-        if (!recorder.Saw(8192)) // dialling: the link is known, its address not yet
-            QCOMPARE(GetProjectedIp(handle, address, m_sources), kProjectionNoAddress);
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.Saw(8192), kTimeoutMs);
-        QCOMPARE(GetProjectedIp(handle, address, m_sources), 0);
-        QCOMPARE(address, QStringLiteral("127.0.0.9"));
-
-        ras.HangUp();
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.Ended(), kTimeoutMs);
-        address = QStringLiteral("unchanged");
-        QCOMPARE(GetProjectedIp(handle, address, m_sources), kProjectionNoLink);
+        QCOMPARE(GetProjectedIp(kFirstUnlistedHandle + 1, address, sources), kProjectionNoAddress);
+        QCOMPARE(GetProjectedIp(kFirstUnlistedHandle + 2, address, sources), kProjectionNoLink);
         QCOMPARE(address, QStringLiteral("unchanged"));
+        QCOMPARE(GetProjectedIp(kFirstUnlistedHandle, address, sources), 0);
+        QCOMPARE(address, QStringLiteral("127.0.0.9"));
     }
 
     // pppd's pid files name the link's interface; its destination address is
@@ -169,7 +137,6 @@ private slots:
         QTest::addColumn<QString>("content");
         QTest::addColumn<int>("result");
         QTest::addColumn<QString>("address");
-
         QTest::newRow("unit pid file") << "ppp7.pid"
                                        << "%1\n"
                                        << 0 << "10.77.0.2";
@@ -189,7 +156,6 @@ private slots:
         QFETCH(QString, content);
         QFETCH(int, result);
         QFETCH(QString, address);
-
         if (!m_inOwnNetwork) {
             if (::unshare(CLONE_NEWNET) != 0)
                 QSKIP("no network namespace of our own (unshare refused)");
@@ -200,64 +166,12 @@ private slots:
                 QSKIP("no tun interface can be made here");
         }
         const qint64 handle = 424242;
-        QFile file(QDir(m_sources.runFolder).filePath(pidFile));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content.arg(handle).toLatin1());
-        file.close();
-
+        QDir(m_sources.runFolder).removeRecursively();
+        QVERIFY(TestFiles::WriteText(m_sources.runFolder + u'/' + pidFile,
+                                     QString(content).replace("%1", QString::number(handle))));
         QString found = QStringLiteral("unchanged");
         QCOMPARE(GetProjectedIp(handle, found, m_sources), result);
         QCOMPARE(found, address);
-    }
-
-    void rasIsInstalledWhenPppdCanRun_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("installed");
-        QTest::newRow("a program") << "program" << true;
-        QTest::newRow("a file that is no program") << "plain" << false;
-        QTest::newRow("missing") << "missing" << false;
-        QTest::newRow("a folder") << "run" << false;
-    }
-    void rasIsInstalledWhenPppdCanRun()
-    {
-        QFETCH(QString, name);
-        QFETCH(bool, installed);
-        QFile program(m_folder.filePath(QStringLiteral("program")));
-        QVERIFY(program.open(QIODevice::WriteOnly));
-        program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QFile plain(m_folder.filePath(QStringLiteral("plain")));
-        QVERIFY(plain.open(QIODevice::WriteOnly));
-        plain.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-        QCOMPARE(IsRasInstalled(m_folder.filePath(name)), installed);
-    }
-
-    void entryNames_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("valid");
-        QTest::newRow("plain") << "TarnDirectPPP" << true;
-        QTest::newRow("with blank") << "My Modem" << true;
-        QTest::newRow("empty") << "" << false;
-        QTest::newRow("slash") << "a/b" << false;
-        QTest::newRow("climbs") << ".." << false;
-        QTest::newRow("hidden") << ".x" << false;
-        QTest::newRow("option") << "-x" << false;
-        QTest::newRow("tab") << "a\tb" << false;
-        QTest::newRow("line break") << "a\nb" << false;
-        QTest::newRow("too long") << QString(256, u'a') << false;
-    }
-    // What is no entry name is never dialled.
-    void entryNames()
-    {
-        QFETCH(QString, name);
-        QFETCH(bool, valid);
-        QCOMPARE(IsValidEntryName(name), valid);
-        if (!valid) {
-            CRas ras(nullptr, {m_program, 1000});
-            QVERIFY_THROWS_EXCEPTION(CRaisedError, ras.Dial(name));
-            QCOMPARE(ras.RasConnHandle(), 0);
-        }
     }
 
 private:
@@ -276,15 +190,11 @@ private:
         // The system fills in the new program's command line a moment after
         // the exec that QProcess reports as the start.
         const QString commandLine = QStringLiteral("/proc/%1/cmdline").arg(pid);
-        const auto shown = [&commandLine] {
-            QFile file(commandLine);
-            return file.open(QIODevice::ReadOnly) && file.readAll().contains("call");
-        };
+        const auto shown = [&commandLine] { return TestFiles::Read(commandLine).contains("call"); };
         return QTest::qWaitFor(shown, kTimeoutMs) ? pid : 0;
     }
 
     QTemporaryDir m_folder;
-    QString m_programName;
     QString m_program;
     SRasLinkSources m_sources;
     std::vector<std::unique_ptr<QProcess>> m_processes;

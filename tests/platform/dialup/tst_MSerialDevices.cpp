@@ -1,7 +1,6 @@
 #include "platform/dialup/MSerialDevices.h"
+#include "tests/kit/TestFiles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -12,19 +11,11 @@ private slots:
     void listsTheSerialDevicesInNaturalOrder()
     {
         QTemporaryDir dev;
-        for (const char* name :
-             {"ttyS10", "ttyS2", "ttyUSB0", "ttyACM1", "tty0", "ttyX1", "null"}) {
-            QFile file(dev.filePath(QString::fromLatin1(name)));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
-        const QStringList expected{dev.filePath("ttyACM1"), dev.filePath("ttyS2"),
-                                   dev.filePath("ttyS10"), dev.filePath("ttyUSB0")};
-        QCOMPARE(ListSerialDevices(dev.path()), expected);
-    }
-
-    void noFolderNoDevices()
-    {
-        QTemporaryDir dev;
+        for (const char* name : {"ttyS10", "ttyS2", "ttyUSB0", "ttyACM1", "tty0", "ttyX1", "null"})
+            QVERIFY(TestFiles::Write(dev.filePath(QString::fromLatin1(name)), {}));
+        QCOMPARE(ListSerialDevices(dev.path()),
+                 (QStringList{dev.filePath("ttyACM1"), dev.filePath("ttyS2"),
+                              dev.filePath("ttyS10"), dev.filePath("ttyUSB0")}));
         QVERIFY(ListSerialDevices(dev.filePath(QStringLiteral("missing"))).isEmpty());
     }
 };

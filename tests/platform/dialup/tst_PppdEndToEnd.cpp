@@ -1,9 +1,7 @@
 #include "platform/dialup/CRas.h"
-#include "platform/dialup/MRasLinks.h"
+#include "tests/kit/TestFiles.h"
 #include "tests/platform/dialup/RasRecorder.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -34,42 +32,36 @@ private slots:
         // namespace only: the real peers and scripts are never read or run.
         QTemporaryDir folder;
         const QString etcPpp = folder.filePath(QStringLiteral("ppp"));
-        QVERIFY(QDir().mkpath(etcPpp + QStringLiteral("/peers")));
-        QVERIFY(WriteFile(etcPpp + QStringLiteral("/options"), ""));
-        QVERIFY(
-            WriteFile(etcPpp + QStringLiteral("/peers/EndToEnd"),
-                      QStringLiteral("noauth\nlocal\nnodefaultroute\n"
-                                     "pty \"%1 notty noauth local nodetach 10.77.1.2:10.77.1.1\"\n"
-                                     "10.77.1.1:10.77.1.2\n")
-                          .arg(pppd)));
+        QVERIFY(TestFiles::WriteText(etcPpp + QStringLiteral("/options"), {}));
+        QVERIFY(TestFiles::WriteText(
+            etcPpp + QStringLiteral("/peers/EndToEnd"),
+            QStringLiteral("noauth\nlocal\nnodefaultroute\n"
+                           "pty \"%1 notty noauth local nodetach 10.77.1.2:10.77.1.1\"\n"
+                           "10.77.1.1:10.77.1.2\n")
+                .arg(pppd)));
         const QString wrapper = folder.filePath(QStringLiteral("pppd"));
-        QVERIFY(WriteFile(
+        QVERIFY(TestFiles::WriteScript(
             wrapper, QStringLiteral("#!/bin/sh\nexec unshare --mount --net --propagation private "
                                     "sh -c 'mount --bind \"$0\" /etc/ppp && exec %1 \"$@\"' "
                                     "'%2' \"$@\"\n")
-                         .arg(pppd, etcPpp)));
-        QVERIFY(QFile::setPermissions(wrapper, QFile::ReadOwner | QFile::ExeOwner));
+                         .arg(pppd, etcPpp)
+                         .toUtf8()));
 
         CRas ras(nullptr, {wrapper, 10000});
+        SRasLinkSources links;
+        ras.AddOwnLinkTo(links);
         RasRecorder recorder(ras);
         ras.Dial(QStringLiteral("EndToEnd"));
         QTRY_VERIFY_WITH_TIMEOUT(recorder.Saw(8192) || recorder.Ended(), 30000);
         QVERIFY2(recorder.Saw(8192), qPrintable(recorder.events.join(u' ')));
         QVERIFY(recorder.Saw(3));
         QString address;
-        QCOMPARE(GetProjectedIp(ras.RasConnHandle(), address), 0);
+        QCOMPARE(GetProjectedIp(ras.RasConnHandle(), address, links), 0);
         QCOMPARE(address, QStringLiteral("10.77.1.2"));
 
         ras.HangUp();
         QTRY_VERIFY_WITH_TIMEOUT(recorder.Ended(), 30000);
         QVERIFY2(recorder.descriptions.isEmpty(), qPrintable(recorder.descriptions.join(u' ')));
-    }
-
-private:
-    static bool WriteFile(const QString& path, const QString& text)
-    {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) == text.toUtf8().size();
     }
 };
 

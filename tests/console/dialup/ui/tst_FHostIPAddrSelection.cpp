@@ -3,6 +3,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -13,20 +14,20 @@ private slots:
     void texts()
     {
         DialogTestKit kit;
-        FHostIPAddrSelection dialog(*kit.options, [] { return QStringList{"10.0.0.5"}; });
+        FHostIPAddrSelection dialog(kit.options, [] { return QStringList{"10.0.0.5"}; });
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Available Host IP Address "));
         QCOMPARE(dialog.ListView()->headerItem()->text(0), QStringLiteral("Ip Address"));
-        QCOMPARE(dialog.Label1()->text(),
-                 QStringLiteral("In a Multi-Homed Host one IP Address must be used as a Network "
-                                "Manager.Select one from the above list"));
+        QCOMPARE(dialog.Label1()->text(), "In a Multi-Homed Host one IP Address must be used as a "
+                                          "Network Manager.Select one from the above list");
         QCOMPARE(dialog.cmdOK()->text(), QStringLiteral("OK"));
         QCOMPARE(dialog.cmdCancel()->text(), QStringLiteral("Cancel"));
         dialog.Load(true);
         QCOMPARE(dialog.ListView()->topLevelItem(0)->text(0), QStringLiteral("10.0.0.5"));
-        QCOMPARE(dialog.ListView()->topLevelItem(0)->data(0, Qt::UserRole).toString(),
-                 QStringLiteral("K10.0.0.5"));
+        QCOMPARE(dialog.ListView()->topLevelItem(0)->data(0, Qt::UserRole), "K10.0.0.5");
     }
 
+    // The stored choice is selected; Cancel is offered only when one is stored;
+    // OK only with a row to store.
     void loadSelectsAndDecidesCancel_data()
     {
         QTest::addColumn<QStringList>("addresses");
@@ -34,7 +35,6 @@ private slots:
         QTest::addColumn<bool>("fromStore");
         QTest::addColumn<int>("selectedRow");
         QTest::addColumn<bool>("cancel");
-
         const QStringList one{"10.0.0.5"};
         const QStringList several{"10.0.0.5", "192.168.1.20", "172.16.4.4"};
         QTest::newRow("one address, nothing stored") << one << "" << true << -1 << false;
@@ -52,76 +52,55 @@ private slots:
         QFETCH(bool, fromStore);
         QFETCH(int, selectedRow);
         QFETCH(bool, cancel);
-
         DialogTestKit kit;
         if (!stored.isEmpty())
-            kit.options->SetMultiHomedIp(stored);
-        FHostIPAddrSelection dialog(*kit.options, [addresses] { return addresses; });
+            kit.options.SetMultiHomedIp(stored);
+        FHostIPAddrSelection dialog(kit.options, [addresses] { return addresses; });
         dialog.Load(fromStore);
         QCOMPARE(dialog.ListView()->topLevelItemCount(), addresses.size());
         const QList<QTreeWidgetItem*> selected = dialog.ListView()->selectedItems();
         QCOMPARE(selected.isEmpty() ? -1 : dialog.ListView()->indexOfTopLevelItem(selected.first()),
                  selectedRow);
         QCOMPARE(dialog.cmdCancel()->isEnabled(), cancel);
-        // OK only with a row to store.
         QCOMPARE(dialog.cmdOK()->isEnabled(), selectedRow >= 0);
-    }
-
-    void okStoresTheChosenAddress()
-    {
-        DialogTestKit kit;
-        FHostIPAddrSelection dialog(*kit.options, [] {
-            return QStringList{"10.0.0.5", "192.168.1.20"};
-        });
-        dialog.Load(true);
-        QVERIFY(!dialog.cmdOK()->isEnabled());
-        QTest::mouseClick(dialog.cmdOK(), Qt::LeftButton); // disabled: nothing is stored
-        QCOMPARE(kit.Stored(CProgOptions::kMultiHomedIp), QStringLiteral("<absent>"));
-
-        dialog.ListView()->topLevelItem(1)->setSelected(true);
-        QVERIFY(dialog.cmdOK()->isEnabled());
-        QTest::mouseClick(dialog.cmdOK(), Qt::LeftButton);
-        QCOMPARE(dialog.result(), QDialog::Accepted);
-        QCOMPARE(dialog.SelectedIp(), QStringLiteral("192.168.1.20"));
-        QCOMPARE(kit.Stored(CProgOptions::kMultiHomedIp), QStringLiteral("192.168.1.20"));
-    }
-
-    void cancelReturnsTheStoredChoice()
-    {
-        DialogTestKit kit;
-        kit.options->SetMultiHomedIp(QStringLiteral("10.0.0.5"));
-        FHostIPAddrSelection dialog(*kit.options, [] {
-            return QStringList{"10.0.0.5", "192.168.1.20"};
-        });
-        QTimer::singleShot(0, &dialog, [&dialog] {
-            dialog.ListView()->topLevelItem(1)->setSelected(true);
-            QTest::mouseClick(dialog.cmdCancel(), Qt::LeftButton);
-        });
-        QCOMPARE(dialog.Activate(true), QStringLiteral("10.0.0.5"));
-        QCOMPARE(kit.Stored(CProgOptions::kMultiHomedIp), QStringLiteral("10.0.0.5"));
-    }
-
-    void withoutCancelEscapeDoesNotClose()
-    {
-        DialogTestKit kit;
-        FHostIPAddrSelection dialog(*kit.options, [] { return QStringList{"10.0.0.5"}; });
-        dialog.Load(true);
-        dialog.show();
+        if (cancel)
+            return;
+        dialog.show(); // without Cancel, Escape does not close it
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QTest::keyClick(&dialog, Qt::Key_Escape);
         QVERIFY(dialog.isVisible());
-        dialog.hide();
     }
 
-    void activateReturnsTheNewChoice()
+    // Activate shows the dialog (from the store or not) and returns the
+    // choice: OK stores the row chosen, Cancel keeps the stored one.
+    void activateReturnsTheChoice_data()
     {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("returned");
+        QTest::newRow("OK") << "" << true << "192.168.1.20";
+        QTest::newRow("Cancel") << "10.0.0.5" << false << "10.0.0.5";
+    }
+    void activateReturnsTheChoice()
+    {
+        QFETCH(QString, stored);
+        QFETCH(bool, ok);
+        QFETCH(QString, returned);
         DialogTestKit kit;
-        FHostIPAddrSelection dialog(*kit.options, [] { return QStringList{"10.0.0.5"}; });
-        QTimer::singleShot(0, &dialog, [&dialog] {
-            dialog.ListView()->topLevelItem(0)->setSelected(true);
-            QTest::mouseClick(dialog.cmdOK(), Qt::LeftButton);
+        if (!stored.isEmpty())
+            kit.options.SetMultiHomedIp(stored);
+        FHostIPAddrSelection dialog(kit.options, [] {
+            return QStringList{"10.0.0.5", "192.168.1.20"};
         });
-        QCOMPARE(dialog.Activate(false), QStringLiteral("10.0.0.5"));
+        QTimer::singleShot(0, &dialog, [&dialog, ok] {
+            if (ok) // nothing chosen yet: OK is disabled, the dialog stays
+                QTest::mouseClick(dialog.cmdOK(), Qt::LeftButton);
+            dialog.ListView()->topLevelItem(1)->setSelected(true);
+            QTest::mouseClick(ok ? dialog.cmdOK() : dialog.cmdCancel(), Qt::LeftButton);
+        });
+        QCOMPARE(dialog.Activate(!ok), returned);
+        QCOMPARE(dialog.result(), ok ? QDialog::Accepted : QDialog::Rejected);
+        QCOMPARE(kit.Stored(CProgOptions::kMultiHomedIp), returned);
     }
 };
 
