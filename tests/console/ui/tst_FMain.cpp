@@ -450,6 +450,7 @@ private slots:
             const SHttpResponse got =
                 RawHttpRequest(quint16(page.port()), RequestLine("GET", "/help/index.html"));
             QCOMPARE(got.status, 200);
+            QCOMPARE(got.headers.value("content-type"), QByteArray("text/html; charset=utf-8"));
             QVERIFY(got.body.contains("Guide"));
         } else if (trouble == QLatin1String("port")) {
             QCOMPARE(m_opened,
