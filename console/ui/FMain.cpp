@@ -245,7 +245,6 @@ void FMain::CreateToolBar()
         QAction* item = buttonMenu->addAction(QLatin1String(caption));
         item->setObjectName(name);
         connect(item, &QAction::triggered, this, [this, name] { tlbMain_ButtonMenuClick(name); });
-        m_buttonMenuItems.insert(name, item);
     };
     addMenuItem(kKeyConnectViaSerial, "Connect via serial cable or modem");
     addMenuItem(kKeyRescueConnection, "Rescue Connection");

@@ -237,7 +237,6 @@ private:
     QHash<QString, QIcon> m_pictures;
     QToolBar* m_tlbMain = nullptr;
     QHash<QString, QAction*> m_buttons;
-    QHash<QString, QAction*> m_buttonMenuItems;
     QHash<QString, bool> m_buttonWanted; // the book's and help's buttons
     QLabel* m_stbPanel = nullptr;
     QGroupBox* m_frmMain = nullptr;
