@@ -1,11 +1,11 @@
 #include "console/ui/FMain.h"
 
-#include "common/CRaisedError.h"
 #include "common/messages/CMessageService.h"
 #include "common/ui/CTrayIcon.h"
 #include "console/MVersion.h"
 #include "console/browser/CEquipmentPages.h"
 #include "console/dialup/CProgOptions.h"
+#include "console/dialup/MCommandStates.h"
 #include "console/dialup/ui/FOptions.h"
 #include "console/equipment/CEquipmentAccess.h"
 #include "console/settings/CSettingsStore.h"
@@ -38,21 +38,7 @@ const char* const kHint =
     "Double click an item in the below list to connect via LAN to the specified IP address";
 const char* const kConnectTip = "Connect via serial cable or modem/Rescue Conn.";
 const char* const kDisconnectTip = "Disconnect serial cable or modem link";
-const char* const kStatusDisconnected = "Status: Disconnected";
-const char* const kStatusConnected = "Status: Connected";
 const char* const kRemovePrompt = "Are you sure you want to remove entry %1 ?";
-const char* const kStatusConnectingDevice = "Status: Connecting Device.....";
-const char* const kStatusDeviceConnected = "Status: Device Connected.....";
-const char* const kStatusAuthenticating = "Status: Authenticating.....";
-const char* const kStatusAuthenticated = "Status: Authenticated.....";
-const char* const kStatusClosing = "Status: Closing.....";
-const char* const kConnectionFailed = "Connection Failed !";
-const char* const kCheckCable = "Check cable or devices";
-const char* const kEquipmentUnreachable = "Equipment unreachable! Disconnecting...";
-const char* const kPingData = "Test Route";
-// A reply this slow counts as no reply.
-constexpr quint32 kPingTooSlowMs = 655380;
-constexpr int kPingFailuresToHangUp = 3;
 constexpr int kOnLineSize = 24;
 
 // A picture from the desktop's icon theme, or the console's own drawing.
@@ -123,9 +109,22 @@ FMain::FMain(SMainOptions options, QWidget* parent)
         if (m_frmRescueLogin)
             m_frmRescueLogin->Unload();
     });
-    m_ras = std::make_unique<CRas>(nullptr, m_options.ras);
-    connect(m_ras.get(), &CRas::RasStateChanged, this, &FMain::Ras_RasStateChanged);
-    connect(m_ras.get(), &CRas::RasError, this, &FMain::Ras_RasError);
+    SDialUpLinkOptions link = m_options.link;
+    if (!link.entry) {
+        link.entry = [] {
+            return gConnType != kConnTypeDirectCable
+                       ? gModemEntry
+                       : QString::fromLatin1(CProgOptions::kDirectCableEntry);
+        };
+    }
+    m_link = std::make_unique<CDialUpLink>(*m_options.pinger, std::move(link));
+    connect(m_link.get(), &CDialUpLink::OnLookChanged, this, &FMain::Link_OnLookChanged);
+    connect(m_link.get(), &CDialUpLink::OnStatusText, this,
+            [this](const QString& text) { m_stbPanel->setText(text); });
+    connect(m_link.get(), &CDialUpLink::OnConnectToEquipment, this, &FMain::ConnectToEquipment);
+    connect(m_link.get(), &CDialUpLink::OnUnreachable, this, &FMain::Link_OnUnreachable);
+    connect(m_link.get(), &CDialUpLink::OnFailure, this,
+            [this](const QString& message) { ShowMessage(message, EMessageIcon::Exclamation); });
     WireOwnCommands();
     setWindowTitle(QLatin1String(kDesignCaption));
     setWindowIcon(WindowIcon());
@@ -137,8 +136,8 @@ FMain::FMain(SMainOptions options, QWidget* parent)
 
 FMain::~FMain()
 {
-    // A pppd that the control ends now reports to nobody.
-    m_ras->disconnect(this);
+    // A pppd that the link ends now reports to nobody.
+    m_link->disconnect(this);
     m_access->disconnect(this);
 }
 
@@ -160,32 +159,30 @@ void FMain::WireOwnCommands()
 void FMain::CreateControls()
 {
     m_tmrBalloon = new QTimer(this);
+    m_tmrBalloon->setObjectName(QStringLiteral("tmrBalloon"));
     m_tmrBalloon->setInterval(m_options.balloonIntervalMs);
-    m_tmrPingPPP = new QTimer(this);
-    m_tmrPingPPP->setInterval(m_options.pingPPPIntervalMs);
-    m_tmrPingPPP->setSingleShot(true);
-    connect(m_tmrPingPPP, &QTimer::timeout, this, &FMain::tmrPingPPP_Timer);
     m_tmrConnectImage = new QTimer(this);
+    m_tmrConnectImage->setObjectName(QStringLiteral("tmrConnectImage"));
     m_tmrConnectImage->setInterval(m_options.connectImageIntervalMs);
     connect(m_tmrConnectImage, &QTimer::timeout, this, &FMain::tmrConnectImage_Timer);
-    m_tmrLaunchBrowser = new QTimer(this);
-    m_tmrLaunchBrowser->setInterval(m_options.launchBrowserIntervalMs);
-    m_tmrLaunchBrowser->setSingleShot(true);
-    connect(m_tmrLaunchBrowser, &QTimer::timeout, this, &FMain::tmrLaunchBrowser_Timer);
     connect(m_tmrBalloon, &QTimer::timeout, this, &FMain::tmrBalloon_Timer);
 
     CreateToolBar();
 
     m_stbPanel = new QLabel(this);
     m_stbPanel->setObjectName(QStringLiteral("Status"));
+    statusBar()->setObjectName(QStringLiteral("stbMain"));
     statusBar()->addWidget(m_stbPanel, 1);
 
     auto* central = new QWidget(this);
     auto* centralLayout = new QVBoxLayout(central);
     m_frmMain = new QGroupBox(QStringLiteral("LAN address book"), central);
+    m_frmMain->setObjectName(QStringLiteral("frmMain"));
     m_lblHint = new QLabel(QLatin1String(kHint), m_frmMain);
+    m_lblHint->setObjectName(QStringLiteral("lblHint"));
     m_lblHint->setWordWrap(true);
     m_lvwIpAdd = new QTreeWidget(m_frmMain);
+    m_lvwIpAdd->setObjectName(QStringLiteral("lvwIpAdd"));
     m_lvwIpAdd->setColumnCount(2);
     m_lvwIpAdd->setHeaderLabels({QStringLiteral("IP address"), QStringLiteral("Description")});
     m_lvwIpAdd->setRootIsDecorated(false);
@@ -208,6 +205,7 @@ void FMain::CreateControls()
 void FMain::CreateToolBar()
 {
     m_tlbMain = new QToolBar(QStringLiteral("tlbMain"), this);
+    m_tlbMain->setObjectName(QStringLiteral("tlbMain"));
     m_tlbMain->setMovable(false);
     m_tlbMain->setFloatable(false);
     m_tlbMain->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -225,7 +223,10 @@ void FMain::CreateToolBar()
             button->setToolTip(QLatin1String(tip));
         connect(button, &QAction::triggered, this, [this, name] { tlbMain_ButtonClick(name); });
         m_buttons.insert(name, button);
-        m_buttonWanted.insert(name, true);
+        // The link's look decides its own three buttons.
+        if (name != QLatin1String(kKeyConnect) && name != QLatin1String(kKeyBrowser)
+            && name != QLatin1String(kKeyOptions))
+            m_buttonWanted.insert(name, true);
         return button;
     };
     QAction* connectButton = addButton(kKeyConnect, "Connect", kConnectTip);
@@ -244,7 +245,6 @@ void FMain::CreateToolBar()
         QAction* item = buttonMenu->addAction(QLatin1String(caption));
         item->setObjectName(name);
         connect(item, &QAction::triggered, this, [this, name] { tlbMain_ButtonMenuClick(name); });
-        m_buttonMenuItems.insert(name, item);
     };
     addMenuItem(kKeyConnectViaSerial, "Connect via serial cable or modem");
     addMenuItem(kKeyRescueConnection, "Rescue Connection");
@@ -259,7 +259,7 @@ void FMain::CreateToolBar()
     m_imgOnLine = new QLabel(m_tlbMain);
     m_imgOnLine->setObjectName(QStringLiteral("imgOnLine"));
     m_imgOnLine->setPixmap(Picture(QStringLiteral("OnLine1")).pixmap(kOnLineSize));
-    m_imgOnLine->setToolTip(QLatin1String(kStatusConnected));
+    m_imgOnLine->setToolTip(QLatin1String(CDialUpLink::kStatusConnected));
     m_frmOnLine = m_tlbMain->addWidget(m_imgOnLine);
     m_frmOnLine->setVisible(false);
 }
@@ -267,13 +267,14 @@ void FMain::CreateToolBar()
 void FMain::CreateTrayMenu()
 {
     m_mnuMain = new QMenu(QStringLiteral("mnuMain"), this);
+    m_mnuMain->setObjectName(QStringLiteral("mnuMain"));
     const char* const captions[] = {"Pelion Main",       "Connect", "Disconnect",
                                     "Rescue Connection", "Browser", "Exit"};
     for (int index = kTrayShow; index <= kTrayExit; ++index) {
         QAction* item = m_mnuMain->addAction(QLatin1String(captions[index - 1]));
+        item->setObjectName(QStringLiteral("mnuTray%1").arg(index));
         connect(item, &QAction::triggered, this, [this, index] { mnuTray_Click(index); });
         m_mnuTray.at(std::size_t(index)) = item;
-        m_trayWanted.at(std::size_t(index)) = true;
     }
 }
 
@@ -291,13 +292,14 @@ void FMain::Form_Load()
     if (m_loaded)
         return;
     m_loaded = true;
-    m_tmrPingPPP->stop();
+    m_link->StopTimers();
     m_tmrBalloon->stop();
     setWindowTitle(VersionedCaption());
     SetupIpList();
     UpdateDisconnectedStatusStuff();
 
     priTrayIcon = new CTrayIcon(ETrayForm::Console, this);
+    priTrayIcon->setObjectName(QStringLiteral("priTrayIcon"));
     connect(priTrayIcon, &CTrayIcon::TrayMessage, this, &FMain::priTrayIcon_TrayMessage);
     priTrayIcon->Create(this, QVariant(windowIcon()), windowTitle());
 
@@ -375,9 +377,8 @@ void FMain::Form_Unload()
         priFtpServerRef = nullptr;
     }
     m_tmrBalloon->stop();
-    m_tmrPingPPP->stop();
+    m_link->StopTimers();
     m_tmrConnectImage->stop();
-    m_tmrLaunchBrowser->stop();
     if (priTrayIcon)
         priTrayIcon->Destroy();
     // The guide opens in the browser, so no help window of ours is open.
@@ -394,7 +395,7 @@ void FMain::Form_Unload()
 
 void FMain::SetToolButtonEnabled(const QString& key, bool enabled)
 {
-    if (!m_buttons.contains(key))
+    if (!m_buttonWanted.contains(key))
         return;
     m_buttonWanted.insert(key, enabled);
     ApplyCommandStates();
@@ -402,70 +403,43 @@ void FMain::SetToolButtonEnabled(const QString& key, bool enabled)
 
 void FMain::ApplyCommandStates()
 {
-    for (auto it = m_buttons.cbegin(); it != m_buttons.cend(); ++it)
-        it.value()->setEnabled(m_buttonWanted.value(it.key()));
-    for (int index = kTrayShow; index <= kTrayExit; ++index) {
-        bool enabled = m_trayWanted.at(std::size_t(index));
-        // A browser opened now would meet a link whose entry is being edited.
-        if (index == kTrayBrowser && m_phonebookEditorActive)
-            enabled = false;
-        m_mnuTray.at(std::size_t(index))->setEnabled(enabled);
+    for (auto it = m_buttonWanted.cbegin(); it != m_buttonWanted.cend(); ++it)
+        m_buttons.value(it.key())->setEnabled(it.value());
+    const SCommandStates states = CommandStates(m_look, m_phonebookEditorActive);
+    m_buttons.value(QLatin1String(kKeyConnect))->setEnabled(states.connectButton);
+    m_buttons.value(QLatin1String(kKeyBrowser))->setEnabled(states.browserButton);
+    m_buttons.value(QLatin1String(kKeyOptions))->setEnabled(states.optionsButton);
+    m_mnuTray.at(kTrayConnect)->setEnabled(states.trayConnect);
+    m_mnuTray.at(kTrayDisconnect)->setEnabled(states.trayDisconnect);
+    m_mnuTray.at(kTrayBrowser)->setEnabled(states.trayBrowser);
+}
+
+void FMain::Link_OnLookChanged(const SLinkLook& look)
+{
+    m_look = look;
+    if (look.look != ELinkLook::Busy) {
+        const bool connected = look.look == ELinkLook::Connected;
+        QAction* connectButton = m_buttons.value(QLatin1String(kKeyConnect));
+        connectButton->setText(connected ? QStringLiteral("Disconnect")
+                                         : QStringLiteral("Connect"));
+        connectButton->setToolTip(QLatin1String(connected ? kDisconnectTip : kConnectTip));
+        connectButton->setIcon(
+            Picture(connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect")));
+        m_frmOnLine->setVisible(connected);
+        if (connected)
+            m_tmrConnectImage->start();
+        else
+            m_tmrConnectImage->stop();
     }
-}
-
-void FMain::UpdateDisconnectedStatusStuff()
-{
-    priRasConnHandle = 0;
-    QAction* connectButton = m_buttons.value(QLatin1String(kKeyConnect));
-    connectButton->setText(QStringLiteral("Connect"));
-    connectButton->setToolTip(QLatin1String(kConnectTip));
-    m_trayWanted.at(kTrayConnect) = true;
-    m_trayWanted.at(kTrayDisconnect) = false;
-    m_trayWanted.at(kTrayBrowser) = false;
-    connectButton->setIcon(Picture(QStringLiteral("Connect")));
-    m_buttonWanted.insert(QLatin1String(kKeyConnect), true);
-    m_buttonWanted.insert(QLatin1String(kKeyBrowser), false);
-    m_buttonWanted.insert(QLatin1String(kKeyOptions), true);
-    m_stbPanel->setText(QLatin1String(kStatusDisconnected));
-    priConnected = false;
-    priDialling = false;
-    priHangingUp = false;
-    // Without a link nothing is left to watch or to open: a watch left running
-    // would count failures and toggle, that is dial, once the link is gone.
-    m_tmrPingPPP->stop();
-    m_tmrLaunchBrowser->stop();
-    priPingFailures = 0;
-    m_tmrConnectImage->stop();
-    m_frmOnLine->setVisible(false);
     ApplyCommandStates();
 }
 
-void FMain::UpdateConnectedStatusStuff()
+void FMain::Link_OnUnreachable(const QString& text)
 {
-    if (priRasConnHandle == 0)
-        priRasConnHandle = m_ras->RasConnHandle();
-    QAction* connectButton = m_buttons.value(QLatin1String(kKeyConnect));
-    connectButton->setText(QStringLiteral("Disconnect"));
-    connectButton->setToolTip(QLatin1String(kDisconnectTip));
-    m_trayWanted.at(kTrayConnect) = false;
-    m_trayWanted.at(kTrayDisconnect) = true;
-    m_trayWanted.at(kTrayBrowser) = true;
-    connectButton->setIcon(Picture(QStringLiteral("Disconnect")));
-    m_buttonWanted.insert(QLatin1String(kKeyConnect), true);
-    m_buttonWanted.insert(QLatin1String(kKeyBrowser), !priPeerIpAddress.isEmpty());
-    m_buttonWanted.insert(QLatin1String(kKeyOptions), false);
-    m_stbPanel->setText(QLatin1String(kStatusConnected));
-    priDialling = false;
-    priConnected = true;
-    m_frmOnLine->setVisible(true);
-    m_tmrConnectImage->start();
-    ApplyCommandStates();
-    QCoreApplication::processEvents();
-}
-
-bool FMain::IsOnLineShown() const
-{
-    return m_frmOnLine->isVisible();
+    if (priTrayIcon)
+        priTrayIcon->BalloonMsgOn(windowTitle(), text, CTrayIcon::kBalloonError);
+    m_tmrBalloon->setInterval(m_options.balloonIntervalMs);
+    m_tmrBalloon->start();
 }
 
 void FMain::tmrConnectImage_Timer()
@@ -492,7 +466,7 @@ void FMain::tlbMain_ButtonClick(const QString& key)
             commands.toggleDialUpLink();
     } else if (key == QLatin1String(kKeyBrowser)) {
         if (commands.connectToEquipment)
-            commands.connectToEquipment(priPeerIpAddress);
+            commands.connectToEquipment(m_link->PeerIpAddress());
     } else if (key == QLatin1String(kKeyOptions)) {
         if (commands.showOptions)
             commands.showOptions();
@@ -532,7 +506,7 @@ void FMain::mnuTray_Click(int index)
         break;
     case kTrayBrowser:
         if (commands.connectToEquipment)
-            commands.connectToEquipment(priPeerIpAddress);
+            commands.connectToEquipment(m_link->PeerIpAddress());
         break;
     case kTrayExit: Unload(); break;
     default: break;
@@ -606,14 +580,8 @@ QStringList FMain::RowKeys() const
     return keys;
 }
 
-QString FMain::HeadingPictureKey(int column) const
-{
-    return m_headingPictures.value(column);
-}
-
 void FMain::SetHeadingPicture(int column, const QString& key)
 {
-    m_headingPictures.insert(column, key);
     m_lvwIpAdd->headerItem()->setIcon(column - 1, Picture(key));
 }
 
@@ -797,154 +765,4 @@ void FMain::Options_OnPhonebookEditorActive(bool active)
 {
     m_phonebookEditorActive = active;
     ApplyCommandStates();
-}
-
-QString FMain::DialUpEntry() const
-{
-    return gConnType != kConnTypeDirectCable ? gModemEntry
-                                             : QString::fromLatin1(CProgOptions::kDirectCableEntry);
-}
-
-void FMain::ToggleDialUpLink()
-{
-    m_buttonWanted.insert(QLatin1String(kKeyConnect), false);
-    m_buttonWanted.insert(QLatin1String(kKeyBrowser), false);
-    m_buttonWanted.insert(QLatin1String(kKeyOptions), false);
-    m_trayWanted.at(kTrayConnect) = false;
-    m_trayWanted.at(kTrayDisconnect) = false;
-    ApplyCommandStates();
-    QCoreApplication::processEvents();
-    if (!priDialling && !priConnected)
-        DialUpLink();
-    else
-        HangUpDialUpLink();
-}
-
-void FMain::DialUpLink()
-{
-    priPingFailures = 0;
-    const QString entry = DialUpEntry();
-    qint64 handle = priRasConnHandle;
-    // Any link of the machine (or a list that cannot be read) is taken for
-    // the equipment's: the console uses it rather than dial a second one.
-    if (FindRasConnection(entry, handle, m_options.rasLinks) != 0) {
-        priRasConnHandle = handle;
-        UpdateConnectedStatusStuff();
-        GetProjectedIp(priRasConnHandle, priPeerIpAddress, m_options.rasLinks);
-        m_tmrLaunchBrowser->start();
-        return;
-    }
-    priDialling = true;
-    QCoreApplication::processEvents();
-    try {
-        m_ras->Dial(entry);
-    } catch (const CRaisedError&) {
-        HangUpDialUpLink();
-    }
-}
-
-void FMain::HangUpDialUpLink()
-{
-    if (priHangingUp)
-        return;
-    m_tmrPingPPP->stop();
-    const QString entry = DialUpEntry();
-    qint64 handle = priRasConnHandle;
-    if (m_ras->RasState() == static_cast<qint32>(ERasState::Disconnected)
-        || FindRasConnection(entry, handle, m_options.rasLinks) != 1) {
-        UpdateDisconnectedStatusStuff();
-        return;
-    }
-    priHangingUp = true;
-    try {
-        m_ras->HangUp();
-    } catch (const CRaisedError&) {
-        // The control reports the end, or the error, through its events.
-    }
-}
-
-void FMain::Ras_RasStateChanged()
-{
-    switch (static_cast<ERasState>(m_ras->RasState())) {
-    case ERasState::ConnectingDevice:
-        m_stbPanel->setText(QLatin1String(kStatusConnectingDevice));
-        break;
-    case ERasState::DeviceConnected:
-        m_stbPanel->setText(QLatin1String(kStatusDeviceConnected));
-        break;
-    case ERasState::Authenticating:
-        m_stbPanel->setText(QLatin1String(kStatusAuthenticating));
-        break;
-    case ERasState::Authenticated: m_stbPanel->setText(QLatin1String(kStatusAuthenticated)); break;
-    case ERasState::Connected:
-        if (!priHangingUp) {
-            UpdateConnectedStatusStuff();
-            m_tmrLaunchBrowser->start();
-        }
-        break;
-    case ERasState::Disconnected:
-        // A failed dial is cleaned up by the error event that follows.
-        if (!priDialling)
-            UpdateDisconnectedStatusStuff();
-        priHangingUp = false;
-        break;
-    case ERasState::Closing: m_stbPanel->setText(QLatin1String(kStatusClosing)); break;
-    default: break;
-    }
-}
-
-void FMain::Ras_RasError(qint32 number, const QString& description)
-{
-    if (number == 12001 || number == 12002 || number == 12003 || number == 20756)
-        return;
-    const QString detail =
-        number == kRasErrorDevice ? QString::fromLatin1(kCheckCable) : description;
-    ShowMessage(QLatin1String(kConnectionFailed) + QStringLiteral("\r\n") + detail,
-                EMessageIcon::Exclamation);
-    try {
-        m_ras->HangUp();
-    } catch (const CRaisedError&) {
-        // Nothing left to end.
-    }
-    HangUpDialUpLink();
-}
-
-void FMain::tmrLaunchBrowser_Timer()
-{
-    m_tmrLaunchBrowser->stop();
-    priPeerIpAddress.clear();
-    GetProjectedIp(priRasConnHandle, priPeerIpAddress, m_options.rasLinks);
-    m_tmrPingPPP->setInterval(m_options.pingPPPIntervalMs);
-    m_tmrPingPPP->start();
-    ConnectToEquipment(priPeerIpAddress);
-}
-
-void FMain::tmrPingPPP_Timer()
-{
-    m_tmrPingPPP->stop();
-    qint32 timeoutMs = m_options.pingPPPTimeoutMs;
-    m_options.pinger->Ping(priPeerIpAddress, QByteArray(kPingData), timeoutMs, this,
-                           [this](const SIcmpEchoReply& reply) { PingPPP_Done(reply); });
-}
-
-void FMain::PingPPP_Done(const SIcmpEchoReply& reply)
-{
-    // A reply that comes back after the link ended has nothing to watch.
-    if (!priConnected || priHangingUp)
-        return;
-    if (reply.Status != kIpSuccess || reply.RoundTripTime >= kPingTooSlowMs)
-        ++priPingFailures;
-    else
-        priPingFailures = 0;
-    if (priPingFailures < kPingFailuresToHangUp) {
-        m_tmrPingPPP->start();
-        return;
-    }
-    priPingFailures = 0;
-    if (priTrayIcon)
-        priTrayIcon->BalloonMsgOn(windowTitle(), QLatin1String(kEquipmentUnreachable),
-                                  CTrayIcon::kBalloonError);
-    m_tmrBalloon->setInterval(m_options.balloonIntervalMs);
-    m_tmrBalloon->start();
-    ToggleDialUpLink();
 }

@@ -1,15 +1,13 @@
 #pragma once
 
 #include "common/messages/CMessageService.h"
+#include "console/dialup/CDialUpLink.h"
 #include "console/dialup/ui/SDialupDialogOptions.h"
 #include "console/equipment/SEquipmentAccessOptions.h"
 #include "console/help/Wicklow.h"
 #include "console/settings/CIpAddressBook.h"
 #include "console/ui/FRescueLogin.h"
 #include "fileserver/cFtpServer.h"
-#include "platform/dialup/CRas.h"
-#include "platform/dialup/MRasLinks.h"
-#include "platform/icmp/SIcmpEchoReply.h"
 
 #include <QHash>
 #include <QHostAddress>
@@ -52,9 +50,6 @@ struct SMainCommands {
 struct SMainOptions {
     static constexpr int kConnectImageIntervalMs = 1000;
     static constexpr int kBalloonIntervalMs = 10000;
-    static constexpr int kPingPPPIntervalMs = 2000;
-    static constexpr qint32 kPingPPPTimeoutMs = 6000;
-    static constexpr int kLaunchBrowserIntervalMs = 50;
     static constexpr int kRescueProgressIntervalMs = 1000;
 
     cFtpServer* fileServer = nullptr; // start-up's gFileServer; null when the sibling manager runs
@@ -68,9 +63,6 @@ struct SMainOptions {
     SMainCommands commands;
     int connectImageIntervalMs = kConnectImageIntervalMs;
     int balloonIntervalMs = kBalloonIntervalMs;
-    int pingPPPIntervalMs = kPingPPPIntervalMs;
-    qint32 pingPPPTimeoutMs = kPingPPPTimeoutMs; // each echo of the watch
-    int launchBrowserIntervalMs = kLaunchBrowserIntervalMs;
     int rescueProgressIntervalMs = kRescueProgressIntervalMs;
 
     // Reaching an equipment: port, rescue address (tests put a loopback
@@ -78,10 +70,9 @@ struct SMainOptions {
     SEquipmentAccessOptions equipment;
     IPinger* pinger = nullptr;        // must outlive the window; null: ICMP echoes
     IEquipmentPages* pages = nullptr; // must outlive the window; null: the desktop's handler
-    // The dial-up link: the pppd to run, where links are looked for, and the
-    // phonebook the options dialog edits.
-    SRasOptions ras;
-    SRasLinkSources rasLinks;
+    // The dial-up link (its entry is the window's choice: the direct cable's
+    // or the chosen modem's), and the phonebook the options dialog edits.
+    SDialUpLinkOptions link;
     SDialupDialogOptions dialup;
 };
 
@@ -93,7 +84,11 @@ struct SMainOptions {
 //
 // It owns the equipment access (a double click in the book, or "Browser",
 // starts a connect attempt), the rescue login dialog while it is open, and
-// the dial-up control with the reachability watch of the link's far end.
+// the dial-up link, whose status, look, failures and balloon it shows.
+//
+// Its controls carry their names as object names ("tlbMain", the buttons by
+// key, "Status", "lvwIpAdd", "mnuMain", "mnuTray1".."mnuTray6", "imgOnLine",
+// "tmrConnectImage", "tmrBalloon", "priTrayIcon").
 class FMain final : public QMainWindow {
     Q_OBJECT
 
@@ -134,34 +129,30 @@ public:
     explicit FMain(SMainOptions options, QWidget* parent = nullptr);
     ~FMain() override;
 
-    // Main's step 13: enable or disable a toolbar button by its key ("Remove", "Edit", ...).
-    // A button whose command is not wired stays disabled.
+    // Main's step 13: enable or disable a toolbar button of the book or help
+    // by its key ("Remove", "Edit", ...). The link's three buttons follow the
+    // link's look (CommandStates).
     void SetToolButtonEnabled(const QString& key, bool enabled);
 
     // Adds a list row for address-book entry index, unselected; the window
     // loads first if it has not yet.
     QTreeWidgetItem* AddIpBookRow(qint16 index, const SIpBookEntry& entry);
 
-    // Whether the load handler has run.
-    bool IsLoaded() const { return m_loaded; }
-
     // The two looks of the window: without and with the dial-up link.
-    void UpdateDisconnectedStatusStuff();
-    void UpdateConnectedStatusStuff();
-
-    // The dial-up peer's (the equipment's) address; "Browser" opens it.
-    QString PeerIpAddress() const { return priPeerIpAddress; }
-    void SetPeerIpAddress(const QString& address) { priPeerIpAddress = address; }
-    bool IsConnected() const { return priConnected; }
+    void UpdateDisconnectedStatusStuff() { m_link->UpdateDisconnectedStatusStuff(); }
+    void UpdateConnectedStatusStuff() { m_link->UpdateConnectedStatusStuff(); }
 
     // Equipment and dial-up commands.
     void ConnectToEquipment(const QString& ipAddress);
     void StartRescueConnection();
-    void ToggleDialUpLink();
-    void DialUpLink();
-    void HangUpDialUpLink();
+    void ToggleDialUpLink() { m_link->ToggleDialUpLink(); }
+    void DialUpLink() { m_link->DialUpLink(); }
+    void HangUpDialUpLink() { m_link->HangUpDialUpLink(); }
     // "Options" (modal).
     void ShowOptions();
+
+    // The dial-up link the window shows.
+    CDialUpLink& Link() { return *m_link; }
 
     // Address book commands.
     void SetupIpList();
@@ -176,47 +167,16 @@ public:
     // The tray menu's "Exit": unloads the window and ends the program.
     void Unload();
 
-    // Controls, for the code that drives the window and for tests.
-    QToolBar* tlbMain() const { return m_tlbMain; }
-    QAction* ToolButton(const QString& key) const { return m_buttons.value(key); }
-    QAction* ButtonMenuItem(const QString& key) const { return m_buttonMenuItems.value(key); }
-    QLabel* StatusPanel() const { return m_stbPanel; }
-    QGroupBox* frmMain() const { return m_frmMain; }
-    QLabel* lblHint() const { return m_lblHint; }
-    QTreeWidget* lvwIpAdd() const { return m_lvwIpAdd; }
-    QLabel* imgOnLine() const { return m_imgOnLine; }
-    bool IsOnLineShown() const;
-    QMenu* mnuMain() const { return m_mnuMain; }
-    QAction* mnuTray(int index) const { return m_mnuTray.at(std::size_t(index)); }
-    QTimer* tmrConnectImage() const { return m_tmrConnectImage; }
-    QTimer* tmrBalloon() const { return m_tmrBalloon; }
-    QTimer* tmrPingPPP() const { return m_tmrPingPPP; }
-    QTimer* tmrLaunchBrowser() const { return m_tmrLaunchBrowser; }
-    CRas* Ras() const { return m_ras.get(); }
-    CEquipmentAccess* EquipmentAccess() const { return m_access.get(); }
-    // The rescue login dialog; null unless it is open.
-    FRescueLogin* frmRescueLogin() const { return m_frmRescueLogin; }
-    bool IsDialling() const { return priDialling; }
-    bool IsHangingUp() const { return priHangingUp; }
-    int PingFailures() const { return priPingFailures; }
-    CTrayIcon* TrayIcon() const { return priTrayIcon; }
-    Wicklow* HelpServer() const { return priHttpServer.get(); }
-    cFtpServer* FileServer() const { return priFtpServerRef; }
-    int ConnectImageIndex() const { return priConnectImageIndex; }
-    qint16 SortColumn() const { return priSortColumn; }
-
     // Pictures by their image-list keys: "IpAddress"; "Ascending",
     // "Descending", "None"; "Connect", "Disconnect", ...; "OnLine1", "OnLine2".
     QIcon Picture(const QString& key) const { return m_pictures.value(key); }
-    // The key of the picture a column heading (1 or 2) shows.
-    QString HeadingPictureKey(int column) const;
     // The key a row of the list carries.
     static QString RowKey(const QTreeWidgetItem* item);
 
     void tmrConnectImage_Timer();
     void tmrBalloon_Timer();
-    void tmrLaunchBrowser_Timer();
-    void tmrPingPPP_Timer();
+    void tmrLaunchBrowser_Timer() { m_link->tmrLaunchBrowser_Timer(); }
+    void tmrPingPPP_Timer() { m_link->tmrPingPPP_Timer(); }
 
 protected:
     void setVisible(bool visible) override;
@@ -231,10 +191,8 @@ private:
     void Form_Unload();
     void ApplyCommandStates();
     void WireOwnCommands();
-    QString DialUpEntry() const;
-    void Ras_RasStateChanged();
-    void Ras_RasError(qint32 number, const QString& description);
-    void PingPPP_Done(const SIcmpEchoReply& reply);
+    void Link_OnLookChanged(const SLinkLook& look);
+    void Link_OnUnreachable(const QString& text);
     void frmRescueLogin_OnClose();
     void Options_OnPhonebookEditorActive(bool active);
     void SetHeadingPicture(int column, const QString& key);
@@ -264,29 +222,22 @@ private:
     QPointer<cFtpServer> priFtpServerRef;
     std::unique_ptr<Wicklow> priHttpServer;
     CTrayIcon* priTrayIcon = nullptr;
-    bool priConnected = false;
-    bool priDialling = false;
-    bool priHangingUp = false;
-    QString priPeerIpAddress;
-    qint64 priRasConnHandle = 0;
-    int priPingFailures = 0;
+    SLinkLook m_look;
     bool m_phonebookEditorActive = false;
     std::unique_ptr<IPinger> m_ownPinger;
     std::unique_ptr<IEquipmentPages> m_ownPages;
     // After what they use, so that they go first.
     std::unique_ptr<CEquipmentAccess> m_access;
-    std::unique_ptr<CRas> m_ras;
+    std::unique_ptr<CDialUpLink> m_link;
     QPointer<FRescueLogin> m_frmRescueLogin;
     int priConnectImageIndex = 1;
     qint16 priSortColumn = 1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
 
     QHash<QString, QIcon> m_pictures;
-    QHash<int, QString> m_headingPictures;
     QToolBar* m_tlbMain = nullptr;
     QHash<QString, QAction*> m_buttons;
-    QHash<QString, QAction*> m_buttonMenuItems;
-    QHash<QString, bool> m_buttonWanted; // the state asked for, before the wiring
+    QHash<QString, bool> m_buttonWanted; // the book's and help's buttons
     QLabel* m_stbPanel = nullptr;
     QGroupBox* m_frmMain = nullptr;
     QLabel* m_lblHint = nullptr;
@@ -295,9 +246,6 @@ private:
     QLabel* m_imgOnLine = nullptr;
     QMenu* m_mnuMain = nullptr;
     std::array<QAction*, 7> m_mnuTray{}; // 1 to 6
-    std::array<bool, 7> m_trayWanted{};
     QTimer* m_tmrBalloon = nullptr;
-    QTimer* m_tmrPingPPP = nullptr;
     QTimer* m_tmrConnectImage = nullptr;
-    QTimer* m_tmrLaunchBrowser = nullptr;
 };

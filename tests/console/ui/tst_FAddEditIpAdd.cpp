@@ -1,5 +1,5 @@
 #include "console/ui/FAddEditIpAdd.h"
-#include "tests/console/ui/MainTestKit.h"
+#include "tests/kit/WindowLookup.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -9,68 +9,68 @@ class tst_FAddEditIpAdd final : public QObject {
     Q_OBJECT
 
 private slots:
-    void okNeedsADottedAddress_data()
+    // OK needs a dotted address (blanks around it dropped); typing keeps to
+    // one; Cancel and Escape cancel.
+    void add_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("okEnabled");
-        QTest::addColumn<QString>("stored");
-        QTest::newRow("address") << "10.0.0.1" << true << "10.0.0.1";
-        QTest::newRow("blanks around") << "  192.168.1.20 " << true << "192.168.1.20";
-        QTest::newRow("empty") << "" << false << "";
-        QTest::newRow("blanks only") << "   " << false << "";
-        QTest::newRow("three parts") << "10.0.0" << false << "";
-        QTest::newRow("trailing dot") << "10.0.0.1." << false << "";
-        QTest::newRow("part above 255") << "10.0.0.256" << false << "";
-        QTest::newRow("host name") << "equipment" << false << "";
+        QTest::addColumn<QString>("typed");  // what typing leaves; null: the text is pasted
+        QTest::addColumn<QString>("stored"); // null: OK stays off and Cancel ends it
+        QTest::newRow("address") << "10.0.0.1" << QString() << "10.0.0.1";
+        QTest::newRow("blanks around") << "  192.168.1.20 " << QString() << "192.168.1.20";
+        QTest::newRow("empty") << "" << QString() << QString();
+        QTest::newRow("blanks only") << "   " << QString() << QString();
+        QTest::newRow("three parts") << "10.0.0" << QString() << QString();
+        QTest::newRow("trailing dot") << "10.0.0.1." << QString() << QString();
+        QTest::newRow("part above 255") << "10.0.0.256" << QString() << QString();
+        QTest::newRow("host name") << "equipment" << QString() << QString();
+        QTest::newRow("typed, letters dropped") << "1a0.b0.0.1"
+                                                << "10.0.0.1"
+                                                << "10.0.0.1";
+        QTest::newRow("typed, fourth dot dropped") << "1.2.3.4.5"
+                                                   << "1.2.3.45"
+                                                   << "1.2.3.45";
+        QTest::newRow("typed, part kept to 255") << "10.0.0.2567"
+                                                 << "10.0.0.25"
+                                                 << "10.0.0.25";
+        QTest::newRow("Escape") << "10.0.0.1"
+                                << "10.0.0.1"
+                                << "Escape";
     }
-    void okNeedsADottedAddress()
+    void add()
     {
         QFETCH(QString, text);
-        QFETCH(bool, okEnabled);
+        QFETCH(QString, typed);
         QFETCH(QString, stored);
         FAddEditIpAdd dialog;
-        WhenModal([&](QWidget*) {
+        WindowLookup::WhenModal([&](QWidget*) {
             QCOMPARE(dialog.windowTitle(), QStringLiteral("Add Ip Address"));
             QVERIFY(!dialog.cmdOK()->isEnabled());
-            dialog.txtIpAddr()->setText(text);
-            QCOMPARE(dialog.cmdOK()->isEnabled(), okEnabled);
+            if (typed.isNull()) {
+                dialog.txtIpAddr()->setText(text);
+            } else {
+                QTest::keyClicks(dialog.txtIpAddr(), text);
+                QCOMPARE(dialog.txtIpAddr()->text(), typed);
+            }
+            if (stored == QLatin1String("Escape"))
+                return QTest::keyClick(&dialog, Qt::Key_Escape);
+            QCOMPARE(dialog.cmdOK()->isEnabled(), !stored.isNull());
             QTest::mouseClick(dialog.cmdOK(), Qt::LeftButton);
-            if (!okEnabled) {
+            if (stored.isNull()) {
                 QVERIFY(dialog.isVisible());
                 QTest::mouseClick(dialog.cmdCancel(), Qt::LeftButton);
             }
         });
         dialog.Activate();
-        QCOMPARE(dialog.Cancelled(), !okEnabled);
-        QCOMPARE(dialog.IpAddress(), stored);
-    }
-
-    void typingKeepsToAnAddress_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("address") << "10.0.0.1"
-                                 << "10.0.0.1";
-        QTest::newRow("letters dropped") << "1a0.b0.0.1"
-                                         << "10.0.0.1";
-        QTest::newRow("fourth dot dropped") << "1.2.3.4.5"
-                                            << "1.2.3.45";
-        QTest::newRow("part kept to 255") << "10.0.0.2567"
-                                          << "10.0.0.25";
-    }
-    void typingKeepsToAnAddress()
-    {
-        QFETCH(QString, typed);
-        QFETCH(QString, shown);
-        FAddEditIpAdd dialog;
-        QTest::keyClicks(dialog.txtIpAddr(), typed);
-        QCOMPARE(dialog.txtIpAddr()->text(), shown);
+        const bool cancelled = stored.isNull() || stored == QLatin1String("Escape");
+        QCOMPARE(dialog.Cancelled(), cancelled);
+        QCOMPARE(dialog.IpAddress(), cancelled ? QString() : stored);
     }
 
     void editChangesTheDescriptionOnly()
     {
         FAddEditIpAdd dialog;
-        WhenModal([&](QWidget*) {
+        WindowLookup::WhenModal([&](QWidget*) {
             QCOMPARE(dialog.windowTitle(), QStringLiteral("Edit Ip Address"));
             QCOMPARE(dialog.txtIpAddr()->text(), QStringLiteral("10.1.1.9"));
             QCOMPARE(dialog.txtDescription()->text(), QStringLiteral("old"));
@@ -85,28 +85,6 @@ private slots:
         QVERIFY(!dialog.Cancelled());
         QCOMPARE(dialog.IpAddress(), QStringLiteral("10.1.1.9"));
         QCOMPARE(dialog.Description(), QStringLiteral("rack 4"));
-    }
-
-    void cancelAndEscapeCancel_data()
-    {
-        QTest::addColumn<bool>("escape");
-        QTest::newRow("Cancel") << false;
-        QTest::newRow("Escape") << true;
-    }
-    void cancelAndEscapeCancel()
-    {
-        QFETCH(bool, escape);
-        FAddEditIpAdd dialog;
-        WhenModal([&](QWidget*) {
-            dialog.txtIpAddr()->setText(QStringLiteral("10.0.0.1"));
-            if (escape)
-                QTest::keyClick(&dialog, Qt::Key_Escape);
-            else
-                QTest::mouseClick(dialog.cmdCancel(), Qt::LeftButton);
-        });
-        dialog.Activate();
-        QVERIFY(dialog.Cancelled());
-        QCOMPARE(dialog.IpAddress(), QString());
     }
 };
 

@@ -1,5 +1,6 @@
 #include "console/equipment/MRescueGlobals.h"
 #include "console/ui/FRescueLogin.h"
+#include "tests/kit/WindowLookup.h"
 
 #include <QFormLayout>
 #include <QGroupBox>
@@ -10,42 +11,25 @@
 #include <QTimer>
 #include <QtTest>
 
+using WindowLookup::Child;
+
 namespace {
 
-// The dialog's controls, found by their names.
-struct SControls {
-    explicit SControls(FRescueLogin& dialog)
-        : user(dialog.findChild<QLineEdit*>(QStringLiteral("TxtUser"))),
-          password(dialog.findChild<QLineEdit*>(QStringLiteral("TxtLocalPwd"))),
-          ok(dialog.findChild<QPushButton*>(QStringLiteral("cmdOk"))),
-          abort(dialog.findChild<QPushButton*>(QStringLiteral("cmdAbort"))),
-          cancel(dialog.findChild<QPushButton*>(QStringLiteral("cmdCancel"))),
-          progress(dialog.findChild<QProgressBar*>(QStringLiteral("prgRescue"))),
-          timer(dialog.findChild<QTimer*>(QStringLiteral("tmrProgress")))
-    {
-    }
-
-    bool Found() const { return user && password && ok && abort && cancel && progress && timer; }
-
-    QLineEdit* user;
-    QLineEdit* password;
-    QPushButton* ok;
-    QPushButton* abort;
-    QPushButton* cancel;
-    QProgressBar* progress;
-    QTimer* timer;
-};
+QLineEdit* Edit(const FRescueLogin& dialog, const char* name)
+{
+    return Child<QLineEdit>(dialog, QLatin1String(name));
+}
+QPushButton* Push(const FRescueLogin& dialog, const QString& name)
+{
+    return Child<QPushButton>(dialog, QStringLiteral("cmd") + name);
+}
 
 // The dialog's three events, in the order raised.
-QStringList* Record(FRescueLogin& dialog, QStringList* events)
+void Record(FRescueLogin& dialog, QStringList* events)
 {
-    QObject::connect(&dialog, &FRescueLogin::OnStartConnecting, &dialog,
-                     [events] { events->append(QStringLiteral("start")); });
-    QObject::connect(&dialog, &FRescueLogin::OnAborted, &dialog,
-                     [events] { events->append(QStringLiteral("aborted")); });
-    QObject::connect(&dialog, &FRescueLogin::OnClose, &dialog,
-                     [events] { events->append(QStringLiteral("close")); });
-    return events;
+    QObject::connect(&dialog, &FRescueLogin::OnStartConnecting, [events] { *events << "start"; });
+    QObject::connect(&dialog, &FRescueLogin::OnAborted, [events] { *events << "aborted"; });
+    QObject::connect(&dialog, &FRescueLogin::OnClose, [events] { *events << "close"; });
 }
 
 } // namespace
@@ -68,184 +52,139 @@ private slots:
         QStringList lines;
         for (const QLabel* label : dialog.findChildren<QLabel*>(QStringLiteral("lblWarning")))
             lines.append(label->text());
-        const QStringList expected{
-            "In order to execute a rescue connection, please do the followings:",
-            "(1) assign the ethernet adapter you are using the IP address      "
-            "172.20.253.14/255.255.0.0;",
-            "(2) connect the ethernet adapter directly to the equipment;",
-            "(3) click the \"Ok\" button;",
-            "(4) (re)start the equipment;",
-            "(5) wait till a browser session will open on the equipment.",
-            "Note. The operation may take a few minutes.",
-        };
-        QCOMPARE(lines, expected);
-
-        const SControls c(dialog);
-        QVERIFY(c.Found());
-        QCOMPARE(c.ok->text(), QStringLiteral("Ok"));
-        QCOMPARE(c.abort->text(), QStringLiteral("Abort"));
-        QCOMPARE(c.cancel->text(), QStringLiteral("Cancel"));
-        QCOMPARE(c.password->echoMode(), QLineEdit::Password);
-        const auto* form = qobject_cast<QFormLayout*>(
-            dialog.findChild<QGroupBox*>(QStringLiteral("frmCredentials"))->layout());
+        QCOMPARE(lines,
+                 (QStringList{"In order to execute a rescue connection, please do the followings:",
+                              "(1) assign the ethernet adapter you are using the IP address      "
+                              "172.20.253.14/255.255.0.0;",
+                              "(2) connect the ethernet adapter directly to the equipment;",
+                              "(3) click the \"Ok\" button;", "(4) (re)start the equipment;",
+                              "(5) wait till a browser session will open on the equipment.",
+                              "Note. The operation may take a few minutes."}));
+        QCOMPARE(Push(dialog, "Ok")->text() + Push(dialog, "Abort")->text()
+                     + Push(dialog, "Cancel")->text(),
+                 QStringLiteral("OkAbortCancel"));
+        QCOMPARE(Edit(dialog, "TxtLocalPwd")->echoMode(), QLineEdit::Password);
+        const auto* form =
+            qobject_cast<QFormLayout*>(Child<QGroupBox>(dialog, "frmCredentials")->layout());
         QVERIFY(form);
-        QCOMPARE(qobject_cast<QLabel*>(form->labelForField(c.user))->text(),
+        QCOMPARE(qobject_cast<QLabel*>(form->labelForField(Edit(dialog, "TxtUser")))->text(),
                  QStringLiteral("User:"));
-        QCOMPARE(qobject_cast<QLabel*>(form->labelForField(c.password))->text(),
+        QCOMPARE(qobject_cast<QLabel*>(form->labelForField(Edit(dialog, "TxtLocalPwd")))->text(),
                  QStringLiteral("Password:"));
-        QCOMPARE(dialog.findChild<QGroupBox*>(QStringLiteral("frmProgress"))->title(),
-                 QStringLiteral("Operation Progress"));
-        QCOMPARE(c.timer->interval(), FRescueLogin::kProgressIntervalMs);
+        QCOMPARE(Child<QGroupBox>(dialog, "frmProgress")->title(), "Operation Progress");
+        QCOMPARE(Child<QTimer>(dialog, "tmrProgress")->interval(),
+                 FRescueLogin::kProgressIntervalMs);
+        QVERIFY(Child<QProgressBar>(dialog, "prgRescue"));
     }
 
-    void typedInUpperCase_data()
-    {
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("shown");
-        const char* const rows[][3] = {{"TxtUser", "system", "SYSTEM"},
-                                       {"TxtUser", "Adm1n-x", "ADM1N-X"},
-                                       {"TxtLocalPwd", "korvelan", "KORVELAN"}};
-        for (const auto& row : rows)
-            QTest::newRow(row[1]) << QString(row[0]) << QString(row[1]) << QString(row[2]);
-    }
-
-    void typedInUpperCase()
-    {
-        QFETCH(QString, field);
-        QFETCH(QString, typed);
-        QFETCH(QString, shown);
-        FRescueLogin dialog;
-        auto* edit = dialog.findChild<QLineEdit*>(field);
-        QVERIFY(edit);
-        QTest::keyClicks(edit, typed);
-        QCOMPARE(edit->text(), shown);
-    }
-
-    // Enter moves the focus on and is swallowed: nothing starts until Ok.
-    void enterMovesTheFocus()
+    // Typed in upper case; focus selects the whole text; Enter moves the
+    // focus on and is swallowed, so nothing starts until Ok.
+    void typingAndFocus()
     {
         FRescueLogin dialog;
         QStringList events;
         Record(dialog, &events);
-        const SControls c(dialog);
         dialog.Init();
-        c.user->setFocus();
-        QTest::keyClick(c.user, Qt::Key_Return);
-        QCOMPARE(dialog.focusWidget(), c.password);
-        QTest::keyClick(c.password, Qt::Key_Enter);
-        QCOMPARE(dialog.focusWidget(), c.ok);
-        QVERIFY(events.isEmpty());
-        QTest::keyClick(c.ok, Qt::Key_Return);
-        QCOMPARE(events, QStringList{"start"});
-    }
-
-    void focusSelectsTheText()
-    {
-        FRescueLogin dialog;
-        const SControls c(dialog);
-        c.user->setText(QStringLiteral("SYSTEM"));
-        c.user->deselect();
+        QLineEdit* user = Edit(dialog, "TxtUser");
+        QTest::keyClicks(user, QStringLiteral("Adm1n-x"));
+        QCOMPARE(user->text(), QStringLiteral("ADM1N-X"));
+        QTest::keyClicks(Edit(dialog, "TxtLocalPwd"), QStringLiteral("korvelan"));
+        QCOMPARE(Edit(dialog, "TxtLocalPwd")->text(), QStringLiteral("KORVELAN"));
+        user->deselect();
         QFocusEvent focusIn(QEvent::FocusIn, Qt::MouseFocusReason);
-        QCoreApplication::sendEvent(c.user, &focusIn);
-        QTRY_COMPARE(c.user->selectedText(), QStringLiteral("SYSTEM"));
+        QCoreApplication::sendEvent(user, &focusIn);
+        QTRY_COMPARE(user->selectedText(), QStringLiteral("ADM1N-X"));
+        user->setFocus();
+        QTest::keyClick(user, Qt::Key_Return);
+        QCOMPARE(dialog.focusWidget(), Edit(dialog, "TxtLocalPwd"));
+        QTest::keyClick(Edit(dialog, "TxtLocalPwd"), Qt::Key_Enter);
+        QCOMPARE(dialog.focusWidget(), Push(dialog, "Ok"));
+        QVERIFY(events.isEmpty());
+        QTest::keyClick(Push(dialog, "Ok"), Qt::Key_Return);
+        QCOMPARE(events, QStringList{"start"});
+        dialog.Unload();
     }
 
-    // Both defaults when either field is empty; the values go to the globals.
+    // Both defaults when either field is empty; the values go to the
+    // globals and come back at the next start.
     void okTakesDefaults_data()
     {
-        QTest::addColumn<QString>("user");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<QString>("taken"); // user and password
-        QTest::newRow("both empty") << ""
-                                    << ""
-                                    << "SYSTEM KORVELAN";
-        QTest::newRow("password empty: the user name goes too") << "ADMIN"
-                                                                << ""
-                                                                << "SYSTEM KORVELAN";
-        QTest::newRow("user empty") << ""
-                                    << "SECRET"
-                                    << "SYSTEM KORVELAN";
-        QTest::newRow("both given") << "admin"
-                                    << "secret"
-                                    << "ADMIN SECRET";
+        QTest::addColumn<QStringList>("typed");
+        QTest::addColumn<QStringList>("taken");
+        const QStringList defaults{"SYSTEM", "KORVELAN"};
+        QTest::newRow("both empty") << QStringList{"", ""} << defaults;
+        QTest::newRow("password empty: the user goes too") << QStringList{"ADMIN", ""} << defaults;
+        QTest::newRow("user empty") << QStringList{"", "SECRET"} << defaults;
+        QTest::newRow("both given")
+            << QStringList{"admin", "secret"} << QStringList{"ADMIN", "SECRET"};
     }
-
     void okTakesDefaults()
     {
-        QFETCH(QString, user);
-        QFETCH(QString, password);
-        QFETCH(QString, taken);
-        const QString expectedUser = taken.section(' ', 0, 0);
-        const QString expectedPassword = taken.section(' ', 1);
+        QFETCH(QStringList, typed);
+        QFETCH(QStringList, taken);
         FRescueLogin dialog;
-        const SControls c(dialog);
         dialog.Init();
-        QTest::keyClicks(c.user, user);
-        QTest::keyClicks(c.password, password);
-        QTest::mouseClick(c.ok, Qt::LeftButton);
-        QCOMPARE(c.user->text(), expectedUser);
-        QCOMPARE(c.password->text(), expectedPassword);
-        QCOMPARE(gRescueUser, expectedUser);
-        QCOMPARE(gRescuePassword, expectedPassword);
+        QTest::keyClicks(Edit(dialog, "TxtUser"), typed[0]);
+        QTest::keyClicks(Edit(dialog, "TxtLocalPwd"), typed[1]);
+        QTest::mouseClick(Push(dialog, "Ok"), Qt::LeftButton);
+        QCOMPARE(
+            (QStringList{Edit(dialog, "TxtUser")->text(), Edit(dialog, "TxtLocalPwd")->text()}),
+            taken);
+        QCOMPARE((QStringList{gRescueUser, gRescuePassword}), taken);
         dialog.Unload();
-        // The values of the last start come back.
         FRescueLogin next;
-        QCOMPARE(SControls(next).user->text(), expectedUser);
-        QCOMPARE(SControls(next).password->text(), expectedPassword);
+        QCOMPARE((QStringList{Edit(next, "TxtUser")->text(), Edit(next, "TxtLocalPwd")->text()}),
+                 taken);
     }
 
-    // Buttons, timer, bar and events after each way through the dialog.
+    // Buttons (Ok, Abort, Cancel, then the bar: 1 enabled), timer and events
+    // after each way through the dialog.
     void buttonsInEachState_data()
     {
         QTest::addColumn<QStringList>("clicks");
-        QTest::addColumn<QString>("enabled"); // Ok, Abort, Cancel, bar: 1 or 0
-        QTest::addColumn<bool>("timerOn");
+        QTest::addColumn<QString>("enabled");
         QTest::addColumn<QStringList>("events");
-        QTest::newRow("idle after Init") << QStringList() << "1010" << false << QStringList();
-        QTest::newRow("waiting after Ok")
-            << QStringList{"Ok"} << "0101" << true << QStringList{"start"};
+        QTest::newRow("idle after Init") << QStringList() << "1010" << QStringList();
+        QTest::newRow("waiting after Ok") << QStringList{"Ok"} << "0101" << QStringList{"start"};
         QTest::newRow("idle again after Abort")
-            << QStringList{"Ok", "Abort"} << "1010" << false << QStringList{"start", "aborted"};
+            << QStringList{"Ok", "Abort"} << "1010" << QStringList{"start", "aborted"};
         QTest::newRow("closing after Cancel")
-            << QStringList{"Cancel"} << "0010" << false << QStringList{"close"};
+            << QStringList{"Cancel"} << "0010" << QStringList{"close"};
         QTest::newRow("closing after Ok, Abort, Cancel")
-            << QStringList{"Ok", "Abort", "Cancel"} << "0010" << false
+            << QStringList{"Ok", "Abort", "Cancel"} << "0010"
             << QStringList{"start", "aborted", "close"};
         QTest::newRow("waiting again after Ok, Abort, Ok")
-            << QStringList{"Ok", "Abort", "Ok"} << "0101" << true
+            << QStringList{"Ok", "Abort", "Ok"} << "0101"
             << QStringList{"start", "aborted", "start"};
     }
-
     void buttonsInEachState()
     {
         QFETCH(QStringList, clicks);
         QFETCH(QString, enabled);
-        QFETCH(bool, timerOn);
         QFETCH(QStringList, events);
         FRescueLogin dialog;
         QStringList raised;
         Record(dialog, &raised);
-        const SControls c(dialog);
         QVERIFY(!gRescueDialogOpen);
         dialog.Init();
-        QVERIFY(gRescueDialogOpen);
-        QVERIFY(dialog.isVisible());
+        QVERIFY(gRescueDialogOpen && dialog.isVisible());
         QCOMPARE(dialog.windowModality(), Qt::ApplicationModal);
         // Only the buttons end it: no close button, Escape does nothing.
         QVERIFY(!dialog.windowFlags().testFlag(Qt::WindowCloseButtonHint));
         QTest::keyClick(&dialog, Qt::Key_Escape);
         QVERIFY(dialog.isVisible());
         for (const QString& click : clicks) {
-            QPushButton* button = click == "Ok" ? c.ok : click == "Abort" ? c.abort : c.cancel;
-            QVERIFY2(button->isEnabled(), qPrintable(click));
-            QTest::mouseClick(button, Qt::LeftButton);
+            QVERIFY2(Push(dialog, click)->isEnabled(), qPrintable(click));
+            QTest::mouseClick(Push(dialog, click), Qt::LeftButton);
         }
-        const QString state =
-            QString::number(c.ok->isEnabled()) + QString::number(c.abort->isEnabled())
-            + QString::number(c.cancel->isEnabled()) + QString::number(c.progress->isEnabled());
+        QString state;
+        const QList<QWidget*> controls{Push(dialog, "Ok"), Push(dialog, "Abort"),
+                                       Push(dialog, "Cancel"),
+                                       Child<QProgressBar>(dialog, "prgRescue")};
+        for (QWidget* control : controls)
+            state += control->isEnabled() ? '1' : '0';
         QCOMPARE(state, enabled);
-        QCOMPARE(c.timer->isActive(), timerOn);
+        QCOMPARE(Child<QTimer>(dialog, "tmrProgress")->isActive(), enabled == "0101");
         QCOMPARE(raised, events);
         QVERIFY(gRescueDialogOpen);
         dialog.Unload();
@@ -256,18 +195,17 @@ private slots:
     void progressCycles()
     {
         FRescueLogin dialog(nullptr, 2);
-        const SControls c(dialog);
+        auto* bar = Child<QProgressBar>(dialog, "prgRescue");
         QList<int> values;
-        connect(c.progress, &QProgressBar::valueChanged, this,
-                [&values](int value) { values.append(value); });
+        connect(bar, &QProgressBar::valueChanged, this, [&values](int value) { values << value; });
         dialog.Init();
-        QTest::mouseClick(c.ok, Qt::LeftButton);
+        QTest::mouseClick(Push(dialog, "Ok"), Qt::LeftButton);
         QTRY_VERIFY(values.size() >= 12);
         QCOMPARE(values.mid(0, 12), (QList<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 0, 10}));
-        QTest::mouseClick(c.abort, Qt::LeftButton);
-        QCOMPARE(c.progress->value(), 0);
+        QTest::mouseClick(Push(dialog, "Abort"), Qt::LeftButton);
+        QCOMPARE(bar->value(), 0);
         values.clear();
-        QTest::mouseClick(c.ok, Qt::LeftButton);
+        QTest::mouseClick(Push(dialog, "Ok"), Qt::LeftButton);
         QTRY_VERIFY(!values.isEmpty());
         QCOMPARE(values.first(), 10);
     }

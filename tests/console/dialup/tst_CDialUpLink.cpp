@@ -1,0 +1,320 @@
+// The dial-up link against a stand-in pppd: the states it reports, its
+// failures told once, the watch of the far end; and the commands each of its
+// looks leaves enabled.
+
+#include "console/dialup/CDialUpLink.h"
+#include "platform/icmp/CIcmpPinger.h"
+#include "tests/platform/TestNamespaces.h"
+
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+using SAnswer = QPair<quint32, quint32>; // status, round trip in ms
+
+// Answers the watch's tests from a script (then with success) and records them.
+class CWatchPinger final : public IPinger {
+public:
+    void Ping(const QString& address, const QByteArray& data, qint32& timeoutMs, QObject* context,
+              MPing::Callback done) override
+    {
+        MPing::ApplyTimeoutFloor(timeoutMs);
+        watched.append(address + QLatin1Char(' ') + QString::fromLatin1(data));
+        SIcmpEchoReply reply;
+        reply.Status = kIpSuccess;
+        if (!script.isEmpty()) {
+            reply.Status = script.first().first;
+            reply.RoundTripTime = script.takeFirst().second;
+        }
+        QTimer::singleShot(0, context, [done, reply] { done(reply); });
+    }
+    QList<SAnswer> script;
+    QStringList watched;
+};
+
+// The link's events in order: its status texts (a repeat once), "look D|B|C", "failure ...",
+// "unreachable ...", "connect ADDRESS".
+QStringList* Record(CDialUpLink& link, QStringList* events)
+{
+    QObject::connect(&link, &CDialUpLink::OnStatusText, [events](const QString& text) {
+        if (events->isEmpty() || events->last() != text)
+            events->append(text);
+    });
+    QObject::connect(&link, &CDialUpLink::OnLookChanged, [events](const SLinkLook& look) {
+        events->append(QStringLiteral("look ") + QLatin1Char("DBC"[int(look.look)]));
+    });
+    QObject::connect(&link, &CDialUpLink::OnFailure, [events](const QString& message) {
+        events->append(QStringLiteral("failure ") + message);
+    });
+    QObject::connect(&link, &CDialUpLink::OnUnreachable, [events](const QString& text) {
+        events->append(QStringLiteral("unreachable ") + text);
+    });
+    QObject::connect(&link, &CDialUpLink::OnConnectToEquipment, [events](const QString& address) {
+        events->append(QStringLiteral("connect ") + address);
+    });
+    return events;
+}
+
+bool TimerActive(const CDialUpLink& link, const char* name)
+{
+    return link.findChild<QTimer*>(QLatin1String(name))->isActive();
+}
+
+} // namespace
+
+class tst_CDialUpLink final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(m_noProcesses.isValid()); }
+
+    void init()
+    {
+        m_pinger.script.clear();
+        m_pinger.watched.clear();
+        qputenv("PPPD_STANDIN_PAUSE", "0.02");
+        qputenv("PPPD_STANDIN_HOLD", "30");
+        qputenv("PPPD_STANDIN_REMOTE", "127.0.0.44");
+        qunsetenv("PPPD_STANDIN_SCENARIO");
+    }
+
+    // Enabled (1) or not: the Connect, Browser and Options buttons, then the
+    // tray's Connect, Disconnect and Browser.
+    void commandStates_data()
+    {
+        QTest::addColumn<int>("look");
+        QTest::addColumn<bool>("linkUp");
+        QTest::addColumn<bool>("peerKnown");
+        QTest::addColumn<bool>("editor");
+        QTest::addColumn<QString>("enabled");
+        const int off = int(ELinkLook::Disconnected), busy = int(ELinkLook::Busy),
+                  on = int(ELinkLook::Connected);
+        QTest::newRow("disconnected") << off << false << false << false << "101100";
+        QTest::newRow("disconnected, editor open") << off << false << false << true << "101100";
+        QTest::newRow("dialling") << busy << false << false << false << "000000";
+        QTest::newRow("hanging up an up link") << busy << true << true << false << "000001";
+        QTest::newRow("hanging up, editor open") << busy << true << true << true << "000000";
+        QTest::newRow("connected, peer known") << on << true << true << false << "110011";
+        QTest::newRow("connected, peer not yet known") << on << true << false << false << "100011";
+        QTest::newRow("connected, editor open") << on << true << true << true << "110010";
+    }
+    void commandStates()
+    {
+        QFETCH(int, look);
+        QFETCH(bool, linkUp);
+        QFETCH(bool, peerKnown);
+        QFETCH(bool, editor);
+        QFETCH(QString, enabled);
+        const SCommandStates s = CommandStates({ELinkLook(look), linkUp, peerKnown}, editor);
+        QString shown;
+        for (bool on : {s.connectButton, s.browserButton, s.optionsButton, s.trayConnect,
+                        s.trayDisconnect, s.trayBrowser})
+            shown += on ? '1' : '0';
+        QCOMPARE(shown, enabled);
+    }
+
+    // A dial that comes up: the status texts in order, the connected look,
+    // the equipment at the far end asked for and watched, then a hang-up.
+    void dialAndHangUp_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QStringList>("dialling");
+        const QString connecting = QStringLiteral("Status: Connecting Device.....");
+        const QString device = QStringLiteral("Status: Device Connected.....");
+        QTest::newRow("direct cable") << "direct-ok" << QStringList{connecting, device};
+        QTest::newRow("modem") << "modem-ok"
+                               << QStringList{connecting, device, "Status: Authenticating.....",
+                                              "Status: Authenticated....."};
+    }
+    void dialAndHangUp()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QStringList, dialling);
+        CDialUpLink link(m_pinger, Options(entry));
+        QStringList events;
+        Record(link, &events);
+        link.ToggleDialUpLink();
+        QVERIFY(link.IsDialling());
+        QCOMPARE(link.Look().look, ELinkLook::Busy);
+        QTRY_VERIFY(!m_pinger.watched.isEmpty());
+        QVERIFY(link.IsConnected() && !link.IsDialling());
+        QCOMPARE(link.PeerIpAddress(), QStringLiteral("127.0.0.44"));
+        QCOMPARE(m_pinger.watched.first(), QStringLiteral("127.0.0.44 Test Route"));
+        QVERIFY(link.RasConnHandle() != 0);
+        // The address was not known yet as the look began.
+        QVERIFY(!link.Look().peerAddressKnown);
+        link.ToggleDialUpLink();
+        QTRY_VERIFY(!link.IsConnected() && !link.IsHangingUp());
+        const QStringList expected =
+            QStringList{"look B"} + dialling + QStringList{"look C",
+                                                           "Status: Connected",
+                                                           "connect 127.0.0.44",
+                                                           "look B",
+                                                           "Status: Closing.....",
+                                                           "look D",
+                                                           "Status: Disconnected"};
+        QCOMPARE(events, expected);
+        QVERIFY(!TimerActive(link, "tmrPingPPP"));
+        QCOMPARE(link.RasConnHandle(), 0);
+    }
+
+    // However the link ends without the user (a dial that cannot start or
+    // fails, a pppd killed, the far end, three failed tests of the watch):
+    // at most one message, then the disconnected look with no flag left set
+    // and nothing left running.
+    void linkEnds_data()
+    {
+        QTest::addColumn<QString>("entry");  // the stand-in's scenario
+        QTest::addColumn<QString>("killAt"); // the status after which pppd is killed
+        QTest::addColumn<QString>("hold");
+        QTest::addColumn<QList<SAnswer>>("script");
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<int>("tests"); // of the watch; -1: not counted
+        const QString failed = QStringLiteral("Connection Failed !\r\n");
+        const QString cable = failed + QStringLiteral("Check cable or devices");
+        const QString killed = failed + QStringLiteral("pppd ended unexpectedly.");
+        const SAnswer fail{kIpGeneralFailure, 0}, ok{kIpSuccess, 1}, slow{kIpSuccess, 655380};
+        const auto row = [](const char* name, const char* entry, const char* killAt,
+                            const char* hold, const QList<SAnswer>& script, const QString& failure,
+                            int tests) {
+            QTest::newRow(name) << QString(entry) << QString(killAt) << QString(hold) << script
+                                << failure << tests;
+        };
+        row("no entry chosen", "", "", "30", {fail, fail}, {}, -1);
+        row("entry not a file name", "../modem", "", "30", {fail, fail}, {}, -1);
+        row("device cannot be opened", "no-device", "", "30", {fail, fail}, cable, -1);
+        row("device locked", "locked", "", "30", {fail, fail}, cable, -1);
+        row("authentication refused", "auth-fails", "", "30", {fail, fail},
+            failed + "The authentication of this PC to the peer failed.", -1);
+        row("no PPP in the kernel", "no-kernel", "", "30", {fail, fail},
+            failed + "The kernel does not support PPP.", -1);
+        row("killed while dialling", "dial-hangs", "Status: Device Connected.....", "30",
+            {fail, fail}, killed, -1);
+        row("killed while connected", "direct-ok", "Status: Connected", "30", {fail, fail}, killed,
+            -1);
+        row("the far end ends it", "direct-ok", "", "0.3", {fail, fail}, {}, -1);
+        row("three failed tests", "direct-ok", "", "30", {fail, fail, fail}, {}, 3);
+        row("a success resets the count", "direct-ok", "", "30",
+            {ok, fail, fail, ok, fail, fail, fail}, {}, 7);
+        row("too slow counts as failed", "direct-ok", "", "30",
+            {slow, fail, SAnswer{kIpSuccess, 655379}, slow, slow, fail}, {}, 6);
+    }
+    void linkEnds()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, killAt);
+        QFETCH(QString, hold);
+        QFETCH(QList<SAnswer>, script);
+        QFETCH(QString, failure);
+        QFETCH(int, tests);
+        qputenv("PPPD_STANDIN_HOLD", hold.toLatin1());
+        m_pinger.script = script;
+        SDialUpLinkOptions options = Options(entry);
+        options.pingPPPIntervalMs = tests < 0 ? 100 : 20;
+        CDialUpLink link(m_pinger, options);
+        QStringList events;
+        Record(link, &events);
+        link.ToggleDialUpLink();
+        if (!killAt.isEmpty()) {
+            QTRY_VERIFY(events.contains(killAt));
+            // The stand-in this link started, by its process id.
+            QCOMPARE(::kill(pid_t(link.Ras().RasConnHandle()), SIGKILL), 0);
+        }
+        QTRY_VERIFY(events.endsWith(QStringLiteral("Status: Disconnected")));
+        QTRY_VERIFY(!link.IsHangingUp());
+        QCOMPARE(events.filter(QStringLiteral("failure ")),
+                 failure.isEmpty() ? QStringList() : QStringList{"failure " + failure});
+        const QStringList unreachable = events.filter(QStringLiteral("unreachable "));
+        QCOMPARE(unreachable, tests < 0
+                                  ? QStringList()
+                                  : QStringList{QStringLiteral(
+                                      "unreachable Equipment unreachable! Disconnecting...")});
+        if (tests >= 0)
+            QCOMPARE(m_pinger.watched.size(), tests);
+        QVERIFY(!link.IsConnected() && !link.IsDialling());
+        QCOMPARE(link.Look().look, ELinkLook::Disconnected);
+        QVERIFY(!TimerActive(link, "tmrPingPPP") && !TimerActive(link, "tmrLaunchBrowser"));
+        QCOMPARE(link.PingFailures(), 0);
+        QCOMPARE(link.Ras().RasState(), qint32(ERasState::Disconnected));
+        QCOMPARE(link.RasConnHandle(), 0);
+    }
+
+    // A link that this machine already has is taken for the equipment's at
+    // once; a toggle then leaves it alone, as this link did not make it.
+    void existingLinkTakenAtOnce()
+    {
+        qputenv("PPPD_STANDIN_SCENARIO", "direct-ok");
+        qputenv("PPPD_STANDIN_REMOTE", "127.0.0.48");
+        CRas other(nullptr, {QStringLiteral(PPPD_STANDIN), 2000});
+        other.Dial(QStringLiteral("TarnDirectPPP"));
+        QTRY_COMPARE(other.RasState(), qint32(ERasState::Connected));
+        SDialUpLinkOptions options = Options(QStringLiteral("TarnDirectPPP"));
+        options.launchBrowserIntervalMs = 60000;
+        CDialUpLink link(m_pinger, options);
+        QStringList events;
+        Record(link, &events);
+        link.ToggleDialUpLink();
+        QVERIFY(link.IsConnected() && !link.IsDialling());
+        QCOMPARE(link.PeerIpAddress(), QStringLiteral("127.0.0.48"));
+        QVERIFY(TimerActive(link, "tmrLaunchBrowser"));
+        link.ToggleDialUpLink();
+        QVERIFY(!link.IsConnected() && !link.IsHangingUp());
+        QCOMPARE(events, (QStringList{"look B", "look C", "Status: Connected", "look B", "look D",
+                                      "Status: Disconnected"}));
+        QCOMPARE(other.RasState(), qint32(ERasState::Connected));
+    }
+
+    // The watch with real echoes: the far end is in a network namespace of
+    // the test's own and ignores them, so three time out.
+    void unansweredPeerEndsTheLink()
+    {
+        const CTestNamespaces spaces(QStringLiteral("watch"));
+        if (!spaces.IsReady())
+            QSKIP(qPrintable(spaces.Reason()));
+        const CEnteredNamespace inside(spaces.Near());
+        QVERIFY(inside.IsEntered());
+        qputenv("PPPD_STANDIN_SCENARIO", "direct-ok");
+        qputenv("PPPD_STANDIN_REMOTE", CTestNamespaces::kFarAddress);
+        CIcmpPinger echoes;
+        SDialUpLinkOptions options = Options(QStringLiteral("TarnDirectPPP"));
+        options.pingPPPTimeoutMs = 200;
+        CDialUpLink link(echoes, options);
+        QStringList events;
+        Record(link, &events);
+        link.ToggleDialUpLink();
+        QTRY_VERIFY(link.IsConnected());
+        QTRY_COMPARE(link.PingFailures(), 2);
+        QTRY_VERIFY(events.contains("unreachable Equipment unreachable! Disconnecting..."));
+        QTRY_VERIFY(events.endsWith(QStringLiteral("Status: Disconnected")));
+        QTRY_VERIFY(!link.IsHangingUp());
+        QVERIFY(!link.IsConnected());
+        QVERIFY(events.filter(QStringLiteral("failure ")).isEmpty());
+        // The echoes did reach the far end, which let them go unanswered.
+        QVERIFY(spaces.FarEchoRequests() >= 3);
+    }
+
+private:
+    SDialUpLinkOptions Options(const QString& entry) const
+    {
+        SDialUpLinkOptions options;
+        options.entry = [entry] { return entry; };
+        options.ras.pppdProgram = QStringLiteral(PPPD_STANDIN);
+        options.ras.hangUpGraceMs = 2000;
+        // Only this process's links count: other pppds of the machine are not seen.
+        options.rasLinks.procFolder = m_noProcesses.path();
+        options.rasLinks.runFolder = m_noProcesses.path();
+        options.pingPPPIntervalMs = 20;
+        options.launchBrowserIntervalMs = 10;
+        return options;
+    }
+
+    CWatchPinger m_pinger;
+    QTemporaryDir m_noProcesses;
+};
+
+QTEST_MAIN(tst_CDialUpLink)
+#include "tst_CDialUpLink.moc"
