@@ -6,15 +6,24 @@
 
 namespace {
 
-// The store keys of entries from index 0 on: "ADDRESS DESCRIPTION" each,
-// with "-" for an empty description.
+// The store keys of entries from index 0 on, each "ADDRESS" or
+// "ADDRESS DESCRIPTION".
 StoreMap Book(const QStringList& entries)
 {
     StoreMap map;
     for (int i = 0; i < entries.size(); ++i) {
         map.insert(QString::number(i) + "IpAddress", entries[i].section(' ', 0, 0));
-        map.insert(QString::number(i) + "Description", entries[i].section(' ', 1).remove('-'));
+        map.insert(QString::number(i) + "Description", entries[i].section(' ', 1));
     }
+    return map;
+}
+
+// "KEY=VALUE KEY=VALUE ...".
+StoreMap Keys(const QString& text)
+{
+    StoreMap map;
+    for (const QString& pair : text.split(' '))
+        map.insert(pair.section('=', 0, 0), pair.section('=', 1));
     return map;
 }
 
@@ -32,62 +41,41 @@ private slots:
         m_folder.Clear();
     }
 
-    // Read from index 0 up to the first empty address.
-    void load_data()
+    // A load reads from index 0 up to the first empty address; a change
+    // reaches the store at once. Expected: what was loaded, else the whole
+    // section after the change.
+    void book_data()
     {
         QTest::addColumn<StoreMap>("stored");
-        QTest::addColumn<QStringList>("expected");
-        QStringList eleven;
-        for (int i = 1; i <= 11; ++i)
-            eleven.append(QStringLiteral("192.168.0.%1 -").arg(i));
-        QTest::newRow("empty store") << StoreMap() << QStringList();
-        QTest::newRow("entries 0, 1 and 3")
-            << StoreMap{{"0IpAddress", "10.0.0.1"}, {"0Description", "a"},
-                        {"1IpAddress", "10.0.0.2"}, {"1Description", "b"},
-                        {"3IpAddress", "10.0.0.4"}, {"3Description", "d"}}
-            << QStringList{"10.0.0.1 a", "10.0.0.2 b"};
-        QTest::newRow("empty description")
-            << StoreMap{{"0IpAddress", "10.0.0.1"}} << QStringList{"10.0.0.1 -"};
-        QTest::newRow("description without address")
-            << StoreMap{{"0Description", "orphan"}} << QStringList();
-        QTest::newRow("empty address ends the book")
-            << StoreMap{{"0IpAddress", "10.0.0.1"}, {"1IpAddress", ""}, {"2IpAddress", "10.0.0.3"}}
-            << QStringList{"10.0.0.1 -"};
-        QTest::newRow("entry 10 after 9") << Book(eleven) << eleven;
-    }
-    void load()
-    {
-        QFETCH(StoreMap, stored);
-        QFETCH(QStringList, expected);
-        Fill(stored);
-        CSettingsStore store;
-        qint16 count = -1;
-        QStringList loaded;
-        for (const SIpBookEntry& entry : CIpAddressBook(store, count).Load())
-            loaded.append(entry.address + ' '
-                          + (entry.description.isEmpty() ? "-" : entry.description));
-        QCOMPARE(loaded, expected);
-        QCOMPARE(count, qint16(expected.size()));
-    }
-
-    // Each change reaches the store at once: the whole section afterwards.
-    void change_data()
-    {
-        QTest::addColumn<StoreMap>("stored");
-        QTest::addColumn<QString>(
-            "change"); // "add ADDRESS DESCRIPTION", "describe I TEXT", "remove I"
+        QTest::addColumn<QString>("action"); // load, add ADDRESS [TEXT], describe I TEXT, remove I
         QTest::addColumn<StoreMap>("expected");
         QTest::addColumn<int>("count");
-        const QStringList ten(10, "10.1.1.1 -");
-        const StoreMap gap{
-            {"0IpAddress", "10.0.0.1"}, {"1IpAddress", "10.0.0.2"}, {"3IpAddress", "10.0.0.4"}};
-        StoreMap gapFilled = gap;
-        gapFilled.insert("2IpAddress", "10.0.0.3");
-        gapFilled.insert("2Description", "");
+        const QStringList ten(10, "10.1.1.1");
+        QStringList eleven;
+        for (int i = 1; i <= 11; ++i)
+            eleven.append(QStringLiteral("192.168.0.%1").arg(i));
+        const StoreMap gap = Keys("0IpAddress=10.0.0.1 1IpAddress=10.0.0.2 3IpAddress=10.0.0.4");
+        QTest::newRow("load: empty store") << StoreMap() << "load" << StoreMap() << 0;
+        QTest::newRow("load: entries 0, 1 and 3")
+            << Keys("0IpAddress=10.0.0.1 0Description=a 1IpAddress=10.0.0.2 1Description=b "
+                    "3IpAddress=10.0.0.4 3Description=d")
+            << "load" << Book({"10.0.0.1 a", "10.0.0.2 b"}) << 2;
+        QTest::newRow("load: empty description")
+            << Keys("0IpAddress=10.0.0.1") << "load" << Book({"10.0.0.1"}) << 1;
+        QTest::newRow("load: description without address")
+            << Keys("0Description=orphan") << "load" << StoreMap() << 0;
+        QTest::newRow("load: empty address ends the book")
+            << Keys("0IpAddress=10.0.0.1 1IpAddress= 2IpAddress=10.0.0.3") << "load"
+            << Book({"10.0.0.1"}) << 1;
+        QTest::newRow("load: entry 10 after 9") << Book(eleven) << "load" << Book(eleven) << 11;
         QTest::newRow("add: entry 10 under 10IpAddress")
             << Book(ten) << "add 10.1.1.9 eleventh" << Book(ten + QStringList{"10.1.1.9 eleventh"})
             << 11;
-        QTest::newRow("add after a gap fills it") << gap << "add 10.0.0.3" << gapFilled << 3;
+        QTest::newRow("add after a gap fills it")
+            << gap << "add 10.0.0.3"
+            << Keys("0IpAddress=10.0.0.1 1IpAddress=10.0.0.2 "
+                    "2IpAddress=10.0.0.3 2Description= 3IpAddress=10.0.0.4")
+            << 3;
         QTest::newRow("describe") << Book(kThree) << "describe 1 rack"
                                   << Book({kThree[0], "10.0.0.2 rack", kThree[2]}) << 3;
         QTest::newRow("remove entry 0 of three")
@@ -102,26 +90,28 @@ private slots:
         QTest::newRow("remove a negative index")
             << Book(kThree) << "remove -1" << Book(kThree) << 3;
     }
-    void change()
+    void book()
     {
         QFETCH(StoreMap, stored);
-        QFETCH(QString, change);
+        QFETCH(QString, action);
         QFETCH(StoreMap, expected);
         QFETCH(int, count);
         Fill(stored);
         CSettingsStore store;
-        qint16 entries = 0;
+        qint16 entries = -1;
         CIpAddressBook book(store, entries);
-        book.Load();
+        QStringList loaded;
+        for (const SIpBookEntry& entry : book.Load())
+            loaded.append((entry.address + ' ' + entry.description).trimmed());
         const qint16 before = entries;
-        const QStringList words = change.split(' ');
+        const QStringList words = action.split(' ');
         if (words[0] == "add")
             QCOMPARE(book.Add({words[1], words.value(2)}), before);
         else if (words[0] == "describe")
             book.SetDescription(words[1].toShort(), words[2]);
-        else
+        else if (words[0] == "remove")
             book.Remove(words[1].toShort());
-        QCOMPARE(Contents(), expected);
+        QCOMPARE(action == "load" ? Book(loaded) : Contents(), expected);
         QCOMPARE(entries, qint16(count));
     }
 
