@@ -76,8 +76,11 @@ private slots:
             << Keys("0IpAddress=10.0.0.1 1IpAddress=10.0.0.2 "
                     "2IpAddress=10.0.0.3 2Description= 3IpAddress=10.0.0.4")
             << 3;
-        QTest::newRow("describe") << Book(kThree) << "describe 1 rack"
-                                  << Book({kThree[0], "10.0.0.2 rack", kThree[2]}) << 3;
+        for (const char* text :
+             {"rack", "", "Lab, rack 3", "a \"b\" = c; d", "M\xc3\xbcnchen \xce\xa9", "  spaced  "})
+            QTest::addRow("describe: '%s'", text)
+                << Book(kThree) << "describe 1 " + QString::fromUtf8(text)
+                << Book({kThree[0], "10.0.0.2 " + QString::fromUtf8(text), kThree[2]}) << 3;
         QTest::newRow("remove entry 0 of three")
             << Book(kThree) << "remove 0" << Book(kThree.mid(1)) << 2;
         QTest::newRow("remove entry 1 of three")
@@ -108,7 +111,7 @@ private slots:
         if (words[0] == "add")
             QCOMPARE(book.Add({words[1], words.value(2)}), before);
         else if (words[0] == "describe")
-            book.SetDescription(words[1].toShort(), words[2]);
+            book.SetDescription(words[1].toShort(), action.section(' ', 2));
         else if (words[0] == "remove")
             book.Remove(words[1].toShort());
         QCOMPARE(action == "load" ? Book(loaded) : Contents(), expected);
