@@ -122,15 +122,20 @@ private slots:
             QVERIFY(message.title == "Pelion" && message.icon == EMessageIcon::Information);
     }
 
-    // A second attempt to the same address is refused during its route test
-    // and while it waits for its reply; another address goes ahead meanwhile.
-    void sameAddressBusyOtherAddressInParallel()
+    // Attempts side by side: a second one to the same address is refused
+    // during its route test and while it waits for its reply; another address
+    // goes ahead; the rescue's retries and its close leave the waiting
+    // attempt's element alone, though it was loaded after the rescue's.
+    void attemptsSideBySide()
     {
         const QString slow = QStringLiteral("127.0.0.24"), busy = kMsgAttemptInProgress;
-        CEquipmentSimProcess silent, newer;
-        QVERIFY(silent.Start(slow, {"--silent"}));
-        QVERIFY(newer.Start("127.0.0.25", {"--version", "1.19"}, silent.Port()));
-        SAccess a(*m_pinger, silent.Port(), "127.0.0.99", 10000);
+        const QString closed = QStringLiteral("connection closed at once");
+        CEquipmentSimProcess closing, silent, newer;
+        QVERIFY(closing.Start("127.0.0.30", {"--close"}));
+        QVERIFY(silent.Start(slow, {"--silent"}, closing.Port()));
+        QVERIFY(newer.Start("127.0.0.25", {"--version", "1.19"}, closing.Port()));
+        SAccess a(*m_pinger, closing.Port(), "127.0.0.30", 60000);
+        a.access.ConnectToRescueEquipment();
         a.access.ConnectToEquipment(slow);
         a.access.ConnectToEquipment(slow); // its route test is still pending
         QCOMPARE(a.messages.Texts(), QStringList{busy});
@@ -139,8 +144,13 @@ private slots:
         QCOMPARE(a.messages.Texts(), QStringList(2, busy));
         a.access.ConnectToEquipment("127.0.0.25");
         QTRY_COMPARE(a.pages.calls, QStringList{"open " + Url(newer, "/home.html")});
-        QCOMPARE(a.access.LoadedElements(), QList<int>{1});
-        QCOMPARE(a.messages.Shown().size(), 2);
+        QList<int> waiting = a.access.LoadedElements();
+        QVERIFY(waiting.size() == 2 && waiting.removeOne(gRescueSocketIndex));
+        const qsizetype attempts = closing.Count(closed);
+        QTRY_VERIFY(closing.Count(closed) >= attempts + 2); // the rescue retried beside it
+        a.access.CloseRescueSocket();
+        QCOMPARE(a.access.LoadedElements(), waiting);
+        QVERIFY(a.messages.Shown().size() == 2 && a.pages.calls.size() == 1);
     }
 
     // The rescue closed at each step (Abort and Close both close the socket):
@@ -227,28 +237,6 @@ private slots:
         const QStringList posts{Post(rescue, "Get"), Post(rescue, "Login")};
         QTRY_COMPARE(good.Lines().filter("POST"), posts.mid(0, older ? 1 : 2));
         QCOMPARE(good.Count("login accepted for user " + user), older ? 0 : 1);
-    }
-
-    // A LAN attempt beside the rescue sequence keeps its own element: the
-    // rescue's retries and its close leave it alone.
-    void rescueLeavesOtherAttemptsAlone()
-    {
-        const QString lan = QStringLiteral("127.0.0.31"), closed = "connection closed at once";
-        CEquipmentSimProcess closing, silent;
-        QVERIFY(closing.Start("127.0.0.30", {"--close"}));
-        QVERIFY(silent.Start(lan, {"--silent"}, closing.Port()));
-        SAccess a(*m_pinger, closing.Port(), "127.0.0.30", 60000);
-        a.access.ConnectToRescueEquipment();
-        a.access.ConnectToEquipment(lan);
-        QTRY_COMPARE(silent.Count(Post(lan, "Get")), 1);
-        QList<int> lanElement = a.access.LoadedElements();
-        QVERIFY(lanElement.size() == 2 && lanElement.removeOne(gRescueSocketIndex));
-        const qsizetype attempts = closing.Count(closed);
-        QTRY_VERIFY(closing.Count(closed) >= attempts + 2); // retried beside it
-        QVERIFY(a.access.LoadedElements().contains(lanElement.value(0)));
-        a.access.CloseRescueSocket();
-        QCOMPARE(a.access.LoadedElements(), lanElement);
-        QVERIFY(a.messages.Shown().isEmpty() && a.pages.calls.isEmpty());
     }
 
 private:
