@@ -14,7 +14,8 @@ class tst_EquipmentProtocol final : public QObject {
 
 private slots:
     // Byte for byte; a login body is the JSON array of the two texts,
-    // escaped, its length counted in bytes (21 for the defaults).
+    // escaped, its length counted in bytes (21 for the defaults). A page's
+    // address leaves port 80 out and percent-encodes the bridge page's user.
     void requests_data()
     {
         QTest::addColumn<QByteArray>("request");
@@ -39,6 +40,24 @@ private slots:
                 << CEquipmentRequest::Login("10.1.2.3", QString::fromUtf8(user),
                                             QString::fromUtf8(password))
                 << post("Login", "Accept-Encoding: gzip, deflate\r\n", body);
+        using namespace MEquipmentUrls;
+        const char* const bridge = "/orvaneBridge.asp?user=";
+        const struct {
+            const char* name;
+            QUrl url;
+            QByteArray expected;
+        } pages[] = {{"root", RootPage("10.0.0.5"), "http://10.0.0.5"},
+                     {"home", HomePage("10.0.0.5"), "http://10.0.0.5/home.html"},
+                     {"other port", HomePage("127.0.0.2", 8080), "http://127.0.0.2:8080/home.html"},
+                     {"bridge", BridgePage("10.0.0.5", "SYSTEM"),
+                      "http://10.0.0.5" + QByteArray(bridge) + "SYSTEM"},
+                     {"bridge, reserved characters", BridgePage("10.0.0.5", "A&B C#D/E+F=G\"H"),
+                      "http://10.0.0.5" + QByteArray(bridge) + "A%26B%20C%23D%2FE%2BF%3DG%22H"},
+                     {"bridge, beyond ASCII", BridgePage("127.0.0.3", "\u00c4RGER", 81),
+                      "http://127.0.0.3:81" + QByteArray(bridge) + "%C3%84RGER"}};
+        for (const auto& [name, url, expected] : pages)
+            QTest::addRow("page: %s", name)
+                << url.toString(QUrl::FullyEncoded).toUtf8() << expected;
     }
     void requests()
     {
@@ -140,33 +159,6 @@ private slots:
             QCOMPARE(gathered.StatusLine(), line);
             QCOMPARE(gathered.Text().size(), qMin(reply.size(), CEquipmentReply::kMaxReplySize));
         }
-    }
-
-    // Port 80 is left out; the bridge page's user is percent-encoded.
-    void pages_data()
-    {
-        QTest::addColumn<QUrl>("url");
-        QTest::addColumn<QString>("expected");
-        using namespace MEquipmentUrls;
-        const QString bridge = "/orvaneBridge.asp?user=";
-        QTest::newRow("root") << RootPage("10.0.0.5") << "http://10.0.0.5";
-        QTest::newRow("home") << HomePage("10.0.0.5") << "http://10.0.0.5/home.html";
-        QTest::newRow("other port")
-            << HomePage("127.0.0.2", 8080) << "http://127.0.0.2:8080/home.html";
-        QTest::newRow("bridge") << BridgePage("10.0.0.5", "SYSTEM")
-                                << "http://10.0.0.5" + bridge + "SYSTEM";
-        QTest::newRow("bridge, reserved characters")
-            << BridgePage("10.0.0.5", "A&B C#D/E+F=G\"H")
-            << "http://10.0.0.5" + bridge + "A%26B%20C%23D%2FE%2BF%3DG%22H";
-        QTest::newRow("bridge, beyond ASCII") << BridgePage("127.0.0.3", "\u00c4RGER", 81)
-                                              << "http://127.0.0.3:81" + bridge + "%C3%84RGER";
-    }
-    void pages()
-    {
-        QFETCH(QUrl, url);
-        QFETCH(QString, expected);
-        QVERIFY(url.isValid());
-        QCOMPARE(url.toString(QUrl::FullyEncoded), expected);
     }
 };
 
