@@ -27,29 +27,31 @@ private slots:
     {
         QTest::addColumn<QString>("browser");
         QTest::addColumn<WindowHandle>("found");
-        QTest::addColumn<bool>("works"); // activating, and starting the browser
+        QTest::addColumn<bool>("activates");
+        QTest::addColumn<bool>("starts");
         QTest::addColumn<QStringList>("calls");
         const QString ff = "/usr/lib/firefox-esr/firefox-esr",
                       find = "find HTTP://127.0.0.5 - LINK";
         const QString start = "start " + ff + " http://127.0.0.5/", open = "open http://127.0.0.5/";
         QTest::newRow("a window on the equipment comes to the front")
-            << ff << WindowHandle(42) << true << QStringList{find, "activate 42"};
+            << ff << WindowHandle(42) << true << true << QStringList{find, "activate 42"};
         QTest::newRow("a window that cannot be activated: the browser starts")
-            << ff << WindowHandle(42) << false << QStringList{find, "activate 42", start, open};
+            << ff << WindowHandle(42) << false << true << QStringList{find, "activate 42", start};
         QTest::newRow("no window: the default browser starts on the URL")
-            << ff << WindowHandle(0) << true << QStringList{find, start};
+            << ff << WindowHandle(0) << true << true << QStringList{find, start};
         QTest::newRow("no browser known: the desktop opens the URL")
-            << QString() << WindowHandle(0) << true << QStringList{find, open};
+            << QString() << WindowHandle(0) << true << true << QStringList{find, open};
         QTest::newRow("a browser that does not start: the desktop opens the URL")
-            << ff << WindowHandle(0) << false << QStringList{find, start, open};
+            << ff << WindowHandle(0) << true << false << QStringList{find, start, open};
         QTest::newRow("newer interface: the desktop opens the URL")
-            << ff << WindowHandle(7) << true << QStringList{open};
+            << ff << WindowHandle(7) << true << true << QStringList{open};
     }
     void launch()
     {
         QFETCH(QString, browser);
         QFETCH(WindowHandle, found);
-        QFETCH(bool, works);
+        QFETCH(bool, activates);
+        QFETCH(bool, starts);
         QFETCH(QStringList, calls);
         CAsked asked;
         const auto record = [&asked](const QString& call, auto result) {
@@ -57,13 +59,14 @@ private slots:
             return result;
         };
         CEquipmentPages pages(
-            browser,
-            {[&](const QString& text) { return record("find " + text, found); },
-             [&](WindowHandle window) { return record(QString("activate %1").arg(window), works); },
-             [&](const QString& program, const QStringList& arguments) {
-                 return record("start " + program + ' ' + arguments.join(' '), works);
-             },
-             [&](const QUrl& url) { asked.Open(url); }});
+            browser, {[&](const QString& text) { return record("find " + text, found); },
+                      [&](WindowHandle window) {
+                          return record(QString("activate %1").arg(window), activates);
+                      },
+                      [&](const QString& program, const QStringList& arguments) {
+                          return record("start " + program + ' ' + arguments.join(' '), starts);
+                      },
+                      [&](const QUrl& url) { asked.Open(url); }});
         const QUrl url(QStringLiteral("http://127.0.0.5/"));
         if (calls.first().startsWith("find"))
             pages.ShowEquipmentPage("127.0.0.5", url);
