@@ -5,8 +5,6 @@
 #include <QTcpServer>
 #include <QTest>
 
-#include <memory>
-
 // The simulated equipment (tools/equipment-sim) as a process of the test, on
 // a loopback address and a port the system chooses. Its printed lines are
 // gathered from the event loop, so a test waits for them with QTRY_*.
@@ -15,7 +13,6 @@ public:
     CEquipmentSimProcess() = default;
     CEquipmentSimProcess(const CEquipmentSimProcess&) = delete;
     CEquipmentSimProcess& operator=(const CEquipmentSimProcess&) = delete;
-
     ~CEquipmentSimProcess()
     {
         if (m_process.state() == QProcess::NotRunning)
@@ -36,12 +33,9 @@ public:
                 m_lines.append(QString::fromUtf8(m_process.readLine()).trimmed());
         });
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(
-            QStringLiteral(EQUIPMENT_SIM_PATH),
-            QStringList{QStringLiteral("--listen"), QStringLiteral("%1:%2").arg(address).arg(port)}
-                + arguments);
-        if (!m_process.waitForStarted(10000))
-            return false;
+        m_process.start(QStringLiteral(EQUIPMENT_SIM_PATH),
+                        QStringList{"--listen", QStringLiteral("%1:%2").arg(address).arg(port)}
+                            + arguments);
         const QString listening = QStringLiteral("listening on %1:").arg(address);
         const bool said = QTest::qWaitFor(
             [&] { return !m_lines.isEmpty() || m_process.state() == QProcess::NotRunning; }, 20000);
@@ -53,10 +47,8 @@ public:
 
     quint16 Port() const { return m_port; }
     const QString& Address() const { return m_address; }
-
     // Lines printed after the listening line.
     QStringList Lines() const { return m_lines.mid(1); }
-
     // How many printed lines hold the text.
     qsizetype Count(const QString& text) const { return Lines().filter(text).size(); }
 
@@ -72,7 +64,5 @@ inline quint16 ClosedLoopbackPort(const QString& address)
 {
     QTcpServer server;
     server.listen(QHostAddress(address), 0);
-    const quint16 port = server.serverPort();
-    server.close();
-    return port;
+    return server.serverPort();
 }

@@ -1,16 +1,17 @@
 #pragma once
 
-#include "common/messages/CMessageService.h"
 #include "console/equipment/IEquipmentPages.h"
 #include "platform/icmp/CIcmpPinger.h"
 #include "platform/icmp/IPinger.h"
 
-#include <QList>
 #include <QObject>
+#include <QStringList>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 
 #include <memory>
+#include <optional>
 
 // What was asked of the pages: "open URL" or "show ADDRESS URL".
 class CRecordingPages final : public IEquipmentPages {
@@ -19,7 +20,6 @@ public:
     {
         calls.append(QStringLiteral("open ") + url.toString(QUrl::FullyEncoded));
     }
-
     void ShowEquipmentPage(const QString& ipAddress, const QUrl& url) override
     {
         calls.append(QStringLiteral("show %1 %2").arg(ipAddress, url.toString(QUrl::FullyEncoded)));
@@ -56,48 +56,15 @@ private:
 // stand-in that answers every address, with the reason said once.
 inline std::unique_ptr<IPinger> LoopbackPinger()
 {
-    bool answered = false;
-    quint32 status = kIpGeneralFailure;
+    std::optional<quint32> status;
     QObject context;
     qint32 timeoutMs = 6000;
     MPing::Ping(QStringLiteral("127.0.0.1"), QByteArrayLiteral("Test Route"), timeoutMs, &context,
-                [&](const SIcmpEchoReply& reply) {
-                    answered = true;
-                    status = reply.Status;
-                });
-    if (!QTest::qWaitFor([&] { return answered; }, 10000))
+                [&](const SIcmpEchoReply& reply) { status = reply.Status; });
+    if (!QTest::qWaitFor([&] { return status.has_value(); }, 10000))
         qWarning("The echo to 127.0.0.1 did not end");
-    if (status == kIpEchoNotPermitted) {
-        qInfo("No ICMP socket is permitted here: route tests are answered by a stand-in");
-        return std::make_unique<CScriptedPinger>(kIpSuccess);
-    }
-    return std::make_unique<CIcmpPinger>();
+    if (status != kIpEchoNotPermitted)
+        return std::make_unique<CIcmpPinger>();
+    qInfo("No ICMP socket is permitted here: route tests are answered by a stand-in");
+    return std::make_unique<CScriptedPinger>(kIpSuccess);
 }
-
-// Captures every message box while it lives.
-class CCapturedMessages final {
-public:
-    CCapturedMessages()
-    {
-        m_previous = CMessageService::SetHandler([this](const SMessage& message) {
-            messages.append(message);
-            return EMessageResult::Ok;
-        });
-    }
-    ~CCapturedMessages() { CMessageService::SetHandler(m_previous); }
-    CCapturedMessages(const CCapturedMessages&) = delete;
-    CCapturedMessages& operator=(const CCapturedMessages&) = delete;
-
-    QStringList Texts() const
-    {
-        QStringList texts;
-        for (const SMessage& message : messages)
-            texts.append(message.text);
-        return texts;
-    }
-
-    QList<SMessage> messages;
-
-private:
-    CMessageService::Handler m_previous;
-};

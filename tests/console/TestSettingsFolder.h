@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QString>
 #include <QTemporaryDir>
@@ -12,17 +12,15 @@ class CTestSettingsFolder final {
 public:
     CTestSettingsFolder()
     {
-        qputenv("XDG_CONFIG_HOME", UserFolder().toUtf8());
-        qputenv("XDG_CONFIG_DIRS", SystemFolder().toUtf8());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, UserFolder());
-        QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, SystemFolder());
+        qputenv("XDG_CONFIG_HOME", Folder("user").toUtf8());
+        qputenv("XDG_CONFIG_DIRS", Folder("system").toUtf8());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, Folder("user"));
+        MakeSystemScopeWritable();
     }
 
     bool IsValid() const { return m_folder.isValid(); }
-    QString UserFolder() const { return m_folder.filePath(QStringLiteral("user")); }
-    QString SystemFolder() const { return m_folder.filePath(QStringLiteral("system")); }
-    QString UserFile() const { return UserFolder() + QStringLiteral("/Pelion/Pelion.ini"); }
-    QString SystemFile() const { return SystemFolder() + QStringLiteral("/Pelion/Pelion.ini"); }
+    QString UserFile() const { return Folder("user") + QStringLiteral("/Pelion/Pelion.ini"); }
+    QString SystemFile() const { return Folder("system") + QStringLiteral("/Pelion/Pelion.ini"); }
 
     // Empties both scopes.
     void Clear() const
@@ -35,17 +33,17 @@ public:
     // folder would have to be made under a plain file.
     void MakeSystemScopeUnwritable() const
     {
-        QFile blocker(m_folder.filePath(QStringLiteral("blocker")));
-        blocker.open(QIODevice::WriteOnly);
-        QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope,
-                           blocker.fileName() + QStringLiteral("/system"));
+        QFile(Folder("blocker")).open(QIODevice::WriteOnly);
+        QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, Folder("blocker/system"));
     }
 
     void MakeSystemScopeWritable() const
     {
-        QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, SystemFolder());
+        QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, Folder("system"));
     }
 
 private:
+    QString Folder(const char* name) const { return m_folder.filePath(QLatin1String(name)); }
+
     QTemporaryDir m_folder;
 };

@@ -1,110 +1,107 @@
 #include "console/browser/CEquipmentPages.h"
+#include "tests/kit/TestFiles.h"
 
-#include <QFile>
+#include <QDesktopServices>
 #include <QTemporaryDir>
 #include <QtTest>
 
-// What the pages asked of the desktop, in order.
-struct SAsked {
-    QStringList calls;
-    QString sought;
+// Records what the pages asked of the desktop, in order.
+class CAsked final : public QObject {
+    Q_OBJECT
 
-    SPageLaunchers Launchers(WindowHandle found, bool activates, bool starts)
-    {
-        return {[this, found](const QString& text) {
-                    sought = text;
-                    return found;
-                },
-                [this, activates](WindowHandle window) {
-                    calls << QStringLiteral("activate %1").arg(window);
-                    return activates;
-                },
-                [this, starts](const QString& program, const QStringList& arguments) {
-                    calls << QStringLiteral("start %1 %2").arg(program, arguments.join(' '));
-                    return starts;
-                },
-                [this](const QUrl& url) { calls << QStringLiteral("open ") + url.toString(); }};
-    }
+public:
+    QStringList calls;
+
+public slots:
+    void Open(const QUrl& url) { calls << "open " + url.toString(QUrl::FullyEncoded); }
 };
 
 class tst_CEquipmentPages final : public QObject {
     Q_OBJECT
 
 private slots:
-    void showEquipmentPage_data()
+    // The older interface reuses a window on the equipment, else starts the
+    // default browser, else hands the URL to the desktop; the newer one goes
+    // to the desktop straight away.
+    void launch_data()
     {
         QTest::addColumn<QString>("browser");
         QTest::addColumn<WindowHandle>("found");
         QTest::addColumn<bool>("activates");
         QTest::addColumn<bool>("starts");
         QTest::addColumn<QStringList>("calls");
-        const QString url = QStringLiteral("http://127.0.0.5/");
-        const QString firefox = QStringLiteral("/usr/lib/firefox-esr/firefox-esr");
+        const QString ff = "/usr/lib/firefox-esr/firefox-esr",
+                      find = "find HTTP://127.0.0.5 - LINK";
+        const QString start = "start " + ff + " http://127.0.0.5/", open = "open http://127.0.0.5/";
         QTest::newRow("a window on the equipment comes to the front")
-            << firefox << WindowHandle(42) << true << true
-            << QStringList{QStringLiteral("activate 42")};
+            << ff << WindowHandle(42) << true << true << QStringList{find, "activate 42"};
         QTest::newRow("a window that cannot be activated: the browser starts")
-            << firefox << WindowHandle(42) << false << true
-            << QStringList{QStringLiteral("activate 42"), "start " + firefox + " " + url};
+            << ff << WindowHandle(42) << false << true << QStringList{find, "activate 42", start};
         QTest::newRow("no window: the default browser starts on the URL")
-            << firefox << WindowHandle(0) << true << true
-            << QStringList{"start " + firefox + " " + url};
+            << ff << WindowHandle(0) << true << true << QStringList{find, start};
         QTest::newRow("no browser known: the desktop opens the URL")
-            << QString() << WindowHandle(0) << true << true << QStringList{"open " + url};
+            << QString() << WindowHandle(0) << true << true << QStringList{find, open};
         QTest::newRow("a browser that does not start: the desktop opens the URL")
-            << firefox << WindowHandle(0) << true << false
-            << QStringList{"start " + firefox + " " + url, "open " + url};
+            << ff << WindowHandle(0) << true << false << QStringList{find, start, open};
+        QTest::newRow("newer interface: the desktop opens the URL")
+            << ff << WindowHandle(7) << true << true << QStringList{open};
     }
-    void showEquipmentPage()
+    void launch()
     {
         QFETCH(QString, browser);
         QFETCH(WindowHandle, found);
         QFETCH(bool, activates);
         QFETCH(bool, starts);
         QFETCH(QStringList, calls);
-        SAsked asked;
-        CEquipmentPages pages(browser, asked.Launchers(found, activates, starts));
-        pages.ShowEquipmentPage(QStringLiteral("127.0.0.5"),
-                                QUrl(QStringLiteral("http://127.0.0.5/")));
-        QCOMPARE(asked.sought, QStringLiteral("HTTP://127.0.0.5 - LINK"));
+        CAsked asked;
+        const auto record = [&asked](const QString& call, auto result) {
+            asked.calls << call;
+            return result;
+        };
+        CEquipmentPages pages(
+            browser, {[&](const QString& text) { return record("find " + text, found); },
+                      [&](WindowHandle window) {
+                          return record(QString("activate %1").arg(window), activates);
+                      },
+                      [&](const QString& program, const QStringList& arguments) {
+                          return record("start " + program + ' ' + arguments.join(' '), starts);
+                      },
+                      [&](const QUrl& url) { asked.Open(url); }});
+        const QUrl url(QStringLiteral("http://127.0.0.5/"));
+        if (calls.first().startsWith("find"))
+            pages.ShowEquipmentPage("127.0.0.5", url);
+        else
+            pages.OpenEquipmentPage(url);
         QCOMPARE(asked.calls, calls);
     }
 
-    void openEquipmentPageGoesToTheDesktop()
-    {
-        SAsked asked;
-        CEquipmentPages pages(QStringLiteral("/usr/bin/firefox"), asked.Launchers(7, true, true));
-        pages.OpenEquipmentPage(QUrl(QStringLiteral("http://127.0.0.5/home.html")));
-        QCOMPARE(asked.calls, QStringList{QStringLiteral("open http://127.0.0.5/home.html")});
-        QVERIFY(asked.sought.isEmpty());
-    }
-
-    // The real launcher starts the browser program by its path, with the URL
-    // as its one argument.
-    void desktopLauncherStartsTheBrowserProgram()
+    // The desktop's own launchers: the browser program started by its path,
+    // the URL its one argument; the URL handed unchanged to the desktop's
+    // "http" handler.
+    void desktopLaunchers()
     {
         QTemporaryDir dir;
-        const QString browser = dir.filePath(QStringLiteral("Browser Program"));
-        const QString seen = dir.filePath(QStringLiteral("seen"));
-        QFile script(browser);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(
+        const QString browser = dir.filePath("Browser Program"), seen = dir.filePath("seen");
+        QVERIFY(TestFiles::WriteScript(
+            browser,
             QStringLiteral("#!/bin/sh\nprintf '%s' \"$*\" > '%1.part' && mv '%1.part' '%1'\n")
                 .arg(seen)
-                .toUtf8());
-        script.close();
-        QVERIFY(script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-        CEquipmentPages pages(browser, CEquipmentPages::DesktopLaunchers(
-                                           [](const QString&) { return WindowHandle(0); },
-                                           [](WindowHandle) { return false; }));
-        pages.ShowEquipmentPage(QStringLiteral("127.0.0.5"),
-                                QUrl(QStringLiteral("http://127.0.0.5/")));
-        QTRY_VERIFY(QFile::exists(seen));
-        QFile result(seen);
-        QVERIFY(result.open(QIODevice::ReadOnly));
-        QCOMPARE(result.readAll(), QByteArray("http://127.0.0.5/"));
+                .toUtf8()));
+        const auto launchers = CEquipmentPages::DesktopLaunchers(
+            [](const QString&) { return WindowHandle(0); }, [](WindowHandle) { return false; });
+        CEquipmentPages(browser, launchers)
+            .ShowEquipmentPage("127.0.0.5", QUrl("http://127.0.0.5/"));
+        QTRY_COMPARE(TestFiles::Read(seen), QByteArray("http://127.0.0.5/"));
+
+        CAsked handler;
+        QDesktopServices::setUrlHandler("http", &handler, "Open");
+        const QUrl bridge(QStringLiteral("http://127.0.0.2/orvaneBridge.asp?user=A%26B"));
+        CEquipmentPages(browser, launchers).OpenEquipmentPage(bridge);
+        CEquipmentPages(QString(), launchers).ShowEquipmentPage("127.0.0.2", bridge);
+        QDesktopServices::unsetUrlHandler("http");
+        QCOMPARE(handler.calls, QStringList(2, "open " + bridge.toString(QUrl::FullyEncoded)));
     }
 };
 
-QTEST_GUILESS_MAIN(tst_CEquipmentPages)
+QTEST_MAIN(tst_CEquipmentPages)
 #include "tst_CEquipmentPages.moc"

@@ -14,49 +14,39 @@ struct SHttpResponse {
 };
 
 // Sends one raw request over a fresh loopback connection, byte for byte as
-// given (no client tidies the path), and reads the response. The server runs
-// on the test's thread, so the wait keeps the event loop running.
+// given (no client tidies the path), and reads the response: its head, then
+// as many bytes as it announces (none after a HEAD). The server runs on the
+// test's thread, so the wait keeps the event loop running.
 inline SHttpResponse
 RawHttpRequest(quint16 port, const QByteArray& request, bool headRequest = false,
                const QHostAddress& address = QHostAddress(QHostAddress::LocalHost))
 {
-    constexpr int kTimeoutMs = 10000;
     SHttpResponse response;
     QTcpSocket socket;
     socket.connectToHost(address, port);
-    if (!socket.waitForConnected(kTimeoutMs))
+    if (!socket.waitForConnected(10000))
         return response;
     socket.write(request);
-
     QByteArray received;
-    qsizetype headerEnd = -1;
-    qint64 contentLength = -1;
     const auto complete = [&] {
         received += socket.readAll();
-        if (headerEnd < 0) {
-            headerEnd = received.indexOf("\r\n\r\n");
-            if (headerEnd < 0)
-                return false;
-            const QList<QByteArray> lines = received.left(headerEnd).split('\n');
-            const QList<QByteArray> statusLine = lines.value(0).trimmed().split(' ');
-            response.status = statusLine.value(1).toInt();
-            for (qsizetype i = 1; i < lines.size(); ++i) {
-                const qsizetype colon = lines[i].indexOf(':');
-                if (colon > 0)
-                    response.headers.insert(lines[i].left(colon).trimmed().toLower(),
-                                            lines[i].mid(colon + 1).trimmed());
-            }
-            contentLength = response.headers.value("content-length", "0").toLongLong();
+        const qsizetype headEnd = received.indexOf("\r\n\r\n");
+        if (headEnd < 0)
+            return false;
+        const QList<QByteArray> lines = received.left(headEnd).split('\n');
+        response.status = lines.value(0).trimmed().split(' ').value(1).toInt();
+        for (const QByteArray& line : lines.mid(1)) {
+            const qsizetype colon = line.indexOf(':');
+            if (colon > 0)
+                response.headers.insert(line.left(colon).trimmed().toLower(),
+                                        line.mid(colon + 1).trimmed());
         }
-        if (headRequest)
-            return true;
-        return received.size() - (headerEnd + 4) >= contentLength;
+        response.body = received.mid(headEnd + 4);
+        return headRequest
+               || response.body.size() >= response.headers.value("content-length").toLongLong();
     };
-    if (!QTest::qWaitFor(complete, kTimeoutMs)) {
-        response.status = 0;
-        return response;
-    }
-    response.body = received.mid(headerEnd + 4);
+    if (!QTest::qWaitFor(complete, 10000))
+        return {};
     return response;
 }
 

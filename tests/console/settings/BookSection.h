@@ -10,17 +10,12 @@
 // whole, so that a test can compare it with the exact keys it expects.
 using StoreMap = QMap<QString, QString>;
 
-inline QString Section()
-{
-    return QLatin1String(kSectionIpAddressBook);
-}
-
 // Writes the book section exactly as given.
 inline void Fill(const StoreMap& keys)
 {
     CSettingsStore store;
     for (auto it = keys.cbegin(); it != keys.cend(); ++it)
-        store.Write(Section(), it.key(), it.value());
+        store.Write(QLatin1String(kSectionIpAddressBook), it.key(), it.value());
 }
 
 // Everything the book section holds.
@@ -28,7 +23,7 @@ inline StoreMap Contents()
 {
     CSettingsStore store;
     StoreMap map;
-    for (const QString& key : store.Keys(Section()))
-        map.insert(key, store.Read(Section(), key));
+    for (const QString& key : store.Keys(QLatin1String(kSectionIpAddressBook)))
+        map.insert(key, store.Read(QLatin1String(kSectionIpAddressBook), key));
     return map;
 }

@@ -1,6 +1,4 @@
 #include "console/settings/CIpAddressBook.h"
-#include "console/settings/CSettingsStore.h"
-#include "console/settings/MSettings.h"
 #include "tests/console/TestSettingsFolder.h"
 #include "tests/console/settings/BookSection.h"
 
@@ -8,20 +6,28 @@
 
 namespace {
 
-// The store keys of entries in index order.
-StoreMap Entries(const QList<SIpBookEntry>& entries)
+// The store keys of entries from index 0 on, each "ADDRESS" or
+// "ADDRESS DESCRIPTION".
+StoreMap Book(const QStringList& entries)
 {
     StoreMap map;
     for (int i = 0; i < entries.size(); ++i) {
-        map.insert(QString::number(i) + QStringLiteral("IpAddress"), entries[i].address);
-        map.insert(QString::number(i) + QStringLiteral("Description"), entries[i].description);
+        map.insert(QString::number(i) + "IpAddress", entries[i].section(' ', 0, 0));
+        map.insert(QString::number(i) + "Description", entries[i].section(' ', 1));
     }
     return map;
 }
 
-const QList<SIpBookEntry> kThree = {{QStringLiteral("10.0.0.1"), QStringLiteral("first")},
-                                    {QStringLiteral("10.0.0.2"), QStringLiteral("second")},
-                                    {QStringLiteral("10.0.0.3"), QStringLiteral("third")}};
+// "KEY=VALUE KEY=VALUE ...".
+StoreMap Keys(const QString& text)
+{
+    StoreMap map;
+    for (const QString& pair : text.split(' '))
+        map.insert(pair.section('=', 0, 0), pair.section('=', 1));
+    return map;
+}
+
+const QStringList kThree{"10.0.0.1 first", "10.0.0.2 second", "10.0.0.3 third"};
 
 } // namespace
 
@@ -35,210 +41,153 @@ private slots:
         m_folder.Clear();
     }
 
-    void load_data()
+    // A load reads from index 0 up to the first empty address; a change
+    // reaches the store at once. Expected: what was loaded, else the whole
+    // section after the change.
+    void book_data()
     {
         QTest::addColumn<StoreMap>("stored");
-        QTest::addColumn<QList<SIpBookEntry>>("expected");
-        QTest::newRow("empty store") << StoreMap() << QList<SIpBookEntry>();
-        QTest::newRow("entries 0, 1 and 3")
-            << StoreMap{{"0IpAddress", "10.0.0.1"}, {"0Description", "a"},
-                        {"1IpAddress", "10.0.0.2"}, {"1Description", "b"},
-                        {"3IpAddress", "10.0.0.4"}, {"3Description", "d"}}
-            << QList<SIpBookEntry>{{"10.0.0.1", "a"}, {"10.0.0.2", "b"}};
-        QTest::newRow("empty description")
-            << StoreMap{{"0IpAddress", "10.0.0.1"}} << QList<SIpBookEntry>{{"10.0.0.1", ""}};
-        QTest::newRow("description without address")
-            << StoreMap{{"0Description", "orphan"}} << QList<SIpBookEntry>();
-        QTest::newRow("empty address ends the book")
-            << StoreMap{{"0IpAddress", "10.0.0.1"}, {"1IpAddress", ""}, {"2IpAddress", "10.0.0.3"}}
-            << QList<SIpBookEntry>{{"10.0.0.1", ""}};
-        StoreMap eleven;
-        QList<SIpBookEntry> elevenEntries;
-        for (int i = 0; i <= 10; ++i) {
-            const QString address = QStringLiteral("192.168.0.%1").arg(i + 1);
-            eleven.insert(QString::number(i) + QStringLiteral("IpAddress"), address);
-            elevenEntries.append({address, QString()});
-        }
-        QTest::newRow("entry 10 after 9") << eleven << elevenEntries;
+        QTest::addColumn<QString>("action"); // load, add ADDRESS [TEXT], describe I TEXT, remove I
+        QTest::addColumn<StoreMap>("expected");
+        QTest::addColumn<int>("count");
+        const QStringList ten(10, "10.1.1.1");
+        QStringList eleven;
+        for (int i = 1; i <= 11; ++i)
+            eleven.append(QStringLiteral("192.168.0.%1").arg(i));
+        const StoreMap gap = Keys("0IpAddress=10.0.0.1 1IpAddress=10.0.0.2 3IpAddress=10.0.0.4");
+        QTest::newRow("load: empty store") << StoreMap() << "load" << StoreMap() << 0;
+        QTest::newRow("load: entries 0, 1 and 3")
+            << Keys("0IpAddress=10.0.0.1 0Description=a 1IpAddress=10.0.0.2 1Description=b "
+                    "3IpAddress=10.0.0.4 3Description=d")
+            << "load" << Book({"10.0.0.1 a", "10.0.0.2 b"}) << 2;
+        QTest::newRow("load: empty description")
+            << Keys("0IpAddress=10.0.0.1") << "load" << Book({"10.0.0.1"}) << 1;
+        QTest::newRow("load: description without address")
+            << Keys("0Description=orphan") << "load" << StoreMap() << 0;
+        QTest::newRow("load: empty address ends the book")
+            << Keys("0IpAddress=10.0.0.1 1IpAddress= 2IpAddress=10.0.0.3") << "load"
+            << Book({"10.0.0.1"}) << 1;
+        QTest::newRow("load: entry 10 after 9") << Book(eleven) << "load" << Book(eleven) << 11;
+        QTest::newRow("add: entry 10 under 10IpAddress")
+            << Book(ten) << "add 10.1.1.9 eleventh" << Book(ten + QStringList{"10.1.1.9 eleventh"})
+            << 11;
+        QTest::newRow("add after a gap fills it")
+            << gap << "add 10.0.0.3"
+            << Keys("0IpAddress=10.0.0.1 1IpAddress=10.0.0.2 "
+                    "2IpAddress=10.0.0.3 2Description= 3IpAddress=10.0.0.4")
+            << 3;
+        for (const char* text :
+             {"rack", "", "Lab, rack 3", "a \"b\" = c; d", "M\xc3\xbcnchen \xce\xa9", "  spaced  "})
+            QTest::addRow("describe: '%s'", text)
+                << Book(kThree) << "describe 1 " + QString::fromUtf8(text)
+                << Book({kThree[0], "10.0.0.2 " + QString::fromUtf8(text), kThree[2]}) << 3;
+        QTest::newRow("remove entry 0 of three")
+            << Book(kThree) << "remove 0" << Book(kThree.mid(1)) << 2;
+        QTest::newRow("remove entry 1 of three")
+            << Book(kThree) << "remove 1" << Book({kThree[0], kThree[2]}) << 2;
+        QTest::newRow("remove entry 2 of three")
+            << Book(kThree) << "remove 2" << Book(kThree.mid(0, 2)) << 2;
+        QTest::newRow("remove the only entry")
+            << Book(kThree.mid(0, 1)) << "remove 0" << StoreMap() << 0;
+        QTest::newRow("remove past the end") << Book(kThree) << "remove 3" << Book(kThree) << 3;
+        QTest::newRow("remove a negative index")
+            << Book(kThree) << "remove -1" << Book(kThree) << 3;
     }
-    void load()
+    void book()
     {
         QFETCH(StoreMap, stored);
-        QFETCH(QList<SIpBookEntry>, expected);
+        QFETCH(QString, action);
+        QFETCH(StoreMap, expected);
+        QFETCH(int, count);
         Fill(stored);
         CSettingsStore store;
-        qint16 count = -1;
-        CIpAddressBook book(store, count);
-        QCOMPARE(book.Load(), expected);
-        QCOMPARE(count, qint16(expected.size()));
-    }
-
-    void entry10IsStoredUnder10IpAddress()
-    {
-        Fill(Entries(QList<SIpBookEntry>(10, {QStringLiteral("10.1.1.1"), QString()})));
-        CSettingsStore store;
-        qint16 count = 0;
-        CIpAddressBook book(store, count);
-        book.Load();
-        QCOMPARE(book.Add({QStringLiteral("10.1.1.9"), QStringLiteral("eleventh")}), qint16(10));
-        QCOMPARE(Contents().value(QStringLiteral("10IpAddress")), QStringLiteral("10.1.1.9"));
-        QCOMPARE(Contents().value(QStringLiteral("10Description")), QStringLiteral("eleventh"));
-        QCOMPARE(count, qint16(11));
-    }
-
-    void addAfterGapFillsTheGap()
-    {
-        Fill({{"0IpAddress", "10.0.0.1"}, {"1IpAddress", "10.0.0.2"}, {"3IpAddress", "10.0.0.4"}});
-        CSettingsStore store;
-        qint16 count = 0;
-        CIpAddressBook book(store, count);
-        book.Load();
-        QCOMPARE(book.Add({QStringLiteral("10.0.0.3"), QString()}), qint16(2));
-        // From the next start on, the old entry 3 loads again behind it.
-        qint16 nextCount = 0;
-        CIpAddressBook next(store, nextCount);
-        QCOMPARE(next.Load().size(), 4);
-        QCOMPARE(nextCount, qint16(4));
+        qint16 entries = -1;
+        CIpAddressBook book(store, entries);
+        QStringList loaded;
+        for (const SIpBookEntry& entry : book.Load())
+            loaded.append((entry.address + ' ' + entry.description).trimmed());
+        const qint16 before = entries;
+        const QStringList words = action.split(' ');
+        if (words[0] == "add")
+            QCOMPARE(book.Add({words[1], words.value(2)}), before);
+        else if (words[0] == "describe")
+            book.SetDescription(words[1].toShort(), action.section(' ', 2));
+        else if (words[0] == "remove")
+            book.Remove(words[1].toShort());
+        QCOMPARE(action == "load" ? Book(loaded) : Contents(), expected);
+        QCOMPARE(entries, qint16(count));
     }
 
     void fullBookTakesNothingMore()
     {
         CSettingsStore store;
         qint16 count = 32767;
-        CIpAddressBook book(store, count);
-        QCOMPARE(book.Add({QStringLiteral("10.0.0.1"), QString()}), qint16(-1));
+        QCOMPARE(CIpAddressBook(store, count).Add({"10.0.0.1", ""}), qint16(-1));
         QCOMPARE(count, qint16(32767));
         QVERIFY(Contents().isEmpty());
     }
 
-    void setDescription()
-    {
-        Fill(Entries(kThree));
-        CSettingsStore store;
-        qint16 count = 0;
-        CIpAddressBook book(store, count);
-        book.Load();
-        book.SetDescription(1, QStringLiteral("rack 2"));
-        QList<SIpBookEntry> expected = kThree;
-        expected[1].description = QStringLiteral("rack 2");
-        QCOMPARE(Contents(), Entries(expected));
-    }
-
-    void remove_data()
-    {
-        QTest::addColumn<QList<SIpBookEntry>>("entries");
-        QTest::addColumn<int>("index");
-        QTest::addColumn<QList<SIpBookEntry>>("expected");
-        QTest::newRow("entry 0 of three") << kThree << 0 << kThree.mid(1);
-        QTest::newRow("entry 1 of three")
-            << kThree << 1 << QList<SIpBookEntry>{kThree[0], kThree[2]};
-        QTest::newRow("entry 2 of three") << kThree << 2 << kThree.mid(0, 2);
-        QTest::newRow("the only entry") << kThree.mid(0, 1) << 0 << QList<SIpBookEntry>();
-        QTest::newRow("index past the end") << kThree << 3 << kThree;
-        QTest::newRow("negative index") << kThree << -1 << kThree;
-    }
-    void remove()
-    {
-        QFETCH(QList<SIpBookEntry>, entries);
-        QFETCH(int, index);
-        QFETCH(QList<SIpBookEntry>, expected);
-        Fill(Entries(entries));
-        CSettingsStore store;
-        qint16 count = 0;
-        CIpAddressBook book(store, count);
-        book.Load();
-        book.Remove(static_cast<qint16>(index));
-        // The entries moved down and the last index's keys are gone.
-        QCOMPARE(Contents(), Entries(expected));
-        QCOMPARE(count, qint16(expected.size()));
-    }
-
+    // A row key carries its entry's index; rows above a removed entry move down.
     void rowKeys_data()
     {
         QTest::addColumn<QString>("key");
         QTest::addColumn<int>("index");
-        QTest::newRow("entry 4") << QStringLiteral("k_4_10.1.1.9") << 4;
-        QTest::newRow("entry 12") << QStringLiteral("k_12_10.0.0.1") << 12;
-        QTest::newRow("no prefix") << QStringLiteral("4_10.1.1.9") << -1;
-        QTest::newRow("no index") << QStringLiteral("k__10.1.1.9") << -1;
-        QTest::newRow("no separator") << QStringLiteral("k_410.1.1.9") << -1;
-        QTest::newRow("index not a number") << QStringLiteral("k_x_10.1.1.9") << -1;
+        QTest::addColumn<int>("removed");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("above moves down") << "k_2_10.0.0.3" << 2 << 0 << "k_1_10.0.0.3";
+        QTest::newRow("just above") << "k_1_10.0.0.2" << 1 << 0 << "k_0_10.0.0.2";
+        QTest::newRow("below stays") << "k_0_10.0.0.1" << 0 << 1 << "k_0_10.0.0.1";
+        QTest::newRow("ten becomes nine") << "k_10_10.0.0.11" << 10 << 3 << "k_9_10.0.0.11";
+        QTest::newRow("entry 12") << "k_12_10.0.0.1" << 12 << 12 << "k_12_10.0.0.1";
+        QTest::newRow("no prefix") << "4_10.1.1.9" << -1 << 0 << "4_10.1.1.9";
+        QTest::newRow("no index") << "k__10.1.1.9" << -1 << 0 << "k__10.1.1.9";
+        QTest::newRow("no separator") << "k_410.1.1.9" << -1 << 0 << "k_410.1.1.9";
+        QTest::newRow("index not a number") << "k_x_10.1.1.9" << -1 << 0 << "k_x_10.1.1.9";
     }
     void rowKeys()
     {
         QFETCH(QString, key);
         QFETCH(int, index);
+        QFETCH(int, removed);
+        QFETCH(QString, after);
         QCOMPARE(CIpAddressBook::IndexFromKey(key), qint16(index));
         if (index >= 0)
-            QCOMPARE(CIpAddressBook::RowKey(static_cast<qint16>(index),
-                                            key.mid(key.lastIndexOf(QLatin1Char('_')) + 1)),
-                     key);
+            QCOMPARE(CIpAddressBook::RowKey(qint16(index), key.section('_', 2)), key);
+        QCOMPARE(CIpAddressBook::KeyAfterRemoval(key, qint16(removed)), after);
     }
 
-    void keyAfterRemoval_data()
-    {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<int>("removed");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("above moves down") << "k_2_10.0.0.3" << 0 << "k_1_10.0.0.3";
-        QTest::newRow("just above") << "k_1_10.0.0.2" << 0 << "k_0_10.0.0.2";
-        QTest::newRow("below stays") << "k_0_10.0.0.1" << 1 << "k_0_10.0.0.1";
-        QTest::newRow("ten becomes nine") << "k_10_10.0.0.11" << 3 << "k_9_10.0.0.11";
-    }
-    void keyAfterRemoval()
-    {
-        QFETCH(QString, key);
-        QFETCH(int, removed);
-        QFETCH(QString, expected);
-        QCOMPARE(CIpAddressBook::KeyAfterRemoval(key, static_cast<qint16>(removed)), expected);
-    }
-
-    void isDuplicate_data()
+    // Added addresses: a duplicate under any index, and the dotted form.
+    void address_data()
     {
         QTest::addColumn<QStringList>("keys");
         QTest::addColumn<QString>("address");
         QTest::addColumn<bool>("duplicate");
-        QTest::newRow("same address") << QStringList{"k_0_10.0.0.1"} << "10.0.0.1" << true;
+        QTest::addColumn<bool>("dotted");
+        const QStringList one{"k_0_10.0.0.1"};
+        QTest::newRow("same address") << one << "10.0.0.1" << true << true;
         QTest::newRow("same address, other index")
-            << QStringList{"k_0_10.0.0.5", "k_7_10.0.0.1"} << "10.0.0.1" << true;
-        QTest::newRow("10.0.0.11 is not 10.0.0.1")
-            << QStringList{"k_0_10.0.0.1"} << "10.0.0.11" << false;
+            << QStringList{"k_0_10.0.0.5", "k_7_10.0.0.1"} << "10.0.0.1" << true << true;
+        QTest::newRow("10.0.0.11 is not 10.0.0.1") << one << "10.0.0.11" << false << true;
         QTest::newRow("10.0.0.1 is not 110.0.0.1")
-            << QStringList{"k_0_110.0.0.1"} << "10.0.0.1" << false;
-        QTest::newRow("empty book") << QStringList() << "10.0.0.1" << false;
+            << QStringList{"k_0_110.0.0.1"} << "10.0.0.1" << false << true;
+        QTest::newRow("empty book") << QStringList() << "10.0.0.1" << false << true;
+        const char* const valid[] = {"255.255.255.0", "0.0.0.0"};
+        for (const char* text : valid)
+            QTest::addRow("'%s'", text) << one << QString(text) << false << true;
+        const char* const invalid[] = {
+            "",          "10.0.1",    "10.0.0.1.5", "10.0.0.256",      "10..0.1",        "10.0.0.a",
+            "10.0.0.+1", "10.0. 0.1", "10.0.0.01",  "equipment.local", "10.0.0.\xd9\xa1"};
+        for (const char* text : invalid)
+            QTest::addRow("'%s'", text) << one << QString::fromUtf8(text) << false << false;
     }
-    void isDuplicate()
+    void address()
     {
         QFETCH(QStringList, keys);
         QFETCH(QString, address);
         QFETCH(bool, duplicate);
+        QFETCH(bool, dotted);
         QCOMPARE(CIpAddressBook::IsDuplicate(keys, address), duplicate);
-    }
-
-    void isDottedIPv4_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("valid");
-        QTest::newRow("plain") << "10.0.0.1" << true;
-        QTest::newRow("limits") << "255.255.255.0" << true;
-        QTest::newRow("zeros") << "0.0.0.0" << true;
-        QTest::newRow("empty") << "" << false;
-        QTest::newRow("three parts") << "10.0.1" << false;
-        QTest::newRow("five parts") << "10.0.0.1.5" << false;
-        QTest::newRow("part above 255") << "10.0.0.256" << false;
-        QTest::newRow("empty part") << "10..0.1" << false;
-        QTest::newRow("letters") << "10.0.0.a" << false;
-        QTest::newRow("sign") << "10.0.0.+1" << false;
-        QTest::newRow("blank inside") << "10.0. 0.1" << false;
-        QTest::newRow("leading zero") << "10.0.0.01" << false;
-        QTest::newRow("host name") << "equipment.local" << false;
-        QTest::newRow("non-ASCII digits") << QStringLiteral("10.0.0.١") << false;
-    }
-    void isDottedIPv4()
-    {
-        QFETCH(QString, text);
-        QFETCH(bool, valid);
-        QCOMPARE(CIpAddressBook::IsDottedIPv4(text), valid);
+        QCOMPARE(CIpAddressBook::IsDottedIPv4(address), dotted);
     }
 
 private:
