@@ -14,6 +14,7 @@
 #include <QtTest/qtestspontaneevent.h>
 #include <QtTest>
 
+#include <algorithm>
 #include <climits>
 #include <functional>
 #include <type_traits>
@@ -95,6 +96,7 @@ private slots:
         qputenv("PELT_EMPTY", "");
         qputenv("PELT_REF", "$PELT_A");
         qunsetenv("PELT_NONE");
+        qunsetenv("PELT_Ax");
     }
 
     void edgeCases_data()
@@ -118,14 +120,26 @@ private slots:
                     StrToBytes(array, s);
                     return List(array, s.size());
                 });
-        Row("BytesToStr keeps every zero", 64, [] { return BytesToStr(QByteArray(64, 0)).size(); });
+        Row("texts and bytes", QVariantList{64, QByteArray("a\xe9"), "ab"}, [] {
+            return List(BytesToStr(QByteArray(64, 0)).size(), StrToBytesV("a\u00e9"),
+                        ByteZToStr(QByteArray("ab\0cd", 5)));
+        });
         Row("IsArrayEmpty", QVariantList{true, true, false}, [] {
             return List(IsArrayEmpty(5), IsArrayEmpty(QByteArray()), IsArrayEmpty(QByteArray("a")));
         });
 
         // Words are little-endian; nothing is read or written outside the array.
         const QByteArray le = QByteArray::fromHex("34127856");
-        Row("BytesToDWord", 0x56781234u, [le] { return BytesToDWord(le); });
+        Row("words",
+            QVariantList{0x1234, 0x5678, 0x56781234u, QByteArray::fromHex("EFBED4C3B2A1"),
+                         0x44332211u},
+            [le] {
+                QByteArray bytes(6, '\0');
+                BytesFromDWord(0xA1B2C3D4u, bytes, 2); // up to the array's end
+                BytesFromWord(0xBEEF, bytes, 0);
+                return List(BytesToWord(le), BytesToWord(le, 2), BytesToDWord(le), bytes,
+                            SwapEndian(0x11223344u));
+            });
         for (const auto& [width, at] : {std::pair{2, 3}, {2, -1}, {4, 1}})
             Row(QStringLiteral("%1-byte word at %2").arg(width).arg(at),
                 QVariantList{subscript, subscript, le}, [=] {
@@ -140,10 +154,16 @@ private slots:
                 });
         Row("subscript error text", "Subscript out of range",
             [le] { return Described([&] { BytesToWord(le, 3); }); });
-        Row("byte parts", QVariantList{QByteArray("de"), invalid, subscript}, [] {
-            return List(MidBytes("abcde", 3, 9), Outcome([] { return MidBytes("ab", -1); }),
-                        Outcome([] { return BytesToPStr(QByteArray::fromHex("056162")); }));
-        });
+        Row("byte parts",
+            QVariantList{QByteArray("de"), QByteArray(), QByteArray("abcde"), invalid, invalid,
+                         "ab", subscript},
+            [] {
+                return List(MidBytes("abcde", 3, 9), MidBytes("abcde", 5, 1),
+                            RightBytes("abcde", 9), Outcome([] { return MidBytes("ab", -1); }),
+                            Outcome([] { return LeftBytes("ab", -1); }),
+                            BytesToPStr(QByteArray::fromHex("58026162"), 1),
+                            Outcome([] { return BytesToPStr(QByteArray::fromHex("056162")); }));
+            });
         Row("InsBytes and FillBytes", QVariantList{QByteArray("a\0\0ef", 5), subscript}, [] {
             QByteArray bytes("ace");
             InsBytes(bytes, "b", 1);
@@ -190,10 +210,11 @@ private slots:
         });
 
         // Texts, paths and files.
-        Row("formats never cut", QVariantList{"00FF", "12345", "7  ", "  ab", Raised(eeBadWidth)},
-            [] {
-                return List(FmtHex(0xFF, 4), FmtInt(12345, 3), FmtInt(7, 3, false),
-                            FmtStr("ab", 4, true), Outcome([] { return FmtInt(1, -1); }));
+        Row("formats never cut",
+            QVariantList{"00FF", "ABC", "12345", "7  ", "  ab", "abcdef", Raised(eeBadWidth)}, [] {
+                return List(FmtHex(0xFF, 4), FmtHex(0xABC), FmtInt(12345, 3), FmtInt(7, 3, false),
+                            FmtStr("ab", 4, true), FmtStr("abcdef", 4),
+                            Outcome([] { return FmtInt(1, -1); }));
             });
         Row("trailing separators", QStringList{"/", "a/", "/", "/tmp/a"}, [] {
             return QStringList{NormalizePath("/"), NormalizePath("a"), DenormalizePath("/"),
@@ -236,8 +257,10 @@ private slots:
         Row("programs on the search path", QStringList{d + "/b/tool", d + "/b/prog", ""}, [] {
             return QStringList{SearchDirs("tool"), SearchForExe("prog"), SearchForExe("data")};
         });
-        Row("ExpandEnvStr in one pass", "[alpha]alpha/${PELT_NONE}$PELT_A.",
-            [] { return ExpandEnvStr("[$PELT_A]%PELT_A%/${PELT_NONE}$PELT_REF$PELT_EMPTY."); });
+        Row("ExpandEnvStr in one pass", "[alpha]alpha/${PELT_NONE}$PELT_A. $PELT_Ax 5% $", [] {
+            return ExpandEnvStr(
+                "[$PELT_A]%PELT_A%/${PELT_NONE}$PELT_REF$PELT_EMPTY. $PELT_Ax 5% $");
+        });
         Row("FindString", QVariantList{2, 7, 6, 4, -1, -1, Raised(eeBadPosition)}, [] {
             return List(FindString("a Cat", "cat", 0, esoIgnoreCase),
                         FindString("concat cat", "cat", 0, esoWholeWord),
@@ -267,12 +290,13 @@ private slots:
             QString text = QStringLiteral("x");
             return LineWrap(text, 0);
         });
-        Row("CollectionReplace", QVariantList{20, 30, Raised(eeNoKey)}, [] {
+        Row("CollectionReplace", QVariantList{20, 30, Raised(eeNoKey), Raised(eeBadPosition)}, [] {
             TKeyedCollection<int> items{{"one", 1}, {"two", 2}, {"three", 3}};
             CollectionReplace(items, 1, 20);
             CollectionReplace(items, QStringLiteral("THREE"), 30); // keys ignore case
             return List(items[1].second, items[2].second,
-                        Outcome([&] { CollectionReplace(items, "four", 0); }));
+                        Outcome([&] { CollectionReplace(items, "four", 0); }),
+                        Outcome([&] { CollectionReplace(items, 3, 0); }));
         });
         // As "hexdump -C" prints it, without its final offset line; both dumps agree.
         const QByteArray dumped("0123456789abcdef\x00\x1f\x7f\xff", 20);
@@ -283,13 +307,17 @@ private slots:
                 return HexDumpS(QString::fromLatin1(dumped)) == HexDumpB(dumped) ? HexDump(dumped)
                                                                                  : "";
             });
-        Row("GetRandom covers its range", QVariantList{5, 5, Raised(eeBadRange)}, [] {
-            QSet<int> seen;
-            for (int i = 0; i < 200; ++i)
-                seen.insert(GetRandom(-2, 2));
-            GetRandom(INT_MIN, INT_MAX); // the full range does not overflow
-            return List(seen.size(), GetRandom(5, 5), Outcome([] { return GetRandom(2, 1); }));
-        });
+        Row("GetRandom covers its range",
+            QVariantList{QVariant::fromValue(QList<int>{-2, -1, 0, 1, 2}), 5, Raised(eeBadRange)},
+            [] {
+                QSet<int> seen;
+                for (int i = 0; i < 200; ++i)
+                    seen.insert(GetRandom(-2, 2));
+                GetRandom(INT_MIN, INT_MAX); // the full range does not overflow
+                QList<int> values = seen.values();
+                std::sort(values.begin(), values.end());
+                return List(values, GetRandom(5, 5), Outcome([] { return GetRandom(2, 1); }));
+            });
 
         // Windows versions and the console's other system utilities.
         for (const auto& [major, minor, platform, code] : {std::tuple{3, 51, kPlatformNT, 4},
