@@ -1,11 +1,9 @@
 #pragma once
 
 #include "console/CMessageLog.h"
+#include "tests/kit/TestFiles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -18,30 +16,21 @@ class CPelionHome final {
 public:
     CPelionHome()
     {
-        for (const char* folder :
-             {"home", "config", "system", "data", "cache", "runtime", "peers", "bin"})
+        for (const char* folder : {"home", "config", "system", "data", "cache"})
             QDir().mkpath(Path(folder));
+        QDir().mkdir(Path("runtime"));
         QFile::setPermissions(Path("runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                                    | QFileDevice::ExeOwner);
-        QFile(Path("peers/TarnDirectPPP")).open(QIODevice::WriteOnly);
+        TestFiles::Write(Path("peers/TarnDirectPPP"), {});
         // The desktop's browser, as far as pelion is concerned.
-        QFile browser(Path("bin/x-www-browser"));
-        if (browser.open(QIODevice::WriteOnly))
-            browser.write("#!/bin/sh\nexit 0\n");
-        browser.close();
-        browser.setPermissions(browser.permissions() | QFileDevice::ExeOwner);
+        TestFiles::WriteScript(Path("bin/x-www-browser"), "#!/bin/sh\nexit 0\n");
     }
 
-    bool IsValid() const { return m_folder.isValid(); }
     QString Path(const char* name) const { return m_folder.filePath(QLatin1String(name)); }
     QString LockPath() const { return Path("runtime/pelion.lock"); }
-    QString MessageLog(const QString& name) const
-    {
-        return m_folder.filePath(name + QStringLiteral(".log"));
-    }
     QList<SMessage> Messages(const QString& name) const
     {
-        return CMessageLog::Read(MessageLog(name));
+        return CMessageLog::Read(m_folder.filePath(name + ".log"));
     }
 
     // Entries 0 to count-1 of the address book: 10.0.0.1 "Rack 0", ...
@@ -68,31 +57,28 @@ public:
             if (own.contains(QLatin1String(name)))
                 environment.insert(QLatin1String(name), own.value(QLatin1String(name)));
         }
-        environment.insert(QStringLiteral("HOME"), Path("home"));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), Path("config"));
-        environment.insert(QStringLiteral("XDG_CONFIG_DIRS"), Path("system"));
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), Path("data"));
-        environment.insert(QStringLiteral("XDG_DATA_DIRS"), Path("data"));
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"), Path("cache"));
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), Path("runtime"));
-        environment.insert(QStringLiteral("PATH"), Path("bin") + QStringLiteral(":/usr/bin:/bin"));
-        environment.insert(QStringLiteral("PELION_PEERS_FOLDER"), Path("peers"));
-        environment.insert(QStringLiteral("PELION_FTP_PORT"), QStringLiteral("0"));
-        environment.insert(QStringLiteral("PELION_FTP_DATA_PORT"), QStringLiteral("0"));
-        environment.insert(QStringLiteral("PELION_TFTP_PORT"), QStringLiteral("0"));
-        environment.insert(QStringLiteral("PELION_HELP_PORT"), QStringLiteral("0"));
-        environment.insert(QStringLiteral("PELION_MESSAGE_LOG"), MessageLog(messageLogName));
+        const std::pair<const char*, QString> values[] = {
+            {"HOME", Path("home")},
+            {"XDG_CONFIG_HOME", Path("config")},
+            {"XDG_CONFIG_DIRS", Path("system")},
+            {"XDG_DATA_HOME", Path("data")},
+            {"XDG_DATA_DIRS", Path("data")},
+            {"XDG_CACHE_HOME", Path("cache")},
+            {"XDG_RUNTIME_DIR", Path("runtime")},
+            {"PATH", Path("bin") + ":/usr/bin:/bin"},
+            {"PELION_PEERS_FOLDER", Path("peers")},
+            {"PELION_FTP_PORT", "0"},
+            {"PELION_FTP_DATA_PORT", "0"},
+            {"PELION_TFTP_PORT", "0"},
+            {"PELION_HELP_PORT", "0"},
+            {"PELION_MESSAGE_LOG", m_folder.filePath(messageLogName + ".log")}};
+        for (const auto& [name, value] : values)
+            environment.insert(QLatin1String(name), value);
         return environment;
     }
 
     // The process number the instance lock names; 0 when there is no lock.
-    qint64 LockHolder() const
-    {
-        QFile lock(LockPath());
-        if (!lock.open(QIODevice::ReadOnly))
-            return 0;
-        return lock.readLine().trimmed().toLongLong();
-    }
+    qint64 LockHolder() const { return TestFiles::Read(LockPath()).split('\n')[0].toLongLong(); }
 
 private:
     QTemporaryDir m_folder;

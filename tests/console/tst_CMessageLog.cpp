@@ -7,8 +7,7 @@ class tst_CMessageLog final : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup() { CMessageService::SetHandler({}); }
-
+    // Every message is kept, in order and whole, and answered at once.
     void messagesAreKeptInOrderAndAnswered_data()
     {
         QTest::addColumn<EMessageButtons>("buttons");
@@ -19,34 +18,25 @@ private slots:
     void messagesAreKeptInOrderAndAnswered()
     {
         QFETCH(EMessageButtons, buttons);
-        QFETCH(EMessageResult, answer);
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("messages.log"));
+        QVERIFY(CMessageLog::Read(path).isEmpty()); // no log yet
         CMessageLog::Install(path);
-
-        const SMessage first{
-            QStringLiteral("Impossible to run Pelion\r\n(Application already running)"),
-            QStringLiteral("Pelion"), EMessageIcon::Critical, EMessageButtons::Ok};
-        const SMessage second{QStringLiteral("Entry \"x\" – ok?"), QStringLiteral("Pelion"),
-                              EMessageIcon::Question, buttons};
-        QCOMPARE(CMessageService::Show(first), EMessageResult::Ok);
-        QCOMPARE(CMessageService::Show(second), answer);
+        const SMessage shown[] = {{"Impossible to run Pelion\r\n(Application already running)",
+                                   "Pelion", EMessageIcon::Critical, EMessageButtons::Ok},
+                                  {"Entry \"x\" – ok?", "Pelion", EMessageIcon::Question, buttons}};
+        QCOMPARE(CMessageService::Show(shown[0]), EMessageResult::Ok);
+        QTEST(CMessageService::Show(shown[1]), "answer");
+        CMessageService::SetHandler({});
 
         const QList<SMessage> read = CMessageLog::Read(path);
         QCOMPARE(read.size(), 2);
         for (int i = 0; i < 2; ++i) {
-            const SMessage& expected = i == 0 ? first : second;
-            QCOMPARE(read[i].text, expected.text);
-            QCOMPARE(read[i].title, expected.title);
-            QCOMPARE(read[i].icon, expected.icon);
-            QCOMPARE(read[i].buttons, expected.buttons);
+            QCOMPARE(read[i].text, shown[i].text);
+            QCOMPARE(read[i].title, shown[i].title);
+            QCOMPARE(read[i].icon, shown[i].icon);
+            QCOMPARE(read[i].buttons, shown[i].buttons);
         }
-    }
-
-    void aMissingLogHoldsNoMessages()
-    {
-        QTemporaryDir folder;
-        QVERIFY(CMessageLog::Read(folder.filePath(QStringLiteral("none.log"))).isEmpty());
     }
 };
 

@@ -1,14 +1,12 @@
 #!/usr/bin/env bash
-# Runs a test program on its own virtual X display (Xvfb), optionally with a
-# window manager (openbox: EWMH client list, frames, close boxes) and a
-# notification area (trayer), so that windows and tray icons really appear.
-# Usage:
-#   run_on_display.sh [--wm] [--tray] ARTEFACT_DIR PROGRAM [ARGS...]
+# Runs a program on its own virtual X display (Xvfb), optionally with a window
+# manager (openbox: EWMH client list, frames, close boxes) and a notification
+# area (trayer), so that windows and tray icons really appear.
+# Usage: run_on_display.sh [--wm] [--tray] ARTEFACT_DIR PROGRAM [ARGS...]
 # The program finds ARTEFACT_DIR in $PELION_ARTEFACTS. Only the processes this
 # script started are ended, by their process numbers.
 set -euo pipefail
-with_wm=0
-with_tray=0
+with_wm=0 with_tray=0
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --wm) with_wm=1; shift ;;
@@ -28,31 +26,28 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Waits up to 5 s for a check to pass, else shows the log and gives up.
+wait_for() {
+  local what=$1 log=$2
+  shift 2
+  for _ in $(seq 1 100); do "$@" && return 0; sleep 0.05; done
+  echo "$what did not start:"; cat "$log"; exit 1
+}
+
 # Xvfb picks a free display and writes its number to the given descriptor.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 pids+=($!)
-for _ in $(seq 1 100); do
-  [[ -s "$work/display" ]] && break
-  sleep 0.05
-done
-[[ -s "$work/display" ]] || { echo "Xvfb did not start:"; cat "$work/xvfb.log"; exit 1; }
+wait_for Xvfb "$work/xvfb.log" test -s "$work/display"
 export DISPLAY=":$(head -n1 "$work/display")"
-
 if [[ $with_wm -eq 1 ]]; then
-  # Keep openbox away from the user's own configuration.
+  # Kept away from the user's own configuration; up once it has published its check window.
   mkdir -p "$work/config" "$work/cache"
   XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" openbox --sm-disable \
     >"$work/openbox.log" 2>&1 &
   pids+=($!)
-  # The window manager is up once it has published its check window.
-  for _ in $(seq 1 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.05
-  done
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' \
-    || { echo "openbox did not start:"; cat "$work/openbox.log"; exit 1; }
+  wait_for openbox "$work/openbox.log" \
+    bash -c "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'"
 fi
-
 if [[ $with_tray -eq 1 ]]; then
   trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
     >"$work/trayer.log" 2>&1 &
@@ -61,7 +56,5 @@ fi
 
 # The test's own runtime folder, not the user's.
 mkdir -m 700 "$work/runtime"
-export XDG_RUNTIME_DIR="$work/runtime"
-export QT_QPA_PLATFORM=xcb
-export PELION_ARTEFACTS="$artefacts"
+export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb PELION_ARTEFACTS="$artefacts"
 "$@"

@@ -1,0 +1,380 @@
+// The shared byte, text, error and window utilities as one table: each row is
+// a call, or a few calls of one function, and what they give back or raise.
+
+#include "common/CRaisedError.h"
+#include "common/GBytes.h"
+#include "common/GUtility.h"
+#include "common/MWinUtil.h"
+#include "common/MWindowsError.h"
+#include "common/ui/MWinForms.h"
+#include "tests/kit/TestFiles.h"
+
+#include <QElapsedTimer>
+#include <QWidget>
+#include <QtTest/qtestspontaneevent.h>
+#include <QtTest>
+
+#include <algorithm>
+#include <climits>
+#include <functional>
+#include <type_traits>
+
+using namespace GBytes;
+using namespace GUtility;
+
+using Call = std::function<QVariant()>;
+Q_DECLARE_METATYPE(Call)
+
+namespace {
+
+// What a raised error shows of itself: its number and its source after the program name.
+QString Raised(quint32 number, const QString& suffix)
+{
+    return QStringLiteral("raised %1 by %2").arg(number, 0, 16).arg(suffix);
+}
+QString Raised(EErrorUtility error)
+{
+    return Raised(kLibraryErrorBase | error, ".Utility");
+}
+
+// What a call gives back ("done" when nothing), or the error it raises.
+template <typename F> QVariant Outcome(F call)
+{
+    try {
+        if constexpr (std::is_void_v<decltype(call())>) {
+            call();
+            return QStringLiteral("done");
+        } else {
+            return QVariant::fromValue(call());
+        }
+    } catch (const CRaisedError& error) {
+        const QString source = error.Source();
+        return Raised(error.Number(),
+                      source.startsWith(ProgramName()) ? source.mid(ProgramName().size()) : source);
+    }
+}
+
+// The description of the error the call raises.
+QString Described(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const CRaisedError& error) {
+        return error.Description();
+    }
+    return QStringLiteral("nothing raised");
+}
+
+// The values as a list, each keeping its own type.
+template <typename... T> QVariantList List(const T&... values)
+{
+    return {QVariant::fromValue(values)...};
+}
+
+template <typename F> void Row(const QString& name, const QVariant& expected, F call)
+{
+    QTest::newRow(qPrintable(name)) << Call([call] { return Outcome(call); }) << expected;
+}
+
+} // namespace
+
+class tst_Utilities final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        const QString d = m_dir.path();
+        QVERIFY(TestFiles::Write(d + "/.hidden", "x") && QDir().mkpath(d + "/sub"));
+        QVERIFY(TestFiles::Write(d + "/a.rtf", "{\\rtf1 hi}")
+                && TestFiles::Write(d + "/b.rtf", "{"));
+        QVERIFY(QDir().mkpath(d + "/a/tool") && TestFiles::Write(d + "/b/tool", "x"));
+        QVERIFY(TestFiles::Write(d + "/b/data", "x") && TestFiles::WriteScript(d + "/b/prog", ""));
+        qputenv("PATH", QFile::encodeName(d + "/a:" + d + "/b/"));
+        qputenv("PELT_A", "alpha");
+        qputenv("PELT_EMPTY", "");
+        qputenv("PELT_REF", "$PELT_A");
+        qunsetenv("PELT_NONE");
+        qunsetenv("PELT_Ax");
+    }
+
+    void edgeCases_data()
+    {
+        QTest::addColumn<Call>("call");
+        QTest::addColumn<QVariant>("expected");
+        const QString d = m_dir.path();
+        const QString subscript = Raised(9, ".Runtime");
+        const QString invalid = Raised(5, ".Runtime");
+        const QString windows6 = Raised(0x80047148u + 6, ".Windows");
+
+        // StrToBytes: the array after it and the text's new length.
+        for (const auto& [size, text, bytes, length] :
+             {std::tuple{64, "hello", QByteArray("hello") + QByteArray(59, '\0'), 64},
+              {0, "abc", QByteArray("abc"), 3},
+              {4, "abcdefgh", QByteArray("abcd"), 8}})
+            Row(QStringLiteral("StrToBytes of %1 into %2 bytes").arg(text).arg(size),
+                QVariantList{bytes, length}, [size, text] {
+                    QByteArray array(size, 'x');
+                    QString s = QString::fromLatin1(text);
+                    StrToBytes(array, s);
+                    return List(array, s.size());
+                });
+        Row("texts and bytes", QVariantList{64, QByteArray("a\xe9"), "ab"}, [] {
+            return List(BytesToStr(QByteArray(64, 0)).size(), StrToBytesV("a\u00e9"),
+                        ByteZToStr(QByteArray("ab\0cd", 5)));
+        });
+        Row("IsArrayEmpty", QVariantList{true, true, false}, [] {
+            return List(IsArrayEmpty(5), IsArrayEmpty(QByteArray()), IsArrayEmpty(QByteArray("a")));
+        });
+
+        // Words are little-endian; nothing is read or written outside the array.
+        const QByteArray le = QByteArray::fromHex("34127856");
+        Row("words",
+            QVariantList{0x1234, 0x5678, 0x56781234u, QByteArray::fromHex("EFBED4C3B2A1"),
+                         0x44332211u},
+            [le] {
+                QByteArray bytes(6, '\0');
+                BytesFromDWord(0xA1B2C3D4u, bytes, 2); // up to the array's end
+                BytesFromWord(0xBEEF, bytes, 0);
+                return List(BytesToWord(le), BytesToWord(le, 2), BytesToDWord(le), bytes,
+                            SwapEndian(0x11223344u));
+            });
+        for (const auto& [width, at] : {std::pair{2, 3}, {2, -1}, {4, 1}})
+            Row(QStringLiteral("%1-byte word at %2").arg(width).arg(at),
+                QVariantList{subscript, subscript, le}, [=] {
+                    QByteArray bytes = le;
+                    const auto read = [&] {
+                        return width == 2 ? BytesToWord(le, at) : BytesToDWord(le, at);
+                    };
+                    const auto write = [&] {
+                        width == 2 ? BytesFromWord(1, bytes, at) : BytesFromDWord(1, bytes, at);
+                    };
+                    return List(Outcome(read), Outcome(write), bytes);
+                });
+        Row("subscript error text", "Subscript out of range",
+            [le] { return Described([&] { BytesToWord(le, 3); }); });
+        Row("byte parts",
+            QVariantList{QByteArray("de"), QByteArray(), QByteArray("abcde"), invalid, invalid,
+                         "ab", subscript},
+            [] {
+                return List(MidBytes("abcde", 3, 9), MidBytes("abcde", 5, 1),
+                            RightBytes("abcde", 9), Outcome([] { return MidBytes("ab", -1); }),
+                            Outcome([] { return LeftBytes("ab", -1); }),
+                            BytesToPStr(QByteArray::fromHex("58026162"), 1),
+                            Outcome([] { return BytesToPStr(QByteArray::fromHex("056162")); }));
+            });
+        Row("InsBytes and FillBytes", QVariantList{QByteArray("a\0\0ef", 5), subscript}, [] {
+            QByteArray bytes("ace");
+            InsBytes(bytes, "b", 1);
+            InsBytes(bytes, "f", LenBytes(bytes)); // at the end appends
+            FillBytes(bytes, 0, 1, 2);
+            return List(bytes, Outcome([&] { FillBytes(bytes, 'q', 4, 2); }));
+        });
+        Row("shifts by the width and by -1", QVariantList{0, 0, 0xFFFF0000u, 0, invalid}, [] {
+            return List(LShiftWord(0xFFFF, 16), RShiftWord(0xFFFF, 16), LShiftDWord(0xFFFF, 16),
+                        RShiftDWord(0xFFFF, 32), Outcome([] { return RShiftDWord(1, -1); }));
+        });
+        Row("bits", QVariantList{0x7FFFFFFFu, false, 0x8000, subscript, INT_MIN, subscript}, [] {
+            quint32 dword = 0xFFFFFFFFu;
+            quint16 word = 0;
+            SetBitDWord(dword, 31, false);
+            SetBitWord(word, 15, true);
+            return List(dword, GetBit(dword, 31), word,
+                        Outcome([&] { SetBitWord(word, 16, true); }), Power2(31),
+                        Outcome([] { return Power2(32); }));
+        });
+
+        // The error convention.
+        for (const auto& [code, text] :
+             {std::pair{6u, "The handle is invalid."}, {13u, "The data is invalid."}})
+            Row(QStringLiteral("Windows error %1").arg(code),
+                QVariantList{Raised(0x80047148u + code, ".Windows"), text}, [code] {
+                    return List(Outcome([code] { RaiseWindowsError(code); }),
+                                Described([code] { RaiseWindowsError(code); }));
+                });
+        Row("texts of codes out of the table", QStringList{strerror(28), ""}, [] {
+            return QStringList{WindowsErrorText(28), WindowsErrorText(999999)};
+        });
+        Row("RaiseWindowsErrorIf", QVariantList{"done", windows6}, [] {
+            return List(Outcome([] { RaiseWindowsErrorIf(0); }),
+                        Outcome([] { RaiseWindowsErrorIf(6); }));
+        });
+        Row("library errors", QVariantList{Raised(5, ".Runtime"), Raised(eeNoFile)}, [] {
+            return List(Outcome([] { RaiseLibraryError(5, ".Utility", "bad"); }),
+                        Outcome([] { RaiseLibraryError(eeNoFile, ".Utility", "bad"); }));
+        });
+        Row("utility error", QVariantList{Raised(eeBadPosition), "Position out of range: 2"}, [] {
+            return List(Outcome([] { return CharFromStr("ab", 2); }),
+                        Described([] { CharFromStr("ab", 2); }));
+        });
+
+        // Texts, paths and files.
+        Row("formats never cut",
+            QVariantList{"00FF", "ABC", "12345", "7  ", "  ab", "abcdef", Raised(eeBadWidth)}, [] {
+                return List(FmtHex(0xFF, 4), FmtHex(0xABC), FmtInt(12345, 3), FmtInt(7, 3, false),
+                            FmtStr("ab", 4, true), FmtStr("abcdef", 4),
+                            Outcome([] { return FmtInt(1, -1); }));
+            });
+        Row("trailing separators", QStringList{"/", "a/", "/", "/tmp/a"}, [] {
+            return QStringList{NormalizePath("/"), NormalizePath("a"), DenormalizePath("/"),
+                               DenormalizePath("/tmp/a/")};
+        });
+        Row("extension positions", QVariantList{5, -1, 7, -1}, [] {
+            return List(GetExtPos("a.tar.gz"), GetExtPos("/x.d/name"), GetExtPos(".config.bak"),
+                        GetExtPos("/home/u/.profile"));
+        });
+        Row("path parts", QStringList{"/home/u/", "a.b", ".c", "a.b.c", "/home/u/a.b.c"}, [] {
+            const QString path = QStringLiteral("/home/u/./x/../a.b.c");
+            return QStringList{GetFileDir(path), GetFileBase(path), GetFileExt(path),
+                               GetFileBaseExt(path), GetFileFullSpec(path)};
+        });
+        Row("full paths", QVariantList{QDir::currentPath() + "/f.c", Raised(eeEmptyPath)},
+            [] { return List(GetFullPath("x/../f.c"), Outcome([] { return GetFullPath(""); })); });
+        Row("files written",
+            QVariantList{QByteArray("a\xe9\0\r\nz", 6), true, QByteArray("a\nb\n")}, [d] {
+                const QString text = QStringLiteral("a\u00e9") + sNullChr + QStringLiteral("\r\nz");
+                SaveFileStr(d + "/t.bin", text);
+                SaveFileText(d + "/t.txt", "a\nb"); // ends with a line end
+                return List(TestFiles::Read(d + "/t.bin"), GetFileText(d + "/t.bin") == text,
+                            TestFiles::Read(d + "/t.txt"));
+            });
+        Row("files that cannot be", QVariantList{Raised(eeNoFile), Raised(eeCantWrite)}, [d] {
+            return List(Outcome([d] { return GetFileText(d + "/none"); }),
+                        Outcome([d] { SaveFileStr(d + "/none/x", "x"); }));
+        });
+        Row("files found", QVariantList{true, false, false, true, true, false}, [d] {
+            return List(IsRTF(d + "/a.rtf"), IsRTF(d + "/b.rtf"), ExistFile(d + "/sub"),
+                        ExistFileDir(d + "/sub"), Exists(d + "/.hid*"), Exists(d + "/none/*"));
+        });
+        Row("GetTempFile", QVariantList{0, d + "/", "pel", ".tmp", true, Raised(eeNoTempFile)},
+            [d] {
+                const QString file = GetTempFile("pel", d);
+                return List(QFileInfo(file).size(), GetFileDir(file), GetFileBaseExt(file).left(3),
+                            GetFileExt(file), GetTempFile("pel", d) != file,
+                            Outcome([d] { return GetTempFile("p", d + "/none"); }));
+            });
+        Row("programs on the search path", QStringList{d + "/b/tool", d + "/b/prog", ""}, [] {
+            return QStringList{SearchDirs("tool"), SearchForExe("prog"), SearchForExe("data")};
+        });
+        Row("ExpandEnvStr in one pass", "[alpha]alpha/${PELT_NONE}$PELT_A. $PELT_Ax 5% $", [] {
+            return ExpandEnvStr(
+                "[$PELT_A]%PELT_A%/${PELT_NONE}$PELT_REF$PELT_EMPTY. $PELT_Ax 5% $");
+        });
+        Row("FindString", QVariantList{2, 7, 6, 4, -1, -1, Raised(eeBadPosition)}, [] {
+            return List(FindString("a Cat", "cat", 0, esoIgnoreCase),
+                        FindString("concat cat", "cat", 0, esoWholeWord),
+                        FindString("cat_1 cat.", "cat", 0, esoWholeWord),
+                        FindString("cat cat", "cat", 1), FindString("cat", "cat", 9),
+                        FindString("cat", ""), Outcome([] { return FindString("a", "a", -1); }));
+        });
+        Row("characters", QVariantList{">abC!", Raised(eeBadPosition)}, [] {
+            QString s = QStringLiteral("abc");
+            CharToStr(s, 2, QChar('C'));
+            InsertChar(s, 3, QChar('!')); // at the end appends
+            InsertChar(s, 0, QChar('>'));
+            return List(s, Outcome([&] { InsertChar(s, 6, 'x'); }));
+        });
+        Row("lines", QStringList{"a", "b", "c", "", "d", "x "}, [] {
+            QString text = QStringLiteral("a\r\nb\nc\r\rd");
+            QStringList lines;
+            while (!text.isEmpty())
+                lines << GetNextLine(text);
+            return lines << RTrimLine("x \r\n");
+        });
+        Row("WordWrap cuts long words", QStringList{"abcd", "efgh", "ij"},
+            [] { return WordWrap("abcdefghij", 4); });
+        Row("WordWrap drops blanks and keeps empty lines", QStringList{"ab", "cd", "", "x"},
+            [] { return WordWrap("ab  \r\ncd\n\nx", 2); });
+        Row("LineWrap width 0", Raised(eeBadWidth), [] {
+            QString text = QStringLiteral("x");
+            return LineWrap(text, 0);
+        });
+        Row("CollectionReplace", QVariantList{20, 30, Raised(eeNoKey), Raised(eeBadPosition)}, [] {
+            TKeyedCollection<int> items{{"one", 1}, {"two", 2}, {"three", 3}};
+            CollectionReplace(items, 1, 20);
+            CollectionReplace(items, QStringLiteral("THREE"), 30); // keys ignore case
+            return List(items[1].second, items[2].second,
+                        Outcome([&] { CollectionReplace(items, "four", 0); }),
+                        Outcome([&] { CollectionReplace(items, 3, 0); }));
+        });
+        // As "hexdump -C" prints it, without its final offset line; both dumps agree.
+        const QByteArray dumped("0123456789abcdef\x00\x1f\x7f\xff", 20);
+        Row("HexDump",
+            "00000000  30 31 32 33 34 35 36 37  38 39 61 62 63 64 65 66  |0123456789abcdef|\n"
+            "00000010  00 1f 7f ff                                       |....|\n",
+            [dumped] {
+                return HexDumpS(QString::fromLatin1(dumped)) == HexDumpB(dumped) ? HexDump(dumped)
+                                                                                 : "";
+            });
+        Row("GetRandom covers its range",
+            QVariantList{QVariant::fromValue(QList<int>{-2, -1, 0, 1, 2}), 5, Raised(eeBadRange)},
+            [] {
+                QSet<int> seen;
+                for (int i = 0; i < 200; ++i)
+                    seen.insert(GetRandom(-2, 2));
+                GetRandom(INT_MIN, INT_MAX); // the full range does not overflow
+                QList<int> values = seen.values();
+                std::sort(values.begin(), values.end());
+                return List(values, GetRandom(5, 5), Outcome([] { return GetRandom(2, 1); }));
+            });
+
+        // Windows versions and the console's other system utilities.
+        for (const auto& [major, minor, platform, code] : {std::tuple{3, 51, kPlatformNT, 4},
+                                                           {4, 0, kPlatformNT, 5},
+                                                           {4, 0, kPlatformWindows, 1},
+                                                           {4, 10, kPlatformWindows, 2},
+                                                           {4, 90, kPlatformWindows, 3},
+                                                           {5, 0, kPlatformNT, 6},
+                                                           {5, 1, kPlatformNT, 7},
+                                                           {5, 2, kPlatformNT, 0},
+                                                           {6, 1, kPlatformNT, 8},
+                                                           {10, 0, kPlatformNT, 0}})
+            Row(QStringLiteral("GetWindowsVersion %1.%2 on %3").arg(major).arg(minor).arg(platform),
+                code, [=] { return GetWindowsVersion(major, minor, platform); });
+        // Whether a pending event ran during the pause, whether the pause lasted, and whether
+        // the event ran in the end.
+        for (const auto& [ms, noEvents, during] :
+             {std::tuple{0, false, true}, {60, false, true}, {20, true, false}})
+            Row(QStringLiteral("Pause %1 ms, events %2").arg(ms).arg(noEvents ? "off" : "on"),
+                QVariantList{during, true, true}, [=] {
+                    QObject context;
+                    bool ran = false;
+                    QTimer::singleShot(0, &context, [&ran] { ran = true; });
+                    QElapsedTimer clock;
+                    clock.start();
+                    Pause(ms, noEvents);
+                    const QVariantList seen{ran, clock.elapsed() >= ms - 1};
+                    return seen + QVariantList{QTest::qWaitFor([&ran] { return ran; })};
+                });
+        // The close button goes, the user's close is refused, the program's is done.
+        Row("RemoveCloseMenu", QVariantList{false, true, true}, [] {
+            QWidget window;
+            new QWidget(&window);
+            window.show();
+            RemoveCloseMenu(&window);
+            RemoveCloseMenu(&window); // a second call changes nothing
+            QCloseEvent userClose;
+            QSpontaneKeyEvent::setSpontaneous(&userClose); // as the window manager sends it
+            QCoreApplication::sendEvent(&window, &userClose);
+            const bool keptOpen = window.isVisible();
+            return List(bool(window.windowFlags() & Qt::WindowCloseButtonHint), keptOpen,
+                        window.close());
+        });
+    }
+    void edgeCases()
+    {
+        QFETCH(Call, call);
+        QFETCH(QVariant, expected);
+        const QVariant actual = call();
+        QString shown;
+        QDebug(&shown) << actual << "\n   expected" << expected;
+        QVERIFY2(actual == expected, qPrintable(shown));
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+QTEST_MAIN(tst_Utilities)
+#include "tst_Utilities.moc"
