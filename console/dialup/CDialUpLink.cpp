@@ -13,6 +13,9 @@ CDialUpLink::CDialUpLink(IPinger& pinger, SDialUpLinkOptions options, QObject* p
     : QObject(parent), m_pinger(pinger), m_options(std::move(options)),
       m_ras(std::make_unique<CRas>(nullptr, m_options.ras))
 {
+    // The link this control makes counts before its pppd shows among the
+    // machine's processes.
+    m_ras->AddOwnLinkTo(m_options.rasLinks);
     connect(m_ras.get(), &CRas::RasStateChanged, this, &CDialUpLink::Ras_RasStateChanged);
     connect(m_ras.get(), &CRas::RasError, this, &CDialUpLink::Ras_RasError);
     m_tmrPingPPP = new QTimer(this);

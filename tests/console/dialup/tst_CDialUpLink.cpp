@@ -254,6 +254,7 @@ private slots:
         QTRY_COMPARE(other.RasState(), qint32(ERasState::Connected));
         SDialUpLinkOptions options = Options(QStringLiteral("TarnDirectPPP"));
         options.launchBrowserIntervalMs = 60000;
+        other.AddOwnLinkTo(options.rasLinks);
         CDialUpLink link(m_pinger, options);
         QStringList events;
         Record(link, &events);
