@@ -36,8 +36,10 @@ cFtpSession* cFtpSessions::Add(qintptr handle)
     auto* session = new cFtpSession(m_options, key, this);
     m_sessions.append(session);
 
-    connect(session, &cFtpSession::OnGreeted, this,
-            [this, session] { emit OnNewFtpSession(session->SessionID(), Count()); });
+    connect(session, &cFtpSession::OnGreeted, this, [this, session] {
+        emit OnNewFtpSession(session->SessionID(), session->RemoteHost(), session->SessionStatus(),
+                             Count());
+    });
     connect(session, &cFtpSession::OnClosed, this, [this, session] { session_OnClosed(*session); });
     // The session goes silently: no reply and no close notification.
     connect(session, &cFtpSession::OnControlFailed, this, [this, key] { Remove(key); });
@@ -88,21 +90,6 @@ void cFtpSessions::session_OnClosed(const cFtpSession& session)
     emit OnCloseFtpSession(sessionId, remoteHost, Count());
 }
 
-void cFtpSessions::SetBlockSentHandler(BlockSentHandler handler)
-{
-    m_blockSentHandler = std::move(handler);
-}
-
-void cFtpSessions::TellBlockSent(const FTcpDataTransfer& transfer, qint64 byteSent)
-{
-    if (m_blockSentHandler)
-        m_blockSentHandler(transfer.ParentKey(), transfer.RemoteHost(), byteSent,
-                           transfer.FileSize());
-    else
-        emit OnNewDataBlockSent(transfer.ParentKey(), transfer.RemoteHost(), byteSent,
-                                transfer.FileSize());
-}
-
 void cFtpSessions::session_OnNewTransfer(cFtpSession& session, FTcpDataTransfer* transfer)
 {
     // The transfer outlives its session: the collection keeps it until its
@@ -118,8 +105,10 @@ void cFtpSessions::session_OnNewTransfer(cFtpSession& session, FTcpDataTransfer*
     connect(transfer, &FTcpDataTransfer::OnInitStore, this,
             [this, transfer, owner] { RaiseTransferStart(*transfer, owner, essStoring); });
     // Called for every block of a retrieve: a direct call, not a signal.
-    transfer->SetBlockSentHandler(
-        [this, transfer](qint64 byteSent) { TellBlockSent(*transfer, byteSent); });
+    transfer->SetBlockSentHandler([this, transfer](qint64 byteSent) {
+        emit OnNewDataBlockSent(transfer->ParentKey(), transfer->RemoteHost(), byteSent,
+                                transfer->FileSize());
+    });
     connect(transfer, &FTcpDataTransfer::OnNewDataBlockRecv, this,
             [this, transfer](qint64 byteRecv) {
                 emit OnNewDataBlockRecv(transfer->ParentKey(), transfer->RemoteHost(), byteRecv);

@@ -7,16 +7,14 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
-
 class cFtpSession;
 class FTcpDataTransfer;
 
 // The FTP sessions, in the order they were accepted and keyed by their
 // SessionID, and the data transfers still running. It listens to both and
-// raises the eight notifications, each with what its event needs, so a
-// transfer's events still carry its client's address and file when its
-// session has gone.
+// raises the eight notifications, each with everything its event tells the
+// console, so a transfer's events still carry its client's address and file
+// when its session has gone.
 //
 // A session leaves the collection when it closes (or when its control
 // connection fails), and its object goes once its control connection has
@@ -47,13 +45,6 @@ public:
     // The identifier that follows last: 1 after the largest 32-bit value.
     static qint32 FollowingSessionId(qint32 last);
 
-    // Each retrieved block's notification as this direct call, cheaper than
-    // the signal, for the one holder that follows every block; while one is
-    // set, OnNewDataBlockSent is not emitted.
-    using BlockSentHandler = std::function<void(const QString& sessionId, const QString& remoteHost,
-                                                qint64 byteSent, qint64 totalByte)>;
-    void SetBlockSentHandler(BlockSentHandler handler);
-
     // Number of transfers whose data connection has not ended yet.
     int TransferCount() const { return static_cast<int>(m_transfers.size()); }
 
@@ -61,7 +52,8 @@ public:
     void AbortTransfers(const QString& parentKey);
 
 signals:
-    void OnNewFtpSession(const QString& sessionId, int numSession);
+    void OnNewFtpSession(const QString& sessionId, const QString& remoteHost, int sessionStatus,
+                         int numSession);
     void OnCloseFtpSession(const QString& sessionId, const QString& remoteHost, int numSession);
     void OnInitRetrive(const QString& sessionId, const QString& remoteHost, int sessionStatus,
                        const QString& fileName);
@@ -78,7 +70,6 @@ signals:
     void OnSessionRemoved(const QString& sessionId);
 
 private:
-    void TellBlockSent(const FTcpDataTransfer& transfer, qint64 byteSent);
     void session_OnClosed(const cFtpSession& session);
     void session_OnNewTransfer(cFtpSession& session, FTcpDataTransfer* transfer);
     // Sets the status of the transfer's session while it exists, then raises
@@ -92,5 +83,4 @@ private:
     qint32 m_nextSessionId = 0; // the last identifier given
     QList<cFtpSession*> m_sessions;
     QList<FTcpDataTransfer*> m_transfers;
-    BlockSentHandler m_blockSentHandler;
 };

@@ -22,9 +22,12 @@ private slots:
             QCOMPARE(header->text(column), expected.at(column));
         QCOMPARE(monitor.ListView()->topLevelItemCount(), 0);
 
+        QSignalSpy closed(&monitor, &FMonitor::Closed);
         monitor.resize(700, 300);
         monitor.show();
         QTRY_COMPARE(monitor.ListView()->geometry().size(), monitor.size());
+        monitor.close();
+        QCOMPARE(closed.count(), 1);
     }
 
     void rateText_data()
@@ -114,7 +117,12 @@ private slots:
 
         QVERIFY_THROWS_EXCEPTION(CRaisedError, monitor.AddSession("7", "x", 0, QString()));
         QVERIFY_THROWS_EXCEPTION(CRaisedError, monitor.SessionStatus("9", 0));
-        monitor.CalculateRate("9", 1, 2); // a missing row changes nothing
+        // What the monitor observes never fails: a known row stays, a missing one changes nothing.
+        monitor.ShowNewSession("7", "x", 0);
+        monitor.ShowTransferStart("9", "x", 1, "/f");
+        monitor.ShowStatusChange("9", "x", 0);
+        monitor.ShowBytesSent("9", "x", 1, 2);
+        QCOMPARE(row->text(FMonitor::kColumnRemoteHost), QStringLiteral("10.1.2.3"));
 
         QVERIFY(monitor.HasSession("7"));
         QVERIFY(!monitor.HasSession("9"));
@@ -124,15 +132,6 @@ private slots:
         QCOMPARE(monitor.ListView()->topLevelItemCount(), 1);
         QCOMPARE(monitor.ListView()->topLevelItem(0)->text(FMonitor::kColumnSessionId),
                  QStringLiteral("8"));
-    }
-
-    void closingRaisesClosed()
-    {
-        FMonitor monitor;
-        QSignalSpy closed(&monitor, &FMonitor::Closed);
-        monitor.show();
-        monitor.close();
-        QCOMPARE(closed.count(), 1);
     }
 };
 
