@@ -12,6 +12,17 @@ class tst_FTcpListen final : public QObject {
     Q_OBJECT
 
 private slots:
+    // Without a receiver the listener leaves the handle to the socket layer,
+    // which closes the connection instead of leaking it.
+    void connectionNobodyTakesIsClosed()
+    {
+        FTcpListen listen;
+        listen.Listen(0, QHostAddress::LocalHost);
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, listen.LocalPort());
+        QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
+    }
+
     // With the descriptor table full a connection is accepted and closed at
     // once; once descriptors are free again the listener accepts as before.
     void acceptsAgainAfterDescriptorsRunOut()

@@ -60,27 +60,26 @@ private slots:
     {
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("showsFile");
-        QTest::newRow("waiting") << 0 << "Wait command" << false;
-        QTest::newRow("sending") << 1 << "Transfering" << true;
-        QTest::newRow("storing") << 2 << "Storing" << true;
-        QTest::newRow("unknown") << 3 << "" << false;
+        QTest::newRow("waiting") << 0 << "Wait command";
+        QTest::newRow("sending") << 1 << "Transfering";
+        QTest::newRow("storing") << 2 << "Storing";
+        QTest::newRow("unknown") << 3 << "";
     }
+    // A transfer shows its file; any other status empties the file and the progress.
     void statusFollowsTransfers()
     {
         QFETCH(int, status);
         QFETCH(QString, text);
-        QFETCH(bool, showsFile);
+        const bool transfers = status == 1 || status == 2;
         FMonitor monitor;
         QTreeWidgetItem* row = monitor.AddSession("7", "127.0.0.1", 1, "/a.bin");
         monitor.CalculateRate("7", 256, 1024);
         QCOMPARE(row->text(FMonitor::kColumnRate), QStringLiteral("25.00 %"));
-
         monitor.SessionStatus("7", static_cast<std::int16_t>(status), "/b.bin");
         QCOMPARE(row->text(FMonitor::kColumnStatus), text);
         QCOMPARE(row->text(FMonitor::kColumnFile),
-                 showsFile ? QStringLiteral("/b.bin") : QString());
-        QCOMPARE(row->text(FMonitor::kColumnRate).isEmpty(), !showsFile);
+                 transfers ? QStringLiteral("/b.bin") : QString());
+        QCOMPARE(row->text(FMonitor::kColumnRate).isEmpty(), !transfers);
     }
 
     // Progress reported faster than the redraw interval: the first report
