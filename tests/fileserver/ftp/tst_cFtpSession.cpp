@@ -185,6 +185,7 @@ private slots:
                 QCOMPARE(names.join(','), QString::fromUtf8(rest));
                 break;
             }
+            default: QFAIL(step.constData());
             }
         }
         WAIT_COMPARE(server.sessions->TransferCount(), 0);
