@@ -90,6 +90,21 @@ void cFtpSessions::session_OnClosed(const cFtpSession& session)
     emit OnCloseFtpSession(sessionId, remoteHost, Count());
 }
 
+void cFtpSessions::SetBlockSentHandler(BlockSentHandler handler)
+{
+    m_blockSentHandler = std::move(handler);
+}
+
+void cFtpSessions::TellBlockSent(const FTcpDataTransfer& transfer, qint64 byteSent)
+{
+    if (m_blockSentHandler)
+        m_blockSentHandler(transfer.ParentKey(), transfer.RemoteHost(), byteSent,
+                           transfer.FileSize());
+    else
+        emit OnNewDataBlockSent(transfer.ParentKey(), transfer.RemoteHost(), byteSent,
+                                transfer.FileSize());
+}
+
 void cFtpSessions::session_OnNewTransfer(cFtpSession& session, FTcpDataTransfer* transfer)
 {
     // The transfer outlives its session: the collection keeps it until its
@@ -105,10 +120,8 @@ void cFtpSessions::session_OnNewTransfer(cFtpSession& session, FTcpDataTransfer*
     connect(transfer, &FTcpDataTransfer::OnInitStore, this,
             [this, transfer, owner] { RaiseTransferStart(*transfer, owner, essStoring); });
     // Called for every block of a retrieve: a direct call, not a signal.
-    transfer->SetBlockSentHandler([this, transfer](qint64 byteSent) {
-        emit OnNewDataBlockSent(transfer->ParentKey(), transfer->RemoteHost(), byteSent,
-                                transfer->FileSize());
-    });
+    transfer->SetBlockSentHandler(
+        [this, transfer](qint64 byteSent) { TellBlockSent(*transfer, byteSent); });
     connect(transfer, &FTcpDataTransfer::OnNewDataBlockRecv, this,
             [this, transfer](qint64 byteRecv) {
                 emit OnNewDataBlockRecv(transfer->ParentKey(), transfer->RemoteHost(), byteRecv);

@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class cFtpSession;
 class FTcpDataTransfer;
 
@@ -45,6 +47,13 @@ public:
     // The identifier that follows last: 1 after the largest 32-bit value.
     static qint32 FollowingSessionId(qint32 last);
 
+    // Each retrieved block's notification as this direct call, cheaper than
+    // the signal, for the one holder that follows every block; while one is
+    // set, OnNewDataBlockSent is not emitted.
+    using BlockSentHandler = std::function<void(const QString& sessionId, const QString& remoteHost,
+                                                qint64 byteSent, qint64 totalByte)>;
+    void SetBlockSentHandler(BlockSentHandler handler);
+
     // Number of transfers whose data connection has not ended yet.
     int TransferCount() const { return static_cast<int>(m_transfers.size()); }
 
@@ -70,6 +79,7 @@ signals:
     void OnSessionRemoved(const QString& sessionId);
 
 private:
+    void TellBlockSent(const FTcpDataTransfer& transfer, qint64 byteSent);
     void session_OnClosed(const cFtpSession& session);
     void session_OnNewTransfer(cFtpSession& session, FTcpDataTransfer* transfer);
     // Sets the status of the transfer's session while it exists, then raises
@@ -83,4 +93,5 @@ private:
     qint32 m_nextSessionId = 0; // the last identifier given
     QList<cFtpSession*> m_sessions;
     QList<FTcpDataTransfer*> m_transfers;
+    BlockSentHandler m_blockSentHandler;
 };
