@@ -36,7 +36,7 @@ std::unique_ptr<cFtpServer> CreateFileServer(const SFtpServerOptions& options, Q
     try {
         return CreateFtpServer(options);
     } catch (const CRaisedError& error) {
-        ShowStartupMessage(FileServerFailureText(error, options.tftpPort),
+        ShowStartupMessage(FileServerFailureText(error, options.tftp.port),
                            EMessageIcon::Exclamation, splash);
     }
     return nullptr;

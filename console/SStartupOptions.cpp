@@ -22,11 +22,11 @@ SStartupOptions SStartupOptions::FromEnvironment(const QProcessEnvironment& envi
     if (!peers.isEmpty())
         options.rules.peersFolder = peers;
     if (const auto port = PortOf(environment, "PELION_FTP_PORT"))
-        options.fileServer.ftpPort = *port;
+        options.fileServer.ftp.port = *port;
     if (const auto port = PortOf(environment, "PELION_FTP_DATA_PORT"))
-        options.fileServer.ftpDataPort = *port;
+        options.fileServer.ftp.localDataPort = *port;
     if (const auto port = PortOf(environment, "PELION_TFTP_PORT"))
-        options.fileServer.tftpPort = *port;
+        options.fileServer.tftp.port = *port;
     options.helpPort = PortOf(environment, "PELION_HELP_PORT");
     options.messageLog = environment.value(QStringLiteral("PELION_MESSAGE_LOG"));
     return options;

@@ -14,31 +14,26 @@
 cFtpServer::cFtpServer(SFtpServerOptions options, QObject* parent)
     : QObject(parent), m_options(std::move(options))
 {
-    if (m_options.servedFolder.isEmpty())
-        m_options.servedFolder = QDir::currentPath();
+    const CServedFolder folder(m_options.servedFolder.isEmpty() ? QDir::currentPath()
+                                                                : m_options.servedFolder);
+    m_options.ftp.servedFolder = folder;
+    m_options.ftp.serverTitle = ServerTitle();
+    m_options.tftp.servedFolder = folder;
 
     if (m_options.trayIcon) {
         m_tray = std::make_unique<FTray>(FTray::SOptions{
             ServerTitle(), [this] { return ActiveTransferCount() + TftpSessionCount(); }});
     }
 
-    m_sessions = std::make_unique<cFtpSessions>(
-        SFtpOptions{CServedFolder(m_options.servedFolder), ServerTitle(), m_options.ftpDataPort});
+    m_sessions = std::make_unique<cFtpSessions>(m_options.ftp);
 
-    STftpOptions tftp;
-    tftp.servedFolder = CServedFolder(m_options.servedFolder);
-    tftp.port = m_options.tftpPort;
-    tftp.retryIntervalMs = m_options.tftpRetryIntervalMs;
-    tftp.firstSessionPort = m_options.tftpFirstSessionPort;
-    tftp.lastSessionPort = m_options.tftpLastSessionPort;
-    m_tftp = std::make_unique<CTftpDaemon>(tftp);
+    m_tftp = std::make_unique<CTftpDaemon>(m_options.tftp);
     // A port that cannot be bound ends the creation here; the members made so
     // far (the tray icon among them) go with the half-built object.
     m_tftp->StartService();
 
     m_listen = std::make_unique<FTcpListen>();
-    connect(m_listen.get(), &FTcpListen::OnNewConnection, this,
-            &cFtpServer::listen_OnNewConnection);
+    connect(m_listen.get(), &FTcpListen::OnNewConnection, m_sessions.get(), &cFtpSessions::Add);
     connect(m_listen.get(), &FTcpListen::OnListenerError, this,
             &cFtpServer::listen_OnListenerError);
 
@@ -57,32 +52,24 @@ cFtpServer::~cFtpServer()
     CloseMe();
 }
 
+// The collection's events carry what the console is told: they are passed on
+// as they are, also for a transfer whose session has left the collection.
 void cFtpServer::ConnectSessionEvents()
 {
     cFtpSessions* sessions = m_sessions.get();
-    connect(sessions, &cFtpSessions::OnNewFtpSession, this,
-            &cFtpServer::objTcpSessions_OnNewFtpSession);
-    connect(sessions, &cFtpSessions::OnCloseFtpSession, this,
-            &cFtpServer::objTcpSessions_OnCloseFtpSession);
-    connect(sessions, &cFtpSessions::OnInitRetrive, this,
-            &cFtpServer::objTcpSessions_OnInitRetrive);
-    connect(sessions, &cFtpSessions::OnInitStore, this, &cFtpServer::objTcpSessions_OnInitStore);
-    connect(sessions, &cFtpSessions::OnNewDataBlockRecv, this,
-            &cFtpServer::objTcpSessions_OnNewDataBlockRecv);
-    // Called for every block of a retrieve: a direct call, not a signal.
+    connect(sessions, &cFtpSessions::OnNewFtpSession, this, &cFtpServer::OnNewFtpSession);
+    connect(sessions, &cFtpSessions::OnCloseFtpSession, this, &cFtpServer::OnCloseFtpSession);
+    connect(sessions, &cFtpSessions::OnInitRetrive, this, &cFtpServer::OnInitRetrive);
+    connect(sessions, &cFtpSessions::OnInitStore, this, &cFtpServer::OnInitStore);
+    connect(sessions, &cFtpSessions::OnNewDataBlockRecv, this, &cFtpServer::OnNewDataBlockRecv);
+    // Raised for every block of a retrieve: passed on by a direct call, which
+    // costs less than a second signal.
     sessions->SetBlockSentHandler([this](const QString& sessionId, const QString& remoteHost,
                                          qint64 byteSent, qint64 totalByte) {
-        objTcpSessions_OnNewDataBlockSent(sessionId, remoteHost, byteSent, totalByte);
+        emit OnNewDataBlockSent(sessionId, remoteHost, byteSent, totalByte);
     });
-    connect(sessions, &cFtpSessions::OnTransferTerminate, this,
-            &cFtpServer::objTcpSessions_OnTransferTerminate);
     connect(sessions, &cFtpSessions::OnSessionStatusChange, this,
             &cFtpServer::OnSessionStatusChange);
-    // A session whose control connection failed leaves without OnCloseFtpSession.
-    connect(sessions, &cFtpSessions::OnSessionRemoved, this, [this](const QString& sessionId) {
-        if (m_monitor)
-            m_monitor->RemoveSession(sessionId);
-    });
 }
 
 void cFtpServer::SetEnable(bool enable)
@@ -98,7 +85,7 @@ void cFtpServer::SetEnable(bool enable)
     if (m_listen->IsListening())
         return;
     m_listenerErrorShown = false;
-    m_listen->Listen(m_options.ftpPort);
+    m_listen->Listen(m_options.ftp.port);
 }
 
 void cFtpServer::listen_OnListenerError(int number, const QString& description)
@@ -110,11 +97,6 @@ void cFtpServer::listen_OnListenerError(int number, const QString& description)
     m_listenerErrorShown = true;
     CMessageService::Show(
         {description, ServerTitle(), EMessageIcon::Information, EMessageButtons::Ok});
-}
-
-void cFtpServer::listen_OnNewConnection(qintptr handle)
-{
-    m_sessions->Add(handle);
 }
 
 void cFtpServer::SetEnableMonitor(bool enable)
@@ -144,13 +126,23 @@ void cFtpServer::OpenMonitor()
     m_monitor->setAttribute(Qt::WA_DeleteOnClose);
     connect(m_monitor, &FMonitor::Closed, this, [this] { SetEnableMonitor(false); });
     // The monitor shows what the session events told: a session appears with
-    // its greeting (objTcpSessions_OnNewFtpSession adds the later ones).
+    // its greeting, and OnNewFtpSession adds the later ones.
     for (const cFtpSession* session : m_sessions->Sessions()) {
         if (!session->IsGreeted())
             continue;
         m_monitor->AddSession(session->SessionID(), session->RemoteHost(), session->SessionStatus(),
                               session->FileName());
     }
+    FMonitor* monitor = m_monitor;
+    connect(this, &cFtpServer::OnNewFtpSession, monitor, &FMonitor::ShowNewSession);
+    connect(this, &cFtpServer::OnCloseFtpSession, monitor, &FMonitor::RemoveSession);
+    connect(this, &cFtpServer::OnInitRetrive, monitor, &FMonitor::ShowTransferStart);
+    connect(this, &cFtpServer::OnInitStore, monitor, &FMonitor::ShowTransferStart);
+    connect(this, &cFtpServer::OnNewDataBlockRecv, monitor, &FMonitor::ShowBytesReceived);
+    connect(this, &cFtpServer::OnNewDataBlockSent, monitor, &FMonitor::ShowBytesSent);
+    connect(this, &cFtpServer::OnSessionStatusChange, monitor, &FMonitor::ShowStatusChange);
+    // A session whose control connection failed leaves without OnCloseFtpSession.
+    connect(m_sessions.get(), &cFtpSessions::OnSessionRemoved, monitor, &FMonitor::RemoveSession);
     m_monitor->show();
 }
 
@@ -197,75 +189,6 @@ int cFtpServer::TftpSessionCount() const
 void cFtpServer::RaiseTrayEvent(TrayEvents code)
 {
     emit OnTrayEvent(code);
-}
-
-void cFtpServer::objTcpSessions_OnNewFtpSession(const QString& sessionId, int numSession)
-{
-    // A session that has gone before this notification arrived raises nothing.
-    const cFtpSession* session = m_sessions->Item(sessionId);
-    if (!session)
-        return;
-    // The row may be there already when a monitor opened inside the handler
-    // of an earlier event; an exception must not leave this slot.
-    if (m_monitor && !m_monitor->HasSession(sessionId)) {
-        m_monitor->AddSession(sessionId, session->RemoteHost(), session->SessionStatus(),
-                              session->FileName());
-    }
-    emit OnNewFtpSession(sessionId, session->RemoteHost(), session->SessionStatus(), numSession);
-}
-
-void cFtpServer::objTcpSessions_OnCloseFtpSession(const QString& sessionId,
-                                                  const QString& remoteHost, int numSession)
-{
-    if (m_monitor)
-        m_monitor->RemoveSession(sessionId);
-    emit OnCloseFtpSession(sessionId, remoteHost, numSession);
-}
-
-// The transfer events carry what they tell: they are raised also when the
-// session has left the collection before its transfer ended.
-void cFtpServer::objTcpSessions_OnInitRetrive(const QString& sessionId, const QString& remoteHost,
-                                              int sessionStatus, const QString& fileName)
-{
-    ShowStatusInMonitor(sessionId, sessionStatus, fileName);
-    emit OnInitRetrive(sessionId, remoteHost, sessionStatus, fileName);
-}
-
-void cFtpServer::objTcpSessions_OnInitStore(const QString& sessionId, const QString& remoteHost,
-                                            int sessionStatus, const QString& fileName)
-{
-    ShowStatusInMonitor(sessionId, sessionStatus, fileName);
-    emit OnInitStore(sessionId, remoteHost, sessionStatus, fileName);
-}
-
-void cFtpServer::objTcpSessions_OnNewDataBlockRecv(const QString& sessionId,
-                                                   const QString& remoteHost, qint64 byteRecv)
-{
-    if (m_monitor)
-        m_monitor->CalculateRate(sessionId, byteRecv, 0);
-    emit OnNewDataBlockRecv(sessionId, remoteHost, byteRecv);
-}
-
-void cFtpServer::objTcpSessions_OnNewDataBlockSent(const QString& sessionId,
-                                                   const QString& remoteHost, qint64 byteSent,
-                                                   qint64 totalByte)
-{
-    if (m_monitor)
-        m_monitor->CalculateRate(sessionId, byteSent, totalByte);
-    emit OnNewDataBlockSent(sessionId, remoteHost, byteSent, totalByte);
-}
-
-void cFtpServer::objTcpSessions_OnTransferTerminate(const QString& sessionId, int sessionStatus)
-{
-    ShowStatusInMonitor(sessionId, sessionStatus, QString());
-}
-
-void cFtpServer::ShowStatusInMonitor(const QString& sessionId, int sessionStatus,
-                                     const QString& fileName)
-{
-    // The row of a session that has closed is gone: nothing to show.
-    if (m_monitor && m_monitor->HasSession(sessionId))
-        m_monitor->SessionStatus(sessionId, static_cast<std::int16_t>(sessionStatus), fileName);
 }
 
 FMonitor* cFtpServer::Monitor() const

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "fileserver/TrayEvents.h"
-#include "fileserver/ftp/MFtpDefaults.h"
-#include "fileserver/tftp/MTftpDefaults.h"
+#include "fileserver/ftp/SFtpOptions.h"
+#include "fileserver/tftp/STftpOptions.h"
+#include "fileserver/ui/TrayEvents.h"
 
 #include <QObject>
 #include <QPointer>
@@ -24,15 +24,15 @@ class cFtpSessions;
 #endif
 
 // What the creator of the server object may choose; the defaults are the
-// product's own, named by the FTP and TFTP classes.
+// product's own, named by the FTP and TFTP rooms.
 struct SFtpServerOptions {
-    QString servedFolder;       // empty: the working directory at creation
-    quint16 ftpPort = kFtpPort; // 0: the system chooses (see cFtpServer::FtpPort)
-    quint16 ftpDataPort = kFtpDataPort;
-    quint16 tftpPort = kTftpPort; // 0: the system chooses (see cFtpServer::TftpPort)
-    int tftpRetryIntervalMs = kTftpRetryIntervalMs;
-    quint16 tftpFirstSessionPort = kTftpFirstSessionPort;
-    quint16 tftpLastSessionPort = kTftpLastSessionPort;
+    // The folder both protocols serve; empty: the working directory at
+    // creation. It takes the place of ftp.servedFolder and tftp.servedFolder.
+    QString servedFolder;
+    // ftp.port 0 or tftp.port 0: the system chooses (see FtpPort, TftpPort).
+    // ftp.serverTitle is the server's own (ServerTitle).
+    SFtpOptions ftp;
+    STftpOptions tftp;
     bool trayIcon = true; // false: no tray form (a host without a desktop)
 };
 
@@ -110,23 +110,7 @@ signals:
 private:
     void ConnectSessionEvents();
     void OpenMonitor();
-    // Shows a session's status in the monitor when it is open and has the session's row.
-    void ShowStatusInMonitor(const QString& sessionId, int sessionStatus, const QString& fileName);
-
     void listen_OnListenerError(int number, const QString& description);
-    void listen_OnNewConnection(qintptr handle);
-    void objTcpSessions_OnNewFtpSession(const QString& sessionId, int numSession);
-    void objTcpSessions_OnCloseFtpSession(const QString& sessionId, const QString& remoteHost,
-                                          int numSession);
-    void objTcpSessions_OnInitRetrive(const QString& sessionId, const QString& remoteHost,
-                                      int sessionStatus, const QString& fileName);
-    void objTcpSessions_OnInitStore(const QString& sessionId, const QString& remoteHost,
-                                    int sessionStatus, const QString& fileName);
-    void objTcpSessions_OnNewDataBlockRecv(const QString& sessionId, const QString& remoteHost,
-                                           qint64 byteRecv);
-    void objTcpSessions_OnNewDataBlockSent(const QString& sessionId, const QString& remoteHost,
-                                           qint64 byteSent, qint64 totalByte);
-    void objTcpSessions_OnTransferTerminate(const QString& sessionId, int sessionStatus);
 
     SFtpServerOptions m_options;
     bool m_enable = false;

@@ -15,13 +15,6 @@ const QRegularExpression kDriveLetter(QStringLiteral("^[A-Za-z]:"));
 
 } // namespace
 
-CServedFolder::CServedFolder(const QString& root)
-{
-    const QFileInfo info(root);
-    const QString canonical = info.canonicalFilePath();
-    m_root = canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
-}
-
 QStringList CServedFolder::SplitClientPath(const QString& clientPath)
 {
     static const QRegularExpression kSeparators(QStringLiteral("[/\\\\]"));

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 
@@ -26,7 +28,13 @@ public:
     };
 
     // root is made absolute; a root that does not exist serves nothing.
-    explicit CServedFolder(const QString& root);
+    // Inline: hosts of the shared library build it into their options.
+    explicit CServedFolder(const QString& root)
+    {
+        const QFileInfo info(root);
+        const QString canonical = info.canonicalFilePath();
+        m_root = canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+    }
 
     // The served folder as an absolute, canonical path.
     const QString& Root() const { return m_root; }

@@ -42,21 +42,23 @@ QByteArray CFtpListing::Build(const CServedFolder& folder, const QString& virtua
         return {};
     const QFileInfo target(resolved.localPath);
     if (!target.isDir()) {
-        if (!target.isFile() || target.isHidden())
+        if (!target.isFile() || CServedFolder::IsHiddenName(target.fileName()))
             return {};
         return Line(EntryOf(target), locale);
     }
 
     QByteArray listing;
-    // Without QDir::Hidden and QDir::System, hidden files (the same rule as
-    // QFileInfo::isHidden), dangling links and special files are left out.
+    // Without QDir::System, dangling links and special files are left out;
+    // hidden names are the served folder's to decide.
     const QFileInfoList entries =
         QDir(resolved.localPath)
-            .entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Unsorted);
+            .entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
     const QString prefix = resolved.virtualPath.endsWith(QLatin1Char('/'))
                                ? resolved.virtualPath
                                : resolved.virtualPath + QLatin1Char('/');
     for (const QFileInfo& entry : entries) {
+        if (CServedFolder::IsHiddenName(entry.fileName()))
+            continue;
         // SECURITY: a link out of the served folder would show what lies outside.
         if (entry.isSymLink() && !folder.Locate(prefix + entry.fileName()).inside)
             continue;

@@ -33,7 +33,7 @@ public:
 
     // The listing of a virtual path of the served folder: the entries of a
     // folder in the order the file system gives them, or the one line of a
-    // file. Hidden entries (QFileInfo::isHidden: dot-files here) are left out,
+    // file. Hidden names (CServedFolder::IsHiddenName) are left out,
     // and so are links that lead out of the served folder. A path that names
     // nothing lists nothing.
     static QByteArray Build(const CServedFolder& folder, const QString& virtualPath,

@@ -3,14 +3,13 @@
 #include "fileserver/ftp/CFtpPort.h"
 #include "fileserver/ftp/FtpReplies.h"
 #include "platform/sockets/MSocketError.h"
+#include "platform/system/MRawFiles.h"
 
 #include <QHostAddress>
 #include <QNetworkInterface>
 
 #include <algorithm>
 #include <cstring>
-
-#include <sys/stat.h>
 
 FTcpDataTransfer::FTcpDataTransfer(STarget target, QObject* parent)
     : QObject(parent), m_target(std::move(target))
@@ -34,10 +33,9 @@ void FTcpDataTransfer::OpenRetrieve(std::unique_ptr<QFile> file, const QString& 
     m_file = std::move(file);
     m_fileName = fileName;
     m_fileSize = m_file->size();
-    struct stat status {};
-    m_byRange =
-        m_file->handle() >= 0 && ::fstat(m_file->handle(), &status) == 0 && S_ISREG(status.st_mode);
-    m_knownEnd = m_byRange ? qint64(status.st_size) : 0;
+    const SOpenFileStatus status = OpenFileStatus(*m_file);
+    m_byRange = status.regular;
+    m_knownEnd = m_byRange ? status.size : 0;
     Open(EMode::Retrieve);
 }
 
@@ -231,12 +229,12 @@ void FTcpDataTransfer::SendRangeBlock()
     // At the start, and short of a whole block: the file may have changed
     // since it was last asked.
     if (size < kRetrieveBlockSize || m_bytesSent == 0) {
-        struct stat status {};
-        if (::fstat(m_file->handle(), &status) != 0) {
+        const SOpenFileStatus status = OpenFileStatus(*m_file);
+        if (!status.known) {
             FinishRetrieve(false);
             return;
         }
-        m_knownEnd = status.st_size;
+        m_knownEnd = status.size;
         // Shorter than what was already sent: those bytes are no longer the file's.
         if (m_knownEnd < m_bytesSent) {
             FinishRetrieve(false);

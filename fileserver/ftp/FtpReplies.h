@@ -26,6 +26,8 @@ inline constexpr char kReplyPwd[] = "257 ";
 // LIST and NLST; the current directory follows.
 inline constexpr char kReplyListOpening[] = "150 Opening ASCII mode data connection for ";
 inline constexpr char kReplyAbortWithoutTransfer[] = "221 You could at least say goodbye.";
+// A client silent for the idle time-out, before its control connection is closed.
+inline constexpr char kReplyTimeout[] = "421 Timeout.";
 
 // The closing replies of data transfers.
 inline constexpr char kReplyFileDone[] = "226 Closing data connection, file transfer successful";

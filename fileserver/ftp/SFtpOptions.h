@@ -6,7 +6,7 @@
 #include <QDir>
 #include <QString>
 
-// What the creator of the FTP session collection chooses; every session gets a copy.
+// What the creator of the FTP service chooses; every session gets a copy.
 struct SFtpOptions {
     // The folder clients see as "/"; the working directory by default.
     CServedFolder servedFolder{QDir::currentPath()};
@@ -18,4 +18,7 @@ struct SFtpOptions {
     int dataConnectTimeoutMs = kFtpDataConnectTimeoutMs;
     // How long a client may stay without sending a command.
     int idleTimeoutMs = kFtpIdleTimeoutMs;
+    // The control port the listener binds (read by its holder, not by the
+    // sessions); 0 lets the system choose.
+    quint16 port = kFtpPort;
 };

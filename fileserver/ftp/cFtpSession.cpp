@@ -12,10 +12,6 @@
 
 namespace {
 
-constexpr int kTypeImage = 1;
-constexpr int kTypeAscii = 2;
-constexpr char kReplyTimeout[] = "421 Timeout.";
-
 // Taken while a data transfer runs: both end something at once.
 bool IsUrgent(const QByteArray& line)
 {
@@ -256,7 +252,8 @@ void cFtpSession::Retr(const QByteArray& argument)
     const CServedFolder::SResolved target = m_currentDir.File(FileNameText(argument));
     // SECURITY: nothing outside the served folder is read, nor a hidden file.
     // An empty file counts as missing: there is no block to send.
-    const bool hidden = target.virtualPath.section(QLatin1Char('/'), -1).startsWith('.');
+    const bool hidden =
+        CServedFolder::IsHiddenName(target.virtualPath.section(QLatin1Char('/'), -1));
     std::unique_ptr<QFile> file = hidden ? nullptr : m_currentDir.Folder().OpenForRead(target);
     if (!file || file->size() == 0) {
         Reply(kReplyRetrieveFailed);
@@ -272,10 +269,10 @@ void cFtpSession::Retr(const QByteArray& argument)
 void cFtpSession::Type(const QByteArray& argument)
 {
     if (argument == "I") {
-        m_transferType = kTypeImage;
+        m_transferType = ETransferType::Image;
         Reply(kReplyTypeI);
     } else if (argument == "A") {
-        m_transferType = kTypeAscii;
+        m_transferType = ETransferType::Ascii;
         Reply(kReplyTypeA);
     } else {
         Reply(kReplyNotImplemented);

@@ -37,6 +37,8 @@ public:
 
     // The last transfer command accepted; never reset.
     enum class ETransferKind { None = 0, Retrieve = 1, Store = 2, Listing = 3 };
+    // The representation type TYPE chose: recorded only, transfers are byte for byte either way.
+    enum class ETransferType { Image = 1, Ascii = 2 };
 
     cFtpSession(const SFtpOptions& options, const QString& sessionId, QObject* parent = nullptr);
 
@@ -52,8 +54,7 @@ public:
     // Length of the file of the current or last retrieve.
     qint64 FileSize() const { return m_fileSize; }
     ETransferKind TransferKind() const { return m_transferKind; }
-    // 1 after "TYPE I" (the default), 2 after "TYPE A"; transfers are byte for byte either way.
-    int TransferType() const { return m_transferType; }
+    ETransferType TransferType() const { return m_transferType; }
     const QString& UserName() const { return m_userName; }
     bool LoggedIn() const { return m_loggedIn; }
     QString CurrentDir() const { return m_currentDir.Path(); }
@@ -138,7 +139,7 @@ private:
     ESessionStatus m_sessionStatus = essWaitCommand;
     bool m_loggedIn = false;
     ETransferKind m_transferKind = ETransferKind::None;
-    int m_transferType = 1;
+    ETransferType m_transferType = ETransferType::Image;
     QString m_listPath;
     QString m_userName;
     bool m_closed = false;   // closed or released: no more commands

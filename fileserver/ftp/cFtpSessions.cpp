@@ -36,8 +36,10 @@ cFtpSession* cFtpSessions::Add(qintptr handle)
     auto* session = new cFtpSession(m_options, key, this);
     m_sessions.append(session);
 
-    connect(session, &cFtpSession::OnGreeted, this,
-            [this, session] { emit OnNewFtpSession(session->SessionID(), Count()); });
+    connect(session, &cFtpSession::OnGreeted, this, [this, session] {
+        emit OnNewFtpSession(session->SessionID(), session->RemoteHost(), session->SessionStatus(),
+                             Count());
+    });
     connect(session, &cFtpSession::OnClosed, this, [this, session] { session_OnClosed(*session); });
     // The session goes silently: no reply and no close notification.
     connect(session, &cFtpSession::OnControlFailed, this, [this, key] { Remove(key); });

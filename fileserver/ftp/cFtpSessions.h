@@ -14,9 +14,9 @@ class FTcpDataTransfer;
 
 // The FTP sessions, in the order they were accepted and keyed by their
 // SessionID, and the data transfers still running. It listens to both and
-// raises the eight notifications, each with what its event needs, so a
-// transfer's events still carry its client's address and file when its
-// session has gone.
+// raises the eight notifications, each with everything its event tells the
+// console, so a transfer's events still carry its client's address and file
+// when its session has gone.
 //
 // A session leaves the collection when it closes (or when its control
 // connection fails), and its object goes once its control connection has
@@ -61,7 +61,8 @@ public:
     void AbortTransfers(const QString& parentKey);
 
 signals:
-    void OnNewFtpSession(const QString& sessionId, int numSession);
+    void OnNewFtpSession(const QString& sessionId, const QString& remoteHost, int sessionStatus,
+                         int numSession);
     void OnCloseFtpSession(const QString& sessionId, const QString& remoteHost, int numSession);
     void OnInitRetrive(const QString& sessionId, const QString& remoteHost, int sessionStatus,
                        const QString& fileName);

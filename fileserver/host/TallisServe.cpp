@@ -95,9 +95,9 @@ SServeArguments ParseArguments(QCommandLineParser& parser, const QStringList& ar
     const auto ftpData = ParsePort(parser.value(ftpDataPort));
     const auto tftp = ParsePort(parser.value(tftpPort));
     result.badPort = !ftp || !ftpData || !tftp;
-    result.options.ftpPort = ftp.value_or(0);
-    result.options.ftpDataPort = ftpData.value_or(0);
-    result.options.tftpPort = tftp.value_or(0);
+    result.options.ftp.port = ftp.value_or(0);
+    result.options.ftp.localDataPort = ftpData.value_or(0);
+    result.options.tftp.port = tftp.value_or(0);
     result.options.trayIcon = !parser.isSet(noTray);
     return result;
 }
@@ -189,7 +189,7 @@ int main(int argc, char* argv[])
     try {
         server = CreateFtpServer(arguments.options);
     } catch (const CRaisedError& error) {
-        Err() << "tallis-serve: cannot serve TFTP on port " << arguments.options.tftpPort << ": "
+        Err() << "tallis-serve: cannot serve TFTP on port " << arguments.options.tftp.port << ": "
               << error.Description() << Qt::endl;
         return 1;
     }
@@ -199,7 +199,7 @@ int main(int argc, char* argv[])
     QObject::connect(server.get(), &cFtpServer::OnFtpListenerFailed, app.get(),
                      [&exitCode, &arguments](int, const QString& description) {
                          Err() << "tallis-serve: cannot serve FTP on port "
-                               << arguments.options.ftpPort << ": " << description << Qt::endl;
+                               << arguments.options.ftp.port << ": " << description << Qt::endl;
                          exitCode = 1;
                          QCoreApplication::exit(1);
                      });

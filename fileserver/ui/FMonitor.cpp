@@ -118,6 +118,36 @@ void FMonitor::SessionStatus(const QString& sessionId, std::int16_t status, cons
     }
 }
 
+void FMonitor::ShowNewSession(const QString& sessionId, const QString& remoteHost, int status)
+{
+    if (!HasSession(sessionId))
+        AddSession(sessionId, remoteHost, static_cast<std::int16_t>(status), QString());
+}
+
+void FMonitor::ShowTransferStart(const QString& sessionId, const QString&, int status,
+                                 const QString& fileName)
+{
+    if (HasSession(sessionId))
+        SessionStatus(sessionId, static_cast<std::int16_t>(status), fileName);
+}
+
+void FMonitor::ShowStatusChange(const QString& sessionId, const QString&, int status)
+{
+    if (status != essSending && status != essStoring && HasSession(sessionId))
+        SessionStatus(sessionId, static_cast<std::int16_t>(status));
+}
+
+void FMonitor::ShowBytesReceived(const QString& sessionId, const QString&, qint64 byteRecv)
+{
+    CalculateRate(sessionId, byteRecv, 0);
+}
+
+void FMonitor::ShowBytesSent(const QString& sessionId, const QString&, qint64 byteSent,
+                             qint64 totalByte)
+{
+    CalculateRate(sessionId, byteSent, totalByte);
+}
+
 void FMonitor::CalculateRate(const QString& sessionId, qint64 bytes, qint64 total)
 {
     const auto found = m_rows.find(sessionId);

@@ -13,8 +13,9 @@ class QTreeWidgetItem;
 
 // The "FTP Monitor" window: one row per FTP session with the client's
 // address, the session identifier, what the session does, how far its
-// transfer has come and which file it moves. It only shows what the server
-// object tells it; closing it raises Closed.
+// transfer has come and which file it moves. It only observes: the Show...
+// slots take the server object's session events as they are raised, and
+// never fail. Closing it raises Closed.
 //
 // Progress may be reported for every few hundred bytes; the window shows the
 // first report at once and then at most one per redraw interval, the latest.
@@ -56,6 +57,19 @@ public:
     // count when the total is 0 (a store, whose size nobody knows). Within a
     // redraw interval of the last redraw it is shown when the interval ends.
     void CalculateRate(const QString& sessionId, qint64 bytes, qint64 total);
+
+    // The server's session events, as observed. Each leaves alone a session
+    // without a row: one that closed, or one greeted before the window opened
+    // and already shown.
+    void ShowNewSession(const QString& sessionId, const QString& remoteHost, int status);
+    void ShowTransferStart(const QString& sessionId, const QString& remoteHost, int status,
+                           const QString& fileName);
+    // A session back to waiting: its file and progress disappear. The start of
+    // a transfer is shown by ShowTransferStart, which knows the file.
+    void ShowStatusChange(const QString& sessionId, const QString& remoteHost, int status);
+    void ShowBytesReceived(const QString& sessionId, const QString& remoteHost, qint64 byteRecv);
+    void ShowBytesSent(const QString& sessionId, const QString& remoteHost, qint64 byteSent,
+                       qint64 totalByte);
 
     // The status text shown for a session status.
     static QString StatusText(std::int16_t status);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "fileserver/TrayEvents.h"
 #include "fileserver/ui/FAbout.h"
+#include "fileserver/ui/TrayEvents.h"
 
 #include <QIcon>
 #include <QPointer>

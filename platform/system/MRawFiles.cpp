@@ -140,3 +140,12 @@ QByteArray OpenedFilePath(const QFile& file)
     target.truncate(length);
     return target;
 }
+
+SOpenFileStatus OpenFileStatus(const QFile& file)
+{
+    struct stat status {};
+    const int fd = file.handle();
+    if (fd < 0 || ::fstat(fd, &status) != 0)
+        return {};
+    return {true, S_ISREG(status.st_mode), qint64(status.st_size)};
+}

@@ -31,3 +31,11 @@ bool RemoveRawName(const QByteArray& path);
 // The absolute path the file open in file has now, as the system records it
 // for the descriptor (links resolved); empty when it cannot be read.
 QByteArray OpenedFilePath(const QFile& file);
+
+// What the system says of an open file at this moment.
+struct SOpenFileStatus {
+    bool known = false;   // false: the file is not open, or the system could not tell
+    bool regular = false; // an ordinary file, not a pipe, a device or a socket
+    qint64 size = 0;      // its length in bytes now
+};
+SOpenFileStatus OpenFileStatus(const QFile& file);

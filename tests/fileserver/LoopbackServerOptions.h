@@ -7,10 +7,10 @@ inline SFtpServerOptions LoopbackServerOptions(const QString& folder)
 {
     SFtpServerOptions options;
     options.servedFolder = folder;
-    options.ftpPort = 0;
-    options.ftpDataPort = 0;
-    options.tftpPort = 0;
-    options.tftpFirstSessionPort = 0;
-    options.tftpLastSessionPort = 0;
+    options.ftp.port = 0;
+    options.ftp.localDataPort = 0;
+    options.tftp.port = 0;
+    options.tftp.firstSessionPort = 0;
+    options.tftp.lastSessionPort = 0;
     return options;
 }

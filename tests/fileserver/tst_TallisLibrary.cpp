@@ -1,7 +1,7 @@
 #include "common/CRaisedError.h"
-#include "common/messages/CMessageService.h"
 #include "fileserver/cFtpServer.h"
 #include "tests/fileserver/LoopbackServerOptions.h"
+#include "tests/kit/MessageCapture.h"
 
 #include <QApplication>
 #include <QTcpServer>
@@ -15,28 +15,27 @@ class tst_TallisLibrary final : public QObject {
     Q_OBJECT
 
 private slots:
-    void hostHandlerCapturesTheComponentsMessages()
+    // A taken FTP port: one box per Enable titled with the server's title,
+    // Enable keeps its value, nothing is retried.
+    void listenerErrorReachesTheHostOnce()
     {
-        QList<SMessage> shown;
-        const auto previous = CMessageService::SetHandler([&shown](const SMessage& message) {
-            shown.append(message);
-            return EMessageResult::Ok;
-        });
-
+        CMessageCapture messages;
         QTcpServer taken;
         QVERIFY(taken.listen(QHostAddress::Any, 0));
         QTemporaryDir folder;
         SFtpServerOptions options = LoopbackServerOptions(folder.path());
-        options.ftpPort = taken.serverPort();
+        options.ftp.port = taken.serverPort();
         options.trayIcon = false;
         const std::unique_ptr<cFtpServer> server = CreateFtpServer(options);
+        QSignalSpy failed(server.get(), &cFtpServer::OnFtpListenerFailed);
         server->SetEnable(true);
-
-        QTRY_COMPARE(shown.size(), 1);
-        QCOMPARE(shown.at(0).title, cFtpServer::ServerTitle());
-        QCOMPARE(shown.at(0).icon, EMessageIcon::Information);
+        QVERIFY(failed.wait());
+        QCOMPARE(messages.Shown().size(), 1);
+        QCOMPARE(messages.Shown().at(0).title, cFtpServer::ServerTitle());
+        QCOMPARE(messages.Shown().at(0).icon, EMessageIcon::Information);
+        QVERIFY(server->Enable());
+        QCOMPARE(server->FtpPort(), quint16(0));
         server->CloseMe();
-        CMessageService::SetHandler(previous);
     }
 
     // The component's error type crosses the library boundary, and a failed
@@ -47,13 +46,8 @@ private slots:
         QVERIFY(holder.bind(QHostAddress::Any, 0));
         QTemporaryDir folder;
         SFtpServerOptions options = LoopbackServerOptions(folder.path());
-        options.tftpPort = holder.localPort();
-        try {
-            CreateFtpServer(options);
-            QFAIL("created all the same");
-        } catch (const CRaisedError& error) {
-            QVERIFY(!error.Description().isEmpty());
-        }
+        options.tftp.port = holder.localPort();
+        QVERIFY_THROWS_EXCEPTION(CRaisedError, CreateFtpServer(options));
         QVERIFY(QApplication::topLevelWidgets().isEmpty());
     }
 };

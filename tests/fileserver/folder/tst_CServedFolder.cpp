@@ -1,5 +1,6 @@
 #include "fileserver/folder/CServedFolder.h"
 #include "platform/system/MRawFiles.h"
+#include "tests/kit/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -74,6 +75,14 @@ private slots:
         QTest::newRow("DEL") << "/sub/\x7f" << false;
         QTest::newRow("C1 control") << QString::fromUtf8("/sub/\u0085") << false;
     }
+    // Both protocols ask here whether a name is hidden (neither listed nor served).
+    void hiddenName()
+    {
+        QVERIFY(CServedFolder::IsHiddenName(".profile"));
+        QVERIFY(CServedFolder::IsHiddenName(".."));
+        QVERIFY(!CServedFolder::IsHiddenName("a.b"));
+        QVERIFY(!CServedFolder::IsHiddenName(""));
+    }
     void resolve()
     {
         QFETCH(QString, path);
@@ -124,7 +133,7 @@ private slots:
         QCOMPARE(bool(written), writable);
         if (written)
             QCOMPARE(written->write("new"), 3);
-        QCOMPARE(ReadAll(outer.path() + "/outside/secret"), QByteArray("secret"));
+        QCOMPARE(TestFiles::Read(outer.path() + "/outside/secret"), QByteArray("secret"));
         QVERIFY(!QFileInfo::exists(outer.path() + "/outside/none"));
         QVERIFY(RemoveRawName(QFile::encodeName(served) + "/caf\xe9")); // Qt cannot name it
     }
@@ -136,11 +145,8 @@ private:
         QDir dir(top);
         dir.mkpath("served/sub");
         dir.mkpath("outside");
-        for (const char* name : {"outside/secret", "served/sub/file"}) {
-            QFile file(dir.filePath(name));
-            if (file.open(QIODevice::WriteOnly))
-                file.write("secret");
-        }
+        for (const char* name : {"outside/secret", "served/sub/file"})
+            TestFiles::Write(dir.filePath(name), "secret");
         const QString served = dir.filePath("served");
         QFile::link(dir.filePath("outside"), served + "/outlink");
         QFile::link(served + "/sub", served + "/inlink");
@@ -152,11 +158,6 @@ private:
         if (raw)
             raw->write("raw");
         return served;
-    }
-    static QByteArray ReadAll(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 };
 

@@ -1,15 +1,14 @@
 #pragma once
 
-// Helpers of every FTP test: waiting on the event loop, files, a served folder
-// with a listening session collection, a recorder of notifications, and a
-// client that speaks the dialogue over real loopback sockets.
+// The FTP tests' peers over real loopback sockets: a session collection on a
+// temporary served folder whose notifications are recorded, a client that
+// speaks the dialogue, and a data port that never accepts.
 
 #include "fileserver/ftp/FTcpListen.h"
 #include "fileserver/ftp/cFtpSessions.h"
+#include "tests/kit/TestFiles.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -18,16 +17,11 @@
 
 #include <memory>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 inline constexpr int kWaitMs = 10000;
 inline const QByteArray kTimedOut = "<timed out>";
 
 // Lets events run until done() holds, false after timeoutMs. It wakes for
-// each event instead of polling, so an answer counts the moment it arrives.
+// each event instead of polling, so a transfer runs at full speed meanwhile.
 template <typename Predicate> bool WaitUntil(Predicate done, int timeoutMs = kWaitMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
@@ -42,36 +36,11 @@ template <typename Predicate> bool WaitUntil(Predicate done, int timeoutMs = kWa
     return true;
 }
 
-// QCOMPARE once the two are equal, or after kWaitMs.
 #define WAIT_COMPARE(actual, expected)                                                             \
     do {                                                                                           \
         WaitUntil([&] { return (actual) == (expected); });                                         \
         QCOMPARE(actual, expected);                                                                \
     } while (false)
-
-// Writes a file, making the folders on the way.
-inline void WriteFile(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(content);
-}
-
-inline QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-// Bytes of a counting pattern, so a shifted or lost block shows.
-inline QByteArray Pattern(qsizetype size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
-    return bytes;
-}
 
 // Records each emission of a signal into events as "Name(arg,arg,...)".
 template <typename Sender, typename... Args>
@@ -84,43 +53,27 @@ void Record(Sender* sender, void (Sender::*signal)(Args...), const char* name, Q
 }
 #define RECORD(sender, Class, signal, events) Record(sender, &Class::signal, #signal, events)
 
-// Descriptors open in this process.
-inline int OpenDescriptors()
-{
-    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files).size());
-}
-
-// A loopback port that never accepts: its queue of one is taken by a filler
-// connection, so the system drops further connection requests unanswered.
+// A loopback port that never accepts: a filler connection takes its queue of
+// one, so the system leaves further connection requests unanswered.
 class CBlockedPort final {
 public:
     CBlockedPort()
     {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        const auto* generic = reinterpret_cast<sockaddr*>(&address);
-        if (::bind(m_fd, generic, length) == 0 && ::listen(m_fd, 0) == 0
-            && ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-            m_port = ntohs(address.sin_port);
-        m_filler.connectToHost(QHostAddress::LocalHost, m_port);
+        m_server.setListenBacklogSize(0);
+        m_server.listen(QHostAddress::LocalHost, 0);
+        m_server.pauseAccepting();
+        m_filler.connectToHost(QHostAddress::LocalHost, m_server.serverPort());
         m_filler.waitForConnected(kWaitMs);
     }
-    ~CBlockedPort() { ::close(m_fd); }
-    CBlockedPort(const CBlockedPort&) = delete;
-    CBlockedPort& operator=(const CBlockedPort&) = delete;
-
-    // The PORT argument's port fields.
-    QByteArray PortFields() const
+    // The PORT argument: 127.0.0.1 and the port.
+    QByteArray PortArgument() const
     {
-        return QByteArray::number(m_port / 256) + ',' + QByteArray::number(m_port % 256);
+        const quint16 port = m_server.serverPort();
+        return "127,0,0,1," + QByteArray::number(port / 256) + ',' + QByteArray::number(port % 256);
     }
 
 private:
-    int m_fd = -1;
-    quint16 m_port = 0;
+    QTcpServer m_server;
     QTcpSocket m_filler;
 };
 
@@ -128,22 +81,22 @@ private:
 // 127.0.0.1, whose eight notifications land in events in the order raised.
 class CFtpTestServer final {
 public:
-    explicit CFtpTestServer(quint16 localDataPort = 0,
-                            int dataConnectTimeoutMs = kFtpDataConnectTimeoutMs,
-                            int idleTimeoutMs = kFtpIdleTimeoutMs)
-        : sessions(SFtpOptions{CServedFolder(m_dir.path()), QStringLiteral("Test Server 1.0"),
-                               localDataPort, dataConnectTimeoutMs, idleTimeoutMs})
+    explicit CFtpTestServer(SFtpOptions options = {})
     {
-        QObject::connect(&listen, &FTcpListen::OnNewConnection, &sessions, &cFtpSessions::Add);
+        options.servedFolder = CServedFolder(m_dir.path());
+        options.serverTitle = QStringLiteral("Test Server 1.0");
+        sessions = std::make_unique<cFtpSessions>(options);
+        QObject::connect(&listen, &FTcpListen::OnNewConnection, sessions.get(), &cFtpSessions::Add);
         listen.Listen(0, QHostAddress::LocalHost);
-        RECORD(&sessions, cFtpSessions, OnNewFtpSession, events);
-        RECORD(&sessions, cFtpSessions, OnCloseFtpSession, events);
-        RECORD(&sessions, cFtpSessions, OnInitRetrive, events);
-        RECORD(&sessions, cFtpSessions, OnInitStore, events);
-        RECORD(&sessions, cFtpSessions, OnNewDataBlockSent, events);
-        RECORD(&sessions, cFtpSessions, OnTransferTerminate, events);
-        RECORD(&sessions, cFtpSessions, OnNewDataBlockRecv, events);
-        RECORD(&sessions, cFtpSessions, OnSessionStatusChange, events);
+        cFtpSessions* s = sessions.get();
+        RECORD(s, cFtpSessions, OnNewFtpSession, events);
+        RECORD(s, cFtpSessions, OnCloseFtpSession, events);
+        RECORD(s, cFtpSessions, OnInitRetrive, events);
+        RECORD(s, cFtpSessions, OnInitStore, events);
+        RECORD(s, cFtpSessions, OnNewDataBlockSent, events);
+        RECORD(s, cFtpSessions, OnTransferTerminate, events);
+        RECORD(s, cFtpSessions, OnNewDataBlockRecv, events);
+        RECORD(s, cFtpSessions, OnSessionStatusChange, events);
     }
 
     quint16 Port() const { return listen.LocalPort(); }
@@ -153,10 +106,21 @@ private:
     QTemporaryDir m_dir; // first: the collection serves it
 
 public:
-    cFtpSessions sessions;
+    std::unique_ptr<cFtpSessions> sessions;
     FTcpListen listen;
     QStringList events;
 };
+
+// Options of a collection whose data connections come from any local port.
+inline SFtpOptions TestOptions(int dataConnectTimeoutMs = kFtpDataConnectTimeoutMs,
+                               int idleTimeoutMs = kFtpIdleTimeoutMs)
+{
+    SFtpOptions options;
+    options.localDataPort = 0;
+    options.dataConnectTimeoutMs = dataConnectTimeoutMs;
+    options.idleTimeoutMs = idleTimeoutMs;
+    return options;
+}
 
 // One FTP client: a control connection and a listener for data connections.
 class CFtpTestClient final {
@@ -165,9 +129,6 @@ public:
     {
         QObject::connect(&m_control, &QTcpSocket::readyRead, &m_control,
                          [this] { m_received += m_control.readAll(); });
-        // Commands sent back to back leave at once.
-        QObject::connect(&m_control, &QTcpSocket::connected, &m_control,
-                         [this] { m_control.setSocketOption(QAbstractSocket::LowDelayOption, 1); });
         m_control.connectToHost(QHostAddress::LocalHost, port);
         m_data.listen(QHostAddress::LocalHost, 0);
     }
@@ -195,24 +156,23 @@ public:
     // Reads the greeting, logs in and sends PORT for the data listener. The
     // address in PORT is one where nothing listens: data connections must go
     // to the control connection's peer whatever PORT says.
-    bool LogIn()
+    bool LogIn(bool readGreeting = true)
     {
         const quint16 port = m_data.serverPort();
-        return Line().startsWith("220 ") && Command("USER test") == "331 Password required for test"
+        return (!readGreeting || Line().startsWith("220 "))
                && Command("PASS x") == "230 User logged in"
                && Command("PORT 127,9,9,9," + QByteArray::number(port / 256) + ','
                           + QByteArray::number(port % 256))
                       == "200 Port command successful";
     }
 
-    // Waits for the server's data connection and takes it over.
+    // Waits for the server's data connection and takes it over. It is read
+    // only when asked, so what the server gets ahead stays in the system's buffers.
     QTcpSocket* AcceptData()
     {
         if (!m_dataConnection && WaitUntil([this] { return m_data.hasPendingConnections(); })) {
             m_dataConnection.reset(m_data.nextPendingConnection());
-            // Read only when asked, so that what the server gets ahead of the
-            // client stays within the system's socket buffers (a few MiB).
-            m_dataConnection->setReadBufferSize(kDataReadAhead);
+            m_dataConnection->setReadBufferSize(64 * 1024);
         }
         return m_dataConnection.get();
     }
@@ -257,8 +217,6 @@ public:
     }
 
 private:
-    static constexpr qint64 kDataReadAhead = 64 * 1024;
-
     QTcpSocket m_control;
     QByteArray m_received;
     QTcpServer m_data;

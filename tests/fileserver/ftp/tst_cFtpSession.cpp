@@ -1,131 +1,196 @@
+#include "fileserver/ftp/FTcpDataTransfer.h"
+#include "fileserver/ftp/FtpReplies.h"
 #include "fileserver/ftp/cFtpSession.h"
 #include "tests/fileserver/ftp/FtpTestPeer.h"
 
 #include <QtTest>
 
-#include <utility>
+namespace {
 
-// What is sent and the reply line expected next; an empty send only reads.
-using Exchanges = QList<std::pair<QByteArray, QByteArray>>;
+// The steps of a dialogue after the greeting, each a line: "I" logs in with
+// PORT to the client, ">" sends a command line, "<" reads the next reply,
+// "R" receives a file of that many pattern bytes, "L" a listing of those
+// names, "S" stores that many pattern bytes, "E" finds that file empty, "X"
+// refuses data connections, "B" and "O" send PORT to a port that never
+// accepts and to the server's own data port, "C" sees the server close.
+using Steps = QByteArrayList;
 
-// The control dialogue, byte for byte, over real loopback sockets. Paths that
-// try to leave the served folder get one row per command here; the full
-// table of such paths is CServedFolder's.
+const QByteArray kLoggedIn = "<230 User logged in";
+const QByteArray kNotLogged = "<530 User not logged";
+const QByteArray kNotImplemented = QByteArray("<") + kReplyNotImplemented;
+const QByteArray kCwdOk = QByteArray("<") + kReplyCwd;
+const QByteArray kRetrieving = QByteArray("<") + kReplyRetrieveOpening;
+const QByteArray kStoring = QByteArray("<") + kReplyStoreOpening;
+const QByteArray kListing = QByteArray("<") + kReplyListOpening + "/";
+const QByteArray kFileDone = QByteArray("<") + kReplyFileDone;
+const QByteArray kCannotOpen = QByteArray("<") + kReplyCannotOpen;
+const QString kGreeted = QStringLiteral("OnNewFtpSession(1,127.0.0.1,0,1)");
+const qsizetype kLarge =
+    std::max(CTcpSocket::kSendHighWater, FTcpDataTransfer::kReadChunkSize) * 3 + 100;
+
+// The notifications of one retrieve of the file "f<size>".
+QStringList RetrieveEvents(qsizetype size)
+{
+    QStringList events{kGreeted, "OnSessionStatusChange(1,127.0.0.1,1)",
+                       QStringLiteral("OnInitRetrive(1,127.0.0.1,1,/f%1)").arg(size)};
+    for (qsizetype total = 256; total < size + 256; total += 256)
+        events << QStringLiteral("OnNewDataBlockSent(1,127.0.0.1,%1,%2)")
+                      .arg(std::min(total, size))
+                      .arg(size);
+    return events << "OnSessionStatusChange(1,127.0.0.1,0)"
+                  << "OnTransferTerminate(1,0)";
+}
+
+} // namespace
+
+// The control dialogue and its data transfers, byte for byte, over real
+// loopback sockets. Which paths stay inside the served folder is
+// CServedFolder's table; real clients move files of every size in the
+// interop tests.
 class tst_cFtpSession final : public QObject {
     Q_OBJECT
 
 private slots:
     void dialogue_data()
     {
-        QTest::addColumn<Exchanges>("exchanges");
-        QTest::addColumn<bool>("closes"); // the server ends the session after the last reply
-        const QByteArray loggedIn = "230 User logged in";
-        const QByteArray notLogged = "530 User not logged";
-        const QByteArray notImplemented = "502 Command not implemented ";
-        const QByteArray cwdOk = "250 CWD command successful.";
-        const QByteArray noSuchDir = "553 No such directory";
-        const QByteArray notFound = "550 File not found or open error";
-        const QByteArray cannotStore = "553 No such file or directory";
-        const QByteArray atRoot = "257 \"/\"";
+        QTest::addColumn<Steps>("steps");
+        QTest::addColumn<QStringList>("events"); // empty: not looked at
+        QTest::addColumn<int>("dataTimeoutMs");
+        QTest::addColumn<int>("idleTimeoutMs");
+        const auto row = [](const char* name, const Steps& steps, const QStringList& events = {},
+                            int dataTimeoutMs = kFtpDataConnectTimeoutMs,
+                            int idleTimeoutMs = kFtpIdleTimeoutMs) {
+            QTest::newRow(name) << steps << events << dataTimeoutMs << idleTimeoutMs;
+        };
+        row("login: only USER, PASS and QUIT before it; any password",
+            {">PWD", kNotLogged, ">NOOP", kNotLogged, ">user x", kNotLogged, ">USER bob",
+             "<331 Password required for bob", ">USER \xe9\x80",
+             "<331 Password required for \xe9\x80", ">RETR f1", kNotLogged, ">PASS", kLoggedIn,
+             ">PWD", "<257 \"/\""});
+        row("unimplemented, lower case and TYPE",
+            {">PASS x", kLoggedIn, ">user x", kNotImplemented, ">PASV", kNotImplemented, ">TYPE E",
+             kNotImplemented, ">type i", kNotImplemented, ">TYPE I", "<200 Type set to I",
+             ">TYPE A", "<200 Type set to A", ">PORT", "<200 Port command successful"});
+        row("CWD and PWD",
+            {">PASS x", kLoggedIn, ">CWD sub", kCwdOk, ">PWD", "<257 \"/sub/\"", ">CWD", kCwdOk,
+             ">CWD sub", "<553 No such directory", ">CWD C:/", kCwdOk});
+        row("RETR and STOR refusals",
+            {">PASS x", kLoggedIn, ">RETR none", "<550 File not found or open error", ">RETR f0",
+             "<550 File not found or open error", ">RETR .hidden",
+             "<550 File not found or open error", ">RETR sub", "<550 File not found or open error",
+             ">STOR sub", "<553 No such file or directory", ">STOR none/new",
+             "<553 No such file or directory"});
+        row("pipelined lines, an empty one, a line too long",
+            {">USER a\r\n\r\nPASS b", "<331 Password required for a", kLoggedIn,
+             ">CWD " + QByteArray(5000, 'x'), "<500 Command line too long", ">PWD", "<257 \"/\""});
+        row("QUIT ends it; what follows is not answered", {">QUIT\r\nPWD", "<221 Goodbye.", "C"},
+            {kGreeted, "OnCloseFtpSession(1,127.0.0.1,0)"});
+        row("ABOR before any transfer, after a Telnet interrupt",
+            {">PASS x", kLoggedIn,
+             ">\xFF\xF4\xFF"
+             "ABOR",
+             "<221 You could at least say goodbye.", "C"});
+        row("a silent client is timed out", {"<421 Timeout.", "C"},
+            {kGreeted, "OnCloseFtpSession(1,127.0.0.1,0)"}, kFtpDataConnectTimeoutMs, 50);
 
-        QTest::newRow("login: only USER, PASS and QUIT before it; any password")
-            << Exchanges{{"PWD", notLogged},
-                         {"NOOP", notLogged},
-                         {"user x", notLogged},
-                         {"USER bob", "331 Password required for bob"},
-                         {"USER \xe9\x80", "331 Password required for \xe9\x80"},
-                         {"RETR data.txt", notLogged},
-                         {"PASS", loggedIn},
-                         {"PWD", atRoot}}
-            << false;
-        QTest::newRow("unimplemented, lower case and TYPE")
-            << Exchanges{{"PASS x", loggedIn},
-                         {"user x", notImplemented},
-                         {"NOOP", notImplemented},
-                         {"PASV", notImplemented},
-                         {"TYPE E", notImplemented},
-                         {"type i", notImplemented},
-                         {"TYPE I", "200 Type set to I"},
-                         {"TYPE A", "200 Type set to A"},
-                         {"PORT", "200 Port command successful"}}
-            << false;
-        QTest::newRow("CWD and PWD") << Exchanges{{"PASS x", loggedIn},
-                                                  {"CWD sub", cwdOk},
-                                                  {"PWD", "257 \"/sub/\""},
-                                                  {"CWD", cwdOk},
-                                                  {"CWD sub", noSuchDir},
-                                                  {"CWD ..", cwdOk},
-                                                  {"CWD \\sub\\", cwdOk},
-                                                  {"CWD C:/", cwdOk},
-                                                  {"PWD", atRoot},
-                                                  {"CWD data.txt", noSuchDir},
-                                                  {QByteArray("CWD a\0b", 7), noSuchDir}}
-                                     << false;
-        QTest::newRow("nothing outside the served folder")
-            << Exchanges{{"PASS x", loggedIn},
-                         {"CWD ../..", cwdOk},
-                         {"PWD", atRoot},
-                         {"CWD outlink", noSuchDir},
-                         {"RETR outlink/secret", notFound},
-                         {"STOR outlink/new", cannotStore},
-                         {"LIST outlink", noSuchDir}}
-            << false;
-        QTest::newRow("RETR and STOR refusals")
-            << Exchanges{{"PASS x", loggedIn},      {"RETR none", notFound},
-                         {"RETR empty", notFound},  {"RETR .hidden", notFound},
-                         {"RETR sub", notFound},    {"RETR", notFound},
-                         {"STOR sub", cannotStore}, {"STOR none/new", cannotStore}}
-            << false;
-        QTest::newRow("pipelined lines, an empty one, a line too long")
-            << Exchanges{{"USER a\r\n\r\nPASS b", "331 Password required for a"},
-                         {"", loggedIn},
-                         {"CWD " + QByteArray(5000, 'x'), "500 Command line too long"},
-                         {"PWD", atRoot}}
-            << false;
-        QTest::newRow("QUIT ends it; what follows is not answered")
-            << Exchanges{{"QUIT\r\nPWD", "221 Goodbye."}} << true;
-        QTest::newRow("ABOR before any transfer, after a Telnet interrupt")
-            << Exchanges{{"PASS x", loggedIn},
-                         {"\xFF\xF4\xFF"
-                          "ABOR",
-                          "221 You could at least say goodbye."}}
-            << true;
+        row("600 bytes: 256 + 256 + 88", {"I", ">RETR f600", kRetrieving, "R600", kFileDone},
+            RetrieveEvents(600));
+        row("512 bytes: an empty read ends it", {"I", ">RETR f512", kRetrieving, "R512", kFileDone},
+            RetrieveEvents(512));
+        row("one byte from below",
+            {"I", ">CWD sub", kCwdOk, ">RETR /f1", kRetrieving, "R1", kFileDone});
+        row("beyond the socket's queue and the read chunk",
+            {"I", ">RETR f" + QByteArray::number(kLarge), kRetrieving,
+             "R" + QByteArray::number(kLarge), kFileDone},
+            RetrieveEvents(kLarge));
+        row("a store replaces the file, and its client's close ends it",
+            {"I", ">STOR f600", kStoring, "Ef600", "S257", kFileDone, ">RETR f600", kRetrieving,
+             "R257", kFileDone});
+        row("LIST and NLST; ABOR after them says nothing",
+            {"I", ">LIST", kListing, "Lf0,f1,f512,f600,f" + QByteArray::number(kLarge) + ",sub",
+             "<226 Transfer complete.", ">NLST sub", kListing, "L", "<226 Transfer complete.",
+             ">ABOR", ">PWD", "<257 \"/\""},
+            {kGreeted});
+        row("a refused data connection",
+            {"I", "X", ">RETR f1", kRetrieving, kCannotOpen, ">STOR g", kStoring, kCannotOpen,
+             ">LIST", kListing, kCannotOpen},
+            {kGreeted});
+        row("a port outside the range",
+            {"I", ">PORT 127,0,0,1,256,0", "<200 Port command successful", ">RETR f1", kRetrieving,
+             kCannotOpen},
+            {kGreeted});
+        row("the server's own data port: it does not connect to itself",
+            {"I", "O", ">STOR g", kStoring, kCannotOpen, ">PWD", "<257 \"/\""}, {kGreeted});
+        row("a data port that never accepts: the time-out",
+            {"I", "B", ">LIST", kListing, kCannotOpen, ">RETR f1", kRetrieving, kCannotOpen},
+            {kGreeted}, 50);
+        row("a data port that never accepts: ABOR ends a listing",
+            {"I", "B", ">LIST", kListing, ">ABOR", "<226 Closing data connection", ">PWD",
+             "<257 \"/\""},
+            {kGreeted, "OnTransferTerminate(1,0)"});
     }
     void dialogue()
     {
-        QFETCH(Exchanges, exchanges);
-        QFETCH(bool, closes);
-        CFtpTestServer server;
-        QTemporaryDir outside;
-        WriteFile(server.Path("sub/inner.txt"), "inner");
-        WriteFile(server.Path("empty"), "");
-        WriteFile(server.Path("data.txt"), "data");
-        WriteFile(server.Path(".hidden"), "hidden");
-        WriteFile(outside.filePath("secret"), "secret");
-        QVERIFY(QFile::link(outside.path(), server.Path("outlink")));
+        QFETCH(Steps, steps);
+        QFETCH(QStringList, events);
+        QFETCH(int, dataTimeoutMs);
+        QFETCH(int, idleTimeoutMs);
+        QTcpServer probe; // a port that is free: the server's own data port
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const quint16 ownPort = probe.serverPort();
+        probe.close();
+        SFtpOptions options = TestOptions(dataTimeoutMs, idleTimeoutMs);
+        options.localDataPort = steps.contains("O") ? ownPort : 0;
+        CFtpTestServer server(options);
+        for (const qsizetype size :
+             {qsizetype(0), qsizetype(1), qsizetype(512), qsizetype(600), kLarge})
+            TestFiles::Write(server.Path(QStringLiteral("f%1").arg(size)),
+                             TestFiles::Pattern(size));
+        TestFiles::Write(server.Path(".hidden"), "hidden");
+        QVERIFY(QDir(server.Path(QString())).mkdir("sub"));
+        const CBlockedPort blocked;
 
         CFtpTestClient client(server.Port());
         QCOMPARE(client.Line(), QByteArray("220 Welcome to the brennor Test Server 1.0"));
-        for (const auto& [sent, reply] : exchanges) {
-            if (!sent.isEmpty())
-                client.Send(sent + "\r\n");
-            QCOMPARE(client.Line(), reply);
+        for (const QByteArray& step : steps) {
+            const QByteArray rest = step.mid(1);
+            switch (step.at(0)) {
+            case 'I': QVERIFY(client.LogIn(false)); break;
+            case '>': client.Send(rest + "\r\n"); break;
+            case '<': QCOMPARE(client.Line(), rest); break;
+            case 'R': QCOMPARE(client.ReceiveData(), TestFiles::Pattern(rest.toLongLong())); break;
+            case 'S': QVERIFY(client.SendData(TestFiles::Pattern(rest.toLongLong()))); break;
+            case 'E': QCOMPARE(TestFiles::Read(server.Path(rest)), QByteArray()); break;
+            case 'X': client.RefuseData(); break;
+            case 'C':
+                QVERIFY(client.WaitClosed());
+                QCOMPARE(client.Line(0), kTimedOut);
+                break;
+            case 'B':
+                QCOMPARE(client.Command("PORT " + blocked.PortArgument()),
+                         "200 Port command successful");
+                break;
+            case 'O':
+                QCOMPARE(client.Command("PORT 127,0,0,1," + QByteArray::number(ownPort / 256) + ','
+                                        + QByteArray::number(ownPort % 256)),
+                         "200 Port command successful");
+                break;
+            case 'L': {
+                QStringList names;
+                for (const QByteArray& line : client.ReceiveData().split('\n')) {
+                    if (!line.isEmpty())
+                        names << QString::fromUtf8(line.split('\t').value(1));
+                }
+                names.sort();
+                QCOMPARE(names.join(','), QString::fromUtf8(rest));
+                break;
+            }
+            default: QFAIL(step.constData());
+            }
         }
-        if (closes) {
-            QVERIFY(client.WaitClosed());
-            QCOMPARE(client.Line(0), kTimedOut);
-            WAIT_COMPARE(server.events.last(), QStringLiteral("OnCloseFtpSession(1,127.0.0.1,0)"));
-        }
-    }
-
-    void idleClientIsTimedOut()
-    {
-        CFtpTestServer server(0, kFtpDataConnectTimeoutMs, 50);
-        CFtpTestClient client(server.Port());
-        QVERIFY(client.Line().startsWith("220 "));
-        QCOMPARE(client.Line(), QByteArray("421 Timeout."));
-        QVERIFY(client.WaitClosed());
-        WAIT_COMPARE(server.events.last(), QStringLiteral("OnCloseFtpSession(1,127.0.0.1,0)"));
+        WAIT_COMPARE(server.sessions->TransferCount(), 0);
+        if (!events.isEmpty())
+            WAIT_COMPARE(server.events, events);
     }
 
     // A client that sends commands and never reads a reply: the session stops
@@ -136,9 +201,8 @@ private slots:
         QTcpSocket client;
         client.setReadBufferSize(1); // Qt takes nothing more from the system
         client.connectToHost(QHostAddress::LocalHost, server.Port());
-        QVERIFY(WaitUntil([&server] { return server.sessions.Count() == 1; }));
-        cFtpSession* session = server.sessions.Item("1");
-        QVERIFY(WaitUntil([session] { return session->IsGreeted(); }));
+        QVERIFY(WaitUntil([&server] { return server.events.size() == 1; }));
+        cFtpSession* session = server.sessions->Item("1");
         const qint64 before = ResidentKiB();
         client.write(QByteArray("X\n").repeated(4 * 1024 * 1024));
         QVERIFY(WaitUntil([session] { return !session->IsReading(); }));
@@ -150,13 +214,32 @@ private slots:
         QVERIFY2(growth < 40 * 1024, qPrintable(QString::number(growth)));
     }
 
+    // Pipelined listings run one after another: a flood of them holds one
+    // data connection at a time, not one each.
+    void pipelinedListingsHoldOneConnection()
+    {
+        const auto descriptors = [] { return QDir("/proc/self/fd").entryList(QDir::Files).size(); };
+        const CBlockedPort blocked;
+        CFtpTestServer server(TestOptions(20));
+        CFtpTestClient client(server.Port());
+        QVERIFY(client.LogIn());
+        QCOMPARE(client.Command("PORT " + blocked.PortArgument()), "200 Port command successful");
+        const qsizetype before = descriptors();
+        client.Send(QByteArray("LIST\r\n").repeated(3000));
+        qsizetype most = before;
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(client.Line().left(4), QByteArray("150 "));
+            most = std::max(most, descriptors());
+            QVERIFY(server.sessions->TransferCount() <= 1);
+            QCOMPARE(client.Line(), kCannotOpen.mid(1));
+        }
+        QVERIFY2(most <= before + 2, qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(most)));
+    }
+
 private:
     static qint64 ResidentKiB()
     {
-        QFile status(QStringLiteral("/proc/self/status"));
-        if (!status.open(QIODevice::ReadOnly))
-            return -1;
-        for (const QByteArray& line : status.readAll().split('\n')) {
+        for (const QByteArray& line : TestFiles::Read("/proc/self/status").split('\n')) {
             if (line.startsWith("VmRSS:"))
                 return line.mid(6).trimmed().split(' ').value(0).toLongLong();
         }

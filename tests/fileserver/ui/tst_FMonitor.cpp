@@ -22,9 +22,12 @@ private slots:
             QCOMPARE(header->text(column), expected.at(column));
         QCOMPARE(monitor.ListView()->topLevelItemCount(), 0);
 
+        QSignalSpy closed(&monitor, &FMonitor::Closed);
         monitor.resize(700, 300);
         monitor.show();
         QTRY_COMPARE(monitor.ListView()->geometry().size(), monitor.size());
+        monitor.close();
+        QCOMPARE(closed.count(), 1);
     }
 
     void rateText_data()
@@ -57,27 +60,26 @@ private slots:
     {
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("showsFile");
-        QTest::newRow("waiting") << 0 << "Wait command" << false;
-        QTest::newRow("sending") << 1 << "Transfering" << true;
-        QTest::newRow("storing") << 2 << "Storing" << true;
-        QTest::newRow("unknown") << 3 << "" << false;
+        QTest::newRow("waiting") << 0 << "Wait command";
+        QTest::newRow("sending") << 1 << "Transfering";
+        QTest::newRow("storing") << 2 << "Storing";
+        QTest::newRow("unknown") << 3 << "";
     }
+    // A transfer shows its file; any other status empties the file and the progress.
     void statusFollowsTransfers()
     {
         QFETCH(int, status);
         QFETCH(QString, text);
-        QFETCH(bool, showsFile);
+        const bool transfers = status == 1 || status == 2;
         FMonitor monitor;
         QTreeWidgetItem* row = monitor.AddSession("7", "127.0.0.1", 1, "/a.bin");
         monitor.CalculateRate("7", 256, 1024);
         QCOMPARE(row->text(FMonitor::kColumnRate), QStringLiteral("25.00 %"));
-
         monitor.SessionStatus("7", static_cast<std::int16_t>(status), "/b.bin");
         QCOMPARE(row->text(FMonitor::kColumnStatus), text);
         QCOMPARE(row->text(FMonitor::kColumnFile),
-                 showsFile ? QStringLiteral("/b.bin") : QString());
-        QCOMPARE(row->text(FMonitor::kColumnRate).isEmpty(), !showsFile);
+                 transfers ? QStringLiteral("/b.bin") : QString());
+        QCOMPARE(row->text(FMonitor::kColumnRate).isEmpty(), !transfers);
     }
 
     // Progress reported faster than the redraw interval: the first report
@@ -114,7 +116,12 @@ private slots:
 
         QVERIFY_THROWS_EXCEPTION(CRaisedError, monitor.AddSession("7", "x", 0, QString()));
         QVERIFY_THROWS_EXCEPTION(CRaisedError, monitor.SessionStatus("9", 0));
-        monitor.CalculateRate("9", 1, 2); // a missing row changes nothing
+        // What the monitor observes never fails: a known row stays, a missing one changes nothing.
+        monitor.ShowNewSession("7", "x", 0);
+        monitor.ShowTransferStart("9", "x", 1, "/f");
+        monitor.ShowStatusChange("9", "x", 0);
+        monitor.ShowBytesSent("9", "x", 1, 2);
+        QCOMPARE(row->text(FMonitor::kColumnRemoteHost), QStringLiteral("10.1.2.3"));
 
         QVERIFY(monitor.HasSession("7"));
         QVERIFY(!monitor.HasSession("9"));
@@ -124,15 +131,6 @@ private slots:
         QCOMPARE(monitor.ListView()->topLevelItemCount(), 1);
         QCOMPARE(monitor.ListView()->topLevelItem(0)->text(FMonitor::kColumnSessionId),
                  QStringLiteral("8"));
-    }
-
-    void closingRaisesClosed()
-    {
-        FMonitor monitor;
-        QSignalSpy closed(&monitor, &FMonitor::Closed);
-        monitor.show();
-        monitor.close();
-        QCOMPARE(closed.count(), 1);
     }
 };
 
