@@ -179,7 +179,7 @@ private slots:
         QUdpSocket holder;
         QVERIFY(holder.bind(QHostAddress::Any, 0));
         SStartupOptions options = Options({QStringLiteral("TarnDirectPPP")});
-        options.fileServer.tftpPort = holder.localPort();
+        options.fileServer.tftp.port = holder.localPort();
 
         QVERIFY(Main(options));
 

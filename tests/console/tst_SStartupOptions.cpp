@@ -39,9 +39,9 @@ private slots:
 
         const SStartupOptions options = SStartupOptions::FromEnvironment(environment);
         QTEST(options.rules.peersFolder, "peersFolder");
-        QCOMPARE(options.fileServer.ftpPort, ports[0]);
-        QCOMPARE(options.fileServer.ftpDataPort, ports[1]);
-        QCOMPARE(options.fileServer.tftpPort, ports[2]);
+        QCOMPARE(options.fileServer.ftp.port, ports[0]);
+        QCOMPARE(options.fileServer.ftp.localDataPort, ports[1]);
+        QCOMPARE(options.fileServer.tftp.port, ports[2]);
         QCOMPARE(options.helpPort ? int(*options.helpPort) : -1, ports[3]);
         QTEST(options.messageLog, "messageLog");
         QCOMPARE(options.splashMs, 2000);
