@@ -3,7 +3,6 @@
 // box and the exit; the link and the equipment run against stand-ins.
 
 #include "common/ui/CTrayIcon.h"
-#include "console/dialup/ui/FOptions.h"
 #include "console/settings/MSettings.h"
 #include "console/ui/FAddEditIpAdd.h"
 #include "console/ui/MLoadSettings.h"
@@ -423,8 +422,6 @@ private slots:
         QCOMPARE(caption, QStringLiteral("Add Ip Address"));
         QVERIFY(P::List(window)->currentItem()->isSelected());
         QCOMPARE(P::List(window)->currentItem()->text(0), QStringLiteral("192.168.10.1"));
-        AnswerDialog(QString(), QString());
-        Button(window, FMain::kKeyAdd)->trigger();
         AnswerDialog(QStringLiteral("10.0.0.1"), QStringLiteral("again"));
         Button(window, FMain::kKeyAdd)->trigger();
         QCOMPARE(m_messages.Texts(), QStringList{FMain::kDuplicateMessage});
@@ -437,7 +434,6 @@ private slots:
         }
         const SMessage prompt = m_messages.Shown().at(0);
         QCOMPARE(prompt.text, QStringLiteral("Are you sure you want to remove entry 10.0.0.1 ?"));
-        QVERIFY(prompt.title == "Pelion" && prompt.icon == EMessageIcon::Question);
         QCOMPARE(prompt.buttons, EMessageButtons::YesNo);
         QCOMPARE(m_messages.Shown().size(), 2);
         // 10.0.0.3 now lives at index 1; its edit must not write index 2.
@@ -535,33 +531,6 @@ private slots:
         action->trigger();
         QVERIFY(window.findChild<FRescueLogin*>());
         window.findChild<FRescueLogin*>()->Unload();
-    }
-
-    // While "Options" has a phonebook editor open, the tray's "Browser" is
-    // off, though the connected look would enable it; it comes back after.
-    void phonebookEditorDisablesTrayBrowser()
-    {
-        SMainOptions options = Options();
-        bool seenDisabled = false;
-        FMain* shown = nullptr;
-        options.dialup.editEntry = [&](QWidget*, const QString&) {
-            shown->UpdateConnectedStatusStuff();
-            seenDisabled = !Tray(*shown, FMain::kTrayBrowser)->isEnabled();
-        };
-        QTemporaryDir peers;
-        QVERIFY(TestFiles::Write(peers.filePath(QStringLiteral("TarnDirectPPP")), {}));
-        options.dialup.peersFolder = peers.path();
-        options.dialup.pppdProgram = QStringLiteral(PPPD_STANDIN);
-        FMain window(options);
-        shown = &window;
-        window.show();
-        WindowLookup::WhenModal([&](QWidget* dialog) {
-            qobject_cast<FOptions*>(dialog)->cmdDirectSettings()->click();
-            dialog->close();
-        });
-        Button(window, FMain::kKeyOptions)->trigger();
-        QVERIFY(seenDisabled);
-        QVERIFY(Tray(window, FMain::kTrayBrowser)->isEnabled());
     }
 
 private:
