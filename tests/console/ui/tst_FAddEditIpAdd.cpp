@@ -8,6 +8,11 @@
 class tst_FAddEditIpAdd final : public QObject {
     Q_OBJECT
 
+    static void Row(const char* name, const char* text, const char* typed, const char* stored)
+    {
+        QTest::newRow(name) << QString(text) << QString(typed) << QString(stored);
+    }
+
 private slots:
     // OK needs a dotted address (blanks around it dropped); typing keeps to
     // one. typed: what typing leaves, null when pasted; stored: null when OK
@@ -25,18 +30,10 @@ private slots:
         QTest::newRow("trailing dot") << "10.0.0.1." << no << no;
         QTest::newRow("part above 255") << "10.0.0.256" << no << no;
         QTest::newRow("host name") << "equipment" << no << no;
-        QTest::newRow("typed, letters dropped") << "1a0.b0.0.1"
-                                                << "10.0.0.1"
-                                                << "10.0.0.1";
-        QTest::newRow("typed, fourth dot dropped") << "1.2.3.4.5"
-                                                   << "1.2.3.45"
-                                                   << "1.2.3.45";
-        QTest::newRow("typed, part kept to 255") << "10.0.0.2567"
-                                                 << "10.0.0.25"
-                                                 << "10.0.0.25";
-        QTest::newRow("Escape") << "10.0.0.1"
-                                << "10.0.0.1"
-                                << "Escape";
+        Row("typed, letters dropped", "1a0.b0.0.1", "10.0.0.1", "10.0.0.1");
+        Row("typed, fourth dot dropped", "1.2.3.4.5", "1.2.3.45", "1.2.3.45");
+        Row("typed, part kept to 255", "10.0.0.2567", "10.0.0.25", "10.0.0.25");
+        Row("Escape", "10.0.0.1", "10.0.0.1", "Escape");
     }
     void add()
     {

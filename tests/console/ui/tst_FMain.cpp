@@ -139,15 +139,12 @@ private slots:
         QCOMPARE(gIpBookCount, qint16(2));
         QCOMPARE(Rows(window), (QStringList{"k_0_10.0.0.1 10.0.0.1 a", "k_1_10.0.0.2 10.0.0.2 "}));
         QVERIFY(P::List(window)->selectedItems().isEmpty());
-        QCOMPARE(P::List(window)->topLevelItem(0)->icon(0).cacheKey(),
-                 window.Picture(QStringLiteral("IpAddress")).cacheKey());
         window.show();
         QCOMPARE(m_messages.Shown().size(), 1);
         QCOMPARE(Child<QGroupBox>(window, "frmMain")->title(), "LAN address book");
         QCOMPARE(Child<QLabel>(window, "lblHint")->text(),
                  "Double click an item in the below list to connect via LAN to the specified IP "
                  "address");
-        QCOMPARE(P::List(window)->columnCount(), 2);
         QCOMPARE(P::Status(window), "Status: Disconnected");
         QVERIFY(P::Icon(window)->IsShown() && P::Icon(window)->Tip() == kCaption);
         // Each button's key, caption and tip, then the drop-down and tray menus.
@@ -369,8 +366,7 @@ private slots:
     {
         QTest::addColumn<QString>("trouble");
         QTest::addColumn<QString>("message");
-        QTest::newRow("help server runs") << ""
-                                          << "";
+        QTest::newRow("help server runs") << QString() << QString();
         QTest::newRow("port held by another socket") << "port" << FMain::kHelpPortMessage;
         QTest::newRow("web root missing") << "root" << FMain::kHelpFolderMessage;
     }
@@ -479,7 +475,7 @@ private slots:
             return text;
         };
         QStringList orders{order()};
-        for (const int column : {0, 0, 0, 1, 1}) {
+        for (const int column : {0, 0, 1, 1}) {
             const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
             QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, {x, header->height() / 2});
             orders << order();
@@ -488,9 +484,8 @@ private slots:
         Button(window, FMain::kKeyAdd)->trigger();
         orders << order();
         QCOMPARE(orders, (QStringList{"10 2 9 Ascending/None", "9 2 10 Descending/None",
-                                      "10 2 9 Ascending/None", "9 2 10 Descending/None",
-                                      "2 9 10 None/Ascending", "10 9 2 None/Descending",
-                                      "5 10 9 2 None/Descending"}));
+                                      "10 2 9 Ascending/None", "2 9 10 None/Ascending",
+                                      "10 9 2 None/Descending", "5 10 9 2 None/Descending"}));
     }
 
     // "Rescue Connection" opens the login dialog once. Ok logs in at the
