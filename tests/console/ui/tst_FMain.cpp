@@ -304,7 +304,6 @@ private slots:
         QTest::addColumn<bool>("byClose");
         QTest::addColumn<bool>("managerRunning");
         QTest::addColumn<bool>("storeWritable");
-        QTest::newRow("tray Exit") << false << false << true;
         QTest::newRow("tray Exit, sibling manager running") << false << true << true;
         QTest::newRow("tray Exit, store not writable") << false << false << false;
         QTest::newRow("the program closes the window twice") << true << false << true;
