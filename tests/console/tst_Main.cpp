@@ -32,12 +32,6 @@ QList<FSplash*> SplashWindows()
     return splashes;
 }
 
-bool Hourglass()
-{
-    return QApplication::overrideCursor()
-           && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
-}
-
 } // namespace
 
 class tst_Main final : public QObject {
@@ -189,7 +183,9 @@ private slots:
             if (whenLoaded.isEmpty() && gMainForm && gMainForm->windowTitle().contains(" ver. ")) {
                 const QList<FSplash*> splashes = SplashWindows();
                 for (bool seen : {splashes.size() == 1 && splashes.first()->isVisible(),
-                                  Hourglass(), !gMainForm->isVisible()})
+                                  QApplication::overrideCursor()
+                                      && QApplication::overrideCursor()->shape() == Qt::WaitCursor,
+                                  !gMainForm->isVisible()})
                     whenLoaded += seen ? '1' : '0';
             }
         });
