@@ -22,11 +22,14 @@
 
 namespace {
 
-const QString kManagerWindow = QStringLiteral("xx Orvane Manager yy");
-
-QTreeWidget* Book()
+QList<FSplash*> SplashWindows()
 {
-    return WindowLookup::Child<QTreeWidget>(*gMainForm, QStringLiteral("lvwIpAdd"));
+    QList<FSplash*> splashes;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* splash = qobject_cast<FSplash*>(widget))
+            splashes.append(splash);
+    }
+    return splashes;
 }
 
 } // namespace
@@ -37,8 +40,7 @@ class tst_Main final : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_settings.IsValid());
-        QVERIFY(m_folder.isValid());
+        QVERIFY(m_settings.IsValid() && m_folder.isValid());
         // The real runtime folder stays untouched, even by the default lock path.
         const QString runtime = m_folder.filePath(QStringLiteral("runtime"));
         QVERIFY(QDir().mkpath(runtime));
@@ -56,7 +58,6 @@ private slots:
         CSettingsStore().WriteWwwRoot(m_webRoot.Path());
         gIpBookCount = 0;
         gConnType = 0;
-        SetDesktopWindows(std::make_unique<CScriptedDesktop>(QStringList{}));
         m_messages.Clear();
     }
 
@@ -68,133 +69,72 @@ private slots:
             QApplication::restoreOverrideCursor();
     }
 
+    // Each message as "icon|text", the text of the last row a prefix.
     void startsTheConsole_data()
     {
         QTest::addColumn<int>("entries");
-        QTest::addColumn<QStringList>("peers");
-        QTest::addColumn<QStringList>("windows");
-        QTest::addColumn<QStringList>("messages"); // icon|text
-        QTest::addColumn<bool>("fileServer");
-
-        const QStringList direct{QStringLiteral("TarnDirectPPP")};
-        QTest::newRow("every rule met, three entries")
-            << 3 << direct << QStringList{"Terminal"} << QStringList{} << true;
+        QTest::addColumn<QString>("peer");
+        QTest::addColumn<bool>("tftpPortHeld");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("every rule met") << 3 << "TarnDirectPPP" << false << QStringList{};
         QTest::newRow("empty book: the window loads when it shows")
-            << 0 << direct << QStringList{} << QStringList{} << true;
-        QTest::newRow("sibling manager running: no file server, book still loads")
-            << 3 << direct << QStringList{"Terminal", kManagerWindow}
-            << QStringList{"16|Warning! Orvane is currently running!\r\nPelion Download "
-                           "capability will be guaranteed until Orvane will be terminated"}
-            << false;
+            << 0 << "TarnDirectPPP" << false << QStringList{};
         QTest::newRow("direct-cable entry missing: a warning, start-up goes on")
-            << 3 << QStringList{"tarndirectppp"} << QStringList{}
-            << QStringList{"48|Remote Access entry 'TarnDirectPPP' not found"} << true;
+            << 3 << "tarndirectppp" << false
+            << QStringList{"48|Remote Access entry 'TarnDirectPPP' not found"};
+        QTest::newRow("file server port held: told once, no file server")
+            << 3 << "TarnDirectPPP" << true
+            << QStringList{"48|The file server could not start on UDP port "};
     }
     void startsTheConsole()
     {
         QFETCH(int, entries);
-        QFETCH(QStringList, peers);
-        QFETCH(QStringList, windows);
+        QFETCH(QString, peer);
+        QFETCH(bool, tftpPortHeld);
         QFETCH(QStringList, messages);
-        QFETCH(bool, fileServer);
         WriteBook(entries);
-        SetDesktopWindows(std::make_unique<CScriptedDesktop>(windows));
-
-        QVERIFY(Main(Options(peers)));
-
-        QStringList shown;
-        for (const SMessage& message : m_messages.Shown()) {
-            QCOMPARE(message.title, QStringLiteral("Pelion"));
-            shown.append(QString::number(static_cast<int>(message.icon)) + '|' + message.text);
-        }
-        QCOMPARE(shown, messages);
-        QVERIFY(gMainForm && gMainForm->isVisible());
-        QCOMPARE(Book()->topLevelItemCount(), entries);
-        QCOMPARE(gIpBookCount, entries);
-        for (int i = 0; i < entries; ++i) {
-            QTreeWidgetItem* row = Book()->topLevelItem(i);
-            QCOMPARE(row->text(0), QStringLiteral("10.0.0.%1").arg(i + 1));
-            QVERIFY(!row->isSelected());
-        }
-        // No row is selected yet: nothing to remove or edit.
-        QVERIFY(!Button(*gMainForm, FMain::kKeyRemove)->isEnabled());
-        QVERIFY(!Button(*gMainForm, FMain::kKeyEdit)->isEnabled());
-        QVERIFY(Button(*gMainForm, FMain::kKeyAdd)->isEnabled());
-
-        QCOMPARE(bool(gFileServer), fileServer);
-        if (fileServer) {
-            // The window's load switched FTP on.
-            QVERIFY(gFileServer->Enable());
-            QVERIFY(gFileServer->FtpPort() != 0);
-            QVERIFY(gFileServer->TftpPort() != 0);
-        }
-        QVERIFY(SplashWindows().isEmpty());
-        QVERIFY(!QApplication::overrideCursor());
-        QVERIFY(gRulesValidator);
-    }
-
-    void refusedStartEndsWithoutWindows_data()
-    {
-        QTest::addColumn<bool>("browser");
-        QTest::addColumn<bool>("otherInstance");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("no browser at all") << false << false << "Internet Browser not installed";
-        QTest::newRow("another instance") << true << true << "Application already running";
-    }
-    void refusedStartEndsWithoutWindows()
-    {
-        QFETCH(bool, browser);
-        QFETCH(bool, otherInstance);
-        QFETCH(QString, reason);
-        WriteBook(3);
-        SStartupOptions options = Options({QStringLiteral("TarnDirectPPP")});
-        if (!browser)
-            options.rules.browserEnvironment.browserVariable.clear();
-        CInstanceLock other(options.rules.lockFilePath);
-        if (otherInstance)
-            QVERIFY(other.TryLock());
-        gWwwRoot = QStringLiteral("(not read)");
-
-        QVERIFY(!Main(options));
-
-        QCOMPARE(m_messages.Shown().size(), 1);
-        const SMessage& message = m_messages.Shown().first();
-        QCOMPARE(message.text, QStringLiteral("Impossible to run Pelion\r\n(%1)").arg(reason));
-        QCOMPARE(message.title, QStringLiteral("Pelion"));
-        QCOMPARE(message.icon, EMessageIcon::Critical);
-        QVERIFY(!gMainForm);
-        QVERIFY(!gFileServer);
-        // Nothing was read: the settings stay as they were.
-        QCOMPARE(gWwwRoot, QStringLiteral("(not read)"));
-        QCOMPARE(gIpBookCount, qint16(0));
-        QVERIFY(SplashWindows().isEmpty());
-        QVERIFY(!QApplication::overrideCursor());
-    }
-
-    // The file server's port is taken: one message with the reason and the
-    // fix, and the console starts without the file server.
-    void fileServerThatCannotStartIsToldOnce()
-    {
-        WriteBook(3);
+        SetDesktopWindows(std::make_unique<CScriptedDesktop>(QStringList{"Terminal"}));
         QUdpSocket holder;
         QVERIFY(holder.bind(QHostAddress::Any, 0));
-        SStartupOptions options = Options({QStringLiteral("TarnDirectPPP")});
-        options.fileServer.tftp.port = holder.localPort();
-
+        SStartupOptions options = Options(peer);
+        if (tftpPortHeld)
+            options.fileServer.tftp.port = holder.localPort();
         QVERIFY(Main(options));
+        QCOMPARE(m_messages.Shown().size(), messages.size());
+        for (int i = 0; i < messages.size(); ++i) {
+            const SMessage& message = m_messages.Shown().at(i);
+            QCOMPARE(message.title, QStringLiteral("Pelion"));
+            QVERIFY2(
+                (QString::number(int(message.icon)) + '|' + message.text).startsWith(messages[i]),
+                qPrintable(message.text));
+        }
+        QVERIFY(gMainForm && gMainForm->isVisible() && gRulesValidator);
+        const auto* book = WindowLookup::Child<QTreeWidget>(*gMainForm, QStringLiteral("lvwIpAdd"));
+        QVERIFY(book->topLevelItemCount() == entries && gIpBookCount == entries);
+        QVERIFY(book->selectedItems().isEmpty());
+        QVERIFY(!Button(*gMainForm, FMain::kKeyRemove)->isEnabled());
+        // The window's load switched the file server on.
+        QCOMPARE(bool(gFileServer), !tftpPortHeld);
+        if (gFileServer)
+            QVERIFY(gFileServer->Enable() && gFileServer->FtpPort() && gFileServer->TftpPort());
+        QVERIFY(SplashWindows().isEmpty() && !QApplication::overrideCursor());
+    }
 
-        QCOMPARE(m_messages.Shown().size(), 1);
-        const SMessage& message = m_messages.Shown().first();
-        QCOMPARE(message.title, QStringLiteral("Pelion"));
-        QCOMPARE(message.icon, EMessageIcon::Exclamation);
-        QVERIFY2(message.text.startsWith(
-                     QStringLiteral("The file server could not start on UDP port %1: ")
-                         .arg(holder.localPort())),
-                 qPrintable(message.text));
-        QVERIFY(message.text.contains(QStringLiteral("Another program is using the port")));
-        QVERIFY(!gFileServer);
-        QVERIFY(gMainForm && gMainForm->isVisible());
-        QCOMPARE(Book()->topLevelItemCount(), 3);
+    // A refusal (here: no browser) is told once and nothing starts; the other
+    // refusals come from the same rule check and are run by the desktop scenario.
+    void refusedStartEndsWithoutWindows()
+    {
+        SStartupOptions options = Options(QStringLiteral("TarnDirectPPP"));
+        options.rules.browserEnvironment.browserVariable.clear();
+        gWwwRoot = QStringLiteral("(not read)");
+        QVERIFY(!Main(options));
+        QCOMPARE(m_messages.Texts(),
+                 QStringList{"Impossible to run Pelion\r\n(Internet Browser not installed)"});
+        QCOMPARE(m_messages.Shown().first().icon, EMessageIcon::Critical);
+        QVERIFY(!gMainForm && !gFileServer);
+        // Nothing was read: the settings stay as they were.
+        QCOMPARE(gWwwRoot, QStringLiteral("(not read)"));
+        QVERIFY(SplashWindows().isEmpty() && !QApplication::overrideCursor());
     }
 
     void fileServerFailureText_data()
@@ -227,8 +167,8 @@ private slots:
         QFETCH(int, number);
         QFETCH(QString, description);
         QFETCH(QString, text);
-        const CRaisedError error(static_cast<std::uint32_t>(number),
-                                 QStringLiteral("pelion.Sockets"), description);
+        const CRaisedError error(std::uint32_t(number), QStringLiteral("pelion.Sockets"),
+                                 description);
         QCOMPARE(FileServerFailureText(error, 69), text);
     }
 
@@ -236,46 +176,35 @@ private slots:
     // window loads; the window shows only once the splash has gone.
     void splashStaysUpAfterTheSettingsLoad()
     {
-        WriteBook(3);
-        bool seenLoaded = false;
-        bool splashUpWhenLoaded = false;
-        bool hourglassWhenLoaded = false;
-        bool windowHiddenWhenLoaded = false;
+        QString whenLoaded; // splash up, hourglass, window hidden: 1 each
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
             // Loaded: the caption carries the version.
-            if (seenLoaded || !gMainForm || !gMainForm->windowTitle().contains(" ver. "))
-                return;
-            seenLoaded = true;
-            const QList<FSplash*> splashes = SplashWindows();
-            splashUpWhenLoaded = splashes.size() == 1 && splashes.first()->isVisible();
-            hourglassWhenLoaded = QApplication::overrideCursor()
-                                  && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
-            windowHiddenWhenLoaded = !gMainForm->isVisible();
+            if (whenLoaded.isEmpty() && gMainForm && gMainForm->windowTitle().contains(" ver. ")) {
+                const QList<FSplash*> splashes = SplashWindows();
+                for (bool seen : {splashes.size() == 1 && splashes.first()->isVisible(),
+                                  QApplication::overrideCursor()
+                                      && QApplication::overrideCursor()->shape() == Qt::WaitCursor,
+                                  !gMainForm->isVisible()})
+                    whenLoaded += seen ? '1' : '0';
+            }
         });
         watch.start(0);
-
-        QVERIFY(Main(Options({QStringLiteral("TarnDirectPPP")})));
-
-        QVERIFY(seenLoaded);
-        QVERIFY(splashUpWhenLoaded);
-        QVERIFY(hourglassWhenLoaded);
-        QVERIFY(windowHiddenWhenLoaded);
-        QVERIFY(SplashWindows().isEmpty());
-        QVERIFY(gMainForm->isVisible());
+        WriteBook(3);
+        QVERIFY(Main(Options(QStringLiteral("TarnDirectPPP"))));
+        QCOMPARE(whenLoaded, QStringLiteral("111"));
+        QVERIFY(SplashWindows().isEmpty() && gMainForm->isVisible());
     }
 
 private:
-    SStartupOptions Options(const QStringList& peers) const
+    SStartupOptions Options(const QString& peer) const
     {
         static int run = 0;
         const QString folder = m_folder.filePath(QStringLiteral("run%1").arg(++run));
         SStartupOptions options;
         options.rules.lockFilePath = folder + QStringLiteral("/runtime/pelion.lock");
         options.rules.peersFolder = folder + QStringLiteral("/peers");
-        QDir().mkpath(options.rules.peersFolder);
-        for (const QString& peer : peers)
-            TestFiles::Write(options.rules.peersFolder + QLatin1Char('/') + peer, {});
+        TestFiles::Write(options.rules.peersFolder + QLatin1Char('/') + peer, {});
         SBrowserEnvironment browser;
         browser.configHome = folder + QStringLiteral("/config");
         browser.dataHome = folder + QStringLiteral("/data");
@@ -287,26 +216,12 @@ private:
         return options;
     }
 
-    void WriteBook(int entries) const
+    static void WriteBook(int entries)
     {
-        CSettingsStore store;
-        for (int i = 0; i < entries; ++i) {
-            const QString index = QString::number(i);
-            store.Write(QLatin1String(kSectionIpAddressBook), index + QLatin1String("IpAddress"),
-                        QStringLiteral("10.0.0.%1").arg(i + 1));
-            store.Write(QLatin1String(kSectionIpAddressBook), index + QLatin1String("Description"),
-                        QStringLiteral("Rack %1").arg(i));
-        }
-    }
-
-    static QList<FSplash*> SplashWindows()
-    {
-        QList<FSplash*> splashes;
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (auto* splash = qobject_cast<FSplash*>(widget))
-                splashes.append(splash);
-        }
-        return splashes;
+        for (int i = 0; i < entries; ++i)
+            CSettingsStore().Write(QLatin1String(kSectionIpAddressBook),
+                                   QString::number(i) + "IpAddress",
+                                   QStringLiteral("10.0.0.%1").arg(i + 1));
     }
 
     CTestSettingsFolder m_settings;

@@ -12,16 +12,17 @@ class tst_MainModule final : public QObject {
 private slots:
     void cleanup() { SetDesktopWindows({}); }
 
+    // found: the index of the window found, -1 none; reads: the titles read
+    // before the search stopped.
     void managerWindowSearch_data()
     {
         QTest::addColumn<QStringList>("titles");
-        QTest::addColumn<int>("found"); // index of the window found, -1: none
-        QTest::addColumn<int>("reads"); // titles read before the search stopped
+        QTest::addColumn<int>("found");
+        QTest::addColumn<int>("reads");
         QTest::newRow("no windows") << QStringList{} << -1 << 0;
         QTest::newRow("mixed case among other words")
             << QStringList{"Terminal", "xx Orvane Manager yy", "Editor"} << 1 << 2;
-        QTest::newRow("exact upper case") << QStringList{"ORVANE MANAGER"} << 0 << 1;
-        QTest::newRow("lower case") << QStringList{"orvane manager - network"} << 0 << 1;
+        QTest::newRow("upper case") << QStringList{"ORVANE MANAGER"} << 0 << 1;
         QTest::newRow("first of two is kept")
             << QStringList{"Orvane Manager 1", "Orvane Manager 2"} << 0 << 1;
         QTest::newRow("words apart do not count")
@@ -42,23 +43,9 @@ private slots:
         CScriptedDesktop* scripted = desktop.get();
         SetDesktopWindows(std::move(desktop));
         gFoundWindow = 12345; // a result of an earlier search must not stay
-
         QCOMPARE(IsManagerRunning(), found >= 0);
-        QCOMPARE(gWindowTitleSought, QStringLiteral("ORVANE MANAGER"));
         QCOMPARE(gFoundWindow, found >= 0 ? CScriptedDesktop::Handle(found) : WindowHandle(0));
         QCOMPARE(scripted->Reads(), reads);
-    }
-
-    void theSameStepServesOtherSearches()
-    {
-        SetDesktopWindows(std::make_unique<CScriptedDesktop>(
-            QStringList{"Pelion Console", "http://10.0.0.1 - Link - Mozilla FireFox"}));
-        gFoundWindow = 0;
-        gWindowTitleSought = QStringLiteral("HTTP://10.0.0.1 - LINK");
-        QCOMPARE(EnumWindowsProc(CScriptedDesktop::Handle(0), 0), 1);
-        QCOMPARE(gFoundWindow, WindowHandle(0));
-        QCOMPARE(EnumWindowsProc(CScriptedDesktop::Handle(1), 0), 0);
-        QCOMPARE(gFoundWindow, CScriptedDesktop::Handle(1));
     }
 
     void withoutADisplayTheManagerIsNotFound()
