@@ -36,26 +36,6 @@ const SDial kDials[] = {
     {"killed from outside while up", "direct-ok", 8192, 'k', "S2 S3 S8192 S8193 E21302"},
 };
 
-// Writes down what a control reports, in order: "S<state>" for each state
-// change (the state read in the handler), "E<number>" for each error.
-class RasRecorder final : public QObject {
-public:
-    explicit RasRecorder(CRas& ras)
-    {
-        connect(&ras, &CRas::RasStateChanged, this,
-                [this, &ras] { events << QStringLiteral("S%1").arg(ras.RasState()); });
-        connect(&ras, &CRas::RasError, this, [this](qint32 number, const QString& description) {
-            events << QStringLiteral("E%1").arg(number);
-            descriptions << description;
-        });
-    }
-    bool Ended() const { return events.contains(QStringLiteral("S8193")); }
-    bool Saw(int state) const { return events.contains(QStringLiteral("S%1").arg(state)); }
-
-    QStringList events;
-    QStringList descriptions;
-};
-
 } // namespace
 
 // What the control adds to pppd's log and status table (tst_MPppdLog's):
@@ -85,11 +65,11 @@ private slots:
         if (dial.at == 0)
             qputenv("PPPD_STANDIN_HOLD", "0.1");
         CRas ras(nullptr, kStandIn);
-        RasRecorder recorder(ras);
+        Record(ras);
         ras.Dial(QString::fromLatin1(dial.entry));
-        QVERIFY(recorder.events.isEmpty()); // Dial returns before anything is reported
+        QVERIFY(m_events.isEmpty()); // Dial returns before anything is reported
         if (dial.at != 0) {
-            QTRY_VERIFY_WITH_TIMEOUT(recorder.Saw(dial.at), kEndTimeoutMs);
+            QTRY_VERIFY_WITH_TIMEOUT(Saw(dial.at), kEndTimeoutMs);
             QVERIFY(ras.RasConnHandle() > 0);
             QCOMPARE(ras.Entry(), dial.entry);
             QCOMPARE(ras.RemoteAddress(), dial.at == 8192 ? "127.0.0.2" : "");
@@ -98,16 +78,14 @@ private slots:
             QCOMPARE(::kill(static_cast<pid_t>(ras.RasConnHandle()), SIGKILL), 0);
         if (dial.act == 'h') {
             ras.HangUp();
-            QCOMPARE(recorder.events.last(), QStringLiteral("S8198"));
+            QCOMPARE(m_events.last(), QStringLiteral("S8198"));
             ras.HangUp();
         }
         const QStringList events = QString::fromLatin1(dial.events).split(u' ');
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.Ended() && recorder.events.size() >= events.size(),
-                                 kEndTimeoutMs);
-        QCOMPARE(recorder.events, events);
+        QTRY_VERIFY_WITH_TIMEOUT(Saw(8193) && m_events.size() >= events.size(), kEndTimeoutMs);
+        QCOMPARE(m_events, events);
         if (dial.status >= 0)
-            QCOMPARE(recorder.descriptions.value(0),
-                     ErrorOfPppdExitStatus(dial.status).description);
+            QCOMPARE(m_descriptions.value(0), ErrorOfPppdExitStatus(dial.status).description);
         QCOMPARE(ras.RasState(), 8193);
         QCOMPARE(ras.RasConnHandle(), 0);
         QVERIFY(ras.Entry().isEmpty() && ras.RemoteAddress().isEmpty());
@@ -117,30 +95,30 @@ private slots:
     {
         QTemporaryDir empty;
         CRas ras(nullptr, {empty.filePath(QStringLiteral("pppd")), 1000});
-        RasRecorder recorder(ras);
+        Record(ras);
         ras.Dial(QStringLiteral("TarnDirectPPP"));
-        QTRY_COMPARE(recorder.events, (QStringList{"S8193", "E21303"}));
-        QVERIFY(recorder.descriptions.at(0).contains(QStringLiteral("not installed")));
-        QVERIFY(recorder.descriptions.at(0).contains(QStringLiteral("ppp package")));
+        QTRY_COMPARE(m_events, (QStringList{"S8193", "E21303"}));
+        QVERIFY(m_descriptions.at(0).contains(QStringLiteral("not installed")));
+        QVERIFY(m_descriptions.at(0).contains(QStringLiteral("ppp package")));
         ras.HangUp(); // with nothing running it still reports the end, later
-        QCOMPARE(recorder.events.size(), 2);
-        QTRY_COMPARE(recorder.events, (QStringList{"S8193", "E21303", "S8193"}));
+        QCOMPARE(m_events.size(), 2);
+        QTRY_COMPARE(m_events, (QStringList{"S8193", "E21303", "S8193"}));
         ras.Dial(QStringLiteral("TarnDirectPPP")); // the control is free again
-        QTRY_COMPARE(recorder.events.size(), 5);
+        QTRY_COMPARE(m_events.size(), 5);
     }
 
     // SECURITY: what is no entry name never reaches pppd's command line.
     void dialRefusesBadNamesAndASecondLink()
     {
         CRas ras(nullptr, kStandIn);
-        RasRecorder recorder(ras);
+        Record(ras);
         QVERIFY_THROWS_EXCEPTION(CRaisedError, ras.Dial(QStringLiteral("../x")));
         QCOMPARE(ras.RasConnHandle(), 0);
         ras.Dial(QStringLiteral("dial-hangs"));
         QVERIFY_THROWS_EXCEPTION(CRaisedError, ras.Dial(QStringLiteral("modem-ok")));
         QCOMPARE(ras.Entry(), QStringLiteral("dial-hangs"));
         ras.HangUp();
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.Ended(), kEndTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(Saw(8193), kEndTimeoutMs);
     }
 
     void pppdIsCalledWithTheEntryAndNodetach()
@@ -151,9 +129,9 @@ private slots:
         QVERIFY(TestFiles::WriteScript(program, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '"
                                                     + args.toUtf8() + "'\nexit 7\n"));
         CRas ras(nullptr, {program, 1000});
-        RasRecorder recorder(ras);
+        Record(ras);
         ras.Dial(QStringLiteral("My Modem"));
-        QTRY_VERIFY(recorder.Ended());
+        QTRY_VERIFY(Saw(8193));
         const QStringList given = TestFiles::ReadText(args).split(u'\n');
         QCOMPARE(given.mid(0, 3), (QStringList{"call", "My Modem", "nodetach"}));
         QVERIFY(given.contains(QStringLiteral("logfd")));
@@ -171,15 +149,34 @@ private slots:
         {
             CRas ras(nullptr, kStandIn);
             ras.AddOwnLinkTo(sources);
-            RasRecorder recorder(ras);
+            Record(ras);
             ras.Dial(QStringLiteral("direct-ok"));
-            QTRY_VERIFY_WITH_TIMEOUT(recorder.Saw(8192), kEndTimeoutMs);
+            QTRY_VERIFY_WITH_TIMEOUT(Saw(8192), kEndTimeoutMs);
             QCOMPARE(FindRasConnection(QStringLiteral("direct-ok"), handle, sources), 2);
             QCOMPARE(handle, ras.RasConnHandle());
         }
         QCOMPARE(FindRasConnection(QStringLiteral("direct-ok"), handle, sources), 1);
         QCOMPARE(::kill(static_cast<pid_t>(handle), 0), -1); // no such process
     }
+
+private:
+    // Writes down what the control reports, in order: "S<state>" for each
+    // state change (the state read in the handler), "E<number>" for each error.
+    void Record(CRas& ras)
+    {
+        m_events.clear();
+        m_descriptions.clear();
+        connect(&ras, &CRas::RasStateChanged, &ras,
+                [this, &ras] { m_events << QStringLiteral("S%1").arg(ras.RasState()); });
+        connect(&ras, &CRas::RasError, &ras, [this](qint32 number, const QString& description) {
+            m_events << QStringLiteral("E%1").arg(number);
+            m_descriptions << description;
+        });
+    }
+    bool Saw(int state) const { return m_events.contains(QStringLiteral("S%1").arg(state)); }
+
+    QStringList m_events;
+    QStringList m_descriptions;
 };
 
 QTEST_GUILESS_MAIN(tst_CRas)
