@@ -6,16 +6,16 @@ Q_DECLARE_METATYPE(SPeerSettings)
 
 namespace {
 
+SPeerSettings Settings(const QString& device, int speed, bool modem, const QString& number = {},
+                       const QString& init = {}, const QString& user = {},
+                       const QString& local = {})
+{
+    return {device, speed, modem, number, init, user, local};
+}
+
 SPeerSettings Modem(const QString& number, const QString& init)
 {
-    SPeerSettings s;
-    s.device = QStringLiteral("/dev/ttyUSB0");
-    s.speed = 57600;
-    s.modem = true;
-    s.phoneNumber = number;
-    s.initString = init;
-    s.userName = QStringLiteral("field");
-    return s;
+    return Settings("/dev/ttyUSB0", 57600, true, number, init, "field");
 }
 
 } // namespace
@@ -24,28 +24,19 @@ class tst_CPeerEntry final : public QObject {
     Q_OBJECT
 
 private slots:
-    // What a file says is read; what the editor writes, it reads back the same.
+    // What a file says is read ("" for no file); what the editor writes, it reads back the same.
     void settingsAndTheFile_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<SPeerSettings>("settings");
-        SPeerSettings direct;
-        direct.device = QStringLiteral("/dev/ttyS1");
-        direct.speed = 38400;
-        direct.localAddress = QStringLiteral("10.0.0.1");
-        QTest::newRow("direct cable") << "# cable\n/dev/ttyS1\n38400\nlocal\n10.0.0.1:\nnoauth\n"
-                                      << direct;
-        SPeerSettings plain;
-        plain.device = QStringLiteral("/dev/ttyACM0");
-        plain.speed = 9600;
-        plain.modem = true;
-        QTest::newRow("modem lines, no number") << "/dev/ttyACM0\n9600\nmodem\n" << plain;
-        SPeerSettings user = direct;
-        user.userName = QStringLiteral("eng one");
-        user.localAddress.clear();
+        QTest::newRow("direct cable")
+            << "# cable\n/dev/ttyS1\n38400\nlocal\n10.0.0.1:\nnoauth\n"
+            << Settings("/dev/ttyS1", 38400, false, {}, {}, {}, "10.0.0.1");
+        QTest::newRow("modem lines, no number") << "/dev/ttyACM0\n9600\nmodem\n"
+                                                << Settings("/dev/ttyACM0", 9600, true);
         QTest::newRow("user and no local address")
             << "/dev/ttyS1\n38400\nlocal\nuser \"eng one\"\nnoipdefault\n"
-            << user;
+            << Settings("/dev/ttyS1", 38400, false, {}, {}, "eng one");
         QTest::newRow("template defaults") << "" << SPeerSettings();
         QTest::newRow("modem with init") << "" << Modem("0049 89 1234", "AT&F E0");
         QTest::newRow("modem without init") << "" << Modem("*99#", "");
@@ -72,13 +63,15 @@ private slots:
                                              "lcp-echo-interval 5\n115200\n"
                                              + rest + "/dev/ttyS3\n");
         QCOMPARE(entry.Settings().device, QStringLiteral("/dev/ttyS3")); // pppd takes the last
-        SPeerSettings changed = entry.Settings();
-        changed.device = QStringLiteral("/dev/ttyUSB1");
-        changed.speed = 57600;
-        entry.SetSettings(changed);
+        entry.SetSettings(Settings("/dev/ttyUSB1", 57600, false));
         QCOMPARE(entry.Text(), "# Equipment link, keep this note\n/dev/ttyUSB1\n"
                                "lcp-echo-interval 5\n57600\n"
                                    + rest);
+        entry = CPeerEntry::Parse(QStringLiteral("10.1.1.1:10.1.1.2\n"));
+        QCOMPARE(entry.Settings().localAddress, QStringLiteral("10.1.1.1"));
+        entry.SetSettings(Settings("/dev/ttyS0", 115200, false, {}, {}, {}, "10.1.1.5"));
+        QVERIFY(
+            entry.Text().startsWith(QStringLiteral("10.1.1.5:10.1.1.2\n"))); // the far end's kept
     }
 
     void switchingToAModemWritesTheChatScript()
@@ -91,7 +84,6 @@ private slots:
             "connect \"/usr/sbin/chat -v -t 60 ABORT BUSY ABORT 'NO CARRIER' ABORT 'NO DIALTONE' "
             "'' 'ATZ' OK 'AT&F' OK 'ATD5551234' CONNECT ''\""));
         QVERIFY(lines.contains("user \"field\""));
-
         // Back to the cable: the chat line goes, the user stays until cleared.
         SPeerSettings cable = entry.Settings();
         cable.modem = false;
@@ -100,25 +92,10 @@ private slots:
         QVERIFY(entry.Text().contains(QStringLiteral("\nlocal\n")));
     }
 
-    void aRemoteAddressIsKept()
-    {
-        CPeerEntry entry = CPeerEntry::Parse(QStringLiteral("10.1.1.1:10.1.1.2\n"));
-        SPeerSettings s = entry.Settings();
-        QCOMPARE(s.localAddress, QStringLiteral("10.1.1.1"));
-        s.localAddress = QStringLiteral("10.1.1.5");
-        entry.SetSettings(s);
-        QVERIFY(entry.Text().startsWith(QStringLiteral("10.1.1.5:10.1.1.2\n")));
-    }
-
     void refusesWhatCouldInjectOptions_data()
     {
         QTest::addColumn<SPeerSettings>("settings");
         QTest::addColumn<bool>("accepted");
-        const auto with = [](auto field, const auto& value) {
-            SPeerSettings s;
-            s.*field = value;
-            return s;
-        };
         QTest::newRow("good modem") << Modem("0049 (89) 1234-5", "AT&F E0 V1") << true;
         QTest::newRow("good cable") << SPeerSettings() << true;
         QTest::newRow("quote in number") << Modem("123' ; reboot '", "") << false;
@@ -127,14 +104,13 @@ private slots:
         QTest::newRow("quote in init") << Modem("1", "AT'") << false;
         QTest::newRow("backslash in init") << Modem("1", "AT\\") << false;
         QTest::newRow("line break in user")
-            << with(&SPeerSettings::userName, QStringLiteral("a\"\nnoauth")) << false;
-        QTest::newRow("not a path")
-            << with(&SPeerSettings::device, QStringLiteral("ttyS0")) << false;
+            << Settings("/dev/ttyS0", 115200, false, {}, {}, "a\"\nnoauth") << false;
+        QTest::newRow("not a path") << Settings("ttyS0", 115200, false) << false;
         QTest::newRow("an option after the device")
-            << with(&SPeerSettings::device, QStringLiteral("/dev/ttyS0 nodetach")) << false;
-        QTest::newRow("no speed") << with(&SPeerSettings::speed, 0) << false;
+            << Settings("/dev/ttyS0 nodetach", 115200, false) << false;
+        QTest::newRow("no speed") << Settings("/dev/ttyS0", 0, false) << false;
         QTest::newRow("bad local address")
-            << with(&SPeerSettings::localAddress, QStringLiteral("10.0.0")) << false;
+            << Settings("/dev/ttyS0", 115200, false, {}, {}, {}, "10.0.0") << false;
     }
     void refusesWhatCouldInjectOptions()
     {

@@ -1,11 +1,9 @@
 #!/bin/sh
 # Stands in for pppd where the kernel has no PPP: takes pppd's options, prints
-# the log lines pppd prints for the called entry's scenario, a pause before
-# each, and ends with pppd's exit status.
-#   PPPD_STANDIN_PAUSE     seconds before each line (default 0.05)
-#   PPPD_STANDIN_HOLD      seconds an up link stays up before the peer ends it (default 30)
-#   PPPD_STANDIN_REMOTE    the far end's address it reports (default 127.0.0.2)
-#   PPPD_STANDIN_SCENARIO  the scenario to play, when not the entry's name
+# the log lines pppd prints for the scenario (PPPD_STANDIN_SCENARIO, else the
+# called entry's name), PPPD_STANDIN_PAUSE seconds (0.05) before each, and ends
+# with pppd's exit status. An up link stays up PPPD_STANDIN_HOLD seconds (30)
+# before the peer ends it; the far end is PPPD_STANDIN_REMOTE (127.0.0.2).
 entry=
 while [ $# -gt 0 ]; do
     [ "$1" = call ] && { entry=$2; shift; }

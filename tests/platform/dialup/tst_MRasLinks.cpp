@@ -3,19 +3,16 @@
 #include "tests/platform/TestNamespaces.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <memory>
 #include <sched.h>
 
 namespace {
 
-constexpr int kTimeoutMs = 15000;
 constexpr qint64 kUntouched = 777777;
 // Above every process id: own links that the process list does not show.
-constexpr qint64 kFirstUnlistedHandle = qint64(1) << 40;
+constexpr qint64 kUnlisted = qint64(1) << 40;
 
 } // namespace
 
@@ -23,140 +20,105 @@ class tst_MRasLinks final : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        // Only processes started under this test's own program name count,
-        // so real pppd links and other tests' stand-ins are never seen.
-        QVERIFY(m_folder.isValid());
-        m_sources.programName =
-            QStringLiteral("pppd-links-%1").arg(QCoreApplication::applicationPid());
-        m_program = m_folder.filePath(m_sources.programName);
-        QVERIFY(QFile::link(QStringLiteral(PPPD_STANDIN), m_program));
-        m_sources.runFolder = m_folder.filePath(QStringLiteral("run"));
-        QVERIFY(QDir().mkpath(m_sources.runFolder));
-        qputenv("PPPD_STANDIN_HOLD", "20");
-    }
-    void cleanup()
-    {
-        for (const auto& process : m_processes) {
-            process->terminate(); // the stand-in ends its pause and itself
-            if (!process->waitForFinished(kTimeoutMs))
-                process->kill();
-        }
-        m_processes.clear();
-        // A stand-in that forked just before it ended leaves an orphan that
-        // shows its command line until it runs its own program.
-        qint64 handle = 0;
-        QTRY_COMPARE_WITH_TIMEOUT(FindRasConnection("any", handle, m_sources), 0, kTimeoutMs);
-    }
-
-    // "running" are pppds in the process list; "own" are the links of this
-    // process's controls: one of a running name is that process, else one
-    // the list does not show yet.
+    // "running": the process list, "pid:parent:entry[:how]" each, "how" being
+    // "sh" (the program run by its interpreter), "chat" (another program) or
+    // "ended" (gone while read); "none": no list. "own": this process's links,
+    // one of a running entry being that process, else one the list lacks.
     void findCountsLinksByEntry_data()
     {
-        QTest::addColumn<QStringList>("running");
-        QTest::addColumn<QStringList>("own");
-        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("running");
+        QTest::addColumn<QString>("own");
         QTest::addColumn<int>("count");
-        const QString tarn = QStringLiteral("TarnDirectPPP");
-        QTest::newRow("no link") << QStringList{} << QStringList{} << tarn << 0;
-        QTest::newRow("the entry's link") << QStringList{tarn} << QStringList{} << tarn << 1;
-        QTest::newRow("letter case matters")
-            << QStringList{"tarndirectppp"} << QStringList{} << tarn << 1;
-        QTest::newRow("another entry's link counts too")
-            << QStringList{"Modem"} << QStringList{} << tarn << 1;
-        QTest::newRow("two links, one of them the entry's")
-            << QStringList{"Modem", tarn} << QStringList{} << tarn << 2;
-        QTest::newRow("two of the entry: the last wins")
-            << QStringList{tarn, tarn} << QStringList{} << tarn << 2;
-        QTest::newRow("an own link also in the list counts once")
-            << QStringList{tarn} << QStringList{tarn} << tarn << 1;
-        QTest::newRow("an own link not yet in the list")
-            << QStringList{"Modem"} << QStringList{tarn} << tarn << 2;
+        QTest::addColumn<qint64>("handle");
+        const auto row = [](const char* name, const char* running, const char* own, int count,
+                            qint64 handle) {
+            QTest::newRow(name) << QString::fromLatin1(running) << QString::fromLatin1(own) << count
+                                << handle;
+        };
+        const char* tarn = "TarnDirectPPP";
+        row("no link", "", "", 0, kUntouched);
+        row("processes cannot be listed", "none", "", -1, kUntouched);
+        row("the entry's link", "100:1:TarnDirectPPP", "", 1, 100);
+        row("letter case matters", "100:1:tarndirectppp", "", 1, kUntouched);
+        row("another entry's link counts too", "100:1:Modem", "", 1, kUntouched);
+        row("two links, one of them the entry's", "100:1:Modem 200:1:TarnDirectPPP", "", 2, 200);
+        row("two of the entry: the last wins", "300:1:TarnDirectPPP 200:1:TarnDirectPPP", "", 2,
+            300);
+        row("run by its interpreter", "100:1:TarnDirectPPP:sh", "", 1, 100);
+        row("another program is no link", "100:1:TarnDirectPPP:chat", "", 0, kUntouched);
+        row("ended while read", "100:1:TarnDirectPPP:ended", "", 0, kUntouched);
+        row("just forked: one link", "100:1:TarnDirectPPP 101:100:TarnDirectPPP", "", 1, 100);
+        row("an own link also in the list counts once", "100:1:TarnDirectPPP", tarn, 1, 100);
+        row("an own link not yet in the list", "100:1:Modem", tarn, 2, kUnlisted);
     }
     void findCountsLinksByEntry()
     {
-        QFETCH(QStringList, running);
-        QFETCH(QStringList, own);
-        QFETCH(QString, entry);
+        QFETCH(QString, running);
+        QFETCH(QString, own);
         QFETCH(int, count);
-        QMap<QString, qint64> handles;
-        QList<qint64> matching; // the last match (the highest process id) wins
-        for (const QString& name : running) {
-            handles[name] = StartStandIn(name);
-            QVERIFY(handles[name] > 0);
-            if (name == entry)
-                matching.append(handles[name]);
+        QFETCH(qint64, handle);
+        QTemporaryDir proc;
+        SRasLinkSources sources;
+        sources.procFolder = proc.filePath(running == QStringLiteral("none") ? "absent" : "proc");
+        QVERIFY(QDir().mkpath(proc.filePath("proc")));
+        QMap<QString, qint64> pids;
+        for (const QString& process : running.split(u' ', Qt::SkipEmptyParts)) {
+            const QStringList f = process.split(u':');
+            if (f.size() < 3)
+                continue;
+            const QString folder = sources.procFolder + u'/' + f[0];
+            QByteArrayList args{"/usr/sbin/pppd", "call", f[2].toUtf8(), "nodetach"};
+            if (f.value(3) == QStringLiteral("chat"))
+                args[0] = "chat";
+            if (f.value(3) == QStringLiteral("sh"))
+                args.prepend("/bin/sh");
+            QVERIFY(TestFiles::Write(folder + "/cmdline", args.join('\0') + '\0'));
+            if (f.value(3) != QStringLiteral("ended"))
+                QVERIFY(TestFiles::WriteText(folder + "/stat", f[0] + " (pppd) S " + f[1] + " 1"));
+            pids[f[2]] = f[0].toLongLong();
         }
         QList<SOwnLink> ownLinks;
-        for (const QString& name : own) {
-            ownLinks.append(
-                {handles.value(name, kFirstUnlistedHandle + ownLinks.size()), name, {}});
-            if (name == entry)
-                matching.append(ownLinks.last().handle);
-        }
-        SRasLinkSources sources = m_sources;
+        for (const QString& entry : own.split(u' ', Qt::SkipEmptyParts))
+            ownLinks.append({pids.value(entry, kUnlisted), entry, {}});
         sources.ownLinks = [ownLinks] { return ownLinks; };
-        qint64 handle = kUntouched;
-        QCOMPARE(FindRasConnection(entry, handle, sources), count);
-        QCOMPARE(handle, matching.isEmpty() ? kUntouched
-                                            : *std::max_element(matching.begin(), matching.end()));
+        qint64 found = kUntouched;
+        QCOMPARE(FindRasConnection(QStringLiteral("TarnDirectPPP"), found, sources), count);
+        QCOMPARE(found, handle);
     }
 
-    void unlistableProcessesGiveMinusOne()
+    // An own link's far end is what pppd reported to its control; else
+    // pppd's pid files name the link's interface, whose destination address
+    // is the far end. The interface is made in a network namespace of this test.
+    void projectedIp_data()
     {
-        SRasLinkSources sources = m_sources;
-        sources.procFolder = m_folder.filePath(QStringLiteral("no-proc"));
-        qint64 handle = kUntouched;
-        QCOMPARE(FindRasConnection(QStringLiteral("TarnDirectPPP"), handle, sources), -1);
-        QCOMPARE(handle, kUntouched);
-    }
-
-    // An own link's far end is what pppd reported to its control.
-    void projectedIpOfAnOwnLink()
-    {
-        SRasLinkSources sources = m_sources;
-        sources.ownLinks = [] {
-            return QList<SOwnLink>{{kFirstUnlistedHandle, "Up", "127.0.0.9"},
-                                   {kFirstUnlistedHandle + 1, "Dialling", {}}};
-        };
-        QString address = QStringLiteral("unchanged");
-        QCOMPARE(GetProjectedIp(kFirstUnlistedHandle + 1, address, sources), kProjectionNoAddress);
-        QCOMPARE(GetProjectedIp(kFirstUnlistedHandle + 2, address, sources), kProjectionNoLink);
-        QCOMPARE(address, QStringLiteral("unchanged"));
-        QCOMPARE(GetProjectedIp(kFirstUnlistedHandle, address, sources), 0);
-        QCOMPARE(address, QStringLiteral("127.0.0.9"));
-    }
-
-    // pppd's pid files name the link's interface; its destination address is
-    // the far end. The interface is made in a network namespace of this test.
-    void projectedIpFromThePointToPointInterface_data()
-    {
+        QTest::addColumn<qint64>("handle");
         QTest::addColumn<QString>("pidFile");
         QTest::addColumn<QString>("content");
         QTest::addColumn<int>("result");
         QTest::addColumn<QString>("address");
-        QTest::newRow("unit pid file") << "ppp7.pid"
-                                       << "%1\n"
-                                       << 0 << "10.77.0.2";
-        QTest::newRow("link name pid file") << "ppp-Modem.pid"
-                                            << "%1\nppp7\n"
-                                            << 0 << "10.77.0.2";
-        QTest::newRow("interface gone") << "ppp-Modem.pid"
-                                        << "%1\nppp9\n"
-                                        << kProjectionNoAddress << "unchanged";
-        QTest::newRow("another pppd's file") << "ppp-Modem.pid"
-                                             << "1\nppp7\n"
-                                             << kProjectionNoLink << "unchanged";
+        const auto row = [](const char* name, qint64 handle, const char* pidFile,
+                            const char* content, int result, const char* address) {
+            QTest::newRow(name) << handle << QString::fromLatin1(pidFile)
+                                << QString::fromLatin1(content) << result
+                                << QString::fromLatin1(address);
+        };
+        const int noLink = kProjectionNoLink, noAddress = kProjectionNoAddress;
+        row("own link, up", kUnlisted, "", "", 0, "127.0.0.9");
+        row("own link, dialling", kUnlisted + 1, "", "", noAddress, "unchanged");
+        row("no such link", kUnlisted + 2, "", "", noLink, "unchanged");
+        row("unit pid file", 424242, "ppp7.pid", "424242\n", 0, "10.77.0.2");
+        row("link name pid file", 424242, "ppp-Modem.pid", "424242\nppp7\n", 0, "10.77.0.2");
+        row("interface gone", 424242, "ppp-Modem.pid", "424242\nppp9\n", noAddress, "unchanged");
+        row("another pppd's file", 424242, "ppp-Modem.pid", "1\nppp7\n", noLink, "unchanged");
     }
-    void projectedIpFromThePointToPointInterface()
+    void projectedIp()
     {
+        QFETCH(qint64, handle);
         QFETCH(QString, pidFile);
         QFETCH(QString, content);
         QFETCH(int, result);
         QFETCH(QString, address);
-        if (!m_inOwnNetwork) {
+        if (!pidFile.isEmpty() && !m_inOwnNetwork) {
             if (::unshare(CLONE_NEWNET) != 0)
                 QSKIP("no network namespace of our own (unshare refused)");
             m_inOwnNetwork = true;
@@ -165,39 +127,20 @@ private slots:
                     {"addr", "add", "10.77.0.1", "peer", "10.77.0.2", "dev", "ppp7"}))
                 QSKIP("no tun interface can be made here");
         }
-        const qint64 handle = 424242;
-        QDir(m_sources.runFolder).removeRecursively();
-        QVERIFY(TestFiles::WriteText(m_sources.runFolder + u'/' + pidFile,
-                                     QString(content).replace("%1", QString::number(handle))));
+        QTemporaryDir run;
+        SRasLinkSources sources;
+        sources.runFolder = run.path();
+        if (!pidFile.isEmpty())
+            QVERIFY(TestFiles::WriteText(run.filePath(pidFile), content));
+        sources.ownLinks = [] {
+            return QList<SOwnLink>{{kUnlisted, "Up", "127.0.0.9"}, {kUnlisted + 1, "Dialling", {}}};
+        };
         QString found = QStringLiteral("unchanged");
-        QCOMPARE(GetProjectedIp(handle, found, m_sources), result);
+        QCOMPARE(GetProjectedIp(handle, found, sources), result);
         QCOMPARE(found, address);
     }
 
 private:
-    // Starts a stand-in pppd that keeps dialling "call ENTRY"; its process id.
-    qint64 StartStandIn(const QString& entry)
-    {
-        auto process = std::make_unique<QProcess>();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("PPPD_STANDIN_SCENARIO"), QStringLiteral("dial-hangs"));
-        process->setProcessEnvironment(environment);
-        process->start(m_program, {QStringLiteral("call"), entry, QStringLiteral("nodetach")});
-        if (!process->waitForStarted(kTimeoutMs))
-            return 0;
-        const qint64 pid = process->processId();
-        m_processes.push_back(std::move(process));
-        // The system fills in the new program's command line a moment after
-        // the exec that QProcess reports as the start.
-        const QString commandLine = QStringLiteral("/proc/%1/cmdline").arg(pid);
-        const auto shown = [&commandLine] { return TestFiles::Read(commandLine).contains("call"); };
-        return QTest::qWaitFor(shown, kTimeoutMs) ? pid : 0;
-    }
-
-    QTemporaryDir m_folder;
-    QString m_program;
-    SRasLinkSources m_sources;
-    std::vector<std::unique_ptr<QProcess>> m_processes;
     bool m_inOwnNetwork = false;
 };
 
