@@ -15,17 +15,17 @@ _LISTENING = re.compile(r"^(FTP|TFTP) listening on port (\d+)\s*$")
 START_TIMEOUT_S = 30  # under the sanitizers a host is slow to come up
 
 
+def host_command(*arguments):
+    return shlex.split(os.environ["PELION_SERVER"]) + list(arguments)
+
+
 class ServerHost:
     """Context manager: `with ServerHost(root, ["FTP"]) as host: host.ports["FTP"]`."""
 
     def __init__(self, root, wanted=("FTP", "TFTP")):
-        command = os.environ.get("PELION_SERVER")
-        if not command:
-            raise RuntimeError("PELION_SERVER names no host program")
-        self.command = shlex.split(command) + ["--root", root, "--ftp-port", "0",
-                                               "--tftp-port", "0", "--no-tray"]
+        self.command = host_command("--root", root, "--ftp-port", "0", "--tftp-port", "0",
+                                    "--no-tray")
         self.wanted, self.ports, self.lines = set(wanted), {}, []
-        self._process = None
         self._ready = threading.Event()
 
     def __enter__(self):
@@ -33,8 +33,8 @@ class ServerHost:
                                          stderr=subprocess.STDOUT, text=True)
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
-        if not self._ready.wait(START_TIMEOUT_S):
-            self.__exit__(None, None, None)
+        if not self._ready.wait(START_TIMEOUT_S) or not self.wanted.issubset(self.ports):
+            self.__exit__()
             raise RuntimeError("host did not come up: %r" % self.lines)
         return self
 
@@ -49,17 +49,16 @@ class ServerHost:
         self._ready.set()  # the host ended: nobody waits for it any longer
 
     def wait_for_line(self, pattern, timeout=10.0):
-        """Waits until the host printed a line matching pattern; returns it or None."""
+        """Whether the host printed a line matching pattern within timeout."""
         deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            found = [line for line in list(self.lines) if re.search(pattern, line)]
-            if found:
-                return found[0]
+        while not any(re.search(pattern, line) for line in list(self.lines)):
             time.sleep(0.02)
-        return None
+            if time.monotonic() > deadline:
+                return False
+        return True
 
     def __exit__(self, *exc):
-        if self._process and self._process.poll() is None:
+        if self._process.poll() is None:
             self._process.send_signal(signal.SIGTERM)
             try:
                 self._process.wait(timeout=10)
@@ -67,11 +66,8 @@ class ServerHost:
                 self._process.kill()
                 self._process.wait()
         self._reader.join(timeout=5)
+        self.returncode = self._process.returncode
         return False
-
-    @property
-    def returncode(self):
-        return self._process.returncode if self._process else None
 
 
 def read(path):
@@ -97,13 +93,12 @@ class HostCase(unittest.TestCase):
         for folder in (cls.root, cls.local):
             os.makedirs(folder)
         cls.prepare()
-        cls.host = ServerHost(cls.root, [cls.PROTOCOL])
-        cls.host.__enter__()
+        cls.host = ServerHost(cls.root, [cls.PROTOCOL]).__enter__()
         cls.port = cls.host.ports[cls.PROTOCOL]
 
     @classmethod
     def tearDownClass(cls):
-        cls.host.__exit__(None, None, None)
+        cls.host.__exit__()
         cls.tmp.cleanup()
         if cls.host.returncode != 0:
             raise AssertionError("host ended with %r: %s" % (cls.host.returncode,

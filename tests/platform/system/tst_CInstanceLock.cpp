@@ -5,13 +5,11 @@
 #include "tests/kit/TestFiles.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -26,8 +24,7 @@ int HolderMain(const char* path)
 {
     CInstanceLock lock(QString::fromLocal8Bit(path));
     std::cout << (lock.TryLock() ? "locked" : "refused") << std::endl;
-    std::string line;
-    while (std::getline(std::cin, line)) {
+    for (std::string line; std::getline(std::cin, line);) {
     }
     return 0;
 }
@@ -38,8 +35,6 @@ class tst_CInstanceLock final : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { QVERIFY(m_folder.isValid()); }
-
     // A live holder, whatever the age of its lock file, blocks; a lock file
     // without a live holder of this program is taken over.
     void onlyALiveHolderBlocks_data()
@@ -57,7 +52,8 @@ private slots:
     {
         QFETCH(QString, holder);
         QFETCH(bool, taken);
-        const QString path = m_folder.filePath(QStringLiteral("holder.lock"));
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("holder.lock"));
         QProcess process;
         CInstanceLock own(path);
         if (holder == "object") {
@@ -66,11 +62,12 @@ private slots:
             // Process 1 runs, but it is no instance of this program.
             QVERIFY(TestFiles::Write(path, "1\ntst_CInstanceLock\n\n"));
         } else {
-            QCOMPARE(StartHolder(process, path), QByteArray("locked"));
+            process.start(QCoreApplication::applicationFilePath(), {kHolderSwitch, path});
+            QVERIFY(process.waitForReadyRead(20000));
+            QCOMPARE(process.readLine().trimmed(), QByteArray("locked"));
         }
-        if (holder == "old") {
-            // An instance runs for days: age alone must not make its lock stale.
-            QFile file(path);
+        QFile file(path);
+        if (holder == "old") { // an instance runs for days: age alone must not make it stale
             QVERIFY(file.open(QIODevice::ReadWrite));
             QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(-1),
                                      QFileDevice::FileModificationTime));
@@ -79,14 +76,14 @@ private slots:
             QVERIFY(process.waitForFinished(10000));
             QVERIFY2(QFileInfo::exists(path), "a killed holder leaves its lock file");
         } else if (holder == "ended") {
-            StopHolder(process);
-            QCOMPARE(process.exitCode(), 0);
+            process.closeWriteChannel();
+            QVERIFY(process.waitForFinished(10000));
         }
-
         CInstanceLock next(path);
         QCOMPARE(next.TryLock(), taken);
         QCOMPARE(next.IsLocked(), taken);
-        StopHolder(process);
+        process.closeWriteChannel();
+        QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(10000));
         if (taken) {
             next.Unlock();
             QVERIFY(!QFileInfo::exists(path));
@@ -96,39 +93,16 @@ private slots:
     // The default lock lives in the runtime folder; a missing folder is made.
     void defaultPathIsInTheRuntimeFolderAndFoldersAreMade()
     {
+        QTemporaryDir folder;
         const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_folder.path()));
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder.path()));
         const QString path = CInstanceLock::DefaultPath(QStringLiteral("pelion"));
         qputenv("XDG_RUNTIME_DIR", saved);
-        QCOMPARE(path, m_folder.filePath(QStringLiteral("pelion.lock")));
-        CInstanceLock lock(m_folder.filePath(QStringLiteral("a/b/made.lock")));
+        QCOMPARE(path, folder.filePath(QStringLiteral("pelion.lock")));
+        CInstanceLock lock(folder.filePath(QStringLiteral("a/b/made.lock")));
         QVERIFY(lock.TryLock());
-        QVERIFY(QFileInfo::exists(m_folder.filePath(QStringLiteral("a/b/made.lock"))));
+        QVERIFY(QFileInfo::exists(folder.filePath(QStringLiteral("a/b/made.lock"))));
     }
-
-private:
-    // Starts a holder process and returns its first line.
-    static QByteArray StartHolder(QProcess& holder, const QString& path)
-    {
-        holder.start(QCoreApplication::applicationFilePath(),
-                     {QString::fromLatin1(kHolderSwitch), path});
-        if (!holder.waitForStarted(10000))
-            return "not started";
-        if (!holder.canReadLine() && !holder.waitForReadyRead(20000))
-            return "no answer";
-        return holder.readLine().trimmed();
-    }
-
-    static void StopHolder(QProcess& holder)
-    {
-        if (holder.state() == QProcess::NotRunning)
-            return;
-        holder.closeWriteChannel();
-        if (!holder.waitForFinished(10000))
-            holder.kill();
-    }
-
-    QTemporaryDir m_folder;
 };
 
 int main(int argc, char* argv[])
