@@ -20,20 +20,19 @@ def host_command(*arguments):
 
 
 class ServerHost:
-    """Context manager: `with ServerHost(root, ["FTP"]) as host: host.ports["FTP"]`."""
+    """Context manager: `with ServerHost(root) as host: host.ports["FTP"]`; it
+    collects the host's lines and must end cleanly on SIGTERM."""
 
-    def __init__(self, root, wanted=("FTP", "TFTP")):
-        self.command = host_command("--root", root, "--ftp-port", "0", "--tftp-port", "0",
-                                    "--no-tray")
-        self.wanted, self.ports, self.lines = set(wanted), {}, []
-        self._ready = threading.Event()
-
-    def __enter__(self):
-        self._process = subprocess.Popen(self.command, stdout=subprocess.PIPE,
-                                         stderr=subprocess.STDOUT, text=True)
+    def __init__(self, root):
+        self.ports, self.lines, self._ready = {}, [], threading.Event()
+        self._process = subprocess.Popen(
+            host_command("--root", root, "--ftp-port", "0", "--tftp-port", "0", "--no-tray"),
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
-        if not self._ready.wait(START_TIMEOUT_S) or not self.wanted.issubset(self.ports):
+
+    def __enter__(self):
+        if not self._ready.wait(START_TIMEOUT_S) or len(self.ports) < 2:
             self.__exit__()
             raise RuntimeError("host did not come up: %r" % self.lines)
         return self
@@ -44,7 +43,7 @@ class ServerHost:
             match = _LISTENING.match(line)
             if match:
                 self.ports[match.group(1)] = int(match.group(2))
-                if self.wanted.issubset(self.ports):
+                if len(self.ports) == 2:
                     self._ready.set()
         self._ready.set()  # the host ended: nobody waits for it any longer
 
@@ -52,21 +51,19 @@ class ServerHost:
         """Whether the host printed a line matching pattern within timeout."""
         deadline = time.monotonic() + timeout
         while not any(re.search(pattern, line) for line in list(self.lines)):
-            time.sleep(0.02)
             if time.monotonic() > deadline:
                 return False
+            time.sleep(0.02)
         return True
 
     def __exit__(self, *exc):
-        if self._process.poll() is None:
-            self._process.send_signal(signal.SIGTERM)
-            try:
-                self._process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self._process.kill()
-                self._process.wait()
+        self._process.send_signal(signal.SIGTERM)
+        try:
+            self.returncode = self._process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self._process.kill()
+            self.returncode = self._process.wait()
         self._reader.join(timeout=5)
-        self.returncode = self._process.returncode
         return False
 
 
@@ -82,7 +79,7 @@ def write(path, data):
 
 class HostCase(unittest.TestCase):
     """One host per class serving served/ beside the clients' local/, filled by
-    prepare(); it must end cleanly on SIGTERM (with the sanitizers: no leaks)."""
+    prepare(); the clients speak PROTOCOL to it."""
 
     PROTOCOL = "FTP"
 
@@ -90,10 +87,10 @@ class HostCase(unittest.TestCase):
     def setUpClass(cls):
         cls.tmp = tempfile.TemporaryDirectory()
         cls.root, cls.local = (os.path.join(cls.tmp.name, n) for n in ("served", "local"))
-        for folder in (cls.root, cls.local):
-            os.makedirs(folder)
+        os.makedirs(cls.root)
+        os.makedirs(cls.local)
         cls.prepare()
-        cls.host = ServerHost(cls.root, [cls.PROTOCOL]).__enter__()
+        cls.host = ServerHost(cls.root).__enter__()
         cls.port = cls.host.ports[cls.PROTOCOL]
 
     @classmethod

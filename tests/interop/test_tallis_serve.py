@@ -46,7 +46,7 @@ class TallisServe(unittest.TestCase):
     def test_lines_for_sessions_and_transfers_then_clean_end(self):
         with tempfile.TemporaryDirectory() as root:
             write(os.path.join(root, "image.bin"), b"x" * 1000)
-            with ServerHost(root, ["FTP", "TFTP"]) as host:
+            with ServerHost(root) as host:
                 ftp = FTP()
                 ftp.connect("127.0.0.1", host.ports["FTP"], timeout=RUN_TIMEOUT_S)
                 ftp.set_pasv(False)
