@@ -15,26 +15,25 @@ _LISTENING = re.compile(r"^(FTP|TFTP) listening on port (\d+)\s*$")
 START_TIMEOUT_S = 30  # under the sanitizers a host is slow to come up
 
 
+def host_command(*arguments):
+    return shlex.split(os.environ["PELION_SERVER"]) + list(arguments)
+
+
 class ServerHost:
-    """Context manager: `with ServerHost(root, ["FTP"]) as host: host.ports["FTP"]`."""
+    """Context manager: `with ServerHost(root) as host: host.ports["FTP"]`; it
+    collects the host's lines and must end cleanly on SIGTERM."""
 
-    def __init__(self, root, wanted=("FTP", "TFTP")):
-        command = os.environ.get("PELION_SERVER")
-        if not command:
-            raise RuntimeError("PELION_SERVER names no host program")
-        self.command = shlex.split(command) + ["--root", root, "--ftp-port", "0",
-                                               "--tftp-port", "0", "--no-tray"]
-        self.wanted, self.ports, self.lines = set(wanted), {}, []
-        self._process = None
-        self._ready = threading.Event()
-
-    def __enter__(self):
-        self._process = subprocess.Popen(self.command, stdout=subprocess.PIPE,
-                                         stderr=subprocess.STDOUT, text=True)
+    def __init__(self, root):
+        self.ports, self.lines, self._ready = {}, [], threading.Event()
+        self._process = subprocess.Popen(
+            host_command("--root", root, "--ftp-port", "0", "--tftp-port", "0", "--no-tray"),
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
-        if not self._ready.wait(START_TIMEOUT_S):
-            self.__exit__(None, None, None)
+
+    def __enter__(self):
+        if not self._ready.wait(START_TIMEOUT_S) or len(self.ports) < 2:
+            self.__exit__()
             raise RuntimeError("host did not come up: %r" % self.lines)
         return self
 
@@ -44,34 +43,28 @@ class ServerHost:
             match = _LISTENING.match(line)
             if match:
                 self.ports[match.group(1)] = int(match.group(2))
-                if self.wanted.issubset(self.ports):
+                if len(self.ports) == 2:
                     self._ready.set()
         self._ready.set()  # the host ended: nobody waits for it any longer
 
     def wait_for_line(self, pattern, timeout=10.0):
-        """Waits until the host printed a line matching pattern; returns it or None."""
+        """Whether the host printed a line matching pattern within timeout."""
         deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            found = [line for line in list(self.lines) if re.search(pattern, line)]
-            if found:
-                return found[0]
+        while not any(re.search(pattern, line) for line in list(self.lines)):
+            if time.monotonic() > deadline:
+                return False
             time.sleep(0.02)
-        return None
+        return True
 
     def __exit__(self, *exc):
-        if self._process and self._process.poll() is None:
-            self._process.send_signal(signal.SIGTERM)
-            try:
-                self._process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self._process.kill()
-                self._process.wait()
+        self._process.send_signal(signal.SIGTERM)
+        try:
+            self.returncode = self._process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self._process.kill()
+            self.returncode = self._process.wait()
         self._reader.join(timeout=5)
         return False
-
-    @property
-    def returncode(self):
-        return self._process.returncode if self._process else None
 
 
 def read(path):
@@ -86,7 +79,7 @@ def write(path, data):
 
 class HostCase(unittest.TestCase):
     """One host per class serving served/ beside the clients' local/, filled by
-    prepare(); it must end cleanly on SIGTERM (with the sanitizers: no leaks)."""
+    prepare(); the clients speak PROTOCOL to it."""
 
     PROTOCOL = "FTP"
 
@@ -94,16 +87,15 @@ class HostCase(unittest.TestCase):
     def setUpClass(cls):
         cls.tmp = tempfile.TemporaryDirectory()
         cls.root, cls.local = (os.path.join(cls.tmp.name, n) for n in ("served", "local"))
-        for folder in (cls.root, cls.local):
-            os.makedirs(folder)
+        os.makedirs(cls.root)
+        os.makedirs(cls.local)
         cls.prepare()
-        cls.host = ServerHost(cls.root, [cls.PROTOCOL])
-        cls.host.__enter__()
+        cls.host = ServerHost(cls.root).__enter__()
         cls.port = cls.host.ports[cls.PROTOCOL]
 
     @classmethod
     def tearDownClass(cls):
-        cls.host.__exit__(None, None, None)
+        cls.host.__exit__()
         cls.tmp.cleanup()
         if cls.host.returncode != 0:
             raise AssertionError("host ended with %r: %s" % (cls.host.returncode,

@@ -18,14 +18,10 @@ inline std::optional<QByteArray> RunToEnd(const QString& program, const QStringL
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
-    if (!process.waitForFinished(20000)) {
-        process.kill();
-        process.waitForFinished(5000);
-        return std::nullopt;
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+    const bool ended = process.waitForFinished(20000);
+    if (!ended || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
         qWarning().noquote() << program << arguments.join(' ') << "->" << process.readAll();
-        return std::nullopt;
+        return std::nullopt; // a process still running is killed with the object
     }
     return process.readAll();
 }
@@ -48,24 +44,17 @@ public:
         m_reason = m_made ? "the test's network namespaces could not be set up"
                           : "network namespaces are not permitted here";
         // N and F stand for the near and the far namespace, NEAR and FAR for
-        // their addresses.
-        const char* const commands[] = {
-            "netns add F",
-            "-n N link add veth-near type veth peer name veth-far netns F",
-            "-n N addr add NEAR/30 dev veth-near",
-            "-n F addr add FAR/30 dev veth-far",
-            "-n N link set lo up",
-            "-n N link set veth-near up",
-            "-n F link set veth-far up",
-            "-n N route add 10.202.0.0/24 via FAR",
-            "-n F route add unreachable 10.202.0.0/24",
-            "netns exec F sysctl -q -w net.ipv4.icmp_echo_ignore_all=1",
-            "netns exec F sysctl -q -w net.ipv4.ip_forward=1",
-            // Every echo gets its error report, however close together.
-            "netns exec F sysctl -q -w net.ipv4.icmp_ratelimit=0",
-        };
-        for (const char* command : commands) {
-            QStringList words = QString::fromLatin1(command)
+        // their addresses. The far one reports every unreachable echo,
+        // however close together.
+        const QString commands = "netns add F|-n N link add veth-near type veth peer name veth-far "
+                                 "netns F|-n N addr add NEAR/30 dev veth-near|-n F addr add FAR/30 "
+                                 "dev veth-far|-n N link set lo up|-n N link set veth-near up|-n F "
+                                 "link set veth-far up|-n N route add 10.202.0.0/24 via FAR|-n F "
+                                 "route add unreachable 10.202.0.0/24|netns exec F sysctl -q -w "
+                                 "net.ipv4.icmp_echo_ignore_all=1 net.ipv4.ip_forward=1 "
+                                 "net.ipv4.icmp_ratelimit=0";
+        for (const QString& command : commands.split('|')) {
+            QStringList words = QString(command)
                                     .replace("NEAR", kNearAddress)
                                     .replace("FAR", kFarAddress)
                                     .split(' ');
@@ -87,7 +76,6 @@ public:
 
     CTestNamespaces(const CTestNamespaces&) = delete;
     CTestNamespaces& operator=(const CTestNamespaces&) = delete;
-
     bool IsReady() const { return m_made && m_reason.isEmpty(); }
     // Why they are not ready, for QSKIP.
     const QString& Reason() const { return m_reason; }
@@ -98,11 +86,8 @@ public:
     int FarEchoRequests() const
     {
         const auto snmp = RunToEnd("ip", {"netns", "exec", m_far, "cat", "/proc/net/snmp"});
-        QList<QByteArray> icmp;
-        for (const QByteArray& line : snmp ? snmp->split('\n') : QList<QByteArray>()) {
-            if (line.startsWith("Icmp: "))
-                icmp.append(line);
-        }
+        QList<QByteArray> icmp = snmp ? snmp->split('\n') : QList<QByteArray>();
+        icmp.removeIf([](const QByteArray& line) { return !line.startsWith("Icmp: "); });
         const qsizetype column = icmp.size() < 2 ? -1 : icmp[0].split(' ').indexOf("InEchos");
         return column < 0 ? -1 : icmp[1].split(' ').value(column).toInt();
     }

@@ -11,37 +11,27 @@ class tst_MHostAddresses final : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
+    void upInterfacesWithoutLoopback()
     {
         if (::unshare(CLONE_NEWNET) != 0)
             QSKIP("no network namespace of our own (unshare refused)");
-        if (!Ip({"tuntap", "add", "dev", "eq0", "mode", "tun"}))
+        if (!CTestNamespaces::Ip({"tuntap", "add", "dev", "eq0", "mode", "tun"}))
             QSKIP("no tun interface can be made here");
-    }
-
-    void upInterfacesWithoutLoopback()
-    {
         QVERIFY(GetLocalAddresses().isEmpty()); // only a loopback, down
-
-        QVERIFY(Ip({"link", "set", "lo", "up"}));
-        QVERIFY(GetLocalAddresses().isEmpty()); // loopback left out
-
-        QVERIFY(Ip({"addr", "add", "10.201.0.1/24", "dev", "eq0"}));
-        QVERIFY(GetLocalAddresses().isEmpty()); // its interface is down
-
-        QVERIFY(Ip({"link", "set", "eq0", "up"}));
-        QCOMPARE(GetLocalAddresses(), QStringList{"10.201.0.1"});
-
-        QVERIFY(Ip({"addr", "add", "10.202.0.7/16", "dev", "eq0"}));
-        QVERIFY(Ip({"addr", "add", "fd00::7/64", "dev", "eq0"}));
-        QCOMPARE(GetLocalAddresses(), (QStringList{"10.201.0.1", "10.202.0.7"})); // IPv4 only
-
-        QVERIFY(Ip({"link", "set", "eq0", "down"}));
-        QVERIFY(GetLocalAddresses().isEmpty());
+        // One step after the other, and the addresses that are listed then.
+        const std::pair<const char*, QStringList> steps[] = {
+            {"link set lo up", {}},                 // loopback left out
+            {"addr add 10.201.0.1/24 dev eq0", {}}, // its interface is down
+            {"link set eq0 up", {"10.201.0.1"}},
+            {"addr add 10.202.0.7/16 dev eq0", {"10.201.0.1", "10.202.0.7"}},
+            {"addr add fd00::7/64 dev eq0", {"10.201.0.1", "10.202.0.7"}}, // IPv4 only
+            {"link set eq0 down", {}},
+        };
+        for (const auto& [step, addresses] : steps) {
+            QVERIFY2(CTestNamespaces::Ip(QString(step).split(' ')), step);
+            QCOMPARE(GetLocalAddresses(), addresses);
+        }
     }
-
-private:
-    static bool Ip(const QStringList& args) { return CTestNamespaces::Ip(args); }
 };
 
 QTEST_GUILESS_MAIN(tst_MHostAddresses)

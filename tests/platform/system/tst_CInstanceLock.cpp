@@ -1,92 +1,58 @@
-// The one-instance lock between real processes: this test program starts
-// copies of itself that take the lock (see HolderMain).
-
 #include "platform/system/CInstanceLock.h"
 #include "tests/kit/TestFiles.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <cstdio>
-#include <cstring>
-#include <iostream>
-#include <string>
-
-namespace {
-
-const char* const kHolderSwitch = "--hold-lock";
-
-// A holder process: takes the lock, says whether it has it, and keeps it
-// until its standard input closes.
-int HolderMain(const char* path)
-{
-    CInstanceLock lock(QString::fromLocal8Bit(path));
-    std::cout << (lock.TryLock() ? "locked" : "refused") << std::endl;
-    std::string line;
-    while (std::getline(std::cin, line)) {
-    }
-    return 0;
-}
-
-} // namespace
-
+// Another instance holding the lock, or one killed and leaving its lock
+// file, is the desktop scenario's; here the rules of the lock file itself.
 class tst_CInstanceLock final : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { QVERIFY(m_folder.isValid()); }
-
     // A live holder, whatever the age of its lock file, blocks; a lock file
     // without a live holder of this program is taken over.
     void onlyALiveHolderBlocks_data()
     {
         QTest::addColumn<QString>("holder");
         QTest::addColumn<bool>("taken");
-        QTest::newRow("another process") << "process" << false;
-        QTest::newRow("another process, lock file a day old") << "old" << false;
         QTest::newRow("another object of this process") << "object" << false;
-        QTest::newRow("holder killed, lock file left") << "killed" << true;
-        QTest::newRow("holder ended normally") << "ended" << true;
+        QTest::newRow("another object, lock file a day old") << "old" << false;
+        QTest::newRow("lock file naming a process that ended") << "ended" << true;
         QTest::newRow("lock file naming a recycled process number") << "recycled" << true;
     }
     void onlyALiveHolderBlocks()
     {
         QFETCH(QString, holder);
         QFETCH(bool, taken);
-        const QString path = m_folder.filePath(QStringLiteral("holder.lock"));
-        QProcess process;
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("holder.lock"));
         CInstanceLock own(path);
-        if (holder == "object") {
-            QVERIFY(own.TryLock());
+        QProcess ended;
+        if (holder == "ended") {
+            ended.start("true");
+            QVERIFY(ended.waitForStarted());
+            const qint64 number = ended.processId();
+            QVERIFY(ended.waitForFinished());
+            QVERIFY(TestFiles::Write(path, QByteArray::number(number) + "\ntst_CInstanceLock\n\n"));
         } else if (holder == "recycled") {
             // Process 1 runs, but it is no instance of this program.
             QVERIFY(TestFiles::Write(path, "1\ntst_CInstanceLock\n\n"));
         } else {
-            QCOMPARE(StartHolder(process, path), QByteArray("locked"));
+            QVERIFY(own.TryLock());
         }
-        if (holder == "old") {
-            // An instance runs for days: age alone must not make its lock stale.
-            QFile file(path);
+        QFile file(path);
+        if (holder == "old") { // an instance runs for days: age alone must not make it stale
             QVERIFY(file.open(QIODevice::ReadWrite));
             QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(-1),
                                      QFileDevice::FileModificationTime));
-        } else if (holder == "killed") {
-            process.kill();
-            QVERIFY(process.waitForFinished(10000));
-            QVERIFY2(QFileInfo::exists(path), "a killed holder leaves its lock file");
-        } else if (holder == "ended") {
-            StopHolder(process);
-            QCOMPARE(process.exitCode(), 0);
         }
-
         CInstanceLock next(path);
         QCOMPARE(next.TryLock(), taken);
         QCOMPARE(next.IsLocked(), taken);
-        StopHolder(process);
         if (taken) {
             next.Unlock();
             QVERIFY(!QFileInfo::exists(path));
@@ -96,48 +62,17 @@ private slots:
     // The default lock lives in the runtime folder; a missing folder is made.
     void defaultPathIsInTheRuntimeFolderAndFoldersAreMade()
     {
+        QTemporaryDir folder;
         const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_folder.path()));
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder.path()));
         const QString path = CInstanceLock::DefaultPath(QStringLiteral("pelion"));
         qputenv("XDG_RUNTIME_DIR", saved);
-        QCOMPARE(path, m_folder.filePath(QStringLiteral("pelion.lock")));
-        CInstanceLock lock(m_folder.filePath(QStringLiteral("a/b/made.lock")));
+        QCOMPARE(path, folder.filePath(QStringLiteral("pelion.lock")));
+        CInstanceLock lock(folder.filePath(QStringLiteral("a/b/made.lock")));
         QVERIFY(lock.TryLock());
-        QVERIFY(QFileInfo::exists(m_folder.filePath(QStringLiteral("a/b/made.lock"))));
+        QVERIFY(QFileInfo::exists(folder.filePath(QStringLiteral("a/b/made.lock"))));
     }
-
-private:
-    // Starts a holder process and returns its first line.
-    static QByteArray StartHolder(QProcess& holder, const QString& path)
-    {
-        holder.start(QCoreApplication::applicationFilePath(),
-                     {QString::fromLatin1(kHolderSwitch), path});
-        if (!holder.waitForStarted(10000))
-            return "not started";
-        if (!holder.canReadLine() && !holder.waitForReadyRead(20000))
-            return "no answer";
-        return holder.readLine().trimmed();
-    }
-
-    static void StopHolder(QProcess& holder)
-    {
-        if (holder.state() == QProcess::NotRunning)
-            return;
-        holder.closeWriteChannel();
-        if (!holder.waitForFinished(10000))
-            holder.kill();
-    }
-
-    QTemporaryDir m_folder;
 };
 
-int main(int argc, char* argv[])
-{
-    if (argc == 3 && std::strcmp(argv[1], kHolderSwitch) == 0)
-        return HolderMain(argv[2]);
-    QCoreApplication app(argc, argv);
-    tst_CInstanceLock test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(tst_CInstanceLock)
 #include "tst_CInstanceLock.moc"
