@@ -5,9 +5,9 @@
 #include <QTcpServer>
 #include <QTest>
 
-// The simulated equipment (tools/equipment-sim) as a process of the test, on
-// a loopback address and a port the system chooses. Its printed lines are
-// gathered from the event loop, so a test waits for them with QTRY_*.
+// The simulated equipment (tools/equipment-sim) as a process of the test, on a
+// loopback address. Its printed lines are gathered from the event loop, so a
+// test waits for them with QTRY_*.
 class CEquipmentSimProcess final {
 public:
     CEquipmentSimProcess() = default;
@@ -18,10 +18,7 @@ public:
         if (m_process.state() == QProcess::NotRunning)
             return;
         m_process.terminate();
-        if (!m_process.waitForFinished(10000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
+        m_process.waitForFinished(10000); // else QProcess kills it
     }
 
     // Starts it on address:port (0: any free port) and waits until it listens.
@@ -49,7 +46,6 @@ public:
     const QString& Address() const { return m_address; }
     // Lines printed after the listening line.
     QStringList Lines() const { return m_lines.mid(1); }
-    // How many printed lines hold the text.
     qsizetype Count(const QString& text) const { return Lines().filter(text).size(); }
 
 private:

@@ -2,12 +2,11 @@
 
 #include <QFile>
 #include <QSettings>
-#include <QString>
 #include <QTemporaryDir>
 
-// Points every settings store of the test process at a temporary folder, the
-// per-user files under user/ and the system-scope files under system/, so no
-// test reads or writes the real user's or machine's settings.
+// Points every settings store of the test process at a temporary folder
+// (per-user files under user/, system scope under system/), so no test
+// touches the real user's or machine's settings.
 class CTestSettingsFolder final {
 public:
     CTestSettingsFolder()
@@ -19,24 +18,19 @@ public:
     }
 
     bool IsValid() const { return m_folder.isValid(); }
-    QString UserFile() const { return Folder("user") + QStringLiteral("/Pelion/Pelion.ini"); }
-    QString SystemFile() const { return Folder("system") + QStringLiteral("/Pelion/Pelion.ini"); }
-
-    // Empties both scopes.
+    QString UserFile() const { return Folder("user") + "/Pelion/Pelion.ini"; }
+    QString SystemFile() const { return Folder("system") + "/Pelion/Pelion.ini"; }
     void Clear() const
     {
         QFile::remove(UserFile());
         QFile::remove(SystemFile());
     }
-
-    // Makes the system scope unwritable for anyone, root included: its
-    // folder would have to be made under a plain file.
+    // Unwritable even for root: its folder would have to be made under a plain file.
     void MakeSystemScopeUnwritable() const
     {
         QFile(Folder("blocker")).open(QIODevice::WriteOnly);
         QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, Folder("blocker/system"));
     }
-
     void MakeSystemScopeWritable() const
     {
         QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, Folder("system"));
