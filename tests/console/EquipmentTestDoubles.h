@@ -18,7 +18,6 @@ public:
     {
         calls.append(QStringLiteral("show %1 %2").arg(ipAddress, url.toString(QUrl::FullyEncoded)));
     }
-
     QStringList calls;
 };
 

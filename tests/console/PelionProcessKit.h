@@ -7,9 +7,8 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-// A home of its own for the pelion processes a test starts: settings, the
-// runtime folder with the instance lock, a peers folder with the direct-cable
-// entry, a browser on the search path, and a log of each process's messages.
+// A home for the pelion processes a test starts: settings, the runtime folder
+// (instance lock), peers, a browser on the search path, message logs.
 class CPelionHome final {
 public:
     CPelionHome()
@@ -22,15 +21,13 @@ public:
         TestFiles::Write(Path("peers/TarnDirectPPP"), {});
         TestFiles::WriteScript(Path("bin/x-www-browser"), "#!/bin/sh\nexit 0\n");
     }
-
     QString Path(const QString& name) const { return m_folder.filePath(name); }
     QString LockPath() const { return Path("runtime/pelion.lock"); }
     QList<SMessage> Messages(const QString& name) const
     {
         return CMessageLog::Read(Path(name + ".log"));
     }
-
-    // Entries 0 to count-1 of the address book: 10.0.0.1 "Rack 0", ...
+    // Entries 0 to count-1: 10.0.0.1 "Rack 0", ...
     void WriteBook(int count) const
     {
         QSettings store(Path("config/Pelion/Pelion.ini"), QSettings::IniFormat);
@@ -41,9 +38,7 @@ public:
                            QStringLiteral("Rack %1").arg(i));
         }
     }
-
-    // A pelion whose messages go to the named log, every port chosen by the
-    // system; the display and the sanitizers' settings are the test's own.
+    // Messages to the named log, every port chosen by the system.
     QProcessEnvironment Environment(const QString& messageLogName) const
     {
         const QProcessEnvironment own = QProcessEnvironment::systemEnvironment();
@@ -65,15 +60,13 @@ public:
         environment.insert("PELION_MESSAGE_LOG", Path(messageLogName + ".log"));
         return environment;
     }
-
-    // The process number the instance lock names; 0 when there is no lock.
+    // 0 when there is no lock.
     qint64 LockHolder() const { return TestFiles::Read(LockPath()).split('\n')[0].toLongLong(); }
 
 private:
     QTemporaryDir m_folder;
 };
 
-// Starts the built pelion; its output goes to the test's own.
 inline void StartPelion(QProcess& process, const QProcessEnvironment& environment)
 {
     process.setProcessEnvironment(environment);
@@ -81,8 +74,7 @@ inline void StartPelion(QProcess& process, const QProcessEnvironment& environmen
     process.start(QStringLiteral(PELION_PROGRAM), {});
 }
 
-// Ends a process the test started: SIGTERM, then SIGKILL. True when it ended
-// on the SIGTERM.
+// SIGTERM, then SIGKILL; true when it ended on the SIGTERM.
 inline bool EndProcess(QProcess& process, int waitMs = 30000)
 {
     if (process.state() == QProcess::NotRunning)

@@ -6,8 +6,7 @@
 
 #include <stdexcept>
 
-// A desktop with the test's windows and titles; a title of "!" fails to
-// read, as a window that goes away meanwhile.
+// The test's windows; a title "!" fails to read, as a window that went away.
 class CScriptedDesktop final : public CWindowSystem {
 public:
     explicit CScriptedDesktop(QStringList titles) : m_titles(std::move(titles)) {}

@@ -4,9 +4,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-// Points every settings store of the test process at a temporary folder
-// (per-user files under user/, system scope under system/), so no test
-// touches the real user's or machine's settings.
+// Every settings store of the test process in a temporary folder: user/ and system/.
 class CTestSettingsFolder final {
 public:
     CTestSettingsFolder()
@@ -16,7 +14,6 @@ public:
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, Folder("user"));
         MakeSystemScopeWritable();
     }
-
     bool IsValid() const { return m_folder.isValid(); }
     QString UserFile() const { return Folder("user") + "/Pelion/Pelion.ini"; }
     QString SystemFile() const { return Folder("system") + "/Pelion/Pelion.ini"; }

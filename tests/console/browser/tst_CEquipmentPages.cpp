@@ -70,7 +70,6 @@ private slots:
             pages.OpenEquipmentPage(url);
         QCOMPARE(asked.calls.join("; "), calls);
     }
-
     // The desktop's own launchers: the browser program started by its path
     // with the URL as its one argument; the URL handed unchanged to the
     // desktop's "http" handler.

@@ -89,7 +89,6 @@ private slots:
         for (const SMessage& message : a.messages.Shown())
             QVERIFY(message.title == "Pelion" && message.icon == EMessageIcon::Information);
     }
-
     // A second attempt at the same address is refused during its route test
     // and while it waits for its reply; another address goes ahead; the
     // rescue's retries and close leave the waiting attempt's element alone.
@@ -119,7 +118,6 @@ private slots:
         QCOMPARE(a.access.LoadedElements(), waiting);
         QVERIFY(a.messages.Shown().size() == 2 && a.pages.calls.size() == 1);
     }
-
     // The rescue closed at each step: nothing stays loaded or retries. Started
     // again on the same address and port, now answered, it runs once: probe,
     // login, the bridge page (the older interface has no login: its page).
@@ -141,7 +139,6 @@ private slots:
             "connection closed at once", 2, "--split");
         row("probe timed out, retrying; then the older interface", "--silent", 200, "Snmp.Get", 3,
             "--older");
-        row("login unanswered; then answered", "--silent-login", 60000, "Snmp.Login", 1, "");
     }
     void rescue()
     {
@@ -175,7 +172,6 @@ private slots:
         a.access.CloseRescueSocket();
         QVERIFY(a.access.LoadedElements().isEmpty());
         a.finished.clear();
-
         sim.reset();
         CEquipmentSimProcess good;
         QVERIFY(good.Start(rescue,

@@ -55,7 +55,6 @@ private slots:
         QFETCH(QByteArray, request);
         QTEST(request, "expected");
     }
-
     // Only the status line's code decides 404; else the quoted value of the
     // key "1.2.1.1.2.0", its last part compared with 19.
     void reply_data()
@@ -108,32 +107,23 @@ private slots:
             EStatusLine::TooLong, EProbeVerdict::TooLong, "");
         row("endless body", ok + QByteArray(100 * 1024, ' '), A, EProbeVerdict::TooLong, "");
     }
-    // The reply whole, cut once at every place and byte by byte (a long one
-    // in 1 KiB pieces): a verdict given early must be the final one.
+    // The reply whole, then byte by byte (a long one in 1 KiB pieces): a
+    // verdict given on any part must be the final one.
     void reply()
     {
         QFETCH(QByteArray, reply);
-        const qsizetype step = reply.size() > 1024 ? 1024 : 1;
-        QList<QList<qsizetype>> cutLists{{}, {}};
-        for (qsizetype cut = step; cut < reply.size(); cut += step) {
-            cutLists[1].append(cut);
-            if (step == 1)
-                cutLists.append(QList<qsizetype>{cut});
-        }
-        for (const QList<qsizetype>& cuts : cutLists) {
+        for (const qsizetype step :
+             {qsizetype(1) << 30, qsizetype(reply.size() > 1024 ? 1024 : 1)}) {
             CEquipmentReply gathered;
-            SProbeVerdict first;
-            qsizetype from = 0;
-            for (const qsizetype cut : cuts) {
-                gathered.Append(reply.mid(from, cut - from));
-                from = cut;
-                if (first.verdict == EProbeVerdict::Waiting)
-                    first = gathered.Examine();
+            QList<SProbeVerdict> early;
+            for (qsizetype from = 0; from < reply.size(); from += step) {
+                gathered.Append(reply.mid(from, step));
+                early.append(gathered.Examine());
             }
-            gathered.Append(reply.mid(from));
             const SProbeVerdict last = gathered.Examine();
-            QVERIFY(first.verdict == EProbeVerdict::Waiting
-                    || (first.verdict == last.verdict && first.version == last.version));
+            for (const SProbeVerdict& verdict : early)
+                QVERIFY(verdict.verdict == EProbeVerdict::Waiting
+                        || (verdict.verdict == last.verdict && verdict.version == last.version));
             QTEST(last.verdict, "verdict");
             QTEST(last.version, "version");
             QTEST(gathered.StatusLine(), "line");

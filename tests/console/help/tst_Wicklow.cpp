@@ -30,7 +30,6 @@ private slots:
         QVERIFY(QFile::link(Root("../outside"), Root("linked")));
         QCOMPARE(m_server.StartListening(Root(""), 0), Wicklow::kOk);
     }
-
     // GET and HEAD only (a HEAD gets the length without the body). A path is
     // decoded once and judged segment by segment, a link by where it ends:
     // out of the root is 403, nothing there 404. Types are fixed here,
@@ -93,14 +92,12 @@ private slots:
         QCOMPARE(response.body, head ? QByteArray() : body);
         QCOMPARE(response.headers.value("allow"), QByteArray(status == 405 ? "GET, HEAD" : ""));
     }
-
     // A path no HTTP client sends (it reads "//help" as a host).
     void doubledSlashes()
     {
         QCOMPARE(CWebRoot(Root("")).Resolve("//help//guide.css").filePath,
                  QFileInfo(Root("help/guide.css")).canonicalFilePath());
     }
-
     void listensOnLoopbackOnly()
     {
         QCOMPARE(m_server.BaseUrl(),
@@ -109,7 +106,6 @@ private slots:
         other.connectToHost(QHostAddress(QStringLiteral("127.0.0.2")), Port(m_server));
         QVERIFY(!other.waitForConnected(5000));
     }
-
     // A port held by another socket is told as a status; a folder that is
     // empty, missing or a file is refused. Neither listens.
     void refusesToStart()
@@ -125,7 +121,6 @@ private slots:
             QVERIFY(!server.IsListening() && server.BaseUrl().isEmpty());
         }
     }
-
     void restartServesTheNewFolder()
     {
         QTemporaryDir other;
@@ -138,25 +133,21 @@ private slots:
         QTcpServer again; // the first listener has gone
         QVERIFY(again.listen(QHostAddress::LocalHost, first));
     }
-
-    // The guide as the build puts it beside the executables: a copy of the
-    // source, every page linked from the contents, every link leading to a file.
+    // The guide beside the executables: every page a copy of the source,
+    // linked from the contents, every link leading to a file.
     void guide()
     {
         const QDir built(PELION_BUILT_WWWROOT "/help");
-        const QStringList pages = built.entryList({"*.html"}, QDir::Files);
-        QVERIFY(pages.contains("index.html"));
         const QString contents = TestFiles::ReadText(built.filePath("index.html"));
         const QRegularExpression link(R"((?:href|src)="([^"#:]+)(?:#[^"]*)?")");
-        for (const QString& page : pages) {
+        for (const QString& page : built.entryList({"*.html"}, QDir::Files)) {
             const QString html = TestFiles::ReadText(built.filePath(page));
             QCOMPARE(html, TestFiles::ReadText(PELION_SOURCE_WWWROOT "/help/" + page));
-            QVERIFY(html.startsWith("<!DOCTYPE html>") && html.contains("<meta charset=\"utf-8\">")
-                    && html.contains(QRegularExpression("<title>[^<]+</title>")));
             QVERIFY2(contents.contains("href=\"" + page + '"'), qPrintable(page));
             for (auto it = link.globalMatch(html); it.hasNext();)
                 QVERIFY2(built.exists(it.next().captured(1)), qPrintable(page));
         }
+        QVERIFY(!contents.isEmpty());
     }
 
 private:

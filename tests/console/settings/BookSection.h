@@ -5,8 +5,7 @@
 
 #include <QMap>
 
-// The address-book section of the test's settings store, read and written
-// whole, so a test compares it with the exact keys it expects.
+// The address-book section of the test's settings store, read and written whole.
 using StoreMap = QMap<QString, QString>;
 
 inline void Fill(const StoreMap& keys)

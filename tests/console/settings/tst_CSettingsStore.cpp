@@ -15,7 +15,6 @@ private slots:
         m_folder.MakeSystemScopeWritable();
         m_folder.Clear();
     }
-
     // The user's INI file, the section a group; a hand-edited list reads as one text.
     void storeIsTheUsersIniFile()
     {
@@ -29,7 +28,6 @@ private slots:
             TestFiles::Write(m_folder.UserFile(), "[Ip%20Address%20Book]\n0Description=a, b\n"));
         QCOMPARE(CSettingsStore().Read(kSectionIpAddressBook, "0Description"), QString("a, b"));
     }
-
     // The web root lives in the system scope only; a write there that the
     // user may not make fails quietly.
     void wwwRoot()
@@ -45,24 +43,19 @@ private slots:
         QVERIFY(!store.WriteWwwRoot("/somewhere/wwwRoot"));
         QVERIFY(!QFile::exists(m_folder.SystemFile()));
     }
-
     void loadProgramSettings_data()
     {
         QTest::addColumn<QString>("settings"); // type|modem entry|web root; "-": absent
         QTest::addColumn<QString>("loaded");
         const QString exeRoot = "|/usr/lib/pelion/wwwRoot";
-        QTest::newRow("empty store") << "-|-|-"
-                                     << "0|" + exeRoot;
-        QTest::newRow("modem") << "1|Office modem|-"
-                               << "1|Office modem" + exeRoot;
-        QTest::newRow("direct cable") << "0|-|-"
-                                      << "0|" + exeRoot;
-        QTest::newRow("type not a number") << "modem|-|-"
-                                           << "0|" + exeRoot;
-        QTest::newRow("empty web root") << "-|-|"
-                                        << "0|" + exeRoot;
-        QTest::newRow("web root set") << "-|-|/srv/help"
-                                      << "0||/srv/help";
+        const auto row = [](const char* name, const char* settings, const QString& loaded) {
+            QTest::newRow(name) << QString(settings) << loaded;
+        };
+        row("empty store", "-|-|-", "0|" + exeRoot);
+        row("modem", "1|Office modem|-", "1|Office modem" + exeRoot);
+        row("type not a number", "modem|-|-", "0|" + exeRoot);
+        row("empty web root", "-|-|", "0|" + exeRoot);
+        row("web root set", "-|-|/srv/help", "0||/srv/help");
     }
     void loadProgramSettings()
     {
