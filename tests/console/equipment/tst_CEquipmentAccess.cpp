@@ -125,9 +125,8 @@ private slots:
     {
         QTest::addColumn<QString>("fault"); // the first equipment's; empty: nothing listens
         QTest::addColumn<int>("replyTimeoutMs");
-        QTest::addColumn<QString>(
-            "reached"); // its line that shows the step, at least `times` times
-        QTest::addColumn<int>("times");
+        QTest::addColumn<QString>("reached");  // its line that shows the step ...
+        QTest::addColumn<int>("times");        // ... at least this often
         QTest::addColumn<QString>("answered"); // the second equipment's
         const auto row = [](const char* name, const char* fault, int replyTimeoutMs,
                             const char* reached, int times, const char* answered) {
