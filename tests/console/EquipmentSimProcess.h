@@ -5,9 +5,8 @@
 #include <QTcpServer>
 #include <QTest>
 
-// The simulated equipment (tools/equipment-sim) as a process of the test, on
-// a loopback address and a port the system chooses. Its printed lines are
-// gathered from the event loop, so a test waits for them with QTRY_*.
+// The simulated equipment (tools/equipment-sim) on a loopback address; its
+// printed lines arrive from the event loop (wait for them with QTRY_*).
 class CEquipmentSimProcess final {
 public:
     CEquipmentSimProcess() = default;
@@ -18,12 +17,8 @@ public:
         if (m_process.state() == QProcess::NotRunning)
             return;
         m_process.terminate();
-        if (!m_process.waitForFinished(10000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
+        m_process.waitForFinished(10000); // else QProcess kills it
     }
-
     // Starts it on address:port (0: any free port) and waits until it listens.
     bool Start(const QString& address, const QStringList& arguments, quint16 port = 0)
     {
@@ -44,12 +39,9 @@ public:
         m_port = static_cast<quint16>(m_lines.first().mid(listening.size()).toUInt());
         return m_port != 0;
     }
-
     quint16 Port() const { return m_port; }
     const QString& Address() const { return m_address; }
-    // Lines printed after the listening line.
     QStringList Lines() const { return m_lines.mid(1); }
-    // How many printed lines hold the text.
     qsizetype Count(const QString& text) const { return Lines().filter(text).size(); }
 
 private:

@@ -6,8 +6,7 @@
 
 #include <stdexcept>
 
-// A desktop whose windows and titles the test gives; a title of "!" fails
-// to read, as a window that goes away meanwhile.
+// The test's windows; a title "!" fails to read, as a window that went away.
 class CScriptedDesktop final : public CWindowSystem {
 public:
     explicit CScriptedDesktop(QStringList titles) : m_titles(std::move(titles)) {}
@@ -29,10 +28,7 @@ public:
     }
     bool ActivateWindow(WindowHandle) override { return false; }
 
-    static WindowHandle Handle(qsizetype index)
-    {
-        return static_cast<WindowHandle>(0x400001 + index);
-    }
+    static WindowHandle Handle(qsizetype index) { return WindowHandle(0x400001 + index); }
     int Reads() const { return m_reads; }
 
 private:

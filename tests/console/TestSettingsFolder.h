@@ -2,12 +2,9 @@
 
 #include <QFile>
 #include <QSettings>
-#include <QString>
 #include <QTemporaryDir>
 
-// Points every settings store of the test process at a temporary folder, the
-// per-user files under user/ and the system-scope files under system/, so no
-// test reads or writes the real user's or machine's settings.
+// Every settings store of the test process in a temporary folder: user/ and system/.
 class CTestSettingsFolder final {
 public:
     CTestSettingsFolder()
@@ -17,26 +14,20 @@ public:
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, Folder("user"));
         MakeSystemScopeWritable();
     }
-
     bool IsValid() const { return m_folder.isValid(); }
-    QString UserFile() const { return Folder("user") + QStringLiteral("/Pelion/Pelion.ini"); }
-    QString SystemFile() const { return Folder("system") + QStringLiteral("/Pelion/Pelion.ini"); }
-
-    // Empties both scopes.
+    QString UserFile() const { return Folder("user") + "/Pelion/Pelion.ini"; }
+    QString SystemFile() const { return Folder("system") + "/Pelion/Pelion.ini"; }
     void Clear() const
     {
         QFile::remove(UserFile());
         QFile::remove(SystemFile());
     }
-
-    // Makes the system scope unwritable for anyone, root included: its
-    // folder would have to be made under a plain file.
+    // Unwritable even for root: its folder would have to be made under a plain file.
     void MakeSystemScopeUnwritable() const
     {
         QFile(Folder("blocker")).open(QIODevice::WriteOnly);
         QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, Folder("blocker/system"));
     }
-
     void MakeSystemScopeWritable() const
     {
         QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, Folder("system"));

@@ -7,35 +7,25 @@ class tst_CMessageLog final : public QObject {
     Q_OBJECT
 
 private slots:
-    // Every message is kept, in order and whole, and answered at once.
-    void messagesAreKeptInOrderAndAnswered_data()
-    {
-        QTest::addColumn<EMessageButtons>("buttons");
-        QTest::addColumn<EMessageResult>("answer");
-        QTest::newRow("OK box") << EMessageButtons::Ok << EMessageResult::Ok;
-        QTest::newRow("question") << EMessageButtons::YesNo << EMessageResult::No;
-    }
+    // Every message is kept, in order and whole, and answered at once: OK, or No to a question.
     void messagesAreKeptInOrderAndAnswered()
     {
-        QFETCH(EMessageButtons, buttons);
         QTemporaryDir folder;
-        const QString path = folder.filePath(QStringLiteral("messages.log"));
-        QVERIFY(CMessageLog::Read(path).isEmpty()); // no log yet
+        const QString path = folder.filePath("messages.log");
+        QVERIFY(CMessageLog::Read(path).isEmpty());
         CMessageLog::Install(path);
-        const SMessage shown[] = {{"Impossible to run Pelion\r\n(Application already running)",
-                                   "Pelion", EMessageIcon::Critical, EMessageButtons::Ok},
-                                  {"Entry \"x\" – ok?", "Pelion", EMessageIcon::Question, buttons}};
+        const SMessage shown[] = {
+            {"Impossible to run Pelion\r\n(Application already running)", "Pelion",
+             EMessageIcon::Critical, EMessageButtons::Ok},
+            {"Entry \"x\" – ok?", "Pelion", EMessageIcon::Question, EMessageButtons::YesNo}};
         QCOMPARE(CMessageService::Show(shown[0]), EMessageResult::Ok);
-        QTEST(CMessageService::Show(shown[1]), "answer");
+        QCOMPARE(CMessageService::Show(shown[1]), EMessageResult::No);
         CMessageService::SetHandler({});
-
         const QList<SMessage> read = CMessageLog::Read(path);
         QCOMPARE(read.size(), 2);
         for (int i = 0; i < 2; ++i) {
-            QCOMPARE(read[i].text, shown[i].text);
-            QCOMPARE(read[i].title, shown[i].title);
-            QCOMPARE(read[i].icon, shown[i].icon);
-            QCOMPARE(read[i].buttons, shown[i].buttons);
+            QVERIFY(read[i].text == shown[i].text && read[i].title == shown[i].title);
+            QVERIFY(read[i].icon == shown[i].icon && read[i].buttons == shown[i].buttons);
         }
     }
 };

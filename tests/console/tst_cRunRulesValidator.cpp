@@ -1,6 +1,6 @@
-// The run rules against real folders made by the test: a peers folder, XDG
-// folders with a default-application list and desktop entries, a search path
-// with programs, $BROWSER, and the instance lock.
+// The run rules against real folders: peers, XDG folders, a search path and
+// the instance lock. Where the browser command comes from is CDefaultBrowser's
+// rule; here, which browsers count.
 
 #include "console/cRunRulesValidator.h"
 #include "tests/kit/MessageCapture.h"
@@ -9,14 +9,19 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-// How a row sets up the browser: "handler:EXEC" makes the default http
-// handler's desktop entry with that Exec line, "alternative:TARGET" makes
-// bin/x-www-browser a link to TARGET, "variable:VALUE" sets $BROWSER,
-// "program:PATH" makes an executable file. "@" stands for the row's folder.
-using Setup = QStringList;
-
-enum class EHolder { Nobody, AnotherValidator, TheLockAlone };
-Q_DECLARE_METATYPE(EHolder)
+// Setup steps: "handler:EXEC" (the default http handler's Exec line),
+// "alternative:TARGET" (bin/x-www-browser links there), "variable:VALUE"
+// ($BROWSER), "program:PATH" (an executable); "@" is the row's folder.
+struct SRun {
+    QString peers; // separated by blanks
+    int connectionType = 0;
+    QStringList setup;
+    bool otherInstance = false; // a validator runs already
+    int result = 0;
+    bool entryWarning = false;
+    QString browserPath;
+};
+Q_DECLARE_METATYPE(SRun)
 
 class tst_cRunRulesValidator final : public QObject {
     Q_OBJECT
@@ -24,130 +29,92 @@ class tst_cRunRulesValidator final : public QObject {
 private slots:
     void run_data()
     {
-        QTest::addColumn<QStringList>("peers");
-        QTest::addColumn<int>("connectionType");
-        QTest::addColumn<Setup>("setup");
-        QTest::addColumn<EHolder>("lockHolder");
-        QTest::addColumn<int>("result");
-        QTest::addColumn<bool>("entryWarning");
-        QTest::addColumn<QString>("browserPath");
-
-        const QStringList direct{"TarnDirectPPP", "provider"};
-        const Setup esr{"program:@/opt/esr/firefox-esr", "handler:@/opt/esr/firefox-esr %u"};
-        const QString esrPath = "@/opt/esr/firefox-esr";
-        const EHolder none = EHolder::Nobody;
-        QTest::newRow("every rule met") << direct << 0 << esr << none << 0 << false << esrPath;
-        QTest::newRow("modem connection type checks the entry too")
-            << QStringList{"modem"} << 1 << esr << none << 0 << true << esrPath;
-        QTest::newRow("another connection type skips the entry check")
-            << QStringList{} << 2 << esr << none << 0 << false << esrPath;
-        QTest::newRow("missing entry: warning, start-up goes on")
-            << QStringList{"provider"} << 0 << esr << none << 0 << true << esrPath;
-        QTest::newRow("entry differing in case does not count")
-            << QStringList{"tarndirectppp", "TARNDIRECTPPP"} << 0 << esr << none << 0 << true
-            << esrPath;
-        QTest::newRow("quoted path with arguments keeps its real case")
-            << direct << 0
-            << Setup{"program:@/Opt/Mozilla FireFox/FireFox",
-                     "handler:\"@/Opt/Mozilla FireFox/FireFox\" -osint -url %u"}
-            << none << 0 << false << "@/Opt/Mozilla FireFox/FireFox";
-        const Setup chromium{"program:@/opt/chromium/chromium",
-                             "handler:@/opt/chromium/chromium %U"};
-        QTest::newRow("a third browser: path stays empty, start-up goes on")
-            << direct << 0 << chromium << none << 0 << false << "";
-        QTest::newRow("the first source decides even for a third browser")
-            << direct << 0
-            << chromium + Setup{"program:@/opt/ff/firefox", "alternative:@/opt/ff/firefox"} << none
-            << 0 << false << "";
-        QTest::newRow("known browser not installed: path kept, start-up goes on")
-            << direct << 0 << Setup{"handler:@/opt/ff/firefox %u"} << none << 0 << false
-            << "@/opt/ff/firefox";
-        QTest::newRow("x-www-browser leading to a known browser")
-            << direct << 0
-            << Setup{"program:@/usr/lib/esr/firefox-esr", "alternative:@/usr/lib/esr/firefox-esr"}
-            << none << 0 << false << "@/bin/x-www-browser";
-        QTest::newRow("$BROWSER naming a program on the search path")
-            << direct << 0 << Setup{"program:@/bin/firefox", "variable:firefox %s:lynx"} << none
-            << 0 << false << "@/bin/firefox";
-        QTest::newRow("no browser at all") << direct << 0 << Setup{} << none << 3 << false << "";
-        QTest::newRow("another instance: a validator holds the lock")
-            << QStringList{} << 0 << esr << EHolder::AnotherValidator << 1 << false << "";
-        QTest::newRow("another instance: the lock alone is held")
-            << QStringList{} << 0 << esr << EHolder::TheLockAlone << 1 << false << "";
+        QTest::addColumn<SRun>("r");
+        const QString esr = "@/esr/firefox-esr", ff = "@/ff/firefox";
+        const QStringList esrSetup{"program:" + esr, "handler:" + esr + " %u"};
+        const auto browser = [](const char* name, const QString& setup, const QString& path) {
+            const QStringList steps = setup.split('|', Qt::SkipEmptyParts);
+            QTest::newRow(name) << SRun{"TarnDirectPPP",         0,     steps, {},
+                                        steps.isEmpty() ? 3 : 0, false, path};
+        };
+        const auto entry = [&](const char* name, const QString& peers, int type, bool warning) {
+            QTest::newRow(name) << SRun{peers, type, esrSetup, {}, 0, warning, esr};
+        };
+        entry("every rule met", "TarnDirectPPP provider", 0, false);
+        entry("modem: the entry checked too", "modem", 1, true);
+        entry("another connection type: no entry check", "", 2, false);
+        entry("entry differing in case does not count", "tarndirectppp TARNDIRECTPPP", 0, true);
+        const QString quoted = "@/My FireFox/FireFox";
+        browser("quoted path keeps its case",
+                "program:" + quoted + "|handler:\"" + quoted + "\" -url %u", quoted);
+        browser("a third browser: no path", "handler:@/cr/chromium %U", "");
+        browser("the first source decides",
+                "handler:@/cr/chromium|program:" + ff + "|alternative:" + ff, "");
+        browser("known browser not installed: path kept", "handler:" + ff + " %u", ff);
+        browser("x-www-browser leading to a known one", "program:" + esr + "|alternative:" + esr,
+                "@/bin/x-www-browser");
+        browser("$BROWSER naming a program on the path",
+                "program:@/bin/firefox|variable:firefox %s:lynx", "@/bin/firefox");
+        browser("no browser at all", "", "");
+        QTest::newRow("another instance") << SRun{"", 0, esrSetup, true, 1, false, ""};
     }
     void run()
     {
-        QFETCH(QStringList, peers);
-        QFETCH(int, connectionType);
-        QFETCH(Setup, setup);
-        QFETCH(EHolder, lockHolder);
-        QFETCH(int, result);
-        QFETCH(bool, entryWarning);
-        QFETCH(QString, browserPath);
+        QFETCH(SRun, r);
         QTemporaryDir root;
         QVERIFY(root.isValid());
-        SRunRulesOptions options = Options(root, peers, setup);
-        options.connectionType = [connectionType] { return connectionType; };
+        SRunRulesOptions options = Options(root, r.peers.split(' ', Qt::SkipEmptyParts), r.setup);
+        options.connectionType = [&r] { return r.connectionType; };
         CMessageCapture messages;
         cRunRulesValidator first(options);
-        CInstanceLock lock(options.lockFilePath);
-        if (lockHolder == EHolder::AnotherValidator)
-            QCOMPARE(first.Run(), 0);
-        if (lockHolder == EHolder::TheLockAlone)
-            QVERIFY(lock.TryLock());
+        QVERIFY(!r.otherInstance || first.Run() == 0);
         messages.Clear();
         {
             cRunRulesValidator validator(options);
-            QCOMPARE(validator.Run(), result);
+            QCOMPARE(validator.Run(), r.result);
             const char* const texts[] = {"Ok", "Application already running", "",
                                          "Internet Browser not installed"};
-            QCOMPARE(validator.GetLastErrDescr(), QLatin1String(texts[result]));
-            QCOMPARE(validator.DefaultInternetBrowser(), browserPath.replace('@', root.path()));
+            QCOMPARE(validator.GetLastErrDescr(), QLatin1String(texts[r.result]));
+            QCOMPARE(validator.DefaultInternetBrowser(), r.browserPath.replace('@', root.path()));
             QCOMPARE(messages.Texts(),
-                     entryWarning ? QStringList{"Remote Access entry 'TarnDirectPPP' not found"}
-                                  : QStringList{});
-            if (entryWarning) {
-                QCOMPARE(messages.Shown().first().title, QStringLiteral("Pelion"));
-                QCOMPARE(messages.Shown().first().icon, EMessageIcon::Exclamation);
-            }
-            // The validator holds the lock, failed rule or not, and its own
-            // lock does not refuse it a second run.
-            QCOMPARE(validator.Run(), result);
+                     r.entryWarning ? QStringList{"Remote Access entry 'TarnDirectPPP' not found"}
+                                    : QStringList{});
+            // Its own lock refuses it no second run, and it holds it, failed rule or not.
+            QCOMPARE(validator.Run(), r.result);
             QVERIFY(!CInstanceLock(options.lockFilePath).TryLock());
         }
-        QCOMPARE(CInstanceLock(options.lockFilePath).TryLock(), lockHolder == EHolder::Nobody);
+        QCOMPARE(CInstanceLock(options.lockFilePath).TryLock(), !r.otherInstance);
     }
 
 private:
     static SRunRulesOptions Options(const QTemporaryDir& root, const QStringList& peers,
-                                    const Setup& setup)
+                                    const QStringList& setup)
     {
         SRunRulesOptions options;
-        options.lockFilePath = root.filePath(QStringLiteral("runtime/pelion.lock"));
-        options.peersFolder = root.filePath(QStringLiteral("peers"));
+        options.lockFilePath = root.filePath("runtime/pelion.lock");
+        options.peersFolder = root.filePath("peers");
         for (const QString& peer : peers)
             TestFiles::Write(options.peersFolder + '/' + peer, "/dev/ttyS0\n");
         SBrowserEnvironment& browser = options.browserEnvironment;
         browser = SBrowserEnvironment{};
-        browser.configHome = root.filePath(QStringLiteral("config"));
-        browser.dataHome = root.filePath(QStringLiteral("data"));
-        browser.searchPath = {root.filePath(QStringLiteral("bin"))};
+        browser.configHome = root.filePath("config");
+        browser.dataHome = root.filePath("data");
+        browser.searchPath = {root.filePath("bin")};
         QDir().mkpath(browser.searchPath.first());
         for (QString step : setup) {
             step.replace('@', root.path());
-            const QString kind = step.section(':', 0, 0);
-            const QString value = step.section(':', 1);
-            if (kind == QLatin1String("program")) {
+            const QString kind = step.section(':', 0, 0), value = step.section(':', 1);
+            if (kind == "program") {
                 TestFiles::WriteScript(value, "#!/bin/sh\nexit 0\n");
-            } else if (kind == QLatin1String("handler")) {
+            } else if (kind == "handler") {
                 TestFiles::Write(browser.configHome + "/mimeapps.list",
                                  "[Default Applications]\nx-scheme-handler/http=web.desktop\n");
                 TestFiles::Write(browser.dataHome + "/applications/web.desktop",
                                  "[Desktop Entry]\nType=Application\nExec=" + value.toUtf8()
                                      + "\n");
-            } else if (kind == QLatin1String("alternative")) {
-                QFile::link(value, root.filePath(QStringLiteral("bin/x-www-browser")));
-            } else if (kind == QLatin1String("variable")) {
+            } else if (kind == "alternative") {
+                QFile::link(value, root.filePath("bin/x-www-browser"));
+            } else {
                 browser.browserVariable = value;
             }
         }

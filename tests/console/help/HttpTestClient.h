@@ -1,22 +1,20 @@
 #pragma once
 
-#include <QByteArray>
 #include <QHostAddress>
 #include <QMap>
 #include <QTcpSocket>
 #include <QtTest>
 
-// One HTTP response as it came over the wire.
+// One HTTP response as it came over the wire; status 0: none complete in time.
 struct SHttpResponse {
-    int status = 0;                       // 0: no complete response in time
+    int status = 0;
     QMap<QByteArray, QByteArray> headers; // names in lower case
     QByteArray body;
 };
 
-// Sends one raw request over a fresh loopback connection, byte for byte as
-// given (no client tidies the path), and reads the response: its head, then
-// as many bytes as it announces (none after a HEAD). The server runs on the
-// test's thread, so the wait keeps the event loop running.
+// Sends a raw request over a fresh loopback connection, byte for byte (no
+// client tidies the path), and reads the head, then as many bytes as it
+// announces (none after a HEAD). The wait keeps the test's event loop running.
 inline SHttpResponse
 RawHttpRequest(quint16 port, const QByteArray& request, bool headRequest = false,
                const QHostAddress& address = QHostAddress(QHostAddress::LocalHost))
@@ -24,8 +22,6 @@ RawHttpRequest(quint16 port, const QByteArray& request, bool headRequest = false
     SHttpResponse response;
     QTcpSocket socket;
     socket.connectToHost(address, port);
-    if (!socket.waitForConnected(10000))
-        return response;
     socket.write(request);
     QByteArray received;
     const auto complete = [&] {
@@ -36,8 +32,7 @@ RawHttpRequest(quint16 port, const QByteArray& request, bool headRequest = false
         const QList<QByteArray> lines = received.left(headEnd).split('\n');
         response.status = lines.value(0).trimmed().split(' ').value(1).toInt();
         for (const QByteArray& line : lines.mid(1)) {
-            const qsizetype colon = line.indexOf(':');
-            if (colon > 0)
+            if (const qsizetype colon = line.indexOf(':'); colon > 0)
                 response.headers.insert(line.left(colon).trimmed().toLower(),
                                         line.mid(colon + 1).trimmed());
         }
@@ -45,9 +40,7 @@ RawHttpRequest(quint16 port, const QByteArray& request, bool headRequest = false
         return headRequest
                || response.body.size() >= response.headers.value("content-length").toLongLong();
     };
-    if (!QTest::qWaitFor(complete, 10000))
-        return {};
-    return response;
+    return QTest::qWaitFor(complete, 10000) ? response : SHttpResponse{};
 }
 
 inline QByteArray RequestLine(const QByteArray& method, const QByteArray& path)

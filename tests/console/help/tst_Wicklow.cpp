@@ -8,14 +8,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-quint16 Port(const Wicklow& server)
+static quint16 Port(const Wicklow& server)
 {
     return quint16(server.BaseUrl().port());
 }
-
-} // namespace
 
 // The web root: every file holds its own name. Links: help/escape.html out
 // to outside/secret.txt, help/inside.html to index.html, linked out to outside/.
@@ -34,7 +30,6 @@ private slots:
         QVERIFY(QFile::link(Root("../outside"), Root("linked")));
         QCOMPARE(m_server.StartListening(Root(""), 0), Wicklow::kOk);
     }
-
     // GET and HEAD only (a HEAD gets the length without the body). A path is
     // decoded once and judged segment by segment, a link by where it ends:
     // out of the root is 403, nothing there 404. Types are fixed here,
@@ -45,79 +40,64 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("type");
         QTest::addColumn<QByteArray>("body"); // a file's name, or the status text
-        const QByteArray html = "text/html; charset=utf-8", bytes = "application/octet-stream";
-        const struct {
-            const char* name;
-            const char* request;
-            int status;
-            QByteArray type;
-            const char* body;
-        } rows[] = {
-            {"guide page", "GET /help/index.html", 200, html, "help/index.html"},
-            {"folder gives its index", "GET /help/", 200, html, "help/index.html"},
-            {"folder without slash", "GET /help", 200, html, "help/index.html"},
-            {"root", "GET /", 200, html, "index.html"},
-            {"HEAD", "HEAD /help/", 200, html, "help/index.html"},
-            {"encoded blank", "GET /help/a%20b.html", 200, html, "help/a b.html"},
-            {"dot segment", "GET /help/./guide.css", 200, "text/css; charset=utf-8",
-             "help/guide.css"},
-            {"link inside the root", "GET /help/inside.html", 200, html, "index.html"},
-            {"upper-case htm", "GET /OLD.HTM", 200, html, "OLD.HTM"},
-            {"script", "GET /toc.js", 200, "text/javascript; charset=utf-8", "toc.js"},
-            {"png", "GET /toolbar.png", 200, "image/png", "toolbar.png"},
-            {"svg", "GET /logo.svg", 200, "image/svg+xml", "logo.svg"},
-            {"no extension", "GET /README", 200, bytes, "README"},
-            {"other extension", "GET /image.bin", 200, bytes, "image.bin"},
-            {"missing", "GET /help/none.html", 404, "", ""},
-            {"double encoded dots", "GET /%252e%252e/outside/secret.txt", 404, "", ""},
-            {"parent", "GET /../outside/secret.txt", 403, "", ""},
-            {"parent inside", "GET /help/../index.html", 403, "", ""},
-            {"encoded dots", "GET /%2e%2e/outside/secret.txt", 403, "", ""},
-            {"upper-case encoded dots", "GET /help/%2E%2E/%2E%2E/outside/secret.txt", 403, "", ""},
-            {"encoded slash", "GET /help/..%2f..%2foutside/secret.txt", 403, "", ""},
-            {"encoded backslash", "GET /help/..%5c..%5coutside%5csecret.txt", 403, "", ""},
-            {"encoded NUL", "GET /help/index.html%00.css", 403, "", ""},
-            {"hidden file", "GET /.hidden", 403, "", ""},
-            {"file link out", "GET /help/escape.html", 403, "", ""},
-            {"folder link out", "GET /linked/secret.txt", 403, "", ""},
-            {"backslash", "GET /help/..\\..\\outside\\secret.txt", 403, "", ""},
-            {"relative path", "GET help/index.html", 403, "", ""}};
-        const char* const statusTexts[] = {"403 Forbidden\n", "404 Not Found\n"};
-        for (const auto& row : rows)
-            QTest::newRow(row.name)
-                << QByteArray(row.request) << row.status
-                << (row.status == 200 ? row.type : "text/plain; charset=utf-8")
-                << QByteArray(row.status == 200 ? row.body : statusTexts[row.status - 403]);
-        for (const char* method : {"POST", "PUT", "DELETE", "OPTIONS", "PATCH", "TRACE"})
-            QTest::newRow(method) << method + QByteArray(" /help/index.html") << 405
-                                  << QByteArray("text/plain; charset=utf-8")
-                                  << QByteArray("405 Method Not Allowed\n");
+        const auto row = [](const char* request, int status, const char* type = "",
+                            const char* body = "") {
+            const char* const texts[] = {"403 Forbidden\n", "404 Not Found\n",
+                                         "405 Method Not Allowed\n"};
+            QTest::newRow(request) << QByteArray(request) << status
+                                   << QByteArray(status == 200 ? type : "text/plain; charset=utf-8")
+                                   << QByteArray(status == 200 ? body : texts[status - 403]);
+        };
+        const char *html = "text/html; charset=utf-8", *bytes = "application/octet-stream";
+        row("GET /help/index.html", 200, html, "help/index.html");
+        row("GET /help/", 200, html, "help/index.html");
+        row("GET /help", 200, html, "help/index.html");
+        row("GET /", 200, html, "index.html");
+        row("HEAD /help/", 200, html, "help/index.html");
+        row("GET /help/a%20b.html", 200, html, "help/a b.html");
+        row("GET /help/./guide.css", 200, "text/css; charset=utf-8", "help/guide.css");
+        row("GET /help/inside.html", 200, html, "index.html");
+        row("GET /OLD.HTM", 200, html, "OLD.HTM");
+        row("GET /toc.js", 200, "text/javascript; charset=utf-8", "toc.js");
+        row("GET /toolbar.png", 200, "image/png", "toolbar.png");
+        row("GET /logo.svg", 200, "image/svg+xml", "logo.svg");
+        row("GET /README", 200, bytes, "README");
+        row("GET /image.bin", 200, bytes, "image.bin");
+        row("GET /help/none.html", 404);
+        row("GET /%252e%252e/outside/secret.txt", 404);
+        for (const char* refused :
+             {"GET /../outside/secret.txt", "GET /help/../index.html",
+              "GET /%2e%2e/outside/secret.txt", "GET /help/%2E%2E/%2E%2E/outside/secret.txt",
+              "GET /help/..%2f..%2foutside/secret.txt", "GET /help/..%5c..%5coutside%5csecret.txt",
+              "GET /help/index.html%00.css", "GET /.hidden", "GET /help/escape.html",
+              "GET /linked/secret.txt", "GET /help/..\\..\\outside\\secret.txt",
+              "GET help/index.html"})
+            row(refused, 403);
+        for (const char* method :
+             {"POST /", "PUT /", "DELETE /", "OPTIONS /", "PATCH /", "TRACE /"})
+            row(method, 405);
     }
     void serves()
     {
         QFETCH(QByteArray, request);
         QFETCH(int, status);
-        QFETCH(QByteArray, type);
         QFETCH(QByteArray, body);
         const bool head = request.startsWith("HEAD");
         const SHttpResponse response = RawHttpRequest(
             Port(m_server),
             request + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 4\r\n\r\nbody", head);
         QCOMPARE(response.status, status);
-        QCOMPARE(response.headers.value("content-type"), type);
+        QTEST(response.headers.value("content-type"), "type");
         QCOMPARE(response.headers.value("content-length"), QByteArray::number(body.size()));
         QCOMPARE(response.body, head ? QByteArray() : body);
         QCOMPARE(response.headers.value("allow"), QByteArray(status == 405 ? "GET, HEAD" : ""));
     }
-
-    // A path no HTTP client sends (it reads "//help" as a host), judged by
-    // the web root itself.
+    // A path no HTTP client sends (it reads "//help" as a host).
     void doubledSlashes()
     {
         QCOMPARE(CWebRoot(Root("")).Resolve("//help//guide.css").filePath,
                  QFileInfo(Root("help/guide.css")).canonicalFilePath());
     }
-
     void listensOnLoopbackOnly()
     {
         QCOMPARE(m_server.BaseUrl(),
@@ -126,30 +106,21 @@ private slots:
         other.connectToHost(QHostAddress(QStringLiteral("127.0.0.2")), Port(m_server));
         QVERIFY(!other.waitForConnected(5000));
     }
-
-    void portHeldByAnotherSocket()
+    // A port held by another socket is told as a status; a folder that is
+    // empty, missing or a file is refused. Neither listens.
+    void refusesToStart()
     {
-        Wicklow server;
-        QSignalSpy status(&server, &Wicklow::OnStatusChange);
-        QCOMPARE(server.StartListening(Root(""), Port(m_server)), Wicklow::kAddressInUse);
-        QCOMPARE(status.count(), 1);
-        QCOMPARE(status.at(0).at(0).value<long>(), Wicklow::kStatusPortInUse);
-        QVERIFY(!server.IsListening());
-        QVERIFY(server.BaseUrl().isEmpty());
-    }
-
-    // Empty, missing, or a file: no folder to serve.
-    void missingRootFolder()
-    {
-        for (const QString& folder : {QString(), Root("none"), Root("README")}) {
+        for (const QString& folder : {Root(""), QString(), Root("none"), Root("README")}) {
             Wicklow server;
             QSignalSpy status(&server, &Wicklow::OnStatusChange);
-            QCOMPARE(server.OpenRootFolder(folder), Wicklow::kPathNotFound);
-            QCOMPARE(server.StartListening(folder, 0), Wicklow::kPathNotFound);
-            QVERIFY(!server.IsListening() && status.isEmpty());
+            const bool held = folder == Root("");
+            QCOMPARE(server.StartListening(folder, held ? Port(m_server) : 0),
+                     held ? Wicklow::kAddressInUse : Wicklow::kPathNotFound);
+            QCOMPARE(status.count(), held ? 1 : 0);
+            QVERIFY(!held || status.at(0).at(0).value<long>() == Wicklow::kStatusPortInUse);
+            QVERIFY(!server.IsListening() && server.BaseUrl().isEmpty());
         }
     }
-
     void restartServesTheNewFolder()
     {
         QTemporaryDir other;
@@ -162,28 +133,21 @@ private slots:
         QTcpServer again; // the first listener has gone
         QVERIFY(again.listen(QHostAddress::LocalHost, first));
     }
-
-    // The guide as the build puts it beside the executables: a copy of the
-    // source, every page linked from the contents, every link leading to a file.
+    // The guide beside the executables: every page a copy of the source,
+    // linked from the contents, every link leading to a file.
     void guide()
     {
         const QDir built(PELION_BUILT_WWWROOT "/help");
-        const QStringList pages = built.entryList({"*.html"}, QDir::Files);
-        QVERIFY(pages.contains("index.html"));
         const QString contents = TestFiles::ReadText(built.filePath("index.html"));
         const QRegularExpression link(R"((?:href|src)="([^"#:]+)(?:#[^"]*)?")");
-        for (const QString& page : pages) {
+        for (const QString& page : built.entryList({"*.html"}, QDir::Files)) {
             const QString html = TestFiles::ReadText(built.filePath(page));
             QCOMPARE(html, TestFiles::ReadText(PELION_SOURCE_WWWROOT "/help/" + page));
-            QVERIFY(html.startsWith("<!DOCTYPE html>")
-                    && html.contains("<meta charset=\"utf-8\">"));
-            QVERIFY(html.contains(QRegularExpression("<title>[^<]+</title>")));
             QVERIFY2(contents.contains("href=\"" + page + '"'), qPrintable(page));
-            for (auto it = link.globalMatch(html); it.hasNext();) {
-                const QString target = it.next().captured(1);
-                QVERIFY2(built.exists(target), qPrintable(page + ": " + target));
-            }
+            for (auto it = link.globalMatch(html); it.hasNext();)
+                QVERIFY2(built.exists(it.next().captured(1)), qPrintable(page));
         }
+        QVERIFY(!contents.isEmpty());
     }
 
 private:

@@ -4,13 +4,10 @@
 #include "console/settings/MSettings.h"
 
 #include <QMap>
-#include <QString>
 
-// The address-book section of the test's settings store, read and written
-// whole, so that a test can compare it with the exact keys it expects.
+// The address-book section of the test's settings store, read and written whole.
 using StoreMap = QMap<QString, QString>;
 
-// Writes the book section exactly as given.
 inline void Fill(const StoreMap& keys)
 {
     CSettingsStore store;
@@ -18,7 +15,6 @@ inline void Fill(const StoreMap& keys)
         store.Write(QLatin1String(kSectionIpAddressBook), it.key(), it.value());
 }
 
-// Everything the book section holds.
 inline StoreMap Contents()
 {
     CSettingsStore store;
