@@ -35,9 +35,10 @@ private slots:
         const SStartupOptions options = SStartupOptions::FromEnvironment(environment);
         QTEST(options.rules.peersFolder, "peersFolder");
         const auto& server = options.fileServer;
-        QCOMPARE((QList<int>{int(server.ftp.port), int(server.ftp.localDataPort), int(server.tftp.port),
-                             options.helpPort ? int(*options.helpPort) : -1}),
-                 ports);
+        QCOMPARE(
+            (QList<int>{int(server.ftp.port), int(server.ftp.localDataPort), int(server.tftp.port),
+                        options.helpPort ? int(*options.helpPort) : -1}),
+            ports);
         QTEST(options.messageLog, "messageLog");
         QCOMPARE(options.splashMs, 2000);
         QCOMPARE(options.rules.browserEnvironment.browserVariable, environment.value("BROWSER"));
