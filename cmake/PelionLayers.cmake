@@ -43,7 +43,8 @@ endforeach()
 # PUBLIC only for a face that programs outside the layers include.
 function(pelion_layer_includes target layer)
   if(NOT layer IN_LIST PELION_LAYERS)
-    message(FATAL_ERROR "pelion_layer_includes: unknown layer '${layer}' (one of: ${PELION_LAYERS})")
+    message(FATAL_ERROR
+      "pelion_layer_includes: unknown layer '${layer}' (one of: ${PELION_LAYERS})")
   endif()
   set(scope PRIVATE)
   if(ARGC GREATER 2)

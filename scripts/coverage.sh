@@ -34,7 +34,8 @@ log=$build/ctest.log
 set +e
 (cd "$build" && ctest --output-on-failure --timeout 300 "${ctest_args[@]}") 2>&1 | tee "$log"
 set -e
-summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
+summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" |
+  tail -n 1 || true)
 if [[ -z $summary ]]; then
   echo "coverage.sh: ctest ran no tests" >&2
   exit 1

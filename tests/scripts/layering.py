@@ -55,7 +55,8 @@ WIDGETS_FALLBACK = {
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^">]+)[">]')
 TARGET_SOURCES = re.compile(
-    r"\b(?:qt_add_library|qt_add_executable|add_library|add_executable|target_sources)\s*\(([^)]*)\)")
+    r"\b(?:qt_add_library|qt_add_executable|add_library|add_executable|target_sources)"
+    r"\s*\(([^)]*)\)")
 CMAKE_KEYWORDS = {"STATIC", "SHARED", "MODULE", "OBJECT", "INTERFACE", "PUBLIC", "PRIVATE",
                   "WIN32", "MACOSX_BUNDLE", "EXCLUDE_FROM_ALL", "MANUAL_FINALIZATION"}
 
@@ -119,63 +120,41 @@ def targets_of_files(root):
     return owner
 
 
-def strongly_connected(graph):
-    """Tarjan's components of more than one node, each sorted."""
-    index, low, on_stack, stack, found = {}, {}, set(), [], []
-    counter = [0]
+def reachable(graph, start):
+    """Each node that start leads to in one or more steps, with the node before it on a
+    shortest way there."""
+    came_from, frontier = {}, [start]
+    while frontier:
+        following = []
+        for node in frontier:
+            for succ in sorted(graph.get(node, ())):
+                if succ not in came_from:
+                    came_from[succ] = node
+                    following.append(succ)
+        frontier = following
+    return came_from
 
-    def visit(node):
-        index[node] = low[node] = counter[0]
-        counter[0] += 1
-        stack.append(node)
-        on_stack.add(node)
-        for succ in sorted(graph.get(node, ())):
-            if succ not in index:
-                visit(succ)
-                low[node] = min(low[node], low[succ])
-            elif succ in on_stack:
-                low[node] = min(low[node], index[succ])
-        if low[node] == index[node]:
-            component = []
-            while True:
-                member = stack.pop()
-                on_stack.discard(member)
-                component.append(member)
-                if member == node:
-                    break
-            if len(component) > 1:
-                found.append(sorted(component))
 
-    sys.setrecursionlimit(10000)
+def loops(graph):
+    """Each group of nodes that lead to each other, with its shortest way round [a, b, ..., a]."""
+    reach = {node: reachable(graph, node) for node in sorted(graph)}
+    grouped, found = set(), []
     for node in sorted(graph):
-        if node not in index:
-            visit(node)
-    return sorted(found)
-
-
-def shortest_loop(graph, members):
-    """The shortest way round inside one component: [a, b, ..., a]."""
-    best = None
-    for start in sorted(members):
-        came_from, frontier, last = {start: None}, [start], None
-        while last is None:
-            following = []
-            for node in frontier:
-                for succ in sorted(graph.get(node, ())):
-                    if succ == start and last is None:
-                        last = node
-                    elif succ in members and succ not in came_from:
-                        came_from[succ] = node
-                        following.append(succ)
-            frontier = following
-        path = []
-        while last is not None:
-            path.append(last)
-            last = came_from[last]
-        loop = path[::-1] + [start]
-        if best is None or len(loop) < len(best):
-            best = loop
-    return best
+        if node in grouped or node not in reach[node]:
+            continue
+        group = sorted(other for other in reach[node] if node in reach.get(other, {}))
+        grouped.update(group)
+        shortest = None
+        for start in group:
+            way, step = [start], reach[start][start]
+            while step != start:
+                way.append(step)
+                step = reach[start][step]
+            way = [start] + way[::-1]
+            if shortest is None or len(way) < len(shortest):
+                shortest = way
+        found.append((group, shortest))
+    return found
 
 
 def check(root, widgets):
@@ -201,37 +180,34 @@ def check(root, widgets):
                     breaks.append(f"{where}: widgets: <{name}> is a Qt Widgets header;"
                                   f" the protocol room {room}/ builds without widgets")
                 continue
-            target = os.path.normpath(name)
-            if not os.path.isfile(os.path.join(root, target)):
+            included = os.path.normpath(name)
+            if not os.path.isfile(os.path.join(root, included)):
                 beside = os.path.isfile(os.path.join(root, os.path.dirname(path), name))
-                if beside or "/" in target:
+                if beside or "/" in included:
                     breaks.append(f'{where}: root: "{name}" does not name its folder from the'
                                   " project root")
                 continue  # else a file the build makes, such as a .moc
-            target_layer = target.split("/")[0]
-            if target_layer not in LAYERS_SEEN[layer]:
+            included_layer = included.split("/")[0]
+            if included_layer not in LAYERS_SEEN[layer]:
                 seen = ", ".join(sorted(LAYERS_SEEN[layer]))
                 breaks.append(f'{where}: layer: "{name}" points up from {layer}/ to'
-                              f" {target_layer}/; {layer}/ may include only {seen}")
-            if room and "ui" in target.split("/")[:-1]:
+                              f" {included_layer}/; {layer}/ may include only {seen}")
+            if room and "ui" in included.split("/")[:-1]:
                 breaks.append(f'{where}: widgets: "{name}" is a ui/ header;'
                               f" the protocol room {room}/ builds without widgets")
             # A file no CMakeLists.txt lists counts as its folder's.
-            source_target = owner.get(path, os.path.dirname(path) + "/")
-            target_target = owner.get(target, os.path.dirname(target) + "/")
-            if source_target != target_target:
-                target_edges.setdefault(source_target, set()).add(target_target)
-                evidence.setdefault((source_target, target_target), where)
-            source_class, target_class = os.path.splitext(path)[0], os.path.splitext(target)[0]
-            if source_class != target_class:
-                class_edges.setdefault(source_class, set()).add(target_class)
-                evidence.setdefault((source_class, target_class), where)
+            for edges, a, b in (
+                    (target_edges, owner.get(path, os.path.dirname(path) + "/"),
+                     owner.get(included, os.path.dirname(included) + "/")),
+                    (class_edges, os.path.splitext(path)[0], os.path.splitext(included)[0])):
+                if a != b:
+                    edges.setdefault(a, set()).add(b)
+                    evidence.setdefault((a, b), where)
     for kind, graph in (("targets", target_edges), ("classes", class_edges)):
-        for component in strongly_connected(graph):
-            loop = shortest_loop(graph, set(component))
-            steps = " -> ".join(f"{b} ({evidence[(a, b)]})" for a, b in zip(loop, loop[1:]))
-            breaks.append(f"{evidence[(loop[0], loop[1])]}: cycle: {len(component)} {kind} include"
-                          f" each other, the shortest way round: {loop[0]} -> {steps}")
+        for group, way in loops(graph):
+            steps = " -> ".join(f"{b} ({evidence[(a, b)]})" for a, b in zip(way, way[1:]))
+            breaks.append(f"{evidence[(way[0], way[1])]}: cycle: {len(group)} {kind} include"
+                          f" each other, the shortest way round: {way[0]} -> {steps}")
     return breaks
 
 
@@ -252,7 +228,8 @@ def main():
     breaks = check(root, widgets)
     for line in breaks:
         print(line)
-    print(f"layering: {len(breaks)} rule(s) broken" if breaks else "layering: every include keeps the rules")
+    print(f"layering: {len(breaks)} rule(s) broken" if breaks
+          else "layering: every include keeps the rules")
     return 1 if breaks else 0
 
 
