@@ -37,6 +37,14 @@ foreach(layer IN LISTS PELION_LAYERS)
   endforeach()
 endforeach()
 
+# Coverage counts a header under the path the compiler found it at: name the
+# headers reached through a layer's links by their place in the source tree.
+if(PELION_COVERAGE)
+  foreach(layer IN LISTS PELION_LAYERS)
+    add_compile_options(-fprofile-prefix-map=${PELION_LAYERS_DIR}/${layer}=${PROJECT_SOURCE_DIR})
+  endforeach()
+endif()
+
 # pelion_layer_includes(<target> <layer> [PUBLIC|PRIVATE])
 # Gives <target> the include folder of <layer>. PRIVATE by default: a product
 # dependent has its own layer's folder, which already holds the lower layers.

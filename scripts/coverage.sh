@@ -23,6 +23,9 @@ ctest_args=("$@")
 command -v gcovr >/dev/null || { echo "coverage.sh: gcovr is not installed" >&2; exit 2; }
 
 build=build-coverage
+# The build maps the layer folders' paths back to the source tree
+# (cmake/PelionLayers.cmake); ccache must not turn them into relative ones.
+export CCACHE_BASEDIR=
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPELION_SANITIZE=OFF \
   -DPELION_BUILD_TESTS=ON -DPELION_COVERAGE=ON
 cmake --build "$build" "${targets[@]}"
