@@ -43,15 +43,8 @@ SYSTEM_HEADER = re.compile(
     r"|resolv|endian|err|execinfo|elf|link|pty|paths|mntent|ucontext)\.h$")
 
 # Used when no Qt 6 Widgets include folder is installed.
-WIDGETS_FALLBACK = {
-    "QtWidgets", "QWidget", "QDialog", "QMainWindow", "QMessageBox", "QApplication",
-    "QSystemTrayIcon", "QMenu", "QLabel", "QPushButton", "QLineEdit", "QComboBox",
-    "QListWidget", "QTreeWidget", "QTableWidget", "QLayout", "QBoxLayout", "QVBoxLayout",
-    "QHBoxLayout", "QGridLayout", "QFormLayout", "QCheckBox", "QRadioButton", "QSpinBox",
-    "QProgressBar", "QStatusBar", "QToolBar", "QMenuBar", "QSplashScreen", "QFileDialog",
-    "QInputDialog", "QDialogButtonBox", "QGroupBox", "QFrame", "QTextEdit", "QPlainTextEdit",
-    "QHeaderView", "QAbstractButton", "QStyle", "QToolButton", "QTabWidget", "QScrollArea",
-}
+WIDGETS_FALLBACK = {"QtWidgets", "QWidget", "QDialog", "QMainWindow", "QMessageBox", "QApplication",
+                    "QSystemTrayIcon", "QMenu", "QLabel", "QPushButton", "QLineEdit"}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^">]+)[">]')
 TARGET_SOURCES = re.compile(
