@@ -11,8 +11,7 @@
 #include <xcb/xcb_ewmh.h>
 
 // What a test of whole programs needs of the X display it shares with them:
-// their top-level windows by title, their tray icons and popup menus, window
-// geometry, the active window, the close request the close box makes, real
+// windows by title, tray icons and popup menus, the close box's request, real
 // mouse clicks (xdotool), and pictures kept in $PELION_ARTEFACTS.
 class CTestDesktop final {
 public:
@@ -23,26 +22,20 @@ public:
 
     bool IsValid() const { return m_valid; }
     CX11WindowSystem& Windows() { return m_windows; }
-
     // Whether a notification area has claimed the screen's tray selection.
     bool HasTray();
     // The process's icons inside the notification area, in the order they were made.
     QList<xcb_window_t> TrayIcons(qint64 processId);
-    // The process's popup menus on screen.
-    QList<xcb_window_t> PopupMenus(qint64 processId);
     // The top-level windows whose upper-cased title holds upperText.
     QList<WindowHandle> WindowsHolding(const QString& upperText);
     // The window the window manager reports as active; 0 when none.
     xcb_window_t ActiveWindow();
-
     // The window's area on the screen; empty when it is gone.
     QRect Geometry(xcb_window_t window);
-    // Whether the window shows something drawn: text and pictures bring many
-    // colours, an unpainted window few.
+    // Whether the window shows something drawn: text and pictures bring many colours.
     bool IsPainted(xcb_window_t window);
     // Saves a picture of the window (0: the whole screen) as the named artefact.
     bool Save(xcb_window_t window, const QString& name);
-
     // Asks the window manager to close the window, as its close box does.
     void RequestClose(xcb_window_t window);
     // A real mouse click through the X server, at a point of the window.
