@@ -142,7 +142,7 @@ private slots:
             });
         for (const auto& [width, at] : {std::pair{2, 3}, {2, -1}, {4, 1}})
             Row(QStringLiteral("%1-byte word at %2").arg(width).arg(at),
-                QVariantList{subscript, subscript, le}, [=] {
+                QVariantList{subscript, subscript, le, "Subscript out of range"}, [=] {
                     QByteArray bytes = le;
                     const auto read = [&] {
                         return width == 2 ? BytesToWord(le, at) : BytesToDWord(le, at);
@@ -150,10 +150,8 @@ private slots:
                     const auto write = [&] {
                         width == 2 ? BytesFromWord(1, bytes, at) : BytesFromDWord(1, bytes, at);
                     };
-                    return List(Outcome(read), Outcome(write), bytes);
+                    return List(Outcome(read), Outcome(write), bytes, Described(read));
                 });
-        Row("subscript error text", "Subscript out of range",
-            [le] { return Described([&] { BytesToWord(le, 3); }); });
         Row("byte parts",
             QVariantList{QByteArray("de"), QByteArray(), QByteArray("abcde"), invalid, invalid,
                          "ab", subscript},
@@ -186,29 +184,18 @@ private slots:
         });
 
         // The error convention.
-        for (const auto& [code, text] :
-             {std::pair{6u, "The handle is invalid."}, {13u, "The data is invalid."}})
-            Row(QStringLiteral("Windows error %1").arg(code),
-                QVariantList{Raised(0x80047148u + code, ".Windows"), text}, [code] {
-                    return List(Outcome([code] { RaiseWindowsError(code); }),
-                                Described([code] { RaiseWindowsError(code); }));
-                });
-        Row("texts of codes out of the table", QStringList{strerror(28), ""}, [] {
-            return QStringList{WindowsErrorText(28), WindowsErrorText(999999)};
-        });
-        Row("RaiseWindowsErrorIf", QVariantList{"done", windows6}, [] {
-            return List(Outcome([] { RaiseWindowsErrorIf(0); }),
-                        Outcome([] { RaiseWindowsErrorIf(6); }));
-        });
-        Row("library errors", QVariantList{Raised(5, ".Runtime"), Raised(eeNoFile)}, [] {
-            return List(Outcome([] { RaiseLibraryError(5, ".Utility", "bad"); }),
-                        Outcome([] { RaiseLibraryError(eeNoFile, ".Utility", "bad"); }));
-        });
-        Row("utility error", QVariantList{Raised(eeBadPosition), "Position out of range: 2"}, [] {
-            return List(Outcome([] { return CharFromStr("ab", 2); }),
-                        Described([] { CharFromStr("ab", 2); }));
-        });
-
+        Row("Windows and library errors",
+            QVariantList{windows6, "The handle is invalid.", strerror(28), "", "done", invalid,
+                         Raised(eeNoFile), Raised(eeBadPosition), "Position out of range: 2"},
+            [] {
+                return List(Outcome([] { RaiseWindowsErrorIf(6); }),
+                            Described([] { RaiseWindowsError(6); }), WindowsErrorText(28),
+                            WindowsErrorText(999999), Outcome([] { RaiseWindowsErrorIf(0); }),
+                            Outcome([] { RaiseLibraryError(5, ".Utility", "bad"); }),
+                            Outcome([] { RaiseLibraryError(eeNoFile, ".Utility", "bad"); }),
+                            Outcome([] { return CharFromStr("ab", 2); }),
+                            Described([] { CharFromStr("ab", 2); }));
+            });
         // Texts, paths and files.
         Row("formats never cut",
             QVariantList{"00FF", "ABC", "12345", "7  ", "  ab", "abcdef", Raised(eeBadWidth)}, [] {
@@ -216,37 +203,33 @@ private slots:
                             FmtStr("ab", 4, true), FmtStr("abcdef", 4),
                             Outcome([] { return FmtInt(1, -1); }));
             });
-        Row("trailing separators", QStringList{"/", "a/", "/", "/tmp/a"}, [] {
-            return QStringList{NormalizePath("/"), NormalizePath("a"), DenormalizePath("/"),
-                               DenormalizePath("/tmp/a/")};
-        });
-        Row("extension positions", QVariantList{5, -1, 7, -1}, [] {
-            return List(GetExtPos("a.tar.gz"), GetExtPos("/x.d/name"), GetExtPos(".config.bak"),
-                        GetExtPos("/home/u/.profile"));
-        });
-        Row("path parts", QStringList{"/home/u/", "a.b", ".c", "a.b.c", "/home/u/a.b.c"}, [] {
-            const QString path = QStringLiteral("/home/u/./x/../a.b.c");
-            return QStringList{GetFileDir(path), GetFileBase(path), GetFileExt(path),
-                               GetFileBaseExt(path), GetFileFullSpec(path)};
-        });
-        Row("full paths", QVariantList{QDir::currentPath() + "/f.c", Raised(eeEmptyPath)},
-            [] { return List(GetFullPath("x/../f.c"), Outcome([] { return GetFullPath(""); })); });
-        Row("files written",
-            QVariantList{QByteArray("a\xe9\0\r\nz", 6), true, QByteArray("a\nb\n")}, [d] {
+        Row("paths",
+            QVariantList{"/", "a/", "/", "/tmp/a", 5, -1, 7, -1, "/home/u/", "a.b", ".c", "a.b.c",
+                         "/home/u/a.b.c", QDir::currentPath() + "/f.c", Raised(eeEmptyPath)},
+            [] {
+                const QString path = QStringLiteral("/home/u/./x/../a.b.c");
+                return List(NormalizePath("/"), NormalizePath("a"), DenormalizePath("/"),
+                            DenormalizePath("/tmp/a/"), GetExtPos("a.tar.gz"),
+                            GetExtPos("/x.d/name"), GetExtPos(".config.bak"),
+                            GetExtPos("/home/u/.profile"), GetFileDir(path), GetFileBase(path),
+                            GetFileExt(path), GetFileBaseExt(path), GetFileFullSpec(path),
+                            GetFullPath("x/../f.c"), Outcome([] { return GetFullPath(""); }));
+            });
+        Row("files",
+            QVariantList{QByteArray("a\xe9\0\r\nz", 6), true, QByteArray("a\nb\n"),
+                         Raised(eeNoFile), Raised(eeCantWrite), true, false, false, true, true,
+                         false},
+            [d] {
                 const QString text = QStringLiteral("a\u00e9") + sNullChr + QStringLiteral("\r\nz");
                 SaveFileStr(d + "/t.bin", text);
                 SaveFileText(d + "/t.txt", "a\nb"); // ends with a line end
                 return List(TestFiles::Read(d + "/t.bin"), GetFileText(d + "/t.bin") == text,
-                            TestFiles::Read(d + "/t.txt"));
+                            TestFiles::Read(d + "/t.txt"),
+                            Outcome([d] { return GetFileText(d + "/none"); }),
+                            Outcome([d] { SaveFileStr(d + "/none/x", "x"); }), IsRTF(d + "/a.rtf"),
+                            IsRTF(d + "/b.rtf"), ExistFile(d + "/sub"), ExistFileDir(d + "/sub"),
+                            Exists(d + "/.hid*"), Exists(d + "/none/*"));
             });
-        Row("files that cannot be", QVariantList{Raised(eeNoFile), Raised(eeCantWrite)}, [d] {
-            return List(Outcome([d] { return GetFileText(d + "/none"); }),
-                        Outcome([d] { SaveFileStr(d + "/none/x", "x"); }));
-        });
-        Row("files found", QVariantList{true, false, false, true, true, false}, [d] {
-            return List(IsRTF(d + "/a.rtf"), IsRTF(d + "/b.rtf"), ExistFile(d + "/sub"),
-                        ExistFileDir(d + "/sub"), Exists(d + "/.hid*"), Exists(d + "/none/*"));
-        });
         Row("GetTempFile", QVariantList{0, d + "/", "pel", ".tmp", true, Raised(eeNoTempFile)},
             [d] {
                 const QString file = GetTempFile("pel", d);
@@ -282,14 +265,14 @@ private slots:
                 lines << GetNextLine(text);
             return lines << RTrimLine("x \r\n");
         });
-        Row("WordWrap cuts long words", QStringList{"abcd", "efgh", "ij"},
-            [] { return WordWrap("abcdefghij", 4); });
-        Row("WordWrap drops blanks and keeps empty lines", QStringList{"ab", "cd", "", "x"},
-            [] { return WordWrap("ab  \r\ncd\n\nx", 2); });
-        Row("LineWrap width 0", Raised(eeBadWidth), [] {
-            QString text = QStringLiteral("x");
-            return LineWrap(text, 0);
-        });
+        Row("wraps: long words cut, blanks dropped, empty lines kept",
+            QVariantList{QStringList{"abcd", "efgh", "ij"}, QStringList{"ab", "cd", "", "x"},
+                         Raised(eeBadWidth)},
+            [] {
+                QString text = QStringLiteral("x");
+                return List(WordWrap("abcdefghij", 4), WordWrap("ab  \r\ncd\n\nx", 2),
+                            Outcome([&] { return LineWrap(text, 0); }));
+            });
         Row("CollectionReplace", QVariantList{20, 30, Raised(eeNoKey), Raised(eeBadPosition)}, [] {
             TKeyedCollection<int> items{{"one", 1}, {"two", 2}, {"three", 3}};
             CollectionReplace(items, 1, 20);
@@ -319,19 +302,15 @@ private slots:
                 return List(values, GetRandom(5, 5), Outcome([] { return GetRandom(2, 1); }));
             });
 
-        // Windows versions and the console's other system utilities.
-        for (const auto& [major, minor, platform, code] : {std::tuple{3, 51, kPlatformNT, 4},
-                                                           {4, 0, kPlatformNT, 5},
-                                                           {4, 0, kPlatformWindows, 1},
-                                                           {4, 10, kPlatformWindows, 2},
-                                                           {4, 90, kPlatformWindows, 3},
-                                                           {5, 0, kPlatformNT, 6},
-                                                           {5, 1, kPlatformNT, 7},
-                                                           {5, 2, kPlatformNT, 0},
-                                                           {6, 1, kPlatformNT, 8},
-                                                           {10, 0, kPlatformNT, 0}})
-            Row(QStringLiteral("GetWindowsVersion %1.%2 on %3").arg(major).arg(minor).arg(platform),
-                code, [=] { return GetWindowsVersion(major, minor, platform); });
+        // The console's system utilities.
+        Row("GetWindowsVersion", QVariantList{4, 5, 1, 2, 3, 6, 7, 0, 8, 0}, [] {
+            const int nt = kPlatformNT, other = kPlatformWindows;
+            return List(GetWindowsVersion(3, 51, nt), GetWindowsVersion(4, 0, nt),
+                        GetWindowsVersion(4, 0, other), GetWindowsVersion(4, 10, other),
+                        GetWindowsVersion(4, 90, other), GetWindowsVersion(5, 0, nt),
+                        GetWindowsVersion(5, 1, nt), GetWindowsVersion(5, 2, nt),
+                        GetWindowsVersion(6, 1, nt), GetWindowsVersion(10, 0, nt));
+        });
         // Whether a pending event ran during the pause, whether the pause lasted, and whether
         // the event ran in the end.
         for (const auto& [ms, noEvents, during] :

