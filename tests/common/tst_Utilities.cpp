@@ -75,6 +75,8 @@ template <typename F> void Row(const QString& name, const QVariant& expected, F 
 {
     QTest::newRow(qPrintable(name)) << Call([call] { return Outcome(call); }) << expected;
 }
+// A row of one call, named by the call itself.
+#define ROW(call, expected) Row(QStringLiteral(#call), expected, [=] { return call; })
 
 } // namespace
 
@@ -120,13 +122,11 @@ private slots:
                     StrToBytes(array, s);
                     return List(array, s.size());
                 });
-        Row("texts and bytes", QVariantList{64, QByteArray("a\xe9"), "ab"}, [] {
-            return List(BytesToStr(QByteArray(64, 0)).size(), StrToBytesV("a\u00e9"),
-                        ByteZToStr(QByteArray("ab\0cd", 5)));
-        });
-        Row("IsArrayEmpty", QVariantList{true, true, false}, [] {
-            return List(IsArrayEmpty(5), IsArrayEmpty(QByteArray()), IsArrayEmpty(QByteArray("a")));
-        });
+        ROW(BytesToStr(QByteArray(64, 0)).size(), 64);
+        ROW(StrToBytesV("a\u00e9"), QByteArray("a\xe9"));
+        ROW(ByteZToStr(QByteArray("ab\0cd", 5)), "ab");
+        ROW(List(IsArrayEmpty(5), IsArrayEmpty(QByteArray()), IsArrayEmpty(QByteArray("a"))),
+            List(true, true, false));
 
         // Words are little-endian; nothing is read or written outside the array.
         const QByteArray le = QByteArray::fromHex("34127856");
@@ -152,16 +152,13 @@ private slots:
                     };
                     return List(Outcome(read), Outcome(write), bytes, Described(read));
                 });
-        Row("byte parts",
-            QVariantList{QByteArray("de"), QByteArray(), QByteArray("abcde"), invalid, invalid,
-                         "ab", subscript},
-            [] {
-                return List(MidBytes("abcde", 3, 9), MidBytes("abcde", 5, 1),
-                            RightBytes("abcde", 9), Outcome([] { return MidBytes("ab", -1); }),
-                            Outcome([] { return LeftBytes("ab", -1); }),
-                            BytesToPStr(QByteArray::fromHex("58026162"), 1),
-                            Outcome([] { return BytesToPStr(QByteArray::fromHex("056162")); }));
-            });
+        ROW(MidBytes("abcde", 3, 9), QByteArray("de"));
+        ROW(MidBytes("abcde", 5, 1), QByteArray());
+        ROW(RightBytes("abcde", 9), QByteArray("abcde"));
+        ROW(MidBytes("ab", -1), invalid);
+        ROW(LeftBytes("ab", -1), invalid);
+        ROW(BytesToPStr(QByteArray::fromHex("58026162"), 1), "ab");
+        ROW(BytesToPStr(QByteArray::fromHex("056162")), subscript);
         Row("InsBytes and FillBytes", QVariantList{QByteArray("a\0\0ef", 5), subscript}, [] {
             QByteArray bytes("ace");
             InsBytes(bytes, "b", 1);
@@ -169,52 +166,48 @@ private slots:
             FillBytes(bytes, 0, 1, 2);
             return List(bytes, Outcome([&] { FillBytes(bytes, 'q', 4, 2); }));
         });
-        Row("shifts by the width and by -1", QVariantList{0, 0, 0xFFFF0000u, 0, invalid}, [] {
-            return List(LShiftWord(0xFFFF, 16), RShiftWord(0xFFFF, 16), LShiftDWord(0xFFFF, 16),
-                        RShiftDWord(0xFFFF, 32), Outcome([] { return RShiftDWord(1, -1); }));
-        });
-        Row("bits", QVariantList{0x7FFFFFFFu, false, 0x8000, subscript, INT_MIN, subscript}, [] {
+        ROW(List(LShiftWord(0xFFFF, 16), RShiftWord(0xFFFF, 16), RShiftDWord(0xFFFF, 32)),
+            List(0, 0, 0));
+        ROW(LShiftDWord(0xFFFF, 16), 0xFFFF0000u);
+        ROW(RShiftDWord(1, -1), invalid);
+        ROW(Power2(31), INT_MIN);
+        ROW(Power2(32), subscript);
+        Row("bits", QVariantList{0x7FFFFFFFu, false, 0x8000, subscript}, [] {
             quint32 dword = 0xFFFFFFFFu;
             quint16 word = 0;
             SetBitDWord(dword, 31, false);
             SetBitWord(word, 15, true);
             return List(dword, GetBit(dword, 31), word,
-                        Outcome([&] { SetBitWord(word, 16, true); }), Power2(31),
-                        Outcome([] { return Power2(32); }));
+                        Outcome([&] { SetBitWord(word, 16, true); }));
         });
 
         // The error convention.
-        Row("Windows and library errors",
-            QVariantList{windows6, "The handle is invalid.", strerror(28), "", "done", invalid,
-                         Raised(eeNoFile), Raised(eeBadPosition), "Position out of range: 2"},
-            [] {
-                return List(Outcome([] { RaiseWindowsErrorIf(6); }),
-                            Described([] { RaiseWindowsError(6); }), WindowsErrorText(28),
-                            WindowsErrorText(999999), Outcome([] { RaiseWindowsErrorIf(0); }),
-                            Outcome([] { RaiseLibraryError(5, ".Utility", "bad"); }),
-                            Outcome([] { RaiseLibraryError(eeNoFile, ".Utility", "bad"); }),
-                            Outcome([] { return CharFromStr("ab", 2); }),
-                            Described([] { CharFromStr("ab", 2); }));
-            });
-        // Texts, paths and files.
-        Row("formats never cut",
-            QVariantList{"00FF", "ABC", "12345", "7  ", "  ab", "abcdef", Raised(eeBadWidth)}, [] {
-                return List(FmtHex(0xFF, 4), FmtHex(0xABC), FmtInt(12345, 3), FmtInt(7, 3, false),
-                            FmtStr("ab", 4, true), FmtStr("abcdef", 4),
-                            Outcome([] { return FmtInt(1, -1); }));
-            });
-        Row("paths",
-            QVariantList{"/", "a/", "/", "/tmp/a", 5, -1, 7, -1, "/home/u/", "a.b", ".c", "a.b.c",
-                         "/home/u/a.b.c", QDir::currentPath() + "/f.c", Raised(eeEmptyPath)},
-            [] {
-                const QString path = QStringLiteral("/home/u/./x/../a.b.c");
-                return List(NormalizePath("/"), NormalizePath("a"), DenormalizePath("/"),
-                            DenormalizePath("/tmp/a/"), GetExtPos("a.tar.gz"),
-                            GetExtPos("/x.d/name"), GetExtPos(".config.bak"),
-                            GetExtPos("/home/u/.profile"), GetFileDir(path), GetFileBase(path),
-                            GetFileExt(path), GetFileBaseExt(path), GetFileFullSpec(path),
-                            GetFullPath("x/../f.c"), Outcome([] { return GetFullPath(""); }));
-            });
+        ROW(RaiseWindowsErrorIf(6), windows6);
+        ROW(Described([] { RaiseWindowsError(6); }), "The handle is invalid.");
+        ROW(WindowsErrorText(28), QString(strerror(28)));
+        ROW(WindowsErrorText(999999), "");
+        ROW(RaiseWindowsErrorIf(0), "done");
+        ROW(RaiseLibraryError(5, ".Utility", "bad"), invalid);
+        ROW(RaiseLibraryError(eeNoFile, ".Utility", "bad"), Raised(eeNoFile));
+        ROW(CharFromStr("ab", 2), Raised(eeBadPosition));
+        ROW(Described([] { CharFromStr("ab", 2); }), "Position out of range: 2");
+        // Texts, paths and files; formats never cut.
+        ROW(List(FmtHex(0xFF, 4), FmtHex(0xABC), FmtInt(12345, 3), FmtInt(7, 3, false)),
+            QVariantList({"00FF", "ABC", "12345", "7  "}));
+        ROW(List(FmtStr("ab", 4, true), FmtStr("abcdef", 4)), QVariantList({"  ab", "abcdef"}));
+        ROW(FmtInt(1, -1), Raised(eeBadWidth));
+        ROW(List(NormalizePath("/"), NormalizePath("a"), DenormalizePath("/"),
+                 DenormalizePath("/tmp/a/")),
+            QVariantList({"/", "a/", "/", "/tmp/a"}));
+        ROW(List(GetExtPos("a.tar.gz"), GetExtPos("/x.d/name"), GetExtPos(".config.bak"),
+                 GetExtPos("/home/u/.profile")),
+            List(5, -1, 7, -1));
+        const QString path = QStringLiteral("/home/u/./x/../a.b.c");
+        ROW(List(GetFileDir(path), GetFileBase(path), GetFileExt(path), GetFileBaseExt(path),
+                 GetFileFullSpec(path)),
+            QVariantList({"/home/u/", "a.b", ".c", "a.b.c", "/home/u/a.b.c"}));
+        ROW(GetFullPath("x/../f.c"), QDir::currentPath() + "/f.c");
+        ROW(GetFullPath(""), Raised(eeEmptyPath));
         Row("files",
             QVariantList{QByteArray("a\xe9\0\r\nz", 6), true, QByteArray("a\nb\n"),
                          Raised(eeNoFile), Raised(eeCantWrite), true, false, false, true, true,
@@ -237,20 +230,17 @@ private slots:
                             GetFileExt(file), GetTempFile("pel", d) != file,
                             Outcome([d] { return GetTempFile("p", d + "/none"); }));
             });
-        Row("programs on the search path", QStringList{d + "/b/tool", d + "/b/prog", ""}, [] {
-            return QStringList{SearchDirs("tool"), SearchForExe("prog"), SearchForExe("data")};
-        });
-        Row("ExpandEnvStr in one pass", "[alpha]alpha/${PELT_NONE}$PELT_A. $PELT_Ax 5% $", [] {
-            return ExpandEnvStr(
-                "[$PELT_A]%PELT_A%/${PELT_NONE}$PELT_REF$PELT_EMPTY. $PELT_Ax 5% $");
-        });
-        Row("FindString", QVariantList{2, 7, 6, 4, -1, -1, Raised(eeBadPosition)}, [] {
-            return List(FindString("a Cat", "cat", 0, esoIgnoreCase),
-                        FindString("concat cat", "cat", 0, esoWholeWord),
-                        FindString("cat_1 cat.", "cat", 0, esoWholeWord),
-                        FindString("cat cat", "cat", 1), FindString("cat", "cat", 9),
-                        FindString("cat", ""), Outcome([] { return FindString("a", "a", -1); }));
-        });
+        ROW(QStringList({SearchDirs("tool"), SearchForExe("prog"), SearchForExe("data")}),
+            QStringList({d + "/b/tool", d + "/b/prog", ""}));
+        // One pass: a value that names a variable stays as it is.
+        ROW(ExpandEnvStr("[$PELT_A]%PELT_A%/${PELT_NONE}$PELT_REF$PELT_EMPTY. $PELT_Ax 5% $"),
+            "[alpha]alpha/${PELT_NONE}$PELT_A. $PELT_Ax 5% $");
+        ROW(List(FindString("a Cat", "cat", 0, esoIgnoreCase),
+                 FindString("concat cat", "cat", 0, esoWholeWord),
+                 FindString("cat_1 cat.", "cat", 0, esoWholeWord), FindString("cat cat", "cat", 1)),
+            List(2, 7, 6, 4));
+        ROW(List(FindString("cat", "cat", 9), FindString("cat", "")), List(-1, -1));
+        ROW(FindString("a", "a", -1), Raised(eeBadPosition));
         Row("characters", QVariantList{">abC!", Raised(eeBadPosition)}, [] {
             QString s = QStringLiteral("abc");
             CharToStr(s, 2, QChar('C'));
@@ -265,14 +255,13 @@ private slots:
                 lines << GetNextLine(text);
             return lines << RTrimLine("x \r\n");
         });
-        Row("wraps: long words cut, blanks dropped, empty lines kept",
-            QVariantList{QStringList{"abcd", "efgh", "ij"}, QStringList{"ab", "cd", "", "x"},
-                         Raised(eeBadWidth)},
-            [] {
-                QString text = QStringLiteral("x");
-                return List(WordWrap("abcdefghij", 4), WordWrap("ab  \r\ncd\n\nx", 2),
-                            Outcome([&] { return LineWrap(text, 0); }));
-            });
+        // Long words are cut, blanks dropped, empty lines kept.
+        ROW(WordWrap("abcdefghij", 4), QStringList({"abcd", "efgh", "ij"}));
+        ROW(WordWrap("ab  \r\ncd\n\nx", 2), QStringList({"ab", "cd", "", "x"}));
+        Row("LineWrap width 0", Raised(eeBadWidth), [] {
+            QString text = QStringLiteral("x");
+            return LineWrap(text, 0);
+        });
         Row("CollectionReplace", QVariantList{20, 30, Raised(eeNoKey), Raised(eeBadPosition)}, [] {
             TKeyedCollection<int> items{{"one", 1}, {"two", 2}, {"three", 3}};
             CollectionReplace(items, 1, 20);
@@ -303,14 +292,16 @@ private slots:
             });
 
         // The console's system utilities.
-        Row("GetWindowsVersion", QVariantList{4, 5, 1, 2, 3, 6, 7, 0, 8, 0}, [] {
-            const int nt = kPlatformNT, other = kPlatformWindows;
-            return List(GetWindowsVersion(3, 51, nt), GetWindowsVersion(4, 0, nt),
-                        GetWindowsVersion(4, 0, other), GetWindowsVersion(4, 10, other),
-                        GetWindowsVersion(4, 90, other), GetWindowsVersion(5, 0, nt),
-                        GetWindowsVersion(5, 1, nt), GetWindowsVersion(5, 2, nt),
-                        GetWindowsVersion(6, 1, nt), GetWindowsVersion(10, 0, nt));
-        });
+        const int nt = kPlatformNT, other = kPlatformWindows;
+        ROW(List(GetWindowsVersion(3, 51, nt), GetWindowsVersion(4, 0, nt),
+                 GetWindowsVersion(4, 0, other)),
+            List(4, 5, 1));
+        ROW(List(GetWindowsVersion(4, 10, other), GetWindowsVersion(4, 90, other),
+                 GetWindowsVersion(5, 0, nt)),
+            List(2, 3, 6));
+        ROW(List(GetWindowsVersion(5, 1, nt), GetWindowsVersion(5, 2, nt),
+                 GetWindowsVersion(6, 1, nt), GetWindowsVersion(10, 0, nt)),
+            List(7, 0, 8, 0));
         // Whether a pending event ran during the pause, whether the pause lasted, and whether
         // the event ran in the end.
         for (const auto& [ms, noEvents, during] :

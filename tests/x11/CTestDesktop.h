@@ -38,10 +38,12 @@ public:
     // top level, or only there (maxDepth 1).
     QList<WindowHandle> WindowsOf(qint64 processId, int maxDepth = -1)
     {
+        QStringList words;
+        Xdotool({"search", "--maxdepth", QString::number(maxDepth), "--onlyvisible", "--pid",
+                 QString::number(processId)},
+                &words);
         QList<WindowHandle> found;
-        for (const QString& window :
-             Xdotool({"search", "--maxdepth", QString::number(maxDepth), "--onlyvisible", "--pid",
-                      QString::number(processId)}))
+        for (const QString& window : words)
             found << window.toUInt();
         std::sort(found.begin(), found.end());
         return found;
