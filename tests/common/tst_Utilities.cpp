@@ -1,15 +1,18 @@
-// The shared byte, text, error and window utilities as one table: each row is
-// a call, or a few calls of one function, and what they give back or raise.
+// The shared library as one table: the byte, text, error and window utilities
+// and the tray icon class. Each row is a call, or a few calls, and what they
+// give back or raise.
 
 #include "common/CRaisedError.h"
 #include "common/GBytes.h"
 #include "common/GUtility.h"
 #include "common/MWinUtil.h"
 #include "common/MWindowsError.h"
+#include "common/ui/CTrayIcon.h"
 #include "common/ui/MWinForms.h"
 #include "tests/kit/TestFiles.h"
 
 #include <QElapsedTimer>
+#include <QPixmap>
 #include <QWidget>
 #include <QtTest/qtestspontaneevent.h>
 #include <QtTest>
@@ -75,6 +78,13 @@ template <typename F> void Row(const QString& name, const QVariant& expected, F 
 {
     QTest::newRow(qPrintable(name)) << Call([call] { return Outcome(call); }) << expected;
 }
+QIcon TestIcon()
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::red);
+    return QIcon(pixmap);
+}
+
 // A row of one call, named by the call itself.
 #define ROW(call, expected) Row(QStringLiteral(#call), expected, [=] { return call; })
 
@@ -317,6 +327,77 @@ private slots:
                     const QVariantList seen{ran, clock.elapsed() >= ms - 1};
                     return seen + QVariantList{QTest::qWaitFor([&ran] { return ran; })};
                 });
+        // The tray icon class in both forms; the mouse messages reach the holders
+        // through their own tests (tst_FMain, tst_FTray) and the desktop scenario.
+        const QString windows13 = Raised(0x80047148u + 13, ".Windows");
+        for (const auto& [form, visible] :
+             {std::pair{ETrayForm::Console, 127}, {ETrayForm::Server, 63}}) {
+            // What Create raises, whether the icon is shown then, and that the offscreen
+            // platform has no notification area.
+            const auto create = [form](bool withOwner, const QVariant& picture) {
+                return [=] {
+                    QWidget owner;
+                    CTrayIcon icon(form);
+                    const QVariant raised =
+                        Outcome([&] { icon.Create(withOwner ? &owner : nullptr, picture, "tip"); });
+                    return List(raised, icon.IsShown(), icon.IsVisible());
+                };
+            };
+            const QString name = form == ETrayForm::Console ? "console" : "server";
+            Row(name + " tray icon: no window", List(windows6, false, false),
+                create(false, TestIcon()));
+            Row(name + " tray icon: a bitmap", List(windows13, false, false),
+                create(true, QPixmap(16, 16)));
+            Row(name + " tray icon: no picture", List(windows13, false, false),
+                create(true, QVariant()));
+            Row(name + " tray icon: an icon", QVariantList{"done", true, false},
+                create(true, TestIcon()));
+            Row(name + " tray icon: a long tip is cut, given to Create or later",
+                List(QString(visible, 't'), QString(visible, 't')), [form] {
+                    const QString tip(200, QLatin1Char('t'));
+                    QWidget owner;
+                    CTrayIcon created(form), set(form);
+                    created.Create(&owner, TestIcon(), tip);
+                    set.Create(&owner, TestIcon(), QStringLiteral("short"));
+                    set.SetTip(tip);
+                    return List(created.SystemIcon()->toolTip(), set.SystemIcon()->toolTip());
+                });
+        }
+        // Before Create and after Destroy, writes change nothing; a picture of
+        // another type is ignored; Destroy keeps the message and may run twice.
+        Row("tray icon: writes outside the shown state",
+            QVariantList{QString(), false, 0u, int(QMetaType::QIcon), true, false, true, true,
+                         "tip"},
+            [] {
+                QWidget owner;
+                CTrayIcon icon(ETrayForm::Server);
+                icon.SetTip(QStringLiteral("x"));
+                icon.SetIcon(TestIcon());
+                icon.Destroy();
+                QVariantList seen = List(icon.Tip(), icon.Icon().isValid(), icon.Message());
+                icon.Create(&owner, TestIcon(), QStringLiteral("tip"));
+                icon.SetIcon(QPixmap(8, 8));
+                const auto message = icon.Message();
+                seen << icon.Icon().typeId() << (message != 0 && icon.ID() == message);
+                icon.Destroy();
+                seen << icon.IsShown() << (icon.SystemIcon() == nullptr)
+                     << (icon.Message() == message);
+                icon.Destroy();
+                icon.SetTip(QStringLiteral("ignored"));
+                return seen << icon.Tip();
+            });
+        Row("tray icon: balloon off keeps icon and tip", QVariantList{QString(), "Pelion", true},
+            [] {
+                QWidget owner;
+                CTrayIcon icon(ETrayForm::Console);
+                const QIcon picture = TestIcon();
+                icon.Create(&owner, picture, QStringLiteral("Pelion"));
+                icon.BalloonMsgOn(QStringLiteral("Link"), QStringLiteral("down"),
+                                  CTrayIcon::kBalloonError);
+                icon.BalloonMsgOff();
+                return List(icon.BalloonText(), icon.SystemIcon()->toolTip(),
+                            icon.Icon().value<QIcon>().cacheKey() == picture.cacheKey());
+            });
         // The close button goes, the user's close is refused, the program's is done.
         Row("RemoveCloseMenu", QVariantList{false, true, true}, [] {
             QWidget window;
