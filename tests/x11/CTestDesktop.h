@@ -21,29 +21,27 @@ class CTestDesktop final {
 public:
     CX11WindowSystem& Windows() { return m_windows; }
 
-    // Runs xdotool; true when it did what was asked. Its output, split into
-    // words at blanks, line ends and "=", goes to words.
-    static bool Xdotool(const QStringList& arguments, QStringList* words = nullptr)
+    // What xdotool prints for these arguments, split at blanks, line ends and
+    // "="; empty when it failed. Commands that print nothing end with
+    // "getmouselocation", which does.
+    static QStringList Xdotool(const QStringList& arguments)
     {
         QProcess xdotool;
         xdotool.start(QStringLiteral("xdotool"), arguments);
-        const bool done = xdotool.waitForFinished(10000) && xdotool.exitCode() == 0;
-        if (words)
-            *words = QString::fromLatin1(xdotool.readAllStandardOutput())
-                         .split(QRegularExpression(QStringLiteral("[\\s=]+")), Qt::SkipEmptyParts);
-        return done;
+        if (!xdotool.waitForFinished(10000) || xdotool.exitCode() != 0)
+            return {};
+        return QString::fromLatin1(xdotool.readAllStandardOutput())
+            .split(QRegularExpression(QStringLiteral("[\\s=]+")), Qt::SkipEmptyParts);
     }
 
     // The process's viewable windows, in the order they were made; below the
     // top level, or only there (maxDepth 1).
     QList<WindowHandle> WindowsOf(qint64 processId, int maxDepth = -1)
     {
-        QStringList words;
-        Xdotool({"search", "--maxdepth", QString::number(maxDepth), "--onlyvisible", "--pid",
-                 QString::number(processId)},
-                &words);
         QList<WindowHandle> found;
-        for (const QString& window : words)
+        for (const QString& window :
+             Xdotool({"search", "--maxdepth", QString::number(maxDepth), "--onlyvisible", "--pid",
+                      QString::number(processId)}))
             found << window.toUInt();
         std::sort(found.begin(), found.end());
         return found;
@@ -67,16 +65,11 @@ public:
         });
         return found;
     }
-    WindowHandle ActiveWindow()
-    {
-        QStringList words;
-        return Xdotool({"getactivewindow"}, &words) ? words.value(0).toUInt() : 0;
-    }
+    WindowHandle ActiveWindow() { return Xdotool({"getactivewindow"}).value(0).toUInt(); }
     // The window's area on the screen; empty when it is gone.
     QRect Geometry(WindowHandle window)
     {
-        QStringList v;
-        Xdotool({"getwindowgeometry", "--shell", QString::number(window)}, &v);
+        const QStringList v = Xdotool({"getwindowgeometry", "--shell", QString::number(window)});
         return v.size() < 10 ? QRect()
                              : QRect(v[3].toInt(), v[5].toInt(), v[7].toInt(), v[9].toInt());
     }
@@ -100,13 +93,17 @@ public:
     // Closes the window as its user does, with the window manager's Alt+F4.
     bool RequestClose(WindowHandle window)
     {
-        return Xdotool({"windowactivate", "--sync", QString::number(window), "key", "alt+F4"});
+        return !Xdotool({"windowactivate", "--sync", QString::number(window), "key", "alt+F4",
+                         "getmouselocation"})
+                    .isEmpty();
     }
     // A real mouse click through the X server, at a point of the window.
     bool Click(WindowHandle window, const QPoint& at, int button)
     {
-        return Xdotool({"mousemove", "--window", QString::number(window), QString::number(at.x()),
-                        QString::number(at.y()), "click", QString::number(button)});
+        return !Xdotool({"mousemove", "--window", QString::number(window), QString::number(at.x()),
+                         QString::number(at.y()), "click", QString::number(button),
+                         "getmouselocation"})
+                    .isEmpty();
     }
     // Right-clicks the tray icon; the menu that opened, 0 when none did in time.
     WindowHandle OpenMenu(WindowHandle icon, qint64 processId)
