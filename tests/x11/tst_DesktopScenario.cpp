@@ -181,7 +181,6 @@ private slots:
         };
         CEquipmentPages pages(kBrowser, launchers);
         const QString sought = QStringLiteral("HTTP://%1 - LINK").arg(kEquipmentAddress);
-        QCOMPARE(m_desktop.WindowsHolding(sought).size(), 0);
         pages.ShowEquipmentPage(kEquipmentAddress, url);
         QCOMPARE(started, QStringList{kBrowser});
         QTRY_VERIFY2_WITH_TIMEOUT(m_desktop.WindowsHolding(sought).size() == 1
