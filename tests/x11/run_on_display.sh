@@ -29,9 +29,10 @@ start() {
   for _ in $(seq 1 100); do eval "$check" && return 0; sleep 0.05; done
   echo "$name did not start:"; cat "$work/$name.log"; exit 1
 }
-# Xvfb picks a free display and writes its number to descriptor 3.
+# Xvfb picks a free display and writes its number to descriptor 3; up once it answers.
 exec 3>"$work/display"
-start Xvfb 'test -s "$work/display"' Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp
+start Xvfb 'test -s "$work/display" && DISPLAY=":$(head -n1 "$work/display")" xprop -root >/dev/null 2>&1' \
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp
 exec 3>&-
 export DISPLAY=":$(head -n1 "$work/display")"
 mkdir -p "$work/home" "$work/config" "$work/cache" && mkdir -m 700 "$work/runtime"
