@@ -20,13 +20,13 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-# Runs NAME in the background, logged, then waits up to 5 s for CHECK to pass.
+# Runs NAME in the background, logged, then waits up to 20 s for CHECK to pass.
 start() {
   local name=$1 check=$2
   shift 2
   "$@" >"$work/$name.log" 2>&1 &
   pids+=($!)
-  for _ in $(seq 1 100); do eval "$check" && return 0; sleep 0.05; done
+  for _ in $(seq 1 400); do eval "$check" && return 0; sleep 0.05; done
   echo "$name did not start:"; cat "$work/$name.log"; exit 1
 }
 # Xvfb picks a free display and writes its number to descriptor 3; up once it answers.
@@ -35,12 +35,9 @@ start Xvfb 'test -s "$work/display" && DISPLAY=":$(head -n1 "$work/display")" xp
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp
 exec 3>&-
 export DISPLAY=":$(head -n1 "$work/display")"
-mkdir -p "$work/home" "$work/config" "$work/cache" && mkdir -m 700 "$work/runtime"
-# Everything started here keeps its settings away from the user's own.
-export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
-unset WAYLAND_DISPLAY
-# The window manager is up once it publishes its check window.
-[[ $with_wm -eq 0 ]] || start openbox \
+mkdir -p "$work/config" "$work/cache" && mkdir -m 700 "$work/runtime"
+# Away from the user's own settings; up once it publishes its check window.
+[[ $with_wm -eq 0 ]] || XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" start openbox \
   'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' openbox --sm-disable
 [[ $with_tray -eq 0 ]] || start trayer "xdotool search --classname trayer >/dev/null" \
   trayer --edge top --align right --widthtype request --height 32 --SetDockType true

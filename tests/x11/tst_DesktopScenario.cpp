@@ -171,13 +171,18 @@ private slots:
         CEquipmentSimProcess sim;
         QVERIFY(sim.Start(kEquipmentAddress, {QStringLiteral("--older")}));
         const QUrl url(QStringLiteral("http://%1:%2/").arg(kEquipmentAddress).arg(sim.Port()));
-        // Its home, settings and flags are the test's, from run_on_display.sh and CTest.
+        // A home of the test's making; its flags come from CTest.
         QTemporaryDir home;
         const QString profile = home.filePath(QStringLiteral("profile"));
         QVERIFY(TestFiles::Write(profile + "/user.js",
                                  TestFiles::Read(PELION_LOOPBACK_USER_JS)
                                      .replace("@DEAD_PORT@", QByteArray::number(ClosedLoopbackPort(
                                                                  QStringLiteral("127.0.0.1"))))));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* folder : {"HOME", "XDG_CACHE_HOME", "XDG_CONFIG_HOME"})
+            environment.insert(folder, home.filePath(folder));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        m_browser.setProcessEnvironment(environment);
         m_browser.setProcessChannelMode(QProcess::MergedChannels);
         m_browser.setStandardOutputFile(home.filePath(QStringLiteral("browser.log")));
 
