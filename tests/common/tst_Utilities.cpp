@@ -1,20 +1,22 @@
-// The shared byte, text, error and window utilities as one table: each row is
-// a call, or a few calls of one function, and what they give back or raise.
+// The shared library as one table: the byte, text, error and window utilities
+// and the tray icon class. Each row is a call, or a few calls, and what they
+// give back or raise.
 
 #include "common/CRaisedError.h"
 #include "common/GBytes.h"
 #include "common/GUtility.h"
 #include "common/MWinUtil.h"
 #include "common/MWindowsError.h"
+#include "common/ui/CTrayIcon.h"
 #include "common/ui/MWinForms.h"
 #include "tests/kit/TestFiles.h"
 
 #include <QElapsedTimer>
+#include <QPixmap>
 #include <QWidget>
 #include <QtTest/qtestspontaneevent.h>
 #include <QtTest>
 
-#include <algorithm>
 #include <climits>
 #include <functional>
 #include <type_traits>
@@ -75,6 +77,15 @@ template <typename F> void Row(const QString& name, const QVariant& expected, F 
 {
     QTest::newRow(qPrintable(name)) << Call([call] { return Outcome(call); }) << expected;
 }
+QIcon TestIcon()
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::red);
+    return QIcon(pixmap);
+}
+
+// A row of one call, named by the call itself.
+#define ROW(call, expected) Row(QStringLiteral(#call), expected, [=] { return call; })
 
 } // namespace
 
@@ -120,13 +131,11 @@ private slots:
                     StrToBytes(array, s);
                     return List(array, s.size());
                 });
-        Row("texts and bytes", QVariantList{64, QByteArray("a\xe9"), "ab"}, [] {
-            return List(BytesToStr(QByteArray(64, 0)).size(), StrToBytesV("a\u00e9"),
-                        ByteZToStr(QByteArray("ab\0cd", 5)));
-        });
-        Row("IsArrayEmpty", QVariantList{true, true, false}, [] {
-            return List(IsArrayEmpty(5), IsArrayEmpty(QByteArray()), IsArrayEmpty(QByteArray("a")));
-        });
+        ROW(BytesToStr(QByteArray(64, 0)).size(), 64);
+        ROW(StrToBytesV("a\u00e9"), QByteArray("a\xe9"));
+        ROW(ByteZToStr(QByteArray("ab\0cd", 5)), "ab");
+        ROW(List(IsArrayEmpty(5), IsArrayEmpty(QByteArray()), IsArrayEmpty(QByteArray("a"))),
+            List(true, true, false));
 
         // Words are little-endian; nothing is read or written outside the array.
         const QByteArray le = QByteArray::fromHex("34127856");
@@ -140,30 +149,25 @@ private slots:
                 return List(BytesToWord(le), BytesToWord(le, 2), BytesToDWord(le), bytes,
                             SwapEndian(0x11223344u));
             });
-        for (const auto& [width, at] : {std::pair{2, 3}, {2, -1}, {4, 1}})
-            Row(QStringLiteral("%1-byte word at %2").arg(width).arg(at),
-                QVariantList{subscript, subscript, le}, [=] {
-                    QByteArray bytes = le;
-                    const auto read = [&] {
-                        return width == 2 ? BytesToWord(le, at) : BytesToDWord(le, at);
-                    };
-                    const auto write = [&] {
-                        width == 2 ? BytesFromWord(1, bytes, at) : BytesFromDWord(1, bytes, at);
-                    };
-                    return List(Outcome(read), Outcome(write), bytes);
-                });
-        Row("subscript error text", "Subscript out of range",
-            [le] { return Described([&] { BytesToWord(le, 3); }); });
-        Row("byte parts",
-            QVariantList{QByteArray("de"), QByteArray(), QByteArray("abcde"), invalid, invalid,
-                         "ab", subscript},
-            [] {
-                return List(MidBytes("abcde", 3, 9), MidBytes("abcde", 5, 1),
-                            RightBytes("abcde", 9), Outcome([] { return MidBytes("ab", -1); }),
-                            Outcome([] { return LeftBytes("ab", -1); }),
-                            BytesToPStr(QByteArray::fromHex("58026162"), 1),
-                            Outcome([] { return BytesToPStr(QByteArray::fromHex("056162")); }));
+        ROW(List(Outcome([=] { return BytesToWord(le, 3); }),
+                 Outcome([=] { return BytesToWord(le, -1); }),
+                 Outcome([=] { return BytesToDWord(le, 1); }),
+                 Described([=] { BytesToWord(le, 3); })),
+            List(subscript, subscript, subscript, QString("Subscript out of range")));
+        Row("writes outside the array change nothing", List(subscript, subscript, subscript, le),
+            [le] {
+                QByteArray bytes = le;
+                return List(Outcome([&] { BytesFromWord(1, bytes, 3); }),
+                            Outcome([&] { BytesFromWord(1, bytes, -1); }),
+                            Outcome([&] { BytesFromDWord(1, bytes, 1); }), bytes);
             });
+        ROW(MidBytes("abcde", 3, 9), QByteArray("de"));
+        ROW(MidBytes("abcde", 5, 1), QByteArray());
+        ROW(RightBytes("abcde", 9), QByteArray("abcde"));
+        ROW(MidBytes("ab", -1), invalid);
+        ROW(LeftBytes("ab", -1), invalid);
+        ROW(BytesToPStr(QByteArray::fromHex("58026162"), 1), "ab");
+        ROW(BytesToPStr(QByteArray::fromHex("056162")), subscript);
         Row("InsBytes and FillBytes", QVariantList{QByteArray("a\0\0ef", 5), subscript}, [] {
             QByteArray bytes("ace");
             InsBytes(bytes, "b", 1);
@@ -171,82 +175,63 @@ private slots:
             FillBytes(bytes, 0, 1, 2);
             return List(bytes, Outcome([&] { FillBytes(bytes, 'q', 4, 2); }));
         });
-        Row("shifts by the width and by -1", QVariantList{0, 0, 0xFFFF0000u, 0, invalid}, [] {
-            return List(LShiftWord(0xFFFF, 16), RShiftWord(0xFFFF, 16), LShiftDWord(0xFFFF, 16),
-                        RShiftDWord(0xFFFF, 32), Outcome([] { return RShiftDWord(1, -1); }));
-        });
-        Row("bits", QVariantList{0x7FFFFFFFu, false, 0x8000, subscript, INT_MIN, subscript}, [] {
+        ROW(List(LShiftWord(0xFFFF, 16), RShiftWord(0xFFFF, 16), RShiftDWord(0xFFFF, 32)),
+            List(0, 0, 0));
+        ROW(LShiftDWord(0xFFFF, 16), 0xFFFF0000u);
+        ROW(RShiftDWord(1, -1), invalid);
+        ROW(Power2(31), INT_MIN);
+        ROW(Power2(32), subscript);
+        Row("bits", QVariantList{0x7FFFFFFFu, false, 0x8000, subscript}, [] {
             quint32 dword = 0xFFFFFFFFu;
             quint16 word = 0;
             SetBitDWord(dword, 31, false);
             SetBitWord(word, 15, true);
             return List(dword, GetBit(dword, 31), word,
-                        Outcome([&] { SetBitWord(word, 16, true); }), Power2(31),
-                        Outcome([] { return Power2(32); }));
+                        Outcome([&] { SetBitWord(word, 16, true); }));
         });
 
         // The error convention.
-        for (const auto& [code, text] :
-             {std::pair{6u, "The handle is invalid."}, {13u, "The data is invalid."}})
-            Row(QStringLiteral("Windows error %1").arg(code),
-                QVariantList{Raised(0x80047148u + code, ".Windows"), text}, [code] {
-                    return List(Outcome([code] { RaiseWindowsError(code); }),
-                                Described([code] { RaiseWindowsError(code); }));
-                });
-        Row("texts of codes out of the table", QStringList{strerror(28), ""}, [] {
-            return QStringList{WindowsErrorText(28), WindowsErrorText(999999)};
-        });
-        Row("RaiseWindowsErrorIf", QVariantList{"done", windows6}, [] {
-            return List(Outcome([] { RaiseWindowsErrorIf(0); }),
-                        Outcome([] { RaiseWindowsErrorIf(6); }));
-        });
-        Row("library errors", QVariantList{Raised(5, ".Runtime"), Raised(eeNoFile)}, [] {
-            return List(Outcome([] { RaiseLibraryError(5, ".Utility", "bad"); }),
-                        Outcome([] { RaiseLibraryError(eeNoFile, ".Utility", "bad"); }));
-        });
-        Row("utility error", QVariantList{Raised(eeBadPosition), "Position out of range: 2"}, [] {
-            return List(Outcome([] { return CharFromStr("ab", 2); }),
-                        Described([] { CharFromStr("ab", 2); }));
-        });
-
-        // Texts, paths and files.
-        Row("formats never cut",
-            QVariantList{"00FF", "ABC", "12345", "7  ", "  ab", "abcdef", Raised(eeBadWidth)}, [] {
-                return List(FmtHex(0xFF, 4), FmtHex(0xABC), FmtInt(12345, 3), FmtInt(7, 3, false),
-                            FmtStr("ab", 4, true), FmtStr("abcdef", 4),
-                            Outcome([] { return FmtInt(1, -1); }));
-            });
-        Row("trailing separators", QStringList{"/", "a/", "/", "/tmp/a"}, [] {
-            return QStringList{NormalizePath("/"), NormalizePath("a"), DenormalizePath("/"),
-                               DenormalizePath("/tmp/a/")};
-        });
-        Row("extension positions", QVariantList{5, -1, 7, -1}, [] {
-            return List(GetExtPos("a.tar.gz"), GetExtPos("/x.d/name"), GetExtPos(".config.bak"),
-                        GetExtPos("/home/u/.profile"));
-        });
-        Row("path parts", QStringList{"/home/u/", "a.b", ".c", "a.b.c", "/home/u/a.b.c"}, [] {
-            const QString path = QStringLiteral("/home/u/./x/../a.b.c");
-            return QStringList{GetFileDir(path), GetFileBase(path), GetFileExt(path),
-                               GetFileBaseExt(path), GetFileFullSpec(path)};
-        });
-        Row("full paths", QVariantList{QDir::currentPath() + "/f.c", Raised(eeEmptyPath)},
-            [] { return List(GetFullPath("x/../f.c"), Outcome([] { return GetFullPath(""); })); });
-        Row("files written",
-            QVariantList{QByteArray("a\xe9\0\r\nz", 6), true, QByteArray("a\nb\n")}, [d] {
+        ROW(RaiseWindowsErrorIf(6), windows6);
+        ROW(Described([] { RaiseWindowsError(6); }), "The handle is invalid.");
+        ROW(WindowsErrorText(28), QString(strerror(28)));
+        ROW(WindowsErrorText(999999), "");
+        ROW(RaiseWindowsErrorIf(0), "done");
+        ROW(RaiseLibraryError(5, ".Utility", "bad"), invalid);
+        ROW(RaiseLibraryError(eeNoFile, ".Utility", "bad"), Raised(eeNoFile));
+        ROW(CharFromStr("ab", 2), Raised(eeBadPosition));
+        ROW(Described([] { CharFromStr("ab", 2); }), "Position out of range: 2");
+        // Texts, paths and files; formats never cut.
+        ROW(List(FmtHex(0xFF, 4), FmtHex(0xABC), FmtInt(12345, 3), FmtInt(7, 3, false)),
+            QVariantList({"00FF", "ABC", "12345", "7  "}));
+        ROW(List(FmtStr("ab", 4, true), FmtStr("abcdef", 4)), QVariantList({"  ab", "abcdef"}));
+        ROW(FmtInt(1, -1), Raised(eeBadWidth));
+        ROW(List(NormalizePath("/"), NormalizePath("a"), DenormalizePath("/"),
+                 DenormalizePath("/tmp/a/")),
+            QVariantList({"/", "a/", "/", "/tmp/a"}));
+        ROW(List(GetExtPos("a.tar.gz"), GetExtPos("/x.d/name"), GetExtPos(".config.bak"),
+                 GetExtPos("/home/u/.profile")),
+            List(5, -1, 7, -1));
+        const QString path = QStringLiteral("/home/u/./x/../a.b.c");
+        ROW(List(GetFileDir(path), GetFileBase(path), GetFileExt(path), GetFileBaseExt(path),
+                 GetFileFullSpec(path)),
+            QVariantList({"/home/u/", "a.b", ".c", "a.b.c", "/home/u/a.b.c"}));
+        ROW(GetFullPath("x/../f.c"), QDir::currentPath() + "/f.c");
+        ROW(GetFullPath(""), Raised(eeEmptyPath));
+        Row("files",
+            QVariantList{QByteArray("a\xe9\0\r\nz", 6), true, QByteArray("a\nb\n"),
+                         Raised(eeNoFile), Raised(eeCantWrite), true, false, false, true, true,
+                         false},
+            [d] {
                 const QString text = QStringLiteral("a\u00e9") + sNullChr + QStringLiteral("\r\nz");
                 SaveFileStr(d + "/t.bin", text);
                 SaveFileText(d + "/t.txt", "a\nb"); // ends with a line end
                 return List(TestFiles::Read(d + "/t.bin"), GetFileText(d + "/t.bin") == text,
-                            TestFiles::Read(d + "/t.txt"));
+                            TestFiles::Read(d + "/t.txt"),
+                            Outcome([d] { return GetFileText(d + "/none"); }),
+                            Outcome([d] { SaveFileStr(d + "/none/x", "x"); }), IsRTF(d + "/a.rtf"),
+                            IsRTF(d + "/b.rtf"), ExistFile(d + "/sub"), ExistFileDir(d + "/sub"),
+                            Exists(d + "/.hid*"), Exists(d + "/none/*"));
             });
-        Row("files that cannot be", QVariantList{Raised(eeNoFile), Raised(eeCantWrite)}, [d] {
-            return List(Outcome([d] { return GetFileText(d + "/none"); }),
-                        Outcome([d] { SaveFileStr(d + "/none/x", "x"); }));
-        });
-        Row("files found", QVariantList{true, false, false, true, true, false}, [d] {
-            return List(IsRTF(d + "/a.rtf"), IsRTF(d + "/b.rtf"), ExistFile(d + "/sub"),
-                        ExistFileDir(d + "/sub"), Exists(d + "/.hid*"), Exists(d + "/none/*"));
-        });
         Row("GetTempFile", QVariantList{0, d + "/", "pel", ".tmp", true, Raised(eeNoTempFile)},
             [d] {
                 const QString file = GetTempFile("pel", d);
@@ -254,20 +239,17 @@ private slots:
                             GetFileExt(file), GetTempFile("pel", d) != file,
                             Outcome([d] { return GetTempFile("p", d + "/none"); }));
             });
-        Row("programs on the search path", QStringList{d + "/b/tool", d + "/b/prog", ""}, [] {
-            return QStringList{SearchDirs("tool"), SearchForExe("prog"), SearchForExe("data")};
-        });
-        Row("ExpandEnvStr in one pass", "[alpha]alpha/${PELT_NONE}$PELT_A. $PELT_Ax 5% $", [] {
-            return ExpandEnvStr(
-                "[$PELT_A]%PELT_A%/${PELT_NONE}$PELT_REF$PELT_EMPTY. $PELT_Ax 5% $");
-        });
-        Row("FindString", QVariantList{2, 7, 6, 4, -1, -1, Raised(eeBadPosition)}, [] {
-            return List(FindString("a Cat", "cat", 0, esoIgnoreCase),
-                        FindString("concat cat", "cat", 0, esoWholeWord),
-                        FindString("cat_1 cat.", "cat", 0, esoWholeWord),
-                        FindString("cat cat", "cat", 1), FindString("cat", "cat", 9),
-                        FindString("cat", ""), Outcome([] { return FindString("a", "a", -1); }));
-        });
+        ROW(QStringList({SearchDirs("tool"), SearchForExe("prog"), SearchForExe("data")}),
+            QStringList({d + "/b/tool", d + "/b/prog", ""}));
+        // One pass: a value that names a variable stays as it is.
+        ROW(ExpandEnvStr("[$PELT_A]%PELT_A%/${PELT_NONE}$PELT_REF$PELT_EMPTY. $PELT_Ax 5% $"),
+            "[alpha]alpha/${PELT_NONE}$PELT_A. $PELT_Ax 5% $");
+        ROW(List(FindString("a Cat", "cat", 0, esoIgnoreCase),
+                 FindString("concat cat", "cat", 0, esoWholeWord),
+                 FindString("cat_1 cat.", "cat", 0, esoWholeWord), FindString("cat cat", "cat", 1)),
+            List(2, 7, 6, 4));
+        ROW(List(FindString("cat", "cat", 9), FindString("cat", "")), List(-1, -1));
+        ROW(FindString("a", "a", -1), Raised(eeBadPosition));
         Row("characters", QVariantList{">abC!", Raised(eeBadPosition)}, [] {
             QString s = QStringLiteral("abc");
             CharToStr(s, 2, QChar('C'));
@@ -282,10 +264,9 @@ private slots:
                 lines << GetNextLine(text);
             return lines << RTrimLine("x \r\n");
         });
-        Row("WordWrap cuts long words", QStringList{"abcd", "efgh", "ij"},
-            [] { return WordWrap("abcdefghij", 4); });
-        Row("WordWrap drops blanks and keeps empty lines", QStringList{"ab", "cd", "", "x"},
-            [] { return WordWrap("ab  \r\ncd\n\nx", 2); });
+        // Long words are cut, blanks dropped, empty lines kept.
+        ROW(WordWrap("abcdefghij", 4), QStringList({"abcd", "efgh", "ij"}));
+        ROW(WordWrap("ab  \r\ncd\n\nx", 2), QStringList({"ab", "cd", "", "x"}));
         Row("LineWrap width 0", Raised(eeBadWidth), [] {
             QString text = QStringLiteral("x");
             return LineWrap(text, 0);
@@ -307,31 +288,25 @@ private slots:
                 return HexDumpS(QString::fromLatin1(dumped)) == HexDumpB(dumped) ? HexDump(dumped)
                                                                                  : "";
             });
-        Row("GetRandom covers its range",
-            QVariantList{QVariant::fromValue(QList<int>{-2, -1, 0, 1, 2}), 5, Raised(eeBadRange)},
-            [] {
-                QSet<int> seen;
-                for (int i = 0; i < 200; ++i)
-                    seen.insert(GetRandom(-2, 2));
-                GetRandom(INT_MIN, INT_MAX); // the full range does not overflow
-                QList<int> values = seen.values();
-                std::sort(values.begin(), values.end());
-                return List(values, GetRandom(5, 5), Outcome([] { return GetRandom(2, 1); }));
-            });
-
-        // Windows versions and the console's other system utilities.
-        for (const auto& [major, minor, platform, code] : {std::tuple{3, 51, kPlatformNT, 4},
-                                                           {4, 0, kPlatformNT, 5},
-                                                           {4, 0, kPlatformWindows, 1},
-                                                           {4, 10, kPlatformWindows, 2},
-                                                           {4, 90, kPlatformWindows, 3},
-                                                           {5, 0, kPlatformNT, 6},
-                                                           {5, 1, kPlatformNT, 7},
-                                                           {5, 2, kPlatformNT, 0},
-                                                           {6, 1, kPlatformNT, 8},
-                                                           {10, 0, kPlatformNT, 0}})
-            Row(QStringLiteral("GetWindowsVersion %1.%2 on %3").arg(major).arg(minor).arg(platform),
-                code, [=] { return GetWindowsVersion(major, minor, platform); });
+        Row("GetRandom covers its range", QVariantList{true, 5, Raised(eeBadRange)}, [] {
+            QSet<int> seen;
+            for (int i = 0; i < 200; ++i)
+                seen.insert(GetRandom(-2, 2));
+            GetRandom(INT_MIN, INT_MAX); // the full range does not overflow
+            return List(seen == QSet<int>{-2, -1, 0, 1, 2}, GetRandom(5, 5),
+                        Outcome([] { return GetRandom(2, 1); }));
+        });
+        // The console's system utilities.
+        const int nt = kPlatformNT, other = kPlatformWindows;
+        ROW(List(GetWindowsVersion(3, 51, nt), GetWindowsVersion(4, 0, nt),
+                 GetWindowsVersion(4, 0, other)),
+            List(4, 5, 1));
+        ROW(List(GetWindowsVersion(4, 10, other), GetWindowsVersion(4, 90, other),
+                 GetWindowsVersion(5, 0, nt)),
+            List(2, 3, 6));
+        ROW(List(GetWindowsVersion(5, 1, nt), GetWindowsVersion(5, 2, nt),
+                 GetWindowsVersion(6, 1, nt), GetWindowsVersion(10, 0, nt)),
+            List(7, 0, 8, 0));
         // Whether a pending event ran during the pause, whether the pause lasted, and whether
         // the event ran in the end.
         for (const auto& [ms, noEvents, during] :
@@ -347,6 +322,77 @@ private slots:
                     const QVariantList seen{ran, clock.elapsed() >= ms - 1};
                     return seen + QVariantList{QTest::qWaitFor([&ran] { return ran; })};
                 });
+        // The tray icon class in both forms; the mouse messages reach the holders
+        // through their own tests (tst_FMain, tst_FTray) and the desktop scenario.
+        const QString windows13 = Raised(0x80047148u + 13, ".Windows");
+        for (const auto& [form, visible] :
+             {std::pair{ETrayForm::Console, 127}, {ETrayForm::Server, 63}}) {
+            // What Create raises, whether the icon is shown then, and that the offscreen
+            // platform has no notification area.
+            const auto create = [form](bool withOwner, const QVariant& picture) {
+                return [=] {
+                    QWidget owner;
+                    CTrayIcon icon(form);
+                    const QVariant raised =
+                        Outcome([&] { icon.Create(withOwner ? &owner : nullptr, picture, "tip"); });
+                    return List(raised, icon.IsShown(), icon.IsVisible());
+                };
+            };
+            const QString name = form == ETrayForm::Console ? "console" : "server";
+            Row(name + " tray icon: no window", List(windows6, false, false),
+                create(false, TestIcon()));
+            Row(name + " tray icon: a bitmap", List(windows13, false, false),
+                create(true, QPixmap(16, 16)));
+            Row(name + " tray icon: no picture", List(windows13, false, false),
+                create(true, QVariant()));
+            Row(name + " tray icon: an icon", QVariantList{"done", true, false},
+                create(true, TestIcon()));
+            Row(name + " tray icon: a long tip is cut, given to Create or later",
+                List(QString(visible, 't'), QString(visible, 't')), [form] {
+                    const QString tip(200, QLatin1Char('t'));
+                    QWidget owner;
+                    CTrayIcon created(form), set(form);
+                    created.Create(&owner, TestIcon(), tip);
+                    set.Create(&owner, TestIcon(), QStringLiteral("short"));
+                    set.SetTip(tip);
+                    return List(created.SystemIcon()->toolTip(), set.SystemIcon()->toolTip());
+                });
+        }
+        // Before Create and after Destroy, writes change nothing; a picture of
+        // another type is ignored; Destroy keeps the message and may run twice.
+        Row("tray icon: writes outside the shown state",
+            QVariantList{QString(), false, 0u, int(QMetaType::QIcon), true, false, true, true,
+                         "tip"},
+            [] {
+                QWidget owner;
+                CTrayIcon icon(ETrayForm::Server);
+                icon.SetTip(QStringLiteral("x"));
+                icon.SetIcon(TestIcon());
+                icon.Destroy();
+                QVariantList seen = List(icon.Tip(), icon.Icon().isValid(), icon.Message());
+                icon.Create(&owner, TestIcon(), QStringLiteral("tip"));
+                icon.SetIcon(QPixmap(8, 8));
+                const auto message = icon.Message();
+                seen << icon.Icon().typeId() << (message != 0 && icon.ID() == message);
+                icon.Destroy();
+                seen << icon.IsShown() << (icon.SystemIcon() == nullptr)
+                     << (icon.Message() == message);
+                icon.Destroy();
+                icon.SetTip(QStringLiteral("ignored"));
+                return seen << icon.Tip();
+            });
+        Row("tray icon: balloon off keeps icon and tip", QVariantList{QString(), "Pelion", true},
+            [] {
+                QWidget owner;
+                CTrayIcon icon(ETrayForm::Console);
+                const QIcon picture = TestIcon();
+                icon.Create(&owner, picture, QStringLiteral("Pelion"));
+                icon.BalloonMsgOn(QStringLiteral("Link"), QStringLiteral("down"),
+                                  CTrayIcon::kBalloonError);
+                icon.BalloonMsgOff();
+                return List(icon.BalloonText(), icon.SystemIcon()->toolTip(),
+                            icon.Icon().value<QIcon>().cacheKey() == picture.cacheKey());
+            });
         // The close button goes, the user's close is refused, the program's is done.
         Row("RemoveCloseMenu", QVariantList{false, true, true}, [] {
             QWidget window;

@@ -2,63 +2,144 @@
 
 #include "platform/desktop/CX11WindowSystem.h"
 
-#include <QList>
-#include <QPoint>
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
 #include <QRect>
-#include <QString>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSet>
+#include <QTest>
 
-#include <xcb/xcb.h>
-#include <xcb/xcb_ewmh.h>
+#include <algorithm>
 
 // What a test of whole programs needs of the X display it shares with them:
-// their top-level windows by title, their tray icons and popup menus, window
-// geometry, the active window, the close request the close box makes, real
-// mouse clicks (xdotool), and pictures kept in $PELION_ARTEFACTS.
+// windows by title, tray icons and popup menus, the window manager's close,
+// real mouse clicks (xdotool), and pictures kept in $PELION_ARTEFACTS.
 class CTestDesktop final {
 public:
-    CTestDesktop();
-    ~CTestDesktop();
-    CTestDesktop(const CTestDesktop&) = delete;
-    CTestDesktop& operator=(const CTestDesktop&) = delete;
-
-    bool IsValid() const { return m_valid; }
     CX11WindowSystem& Windows() { return m_windows; }
 
-    // Whether a notification area has claimed the screen's tray selection.
-    bool HasTray();
-    // The process's icons inside the notification area, in the order they were made.
-    QList<xcb_window_t> TrayIcons(qint64 processId);
-    // The process's popup menus on screen.
-    QList<xcb_window_t> PopupMenus(qint64 processId);
+    // What xdotool prints for these arguments, split at blanks, line ends and
+    // "="; empty when it failed. Commands that print nothing end with
+    // "getmouselocation", which does.
+    static QStringList Xdotool(const QStringList& arguments)
+    {
+        QProcess xdotool;
+        xdotool.start(QStringLiteral("xdotool"), arguments);
+        if (!xdotool.waitForFinished(10000) || xdotool.exitCode() != 0)
+            return {};
+        return QString::fromLatin1(xdotool.readAllStandardOutput())
+            .split(QRegularExpression(QStringLiteral("[\\s=]+")), Qt::SkipEmptyParts);
+    }
+
+    // The process's viewable windows, in the order they were made; below the
+    // top level, or only there (maxDepth 1).
+    QList<WindowHandle> WindowsOf(qint64 processId, int maxDepth = -1)
+    {
+        QList<WindowHandle> found;
+        for (const QString& window :
+             Xdotool({"search", "--maxdepth", QString::number(maxDepth), "--onlyvisible", "--pid",
+                      QString::number(processId)}))
+            found << window.toUInt();
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+    // The process's icons inside the notification area: no bigger than an icon.
+    QList<WindowHandle> TrayIcons(qint64 processId)
+    {
+        QList<WindowHandle> icons = WindowsOf(processId);
+        icons.removeIf([this](WindowHandle window) {
+            const QRect area = Geometry(window);
+            return area.isEmpty() || area.width() > kLargestIcon || area.height() > kLargestIcon;
+        });
+        return icons;
+    }
     // The top-level windows whose upper-cased title holds upperText.
-    QList<WindowHandle> WindowsHolding(const QString& upperText);
-    // The window the window manager reports as active; 0 when none.
-    xcb_window_t ActiveWindow();
-
+    QList<WindowHandle> WindowsHolding(const QString& upperText)
+    {
+        QList<WindowHandle> found = m_windows.TopLevelWindows();
+        found.removeIf([&](WindowHandle w) {
+            return !m_windows.WindowTitle(w).toUpper().contains(upperText);
+        });
+        return found;
+    }
+    WindowHandle ActiveWindow() { return Xdotool({"getactivewindow"}).value(0).toUInt(); }
     // The window's area on the screen; empty when it is gone.
-    QRect Geometry(xcb_window_t window);
-    // Whether the window shows something drawn: text and pictures bring many
-    // colours, an unpainted window few.
-    bool IsPainted(xcb_window_t window);
+    QRect Geometry(WindowHandle window)
+    {
+        const QStringList v = Xdotool({"getwindowgeometry", "--shell", QString::number(window)});
+        return v.size() < 10 ? QRect()
+                             : QRect(v[3].toInt(), v[5].toInt(), v[7].toInt(), v[9].toInt());
+    }
+    // Whether the window shows something drawn: text and pictures bring many colours.
+    bool IsPainted(WindowHandle window)
+    {
+        const QImage image = Grab(window);
+        QSet<QRgb> colours;
+        for (int y = 0; y < image.height(); y += 2) {
+            for (int x = 0; x < image.width(); x += 2)
+                colours.insert(image.pixel(x, y));
+        }
+        return colours.size() > 16;
+    }
     // Saves a picture of the window (0: the whole screen) as the named artefact.
-    bool Save(xcb_window_t window, const QString& name);
-
-    // Asks the window manager to close the window, as its close box does.
-    void RequestClose(xcb_window_t window);
+    bool Save(WindowHandle window, const QString& name)
+    {
+        const QDir folder(qEnvironmentVariable("PELION_ARTEFACTS", QDir::tempPath()));
+        return folder.mkpath(".") && Grab(window).save(folder.filePath(name));
+    }
+    // Closes the window as its user does, with the window manager's Alt+F4.
+    bool RequestClose(WindowHandle window)
+    {
+        return !Xdotool({"windowactivate", "--sync", QString::number(window), "key", "alt+F4",
+                         "getmouselocation"})
+                    .isEmpty();
+    }
     // A real mouse click through the X server, at a point of the window.
-    bool Click(xcb_window_t window, const QPoint& at, int button);
+    bool Click(WindowHandle window, const QPoint& at, int button)
+    {
+        return !Xdotool({"mousemove", "--window", QString::number(window), QString::number(at.x()),
+                         QString::number(at.y()), "click", QString::number(button),
+                         "getmouselocation"})
+                    .isEmpty();
+    }
     // Right-clicks the tray icon; the menu that opened, 0 when none did in time.
-    xcb_window_t OpenMenu(xcb_window_t icon, qint64 processId);
+    WindowHandle OpenMenu(WindowHandle icon, qint64 processId)
+    {
+        // A popup menu is a window of the program's own that the window
+        // manager leaves alone at the top level, bigger than an icon.
+        const auto menu = [&] {
+            for (const WindowHandle window : WindowsOf(processId, 1)) {
+                if (Geometry(window).width() > kLargestIcon && IsPainted(window))
+                    return window;
+            }
+            return WindowHandle{0};
+        };
+        // The tray host may take an icon in only after it shows, and a click
+        // before that reaches nothing: click again until a menu opens.
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            const QRect area = Geometry(icon);
+            if (!Click(icon, QPoint(area.width() / 2, area.height() / 2), 3))
+                return 0;
+            if (QTest::qWaitFor([&] { return menu() != 0; }, 3000))
+                return menu();
+        }
+        return 0;
+    }
 
 private:
-    QList<xcb_window_t> Children(xcb_window_t window);
-    bool IsViewable(xcb_window_t window, bool* overrideRedirect = nullptr);
-    qint64 ProcessOf(xcb_window_t window);
+    // A tray icon is no bigger than this; the programs' other windows are.
+    static constexpr int kLargestIcon = 64;
+
+    QImage Grab(WindowHandle window)
+    {
+        const QRect area = window ? Geometry(window) : QRect(0, 0, -1, -1);
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+            .toImage();
+    }
 
     CX11WindowSystem m_windows;
-    xcb_connection_t* m_connection = nullptr;
-    xcb_ewmh_connection_t m_ewmh{};
-    int m_screen = 0;
-    xcb_window_t m_root = 0;
-    bool m_valid = false;
 };

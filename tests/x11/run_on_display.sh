@@ -52,6 +52,7 @@ if [[ $with_tray -eq 1 ]]; then
   trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
     >"$work/trayer.log" 2>&1 &
   pids+=($!)
+  wait_for trayer "$work/trayer.log" bash -c "xdotool search --classname trayer >/dev/null"
 fi
 
 # The test's own runtime folder, not the user's.
