@@ -26,11 +26,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Waits up to 5 s for a check to pass, else shows the log and gives up.
+# Waits up to 30 s (a loaded machine starts these slowly) for a check to
+# pass, else shows the log and gives up.
 wait_for() {
   local what=$1 log=$2
   shift 2
-  for _ in $(seq 1 100); do "$@" && return 0; sleep 0.05; done
+  for _ in $(seq 1 600); do "$@" && return 0; sleep 0.05; done
   echo "$what did not start:"; cat "$log"; exit 1
 }
 
@@ -39,6 +40,8 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work
 pids+=($!)
 wait_for Xvfb "$work/xvfb.log" test -s "$work/display"
 export DISPLAY=":$(head -n1 "$work/display")"
+# The number comes before the server takes connections: clients wait for that.
+wait_for Xvfb "$work/xvfb.log" xdpyinfo -display "$DISPLAY" >/dev/null 2>&1
 if [[ $with_wm -eq 1 ]]; then
   # Kept away from the user's own configuration; up once it has published its check window.
   mkdir -p "$work/config" "$work/cache"
