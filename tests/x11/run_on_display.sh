@@ -41,7 +41,7 @@ pids+=($!)
 wait_for Xvfb "$work/xvfb.log" test -s "$work/display"
 export DISPLAY=":$(head -n1 "$work/display")"
 # The number comes before the server takes connections: clients wait for that.
-wait_for Xvfb "$work/xvfb.log" xdpyinfo -display "$DISPLAY" >/dev/null 2>&1
+wait_for Xvfb "$work/xvfb.log" bash -c "xdpyinfo >/dev/null 2>&1"
 if [[ $with_wm -eq 1 ]]; then
   # Kept away from the user's own configuration; up once it has published its check window.
   mkdir -p "$work/config" "$work/cache"
