@@ -13,14 +13,10 @@ const QByteArray kStoreOpening = "150 About to open data connection";
 const QByteArray kFileDone = "226 Closing data connection, file transfer successful";
 const QByteArray kAborted = "226 Closing data connection";
 const QByteArray kLocalError = "451 Local error ";
-
 } // namespace
 
-// Data transfers cut short, and one that outlives its session. Whole
-// transfers and failed connections are rows of the session's dialogue.
 class tst_FTcpDataTransfer final : public QObject {
     Q_OBJECT
-
 private slots:
     // A file that changes while it is retrieved: before the first block the
     // transfer sends what the file holds then; after it, a file that grew is
@@ -80,7 +76,6 @@ private slots:
         if (reply == kFileDone)
             QTRY_COMPARE(received += data->readAll(), TestFiles::Pattern(newSize));
     }
-
     // A retrieve or store stopped before its end: the file is closed, the
     // status is back, and nothing runs any more for a later ABOR to stop.
     void stoppedMidway_data()
@@ -138,7 +133,6 @@ private slots:
         client.Send("ABOR\r\n");
         QCOMPARE(client.Command("PWD"), QByteArray("257 \"/\""));
     }
-
     void storeThatCannotBeWrittenIsAFailure()
     {
         CFtpTestServer server;
@@ -162,9 +156,6 @@ private slots:
         QCOMPARE(server.events.last(), QStringLiteral("OnTransferTerminate(1,0)"));
         QCOMPARE(client.Command("PWD"), QByteArray("257 \"/\""));
     }
-
-    // The transfer lives on when its session closes, and its notifications
-    // still tell whose they are.
     void transferOutlivesItsSession()
     {
         CFtpTestServer server;

@@ -8,7 +8,6 @@
 
 class tst_cFtpSessions final : public QObject {
     Q_OBJECT
-
 private slots:
     void sessionsComeAndGo()
     {
@@ -19,15 +18,12 @@ private slots:
         QVERIFY(second.LogIn());
         QCOMPARE(server.sessions->Sessions().at(1)->SessionID(), QStringLiteral("2"));
         QPointer<cFtpSession> firstSession = server.sessions->Item("1");
-
         QCOMPARE(second.Command("QUIT"), QByteArray("221 Goodbye."));
         WAIT_COMPARE(server.sessions->Count(), 1);
         QCOMPARE(first->Command("PWD"), QByteArray("257 \"/\"")); // the other one goes on
         first.reset(); // the client's close ends its session
         WAIT_COMPARE(server.sessions->Count(), 0);
         QVERIFY(WaitUntil([&firstSession] { return firstSession.isNull(); }));
-
-        // Identifiers are not reused, and each collection counts on its own.
         CFtpTestClient third(server.Port());
         CFtpTestServer other;
         CFtpTestClient fourth(other.Port());
@@ -41,15 +37,12 @@ private slots:
         QCOMPARE(server.sessions->Item("x"), nullptr);
         server.sessions->Remove("x"); // ignored
         QCOMPARE(server.sessions->Count(), 1);
-
         QCOMPARE(cFtpSessions::FollowingSessionId(41), 42);
         QCOMPARE(cFtpSessions::FollowingSessionId(std::numeric_limits<qint32>::max()), 1);
     }
-
     void controlErrorRemovesTheSessionSilently()
     {
         CFtpTestServer server;
-        // A handle that is no connection fails at once.
         QPointer<cFtpSession> session = server.sessions->Add(-1);
         QCOMPARE(server.sessions->Count(), 1);
         WAIT_COMPARE(server.sessions->Count(), 0);
