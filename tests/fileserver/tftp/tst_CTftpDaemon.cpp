@@ -51,7 +51,6 @@ private slots:
         QTest::addColumn<QByteArray>("answer"); // "File not found": dropped, the marker answered
         const QByteArray dropped = Error(1, "File not found");
         QTest::newRow("read") << Request(1, "a.bin") << Data(1, m_file);
-        QTest::newRow("write") << Request(2, "up.bin") << Ack(0);
         QTest::newRow("write with options")
             << Request(2, "up.bin") + Z("TSIZE|3|") << Word(6) + Z("tsize|3|");
         QTest::newRow("ACK") << Ack(0) << dropped;
