@@ -51,7 +51,6 @@ private slots:
         QTest::newRow("Monitor") << "Monitor" << QList<int>{TrayShowMon};
         QTest::newRow("Options") << "Options" << QList<int>{TrayShowOptions};
         QTest::newRow("Exit") << "Exit" << QList<int>{TrayExit};
-        QTest::newRow("double click") << "double" << QList<int>{TrayShowMon};
         QTest::newRow("single click: nothing") << "single" << QList<int>{};
     }
     void userAsks()
