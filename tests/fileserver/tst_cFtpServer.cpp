@@ -76,7 +76,10 @@ private slots:
         QCOMPARE(client.ReceiveData().size(), 600);
         QVERIFY(client.Line().startsWith("226 "));
         QVERIFY(client.Command("STOR up.bin").startsWith("150 "));
-        QVERIFY(client.SendData(QByteArray(100, 'u')));
+        QTcpSocket* upload = client.AcceptData();
+        QVERIFY(upload);
+        upload->write(QByteArray(100, 'u'));
+        upload->disconnectFromHost();
         QVERIFY(client.Line().startsWith("226 "));
         QCOMPARE(client.Command("QUIT"), QByteArray("221 Goodbye."));
         WAIT_COMPARE(events.last(), QStringLiteral("OnCloseFtpSession(1,127.0.0.1,0)"));

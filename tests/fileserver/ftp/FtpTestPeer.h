@@ -169,18 +169,6 @@ public:
         m_dataConnection.reset();
         return ended ? bytes : kTimedOut;
     }
-    bool SendData(const QByteArray& bytes)
-    {
-        QTcpSocket* data = AcceptData();
-        if (!data)
-            return false;
-        data->write(bytes);
-        data->disconnectFromHost();
-        const bool closed =
-            WaitUntil([data] { return data->state() == QAbstractSocket::UnconnectedState; });
-        m_dataConnection.reset();
-        return closed;
-    }
     void RefuseData() { m_data.close(); }
     bool WaitClosed()
     {
