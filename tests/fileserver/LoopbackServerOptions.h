@@ -2,7 +2,6 @@
 
 #include "fileserver/cFtpServer.h"
 
-// Server options for tests: the given folder, every port chosen by the system.
 inline SFtpServerOptions LoopbackServerOptions(const QString& folder)
 {
     SFtpServerOptions options;

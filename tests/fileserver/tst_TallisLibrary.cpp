@@ -9,11 +9,8 @@
 #include <QUdpSocket>
 #include <QtTest>
 
-// The component as a host sees it: through libtallis.so's exported face,
-// with the process's one message service.
 class tst_TallisLibrary final : public QObject {
     Q_OBJECT
-
 private slots:
     // A taken FTP port: one box per Enable titled with the server's title,
     // Enable keeps its value, nothing is retried.
@@ -37,9 +34,6 @@ private slots:
         QCOMPARE(server->FtpPort(), quint16(0));
         server->CloseMe();
     }
-
-    // The component's error type crosses the library boundary, and a failed
-    // creation leaves no window behind.
     void creationFailsWhenTftpPortTaken()
     {
         QUdpSocket holder;

@@ -9,11 +9,8 @@
 
 #include <unistd.h>
 
-// The one table of paths that try to leave the served folder; the FTP and
-// TFTP tests check only that they go through here.
 class tst_CServedFolder final : public QObject {
     Q_OBJECT
-
 private slots:
     void normalize_data()
     {
@@ -50,7 +47,6 @@ private slots:
         QCOMPARE(CServedFolder::Normalize(path, current, &climbedAboveRoot), expected);
         QCOMPARE(climbedAboveRoot, climbed);
     }
-
     void resolve_data()
     {
         QTest::addColumn<QString>("path");
@@ -75,7 +71,6 @@ private slots:
         QTest::newRow("DEL") << "/sub/\x7f" << false;
         QTest::newRow("C1 control") << QString::fromUtf8("/sub/\u0085") << false;
     }
-    // Both protocols ask here whether a name is hidden (neither listed nor served).
     void hiddenName()
     {
         QVERIFY(CServedFolder::IsHiddenName(".profile"));
@@ -94,14 +89,12 @@ private slots:
         QCOMPARE(resolved.inside, inside);
         QCOMPARE(resolved.localPath,
                  inside ? folder.Root() + CServedFolder::Normalize(path) : QString());
-        // What is refused cannot be opened either way.
         if (!inside) {
             QVERIFY(!folder.OpenForRead(resolved));
             QVERIFY(!folder.CreateForWrite(resolved));
         }
         RemoveRawName(QFile::encodeName(served) + "/caf\xe9");
     }
-
     // The opens judge the file they opened: nothing outside is read, written
     // through a link or a hard link, or created; names need not be UTF-8.
     void open_data()
@@ -139,7 +132,6 @@ private slots:
     }
 
 private:
-    // outside/secret next to served/, which holds sub/file, "caf\xe9" and links.
     static QString MakeLayout(const QString& top)
     {
         QDir dir(top);

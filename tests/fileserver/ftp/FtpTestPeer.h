@@ -1,9 +1,5 @@
 #pragma once
 
-// The FTP tests' peers over real loopback sockets: a session collection on a
-// temporary served folder whose notifications are recorded, a client that
-// speaks the dialogue, and a data port that never accepts.
-
 #include "fileserver/ftp/FTcpListen.h"
 #include "fileserver/ftp/cFtpSessions.h"
 #include "tests/kit/TestFiles.h"
@@ -20,8 +16,7 @@
 inline constexpr int kWaitMs = 10000;
 inline const QByteArray kTimedOut = "<timed out>";
 
-// Lets events run until done() holds, false after timeoutMs. It wakes for
-// each event instead of polling, so a transfer runs at full speed meanwhile.
+// Wakes for each event instead of polling, so a transfer runs at full speed meanwhile.
 template <typename Predicate> bool WaitUntil(Predicate done, int timeoutMs = kWaitMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
@@ -42,7 +37,6 @@ template <typename Predicate> bool WaitUntil(Predicate done, int timeoutMs = kWa
         QCOMPARE(actual, expected);                                                                \
     } while (false)
 
-// Records each emission of a signal into events as "Name(arg,arg,...)".
 template <typename Sender, typename... Args>
 void Record(Sender* sender, void (Sender::*signal)(Args...), const char* name, QStringList& events)
 {
@@ -53,8 +47,14 @@ void Record(Sender* sender, void (Sender::*signal)(Args...), const char* name, Q
 }
 #define RECORD(sender, Class, signal, events) Record(sender, &Class::signal, #signal, events)
 
-// A loopback port that never accepts: a filler connection takes its queue of
-// one, so the system leaves further connection requests unanswered.
+inline QByteArray PortArgument(quint16 port, const QByteArray& address = "127,0,0,1")
+{
+    return "PORT " + address + ',' + QByteArray::number(port / 256) + ','
+           + QByteArray::number(port % 256);
+}
+
+// A filler connection takes the queue of one, so the system leaves further
+// connection requests unanswered.
 class CBlockedPort final {
 public:
     CBlockedPort()
@@ -65,20 +65,23 @@ public:
         m_filler.connectToHost(QHostAddress::LocalHost, m_server.serverPort());
         m_filler.waitForConnected(kWaitMs);
     }
-    // The PORT argument: 127.0.0.1 and the port.
-    QByteArray PortArgument() const
-    {
-        const quint16 port = m_server.serverPort();
-        return "127,0,0,1," + QByteArray::number(port / 256) + ',' + QByteArray::number(port % 256);
-    }
+    QByteArray Command() const { return PortArgument(m_server.serverPort()); }
 
 private:
     QTcpServer m_server;
     QTcpSocket m_filler;
 };
 
-// A temporary served folder and a session collection listening on
-// 127.0.0.1, whose eight notifications land in events in the order raised.
+inline SFtpOptions TestOptions(int dataConnectTimeoutMs = kFtpDataConnectTimeoutMs,
+                               int idleTimeoutMs = kFtpIdleTimeoutMs)
+{
+    SFtpOptions options;
+    options.localDataPort = 0;
+    options.dataConnectTimeoutMs = dataConnectTimeoutMs;
+    options.idleTimeoutMs = idleTimeoutMs;
+    return options;
+}
+
 class CFtpTestServer final {
 public:
     explicit CFtpTestServer(SFtpOptions options = {})
@@ -98,31 +101,17 @@ public:
         RECORD(s, cFtpSessions, OnNewDataBlockRecv, events);
         RECORD(s, cFtpSessions, OnSessionStatusChange, events);
     }
-
     quint16 Port() const { return listen.LocalPort(); }
     QString Path(const QString& name) const { return m_dir.filePath(name); }
 
 private:
     QTemporaryDir m_dir; // first: the collection serves it
-
 public:
     std::unique_ptr<cFtpSessions> sessions;
     FTcpListen listen;
     QStringList events;
 };
 
-// Options of a collection whose data connections come from any local port.
-inline SFtpOptions TestOptions(int dataConnectTimeoutMs = kFtpDataConnectTimeoutMs,
-                               int idleTimeoutMs = kFtpIdleTimeoutMs)
-{
-    SFtpOptions options;
-    options.localDataPort = 0;
-    options.dataConnectTimeoutMs = dataConnectTimeoutMs;
-    options.idleTimeoutMs = idleTimeoutMs;
-    return options;
-}
-
-// One FTP client: a control connection and a listener for data connections.
 class CFtpTestClient final {
 public:
     explicit CFtpTestClient(quint16 port)
@@ -132,8 +121,6 @@ public:
         m_control.connectToHost(QHostAddress::LocalHost, port);
         m_data.listen(QHostAddress::LocalHost, 0);
     }
-
-    // The next reply line without its CR LF, or kTimedOut.
     QByteArray Line(int timeoutMs = kWaitMs)
     {
         if (!WaitUntil([this] { return m_received.contains("\r\n"); }, timeoutMs))
@@ -143,31 +130,22 @@ public:
         m_received.remove(0, end + 2);
         return line;
     }
-
     void Send(const QByteArray& bytes) { m_control.write(bytes); }
-
-    // Sends a command line and returns the first reply line.
     QByteArray Command(const QByteArray& line)
     {
         Send(line + "\r\n");
         return Line();
     }
-
-    // Reads the greeting, logs in and sends PORT for the data listener. The
-    // address in PORT is one where nothing listens: data connections must go
+    // PORT names an address where nothing listens: data connections must go
     // to the control connection's peer whatever PORT says.
     bool LogIn(bool readGreeting = true)
     {
-        const quint16 port = m_data.serverPort();
         return (!readGreeting || Line().startsWith("220 "))
                && Command("PASS x") == "230 User logged in"
-               && Command("PORT 127,9,9,9," + QByteArray::number(port / 256) + ','
-                          + QByteArray::number(port % 256))
+               && Command(PortArgument(m_data.serverPort(), "127,9,9,9"))
                       == "200 Port command successful";
     }
-
-    // Waits for the server's data connection and takes it over. It is read
-    // only when asked, so what the server gets ahead stays in the system's buffers.
+    // Read only when asked, so what the server gets ahead stays in the system's buffers.
     QTcpSocket* AcceptData()
     {
         if (!m_dataConnection && WaitUntil([this] { return m_data.hasPendingConnections(); })) {
@@ -176,8 +154,6 @@ public:
         }
         return m_dataConnection.get();
     }
-
-    // Everything the server sends on its data connection, until it closes it.
     QByteArray ReceiveData()
     {
         QTcpSocket* data = AcceptData();
@@ -193,24 +169,7 @@ public:
         m_dataConnection.reset();
         return ended ? bytes : kTimedOut;
     }
-
-    // Sends bytes on the data connection and closes it.
-    bool SendData(const QByteArray& bytes)
-    {
-        QTcpSocket* data = AcceptData();
-        if (!data)
-            return false;
-        data->write(bytes);
-        data->disconnectFromHost();
-        const bool closed =
-            WaitUntil([data] { return data->state() == QAbstractSocket::UnconnectedState; });
-        m_dataConnection.reset();
-        return closed;
-    }
-
-    // Stops accepting data connections: the server's next one is refused.
     void RefuseData() { m_data.close(); }
-
     bool WaitClosed()
     {
         return WaitUntil([this] { return m_control.state() == QAbstractSocket::UnconnectedState; });

@@ -5,12 +5,10 @@
 namespace {
 
 const QByteArray kTooLong = "<too long>";
-
 } // namespace
 
 class tst_CFtpCommandLine final : public QObject {
     Q_OBJECT
-
 private slots:
     void framing_data()
     {
@@ -19,15 +17,11 @@ private slots:
         const QByteArray iac = "\xFF";
         const QByteArray ip = "\xFF\xF4";
         const QByteArray longLine(CFtpCommandLine::kMaxLineLength, 'x');
-
         using Bytes = QList<QByteArray>;
         const auto row = [](const char* name, const Bytes& arrivals, const Bytes& lines) {
             QTest::newRow(name) << arrivals << lines;
         };
-        row("one line", {"PWD\r\n"}, {"PWD"});
         row("LF alone ends a line", {"CWD sub\n"}, {"CWD sub"});
-        row("pipelined lines in one arrival", {"USER a\r\nPASS b\r\nPWD\r\n"},
-            {"USER a", "PASS b", "PWD"});
         row("line split over arrivals", {"RE", "TR fi", "le\r", "\n"}, {"RETR file"});
         row("incomplete line waits", {"PWD\r\nCWD"}, {"PWD"});
         row("empty line", {"\r\n"}, {""});
@@ -56,21 +50,18 @@ private slots:
         }
         QCOMPARE(got, lines);
     }
-
     void split_data()
     {
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<QByteArray>("verb");
         QTest::addColumn<QByteArray>("argument");
-        QTest::newRow("no argument") << QByteArray("PWD") << QByteArray("PWD") << QByteArray();
-        QTest::newRow("argument") << QByteArray("CWD sub") << QByteArray("CWD")
-                                  << QByteArray("sub");
-        QTest::newRow("spaces inside stay")
-            << QByteArray("STOR my file  ") << QByteArray("STOR") << QByteArray("my file  ");
-        QTest::newRow("trailing space, empty argument")
-            << QByteArray("PASS ") << QByteArray("PASS") << QByteArray();
-        QTest::newRow("lower case kept")
-            << QByteArray("user x") << QByteArray("user") << QByteArray("x");
+        const auto row = [](const char* line, const char* verb, const char* argument) {
+            QTest::newRow(line) << QByteArray(line) << QByteArray(verb) << QByteArray(argument);
+        };
+        row("PWD", "PWD", "");
+        row("STOR my file  ", "STOR", "my file  ");
+        row("PASS ", "PASS", "");
+        row("user x", "user", "x");
     }
     void split()
     {

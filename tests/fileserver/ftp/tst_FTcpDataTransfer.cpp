@@ -13,14 +13,10 @@ const QByteArray kStoreOpening = "150 About to open data connection";
 const QByteArray kFileDone = "226 Closing data connection, file transfer successful";
 const QByteArray kAborted = "226 Closing data connection";
 const QByteArray kLocalError = "451 Local error ";
-
 } // namespace
 
-// Data transfers cut short, and one that outlives its session. Whole
-// transfers and failed connections are rows of the session's dialogue.
 class tst_FTcpDataTransfer final : public QObject {
     Q_OBJECT
-
 private slots:
     // A file that changes while it is retrieved: before the first block the
     // transfer sends what the file holds then; after it, a file that grew is
@@ -31,13 +27,14 @@ private slots:
         QTest::addColumn<int>("newSize");
         QTest::addColumn<QList<int>>("totals");
         QTest::addColumn<QByteArray>("reply");
-        QTest::newRow("grown before the start")
-            << 0 << 1000 << QList<int>{256, 512, 768, 1000} << kFileDone;
-        QTest::newRow("cut before the start") << 0 << 300 << QList<int>{256, 300} << kFileDone;
-        QTest::newRow("grown while sent")
-            << 256 << 1000 << QList<int>{256, 512, 768, 1000} << kFileDone;
-        QTest::newRow("cut below what was sent")
-            << 512 << 300 << QList<int>{256, 512} << kLocalError;
+        const auto row = [](const char* name, int changeAt, int newSize, const QList<int>& totals,
+                            const QByteArray& reply) {
+            QTest::newRow(name) << changeAt << newSize << totals << reply;
+        };
+        row("grown before the start", 0, 1000, {256, 512, 768, 1000}, kFileDone);
+        row("cut before the start", 0, 300, {256, 300}, kFileDone);
+        row("grown while sent", 256, 1000, {256, 512, 768, 1000}, kFileDone);
+        row("cut below what was sent", 512, 300, {256, 512}, kLocalError);
     }
     void fileThatChanges()
     {
@@ -80,7 +77,6 @@ private slots:
         if (reply == kFileDone)
             QTRY_COMPARE(received += data->readAll(), TestFiles::Pattern(newSize));
     }
-
     // A retrieve or store stopped before its end: the file is closed, the
     // status is back, and nothing runs any more for a later ABOR to stop.
     void stoppedMidway_data()
@@ -88,15 +84,16 @@ private slots:
         QTest::addColumn<QByteArray>("command");
         QTest::addColumn<QByteArray>("stop");  // on the control connection; empty: the client drops
         QTest::addColumn<QByteArray>("reply"); // empty: none
-        QTest::newRow("ABOR during a retrieve, after a Telnet interrupt")
-            << QByteArray("RETR big")
-            << QByteArray("\xFF\xF4\xFF"
-                          "ABOR")
-            << kAborted;
-        QTest::newRow("ABOR during a store keeps what was written")
-            << QByteArray("STOR big") << QByteArray("ABOR") << kAborted;
-        QTest::newRow("the client drops a retrieve")
-            << QByteArray("RETR big") << QByteArray() << QByteArray();
+        const auto row = [](const char* name, const char* command, const QByteArray& stop,
+                            const QByteArray& reply) {
+            QTest::newRow(name) << QByteArray(command) << stop << reply;
+        };
+        row("ABOR during a retrieve, after a Telnet interrupt", "RETR big",
+            "\xFF\xF4\xFF"
+            "ABOR",
+            kAborted);
+        row("ABOR during a store keeps what was written", "STOR big", "ABOR", kAborted);
+        row("the client drops a retrieve", "RETR big", {}, {});
     }
     void stoppedMidway()
     {
@@ -138,7 +135,6 @@ private slots:
         client.Send("ABOR\r\n");
         QCOMPARE(client.Command("PWD"), QByteArray("257 \"/\""));
     }
-
     void storeThatCannotBeWrittenIsAFailure()
     {
         CFtpTestServer server;
@@ -162,9 +158,6 @@ private slots:
         QCOMPARE(server.events.last(), QStringLiteral("OnTransferTerminate(1,0)"));
         QCOMPARE(client.Command("PWD"), QByteArray("257 \"/\""));
     }
-
-    // The transfer lives on when its session closes, and its notifications
-    // still tell whose they are.
     void transferOutlivesItsSession()
     {
         CFtpTestServer server;

@@ -10,10 +10,7 @@
 
 class tst_FTcpListen final : public QObject {
     Q_OBJECT
-
 private slots:
-    // Without a receiver the listener leaves the handle to the socket layer,
-    // which closes the connection instead of leaking it.
     void connectionNobodyTakesIsClosed()
     {
         FTcpListen listen;
@@ -22,9 +19,6 @@ private slots:
         client.connectToHost(QHostAddress::LocalHost, listen.LocalPort());
         QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
     }
-
-    // With the descriptor table full a connection is accepted and closed at
-    // once; once descriptors are free again the listener accepts as before.
     void acceptsAgainAfterDescriptorsRunOut()
     {
         FTcpListen listen;
@@ -48,7 +42,6 @@ private slots:
             fillers.push_back(fd);
         ::close(fillers.back()); // for the client's own socket
         fillers.pop_back();
-
         refused.connectToHost(QHostAddress::LocalHost, listen.LocalPort());
         const bool closed = QTest::qWaitFor(
             [&refused] { return refused.state() == QAbstractSocket::UnconnectedState; });
@@ -58,7 +51,6 @@ private slots:
         QVERIFY(closed);
         QVERIFY(shed >= 1);
         QVERIFY(handles.isEmpty());
-
         QTcpSocket accepted;
         accepted.connectToHost(QHostAddress::LocalHost, listen.LocalPort());
         QTRY_COMPARE(handles.size(), 1);

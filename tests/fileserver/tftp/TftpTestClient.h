@@ -1,8 +1,5 @@
 #pragma once
 
-// Packets written out byte by byte, independently of the server's own
-// packet code, and a raw TFTP client on a loopback datagram socket.
-
 #include "tests/kit/TestFiles.h"
 
 #include <QHostAddress>
@@ -77,7 +74,6 @@ inline QList<SExchange> Exchanges(const QString& script)
     return exchanges;
 }
 
-// A client on a loopback address; Port() is 0 when it could not be bound.
 class CTftpTestClient final {
 public:
     explicit CTftpTestClient(const QHostAddress& address = QHostAddress::LocalHost,
@@ -101,7 +97,6 @@ public:
         m_lastPort = quint16(datagram.senderPort());
         return Hex(datagram.data());
     }
-    // Whether a datagram waits once the events already posted have run.
     bool HasPending()
     {
         QCoreApplication::processEvents();
@@ -112,5 +107,4 @@ private:
     QUdpSocket m_socket;
     quint16 m_lastPort = 0;
 };
-
 } // namespace tftptest

@@ -4,7 +4,6 @@
 
 class tst_CTftpNegotiation final : public QObject {
     Q_OBJECT
-
 private slots:
     void negotiate_data()
     {
@@ -61,7 +60,6 @@ private slots:
             values[option.name] = option.value.toInt();
         }
         QCOMPARE(answered.join(' '), oack);
-        // The transfer runs with what was acknowledged, else as without options.
         QCOMPARE(result.blockSize, values["blksize"]);
         QCOMPARE(result.windowSize, values["windowsize"]);
         QCOMPARE(result.timeoutS, values["timeout"]);

@@ -2,10 +2,8 @@
 
 #include <QtTest>
 
-// The request parser; what the server encodes is compared in tst_CTftpTransfer.
 class tst_CTftpPacket final : public QObject {
     Q_OBJECT
-
 private slots:
     void decodeRequest_data()
     {
@@ -18,11 +16,8 @@ private slots:
             QTest::newRow(name) << QByteArray(bytes, sizeof(bytes) - 1) << opcode
                                 << QString::fromUtf8(fileName) << options;
         };
-        row("read", "\0\1a.bin\0octet\0", 1, "a.bin");
-        row("write", "\0\2up.txt\0octet\0", 2, "up.txt");
         row("first byte not examined", "\x17\1a.bin\0octet\0", 1, "a.bin");
         row("opcode 0x0101 read by its second byte", "\1\1a\0octet\0", 1, "a");
-        row("netascii mode", "\0\1t\0netascii\0", 1, "t");
         row("no mode at all", "\0\1f\0", 1, "f");
         row("empty name", "\0\1\0octet\0", 1, "");
         row("path with drive", "\0\1C:\\x\\y\0octet\0", 1, "C:\\x\\y");
@@ -35,14 +30,9 @@ private slots:
         row("incomplete last pair left out", "\0\1f\0octet\0blksize\0001024\0tsize\0000", 1, "f",
             {"blksize", "1024"});
         row("mode without zero byte: no options", "\0\1f\0octet", 1, "f");
-        row("name without zero byte", "\0\1a.bin", 0, "");
         row("opcode only", "\0\1", 0, "");
-        row("one byte", "\1", 0, "");
-        row("empty", "", 0, "");
-        row("data opcode", "\0\3a\0octet\0", 0, "");
         row("ack opcode", "\0\4\0\1", 0, "");
         row("error opcode", "\0\5\0\1x\0", 0, "");
-        row("opcode 6", "\0\6a\0octet\0", 0, "");
     }
     void decodeRequest()
     {
