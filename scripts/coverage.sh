@@ -3,7 +3,7 @@
 # by the test suite: builds build-coverage/ with gcc's coverage counters, runs
 # the tests (a failing test still counts what it ran; the failures are only
 # counted), and prints gcovr's summary. The full report goes to
-# build-coverage/coverage.txt.
+# build-coverage/coverage.txt. Installs what it needs first, as scripts/test.sh does.
 #
 # Usage: scripts/coverage.sh [--target NAME]... [CTEST_ARGS...]
 #   --target NAME  build only NAME (repeatable; default: everything)
@@ -20,7 +20,7 @@ while [[ $# -gt 0 && $1 == --target ]]; do
 done
 ctest_args=("$@")
 [[ ${#ctest_args[@]} -gt 0 ]] || ctest_args=(-j2)
-command -v gcovr >/dev/null || { echo "coverage.sh: gcovr is not installed" >&2; exit 2; }
+bash scripts/install-deps.sh --test
 
 build=build-coverage
 # The build maps the layer folders' paths back to the source tree
