@@ -68,7 +68,6 @@ private slots:
         QTest::newRow("50 becomes 200") << 50 << 200;
         QTest::newRow("200 stays") << 200 << 200;
         QTest::newRow("201 stays") << 201 << 201;
-        QTest::newRow("negative becomes 200") << -5 << 200;
     }
     // Through Ping itself: the caller's variable holds the floor afterwards.
     // Three parts convert to 0: nothing is sent (0.0.0.0 would answer from
@@ -100,22 +99,6 @@ private slots:
                     [&secondRan](const SIcmpEchoReply&) { secondRan = true; });
         QTRY_VERIFY(secondRan);
         QVERIFY(!firstRan);
-    }
-
-    void anyLoopbackAddressAnswers()
-    {
-        qint32 timeout = 6000;
-        std::optional<SIcmpEchoReply> reply;
-        MPing::Ping("127.0.0.7", kTestRoute, timeout, this,
-                    [&reply](const SIcmpEchoReply& r) { reply = r; });
-        QTRY_VERIFY_WITH_TIMEOUT(reply.has_value(), 10000);
-        if (reply->Status == kIpEchoNotPermitted)
-            QSKIP("this system permits neither an ICMP datagram socket nor a raw socket");
-        QCOMPARE(reply->Status, kIpSuccess);
-        QCOMPARE(reply->Address, static_cast<quint32>(MPing::DottedToAddress("127.0.0.7")));
-        QCOMPARE(reply->Data, kTestRoute);
-        QCOMPARE(reply->DataSize, quint16(kTestRoute.size()));
-        QCOMPARE(reply->Result(), static_cast<qint32>(reply->RoundTripTime));
     }
 
     // In namespaces of its own, with the socket kind they allow
@@ -169,8 +152,12 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(reply.has_value(), timeoutMs + 10000);
         QCOMPARE(reply->Status, status);
         QCOMPARE(int(echo.SocketKind()), refused ? int(EIcmpSocketKind::None) : kind);
-        if (status == kIpSuccess)
-            QCOMPARE(reply->Data, kTestRoute);
+        if (status != kIpSuccess)
+            return;
+        QCOMPARE(reply->Data, kTestRoute);
+        QCOMPARE(reply->DataSize, quint16(kTestRoute.size()));
+        QCOMPARE(reply->Address, quint32(MPing::DottedToAddress(target)));
+        QCOMPARE(reply->Result(), qint32(reply->RoundTripTime));
     }
 
 private:
