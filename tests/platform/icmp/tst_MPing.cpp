@@ -71,11 +71,18 @@ private slots:
     }
     // Through Ping itself: the caller's variable holds the floor afterwards.
     // Three parts convert to 0: nothing is sent (0.0.0.0 would answer from
-    // this host), and the answer still comes from the event loop.
+    // this host), and the answer still comes from the event loop. An echo
+    // started before, whose context has gone, calls nobody.
     void timeoutFloor()
     {
         QFETCH(qint32, given);
         QFETCH(qint32, expected);
+        qint32 goneTimeout = given;
+        bool goneRan = false;
+        auto gone = std::make_unique<QObject>();
+        MPing::Ping(QStringLiteral("10.0.1"), kTestRoute, goneTimeout, gone.get(),
+                    [&goneRan](const SIcmpEchoReply&) { goneRan = true; });
+        gone.reset();
         std::optional<SIcmpEchoReply> reply;
         MPing::Ping(QStringLiteral("10.0.0"), kTestRoute, given, this,
                     [&reply](const SIcmpEchoReply& r) { reply = r; });
@@ -83,22 +90,7 @@ private slots:
         QVERIFY(!reply);
         QTRY_VERIFY(reply.has_value());
         QCOMPARE(reply->Result(), -static_cast<qint32>(kIpBadDestination));
-    }
-
-    // An echo whose context has gone calls nobody.
-    void contextGoneDropsTheEcho()
-    {
-        qint32 timeout = 6000;
-        bool firstRan = false;
-        bool secondRan = false;
-        auto context = std::make_unique<QObject>();
-        MPing::Ping(QStringLiteral("10.0.1"), kTestRoute, timeout, context.get(),
-                    [&firstRan](const SIcmpEchoReply&) { firstRan = true; });
-        context.reset();
-        MPing::Ping(QStringLiteral("10.0.1"), kTestRoute, timeout, this,
-                    [&secondRan](const SIcmpEchoReply&) { secondRan = true; });
-        QTRY_VERIFY(secondRan);
-        QVERIFY(!firstRan);
+        QVERIFY(!goneRan);
     }
 
     // In namespaces of its own, with the socket kind they allow
