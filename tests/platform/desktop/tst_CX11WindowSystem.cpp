@@ -11,6 +11,7 @@
 #include <xcb/xcb.h>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -23,33 +24,24 @@ std::unique_ptr<QWindow> ShowWindow(const QString& title, int x = 40)
     return window;
 }
 
-// An X window made without Qt, with only the old WM_NAME title in Latin-1.
-class CBareWindow final {
-public:
-    explicit CBareWindow(const QByteArray& latin1Title)
-    {
-        m_connection = xcb_connect(nullptr, nullptr);
-        const xcb_setup_t* setup = xcb_get_setup(m_connection);
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(setup).data;
-        m_window = xcb_generate_id(m_connection);
-        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screen->root, 10, 10, 200,
-                          100, 1, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, m_window, XCB_ATOM_WM_NAME,
-                            XCB_ATOM_STRING, 8, static_cast<uint32_t>(latin1Title.size()),
-                            latin1Title.constData());
-        xcb_map_window(m_connection, m_window);
-        xcb_flush(m_connection);
-    }
-    ~CBareWindow() { xcb_disconnect(m_connection); }
-    CBareWindow(const CBareWindow&) = delete;
-    CBareWindow& operator=(const CBareWindow&) = delete;
+using CXcbConnection = std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)>;
 
-    WindowHandle Handle() const { return m_window; }
-
-private:
-    xcb_connection_t* m_connection = nullptr;
-    xcb_window_t m_window = 0;
-};
+// An X window made without Qt, with only the old WM_NAME title in Latin-1; it
+// goes with its connection.
+std::pair<CXcbConnection, WindowHandle> ShowBareWindow(const QByteArray& latin1Title)
+{
+    CXcbConnection connection(xcb_connect(nullptr, nullptr), &xcb_disconnect);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection.get())).data;
+    const xcb_window_t window = xcb_generate_id(connection.get());
+    xcb_create_window(connection.get(), XCB_COPY_FROM_PARENT, window, screen->root, 10, 10, 200,
+                      100, 1, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    xcb_change_property(connection.get(), XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME,
+                        XCB_ATOM_STRING, 8, static_cast<uint32_t>(latin1Title.size()),
+                        latin1Title.constData());
+    xcb_map_window(connection.get(), window);
+    xcb_flush(connection.get());
+    return {std::move(connection), window};
+}
 
 } // namespace
 
@@ -66,10 +58,9 @@ private slots:
         CX11WindowSystem desktop;
         const auto first = ShowWindow("Überwachung – Gerät ✓");
         const auto second = ShowWindow(QString(300, QLatin1Char('t')), 140);
-        CBareWindow bare("Caf\xe9 legacy title");
+        const auto bare = ShowBareWindow("Caf\xe9 legacy title");
         const QList<WindowHandle> handles{static_cast<WindowHandle>(first->winId()),
-                                          static_cast<WindowHandle>(second->winId()),
-                                          bare.Handle()};
+                                          static_cast<WindowHandle>(second->winId()), bare.second};
         for (const WindowHandle handle : handles)
             QTRY_VERIFY_WITH_TIMEOUT(desktop.TopLevelWindows().contains(handle), 10000);
         const QList<WindowHandle> listed = desktop.TopLevelWindows();
