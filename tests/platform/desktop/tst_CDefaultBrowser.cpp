@@ -86,14 +86,10 @@ private slots:
         environment.insert("BROWSER", variables[0]);
         environment.insert("XDG_CURRENT_DESKTOP", variables[1]);
         const CDefaultBrowser browser(SBrowserEnvironment::FromEnvironment(environment));
-        QString command = commandAndSource[0];
-        if (command.startsWith('@'))
-            command = root.filePath(command.mid(1));
-        const QString& source = commandAndSource[1];
+        const QString& command = commandAndSource[0];
         QCOMPARE(browser.Command(), command);
-        QCOMPARE(source == "handler"       ? browser.DefaultHandlerCommand()
-                 : source == "alternative" ? browser.AlternativeCommand()
-                                           : browser.VariableCommand(),
+        QCOMPARE(commandAndSource[1] == "handler" ? browser.DefaultHandlerCommand()
+                                                  : browser.VariableCommand(),
                  command);
     }
 

@@ -47,7 +47,6 @@ private slots:
         };
         row("first part in the lowest byte", "10.0.0.1", 0x0100000AU);
         row("highest byte 254 is negative", "192.168.1.254", 0xFE01A8C0U);
-        row("all ones", "255.255.255.255", 0xFFFFFFFFU);
         row("a part of 300 gives 2C", "1.2.3.300", 0x2C030201U);
         row("blanks around parts", " 10.0.0.1 ", 0x0100000AU);
         for (const char* invalid :
