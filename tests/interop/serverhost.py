@@ -2,6 +2,7 @@
 listener, no tray; it prints "FTP listening on port N" once it listens."""
 
 import os
+import pathlib
 import re
 import shlex
 import signal
@@ -19,12 +20,21 @@ def host_command(*arguments):
     return shlex.split(os.environ["PELION_SERVER"]) + list(arguments)
 
 
+def wait_for(condition, timeout):
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.02)
+    return True
+
+
 class ServerHost:
-    """Context manager: `with ServerHost(root) as host: host.ports["FTP"]`; it
-    collects the host's lines and must end cleanly on SIGTERM."""
+    """`with ServerHost(root) as host: host.ports["FTP"]`; it gathers the host's
+    lines and must end cleanly on SIGTERM."""
 
     def __init__(self, root):
-        self.ports, self.lines, self._ready = {}, [], threading.Event()
+        self.ports, self.lines = {}, []
         self._process = subprocess.Popen(
             host_command("--root", root, "--ftp-port", "0", "--tftp-port", "0", "--no-tray"),
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
@@ -32,7 +42,8 @@ class ServerHost:
         self._reader.start()
 
     def __enter__(self):
-        if not self._ready.wait(START_TIMEOUT_S) or len(self.ports) < 2:
+        if not wait_for(lambda: len(self.ports) == 2 or not self._reader.is_alive(),
+                        START_TIMEOUT_S) or len(self.ports) < 2:
             self.__exit__()
             raise RuntimeError("host did not come up: %r" % self.lines)
         return self
@@ -43,18 +54,9 @@ class ServerHost:
             match = _LISTENING.match(line)
             if match:
                 self.ports[match.group(1)] = int(match.group(2))
-                if len(self.ports) == 2:
-                    self._ready.set()
-        self._ready.set()  # the host ended: nobody waits for it any longer
 
     def wait_for_line(self, pattern, timeout=10.0):
-        """Whether the host printed a line matching pattern within timeout."""
-        deadline = time.monotonic() + timeout
-        while not any(re.search(pattern, line) for line in list(self.lines)):
-            if time.monotonic() > deadline:
-                return False
-            time.sleep(0.02)
-        return True
+        return wait_for(lambda: any(re.search(pattern, line) for line in list(self.lines)), timeout)
 
     def __exit__(self, *exc):
         self._process.send_signal(signal.SIGTERM)
@@ -68,13 +70,11 @@ class ServerHost:
 
 
 def read(path):
-    with open(path, "rb") as file:
-        return file.read()
+    return pathlib.Path(path).read_bytes()
 
 
 def write(path, data):
-    with open(path, "wb") as file:
-        file.write(data)
+    pathlib.Path(path).write_bytes(data)
 
 
 class HostCase(unittest.TestCase):

@@ -2,10 +2,10 @@
 The server follows block 65535 with block 1, which these clients do not
 expect, so no transfer here is longer than 65535 blocks."""
 
+import concurrent.futures
 import os
 import random
 import subprocess
-import time
 import unittest
 
 from serverhost import HostCase, read, write
@@ -104,26 +104,17 @@ class TftpInterop(HostCase):
         self.assertEqual(read(self.served("text_put")), b"a\r\nb\r\0c\r\n")
 
     def test_twenty_clients_at_once(self):
-        processes, expected = [], {}
+        runs, expected = [], {}
         for index in range(CONCURRENT_CLIENTS):
             name, data, get = "many_%d" % index, content(256 * 1024, 1000 + index), index % 2 == 0
             write(self.served(name) if get else self.in_local(name), data)
             expected[self.in_local(name) if get else self.served(name)] = data
-            processes.append(subprocess.Popen(
-                command("tftp-hpa", "get" if get else "put", self.port, self.in_local(name), name),
-                cwd=self.local, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        deadline = time.monotonic() + CLIENT_TIMEOUT_S
-        try:
-            for process in processes:
-                process.wait(timeout=max(0.1, deadline - time.monotonic()))
-        finally:
-            for process in [p for p in processes if p.poll() is None]:
-                process.kill()
-                process.wait()
-        self.assertEqual([process.returncode for process in processes], [0] * CONCURRENT_CLIENTS)
+            runs.append(("get" if get else "put", self.in_local(name), name))
+        with concurrent.futures.ThreadPoolExecutor(CONCURRENT_CLIENTS) as pool:
+            results = list(pool.map(lambda run: self.run_client("tftp-hpa", *run), runs))
+        self.assertEqual([result.returncode for result in results], [0] * CONCURRENT_CLIENTS)
         for target, data in expected.items():
             self.assertEqual(read(target), data, os.path.basename(target))
-
 
 if __name__ == "__main__":
     unittest.main()

@@ -41,29 +41,25 @@ public:
           m_far(QStringLiteral("pelion-%1-%2-b").arg(tag).arg(QCoreApplication::applicationPid()))
     {
         m_made = Ip({"netns", "add", m_near});
-        m_reason = m_made ? "the test's network namespaces could not be set up"
-                          : "network namespaces are not permitted here";
-        // N and F stand for the near and the far namespace, NEAR and FAR for
-        // their addresses. The far one reports every unreachable echo,
-        // however close together.
+        // N and F are the near and the far namespace; the far one reports every
+        // unreachable echo, however close together.
         const QString commands = "netns add F|-n N link add veth-near type veth peer name veth-far "
-                                 "netns F|-n N addr add NEAR/30 dev veth-near|-n F addr add FAR/30 "
+                                 "netns F|-n N addr add %1/30 dev veth-near|-n F addr add %2/30 "
                                  "dev veth-far|-n N link set lo up|-n N link set veth-near up|-n F "
-                                 "link set veth-far up|-n N route add 10.202.0.0/24 via FAR|-n F "
+                                 "link set veth-far up|-n N route add 10.202.0.0/24 via %2|-n F "
                                  "route add unreachable 10.202.0.0/24|netns exec F sysctl -q -w "
                                  "net.ipv4.icmp_echo_ignore_all=1 net.ipv4.ip_forward=1 "
                                  "net.ipv4.icmp_ratelimit=0";
-        for (const QString& command : commands.split('|')) {
-            QStringList words = QString(command)
-                                    .replace("NEAR", kNearAddress)
-                                    .replace("FAR", kFarAddress)
-                                    .split(' ');
+        for (const QString& command : commands.arg(kNearAddress, kFarAddress).split('|')) {
+            QStringList words = command.split(' ');
             for (QString& word : words)
                 word = word == "N" ? m_near : word == "F" ? m_far : word;
-            if (!m_made || !Ip(words))
+            if (!m_made || !Ip(words)) {
+                m_reason = m_made ? "the test's network namespaces could not be set up"
+                                  : "network namespaces are not permitted here";
                 return;
+            }
         }
-        m_reason.clear();
     }
 
     ~CTestNamespaces()
@@ -80,7 +76,6 @@ public:
     // Why they are not ready, for QSKIP.
     const QString& Reason() const { return m_reason; }
     const QString& Near() const { return m_near; }
-    const QString& Far() const { return m_far; }
 
     // The echo requests the far namespace has received; -1 when unknown.
     int FarEchoRequests() const

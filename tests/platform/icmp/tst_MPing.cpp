@@ -47,7 +47,6 @@ private slots:
         };
         row("first part in the lowest byte", "10.0.0.1", 0x0100000AU);
         row("highest byte 254 is negative", "192.168.1.254", 0xFE01A8C0U);
-        row("all ones", "255.255.255.255", 0xFFFFFFFFU);
         row("a part of 300 gives 2C", "1.2.3.300", 0x2C030201U);
         row("blanks around parts", " 10.0.0.1 ", 0x0100000AU);
         for (const char* invalid :
@@ -68,15 +67,21 @@ private slots:
         QTest::newRow("50 becomes 200") << 50 << 200;
         QTest::newRow("200 stays") << 200 << 200;
         QTest::newRow("201 stays") << 201 << 201;
-        QTest::newRow("negative becomes 200") << -5 << 200;
     }
     // Through Ping itself: the caller's variable holds the floor afterwards.
     // Three parts convert to 0: nothing is sent (0.0.0.0 would answer from
-    // this host), and the answer still comes from the event loop.
+    // this host), and the answer still comes from the event loop. An echo
+    // started before, whose context has gone, calls nobody.
     void timeoutFloor()
     {
         QFETCH(qint32, given);
         QFETCH(qint32, expected);
+        qint32 goneTimeout = given;
+        bool goneRan = false;
+        auto gone = std::make_unique<QObject>();
+        MPing::Ping(QStringLiteral("10.0.1"), kTestRoute, goneTimeout, gone.get(),
+                    [&goneRan](const SIcmpEchoReply&) { goneRan = true; });
+        gone.reset();
         std::optional<SIcmpEchoReply> reply;
         MPing::Ping(QStringLiteral("10.0.0"), kTestRoute, given, this,
                     [&reply](const SIcmpEchoReply& r) { reply = r; });
@@ -84,38 +89,7 @@ private slots:
         QVERIFY(!reply);
         QTRY_VERIFY(reply.has_value());
         QCOMPARE(reply->Result(), -static_cast<qint32>(kIpBadDestination));
-    }
-
-    // An echo whose context has gone calls nobody.
-    void contextGoneDropsTheEcho()
-    {
-        qint32 timeout = 6000;
-        bool firstRan = false;
-        bool secondRan = false;
-        auto context = std::make_unique<QObject>();
-        MPing::Ping(QStringLiteral("10.0.1"), kTestRoute, timeout, context.get(),
-                    [&firstRan](const SIcmpEchoReply&) { firstRan = true; });
-        context.reset();
-        MPing::Ping(QStringLiteral("10.0.1"), kTestRoute, timeout, this,
-                    [&secondRan](const SIcmpEchoReply&) { secondRan = true; });
-        QTRY_VERIFY(secondRan);
-        QVERIFY(!firstRan);
-    }
-
-    void anyLoopbackAddressAnswers()
-    {
-        qint32 timeout = 6000;
-        std::optional<SIcmpEchoReply> reply;
-        MPing::Ping("127.0.0.7", kTestRoute, timeout, this,
-                    [&reply](const SIcmpEchoReply& r) { reply = r; });
-        QTRY_VERIFY_WITH_TIMEOUT(reply.has_value(), 10000);
-        if (reply->Status == kIpEchoNotPermitted)
-            QSKIP("this system permits neither an ICMP datagram socket nor a raw socket");
-        QCOMPARE(reply->Status, kIpSuccess);
-        QCOMPARE(reply->Address, static_cast<quint32>(MPing::DottedToAddress("127.0.0.7")));
-        QCOMPARE(reply->Data, kTestRoute);
-        QCOMPARE(reply->DataSize, quint16(kTestRoute.size()));
-        QCOMPARE(reply->Result(), static_cast<qint32>(reply->RoundTripTime));
+        QVERIFY(!goneRan);
     }
 
     // In namespaces of its own, with the socket kind they allow
@@ -169,8 +143,12 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(reply.has_value(), timeoutMs + 10000);
         QCOMPARE(reply->Status, status);
         QCOMPARE(int(echo.SocketKind()), refused ? int(EIcmpSocketKind::None) : kind);
-        if (status == kIpSuccess)
-            QCOMPARE(reply->Data, kTestRoute);
+        if (status != kIpSuccess)
+            return;
+        QCOMPARE(reply->Data, kTestRoute);
+        QCOMPARE(reply->DataSize, quint16(kTestRoute.size()));
+        QCOMPARE(reply->Address, quint32(MPing::DottedToAddress(target)));
+        QCOMPARE(reply->Result(), qint32(reply->RoundTripTime));
     }
 
 private:
