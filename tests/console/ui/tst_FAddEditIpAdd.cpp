@@ -25,11 +25,7 @@ private slots:
         const QString no;
         QTest::newRow("address") << "10.0.0.1" << no << "10.0.0.1";
         QTest::newRow("blanks around") << "  192.168.1.20 " << no << "192.168.1.20";
-        QTest::newRow("blanks only") << "   " << no << no;
         QTest::newRow("three parts") << "10.0.0" << no << no;
-        QTest::newRow("trailing dot") << "10.0.0.1." << no << no;
-        QTest::newRow("part above 255") << "10.0.0.256" << no << no;
-        QTest::newRow("host name") << "equipment" << no << no;
         Row("typed, letters dropped", "1a0.b0.0.1", "10.0.0.1", "10.0.0.1");
         Row("typed, fourth dot dropped", "1.2.3.4.5", "1.2.3.45", "1.2.3.45");
         Row("typed, part kept to 255", "10.0.0.2567", "10.0.0.25", "10.0.0.25");
