@@ -18,20 +18,6 @@
 #include <QTreeWidget>
 #include <QUdpSocket>
 
-namespace {
-
-QList<FSplash*> SplashWindows()
-{
-    QList<FSplash*> splashes;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* splash = qobject_cast<FSplash*>(widget))
-            splashes.append(splash);
-    }
-    return splashes;
-}
-
-} // namespace
-
 class tst_Main final : public QObject {
     Q_OBJECT
 
@@ -115,7 +101,9 @@ private slots:
         QCOMPARE(bool(gFileServer), !tftpPortHeld);
         if (gFileServer)
             QVERIFY(gFileServer->Enable() && gFileServer->FtpPort() && gFileServer->TftpPort());
-        QVERIFY(SplashWindows().isEmpty() && !QApplication::overrideCursor());
+        QVERIFY(!QApplication::overrideCursor());
+        for (QWidget* window : QApplication::topLevelWidgets())
+            QVERIFY(!qobject_cast<FSplash*>(window));
     }
 
     // The first line names the port and the reason; the hint below it is the

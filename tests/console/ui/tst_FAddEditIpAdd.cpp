@@ -57,22 +57,6 @@ private slots:
         QCOMPARE(dialog.Cancelled(), cancelled);
         QCOMPARE(dialog.IpAddress(), cancelled ? QString() : stored);
     }
-
-    void editChangesTheDescriptionOnly()
-    {
-        FAddEditIpAdd dialog;
-        WindowLookup::WhenModal([&](QWidget*) {
-            QCOMPARE(dialog.windowTitle(), QStringLiteral("Edit Ip Address"));
-            QCOMPARE(dialog.txtDescription()->text(), QStringLiteral("old"));
-            QTest::keyClicks(dialog.txtIpAddr(), QStringLiteral("1"));
-            QCOMPARE(dialog.txtIpAddr()->text(), QStringLiteral("10.1.1.9"));
-            dialog.txtDescription()->setText(QStringLiteral("rack 4"));
-            QTest::mouseClick(dialog.cmdOK(), Qt::LeftButton);
-        });
-        dialog.Activate(QStringLiteral("10.1.1.9"), QStringLiteral("old"));
-        QVERIFY(!dialog.Cancelled());
-        QCOMPARE(dialog.IpAddress() + ' ' + dialog.Description(), "10.1.1.9 rack 4");
-    }
 };
 
 QTEST_MAIN(tst_FAddEditIpAdd)

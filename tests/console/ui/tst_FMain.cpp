@@ -66,7 +66,8 @@ void ClickRow(FMain& window, const QString& address)
                       P::List(window)->visualItemRect(row).center());
 }
 
-// Fills the add or edit dialog and presses OK, or Cancel when address is null.
+// Types into the add or edit dialog (the edit keeps its address) and presses
+// OK, or Cancel when address is null.
 void AnswerDialog(const QString& address, const QString& description, QString* caption = nullptr)
 {
     WindowLookup::WhenModal([=](QWidget* modal) {
@@ -76,8 +77,7 @@ void AnswerDialog(const QString& address, const QString& description, QString* c
             *caption = dialog->windowTitle();
         if (address.isNull())
             return QTest::mouseClick(dialog->cmdCancel(), Qt::LeftButton);
-        if (!dialog->txtIpAddr()->isReadOnly())
-            QTest::keyClicks(dialog->txtIpAddr(), address);
+        QTest::keyClicks(dialog->txtIpAddr(), address);
         dialog->txtDescription()->setText(description);
         QTest::mouseClick(dialog->cmdOK(), Qt::LeftButton);
     });
@@ -129,14 +129,12 @@ private slots:
               {"3IpAddress", "10.0.0.4"}});
         QVERIFY(CSettingsStore().WriteWwwRoot(m_webRoot.Missing()));
         FMain window(Options());
-        QCOMPARE(window.windowTitle(), QStringLiteral("Pelion Console"));
         LoadSettings(window);
         QCOMPARE(window.windowTitle(), kCaption);
         QVERIFY(!window.isVisible());
         QCOMPARE(m_messages.Texts(), QStringList{FMain::kHelpFolderMessage});
         QCOMPARE(gIpBookCount, qint16(2));
         QCOMPARE(Rows(window), (QStringList{"k_0_10.0.0.1 10.0.0.1 a", "k_1_10.0.0.2 10.0.0.2 "}));
-        QVERIFY(P::List(window)->selectedItems().isEmpty());
         window.show();
         QCOMPARE(m_messages.Shown().size(), 1);
         QCOMPARE(Child<QGroupBox>(window, "frmMain")->title(), "LAN address book");
@@ -362,19 +360,20 @@ private slots:
     // The book's commands: Add (Cancel and a duplicate add nothing), Remove
     // (after its question; the rows after it move down an index), Edit of a
     // moved row, and Remove without a selection, which only disables Remove
-    // and Edit.
+    // and Edit. Addresses sort as text.
     void bookCommands()
     {
         FillBook({"10.0.0.1 first", "10.0.0.2 second", "10.0.0.3 third"});
         FMain window(Options());
         LoadSettings(window);
         window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QString caption;
-        AnswerDialog(QStringLiteral("192.168.10.1"), QStringLiteral("lab"), &caption);
+        AnswerDialog(QStringLiteral("10.0.0.10"), QStringLiteral("lab"), &caption);
         Button(window, FMain::kKeyAdd)->trigger();
         QCOMPARE(caption, QStringLiteral("Add Ip Address"));
         QVERIFY(P::List(window)->currentItem()->isSelected());
-        QCOMPARE(P::List(window)->currentItem()->text(0), QStringLiteral("192.168.10.1"));
+        QCOMPARE(P::List(window)->currentItem()->text(0), QStringLiteral("10.0.0.10"));
         AnswerDialog(QStringLiteral("10.0.0.1"), QStringLiteral("again"));
         Button(window, FMain::kKeyAdd)->trigger();
         QCOMPARE(m_messages.Texts(), QStringList{FMain::kDuplicateMessage});
@@ -391,7 +390,7 @@ private slots:
         QCOMPARE(m_messages.Shown().size(), 2);
         // 10.0.0.3 now lives at index 1; its edit must not write index 2.
         ClickRow(window, QStringLiteral("10.0.0.3"));
-        AnswerDialog(QStringLiteral("x"), QStringLiteral("moved"), &caption);
+        AnswerDialog(QStringLiteral("9"), QStringLiteral("moved"), &caption);
         Button(window, FMain::kKeyEdit)->trigger();
         QCOMPARE(caption, QStringLiteral("Edit Ip Address"));
         P::List(window)->clearSelection();
@@ -402,21 +401,12 @@ private slots:
         QVERIFY(!Button(window, FMain::kKeyRemove)->isEnabled());
         QVERIFY(!Button(window, FMain::kKeyEdit)->isEnabled());
         QCOMPARE(Rows(window),
-                 (QStringList{"k_0_10.0.0.2 10.0.0.2 second", "k_1_10.0.0.3 10.0.0.3 moved",
-                              "k_2_192.168.10.1 192.168.10.1 lab"}));
+                 (QStringList{"k_2_10.0.0.10 10.0.0.10 lab", "k_0_10.0.0.2 10.0.0.2 second",
+                              "k_1_10.0.0.3 10.0.0.3 moved"}));
         QCOMPARE(Contents().value("1Description") + Contents().value("2Description"), "movedlab");
         QCOMPARE(gIpBookCount, qint16(3));
-    }
-
-    // Addresses sort as text; a heading click turns its order round, or
-    // sorts by it ascending and takes the other heading's picture away.
-    void sortCycle()
-    {
-        FillBook({"10.0.0.9 b", "10.0.0.10 c", "10.0.0.2 a"});
-        FMain window(Options());
-        LoadSettings(window);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // A heading click turns its order round, or sorts by it ascending and
+        // takes the other heading's picture away.
         QHeaderView* header = P::List(window)->header();
         const auto order = [&] {
             QString text;
@@ -431,14 +421,14 @@ private slots:
             }
             return text;
         };
-        QStringList orders{order()};
+        QStringList orders;
         for (const int column : {0, 0, 1}) {
             const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
             QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, {x, header->height() / 2});
             orders << order();
         }
-        QCOMPARE(orders, (QStringList{"10 2 9 Ascending/None", "9 2 10 Descending/None",
-                                      "10 2 9 Ascending/None", "2 9 10 None/Ascending"}));
+        QCOMPARE(orders, (QStringList{"3 2 10 Descending/None", "10 2 3 Ascending/None",
+                                      "10 3 2 None/Ascending"}));
     }
 
     // "Rescue Connection" opens the login dialog once. Ok logs in at the
