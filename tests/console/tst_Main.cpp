@@ -1,7 +1,5 @@
-// The console's start-up in the test process, offscreen: the run rules with
-// the test's own folders, the sibling manager on a scripted desktop, the file
-// server on ports the system chooses, the stored book, the splash and the
-// main window. Every message box is captured.
+// The console's start-up in the test process, offscreen, with the test's own
+// folders, a scripted desktop and the file server on ports the system chooses.
 
 #include "common/CRaisedError.h"
 #include "console/MainModule.h"
@@ -19,20 +17,6 @@
 #include <QCursor>
 #include <QTreeWidget>
 #include <QUdpSocket>
-
-namespace {
-
-QList<FSplash*> SplashWindows()
-{
-    QList<FSplash*> splashes;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* splash = qobject_cast<FSplash*>(widget))
-            splashes.append(splash);
-    }
-    return splashes;
-}
-
-} // namespace
 
 class tst_Main final : public QObject {
     Q_OBJECT
@@ -117,83 +101,22 @@ private slots:
         QCOMPARE(bool(gFileServer), !tftpPortHeld);
         if (gFileServer)
             QVERIFY(gFileServer->Enable() && gFileServer->FtpPort() && gFileServer->TftpPort());
-        QVERIFY(SplashWindows().isEmpty() && !QApplication::overrideCursor());
+        QVERIFY(!QApplication::overrideCursor());
+        for (QWidget* window : QApplication::topLevelWidgets())
+            QVERIFY(!qobject_cast<FSplash*>(window));
     }
 
-    // A refusal (here: no browser) is told once and nothing starts; the other
-    // refusals come from the same rule check and are run by the desktop scenario.
-    void refusedStartEndsWithoutWindows()
-    {
-        SStartupOptions options = Options(QStringLiteral("TarnDirectPPP"));
-        options.rules.browserEnvironment.browserVariable.clear();
-        gWwwRoot = QStringLiteral("(not read)");
-        QVERIFY(!Main(options));
-        QCOMPARE(m_messages.Texts(),
-                 QStringList{"Impossible to run Pelion\r\n(Internet Browser not installed)"});
-        QCOMPARE(m_messages.Shown().first().icon, EMessageIcon::Critical);
-        QVERIFY(!gMainForm && !gFileServer);
-        // Nothing was read: the settings stay as they were.
-        QCOMPARE(gWwwRoot, QStringLiteral("(not read)"));
-        QVERIFY(SplashWindows().isEmpty() && !QApplication::overrideCursor());
-    }
-
-    void fileServerFailureText_data()
-    {
-        QTest::addColumn<int>("number");
-        QTest::addColumn<QString>("description");
-        QTest::addColumn<QString>("text");
-        const QString start = QStringLiteral("The file server could not start on UDP port 69: ");
-        const QString goesOn = QStringLiteral("Pelion goes on without the file server.");
-        QTest::newRow("not permitted")
-            << kSockAccessDenied << "The address is protected"
-            << start
-                   + "The address is protected.\r\nPorts below 1024 need the network "
-                     "capabilities: start Pelion with scripts/run.sh, which grants them, or see "
-                     "\"Without capabilities\" in the README.\r\n"
-                   + goesOn;
-        QTest::newRow("taken")
-            << kSockAddressInUse << "The bound address is already in use."
-            << start
-                   + "The bound address is already in use.\r\nAnother program is using the port "
-                     "(a TFTP service of the system, or a file server still running): stop it and "
-                     "restart Pelion.\r\n"
-                   + goesOn;
-        QTest::newRow("anything else: the reason alone")
-            << kSockGeneralFailure << "Out of resources"
-            << start + "Out of resources.\r\n" + goesOn;
-    }
+    // The first line names the port and the reason; the hint below it is the
+    // one for a protected port (a port in use is started above).
     void fileServerFailureText()
     {
-        QFETCH(int, number);
-        QFETCH(QString, description);
-        QFETCH(QString, text);
-        const CRaisedError error(std::uint32_t(number), QStringLiteral("pelion.Sockets"),
-                                 description);
-        QCOMPARE(FileServerFailureText(error, 69), text);
-    }
-
-    // The splash is up, with the hourglass, while the settings load and the
-    // window loads; the window shows only once the splash has gone.
-    void splashStaysUpAfterTheSettingsLoad()
-    {
-        QString whenLoaded; // splash up, hourglass, window hidden: 1 each
-        QTimer watch;
-        connect(&watch, &QTimer::timeout, this, [&] {
-            // Loaded: the caption carries the version.
-            if (whenLoaded.isEmpty() && gMainForm && gMainForm->windowTitle().contains(" ver. ")) {
-                const QList<FSplash*> splashes = SplashWindows();
-                for (bool seen : {splashes.size() == 1 && splashes.first()->isVisible(),
-                                  QApplication::overrideCursor()
-                                      && QApplication::overrideCursor()->shape() == Qt::WaitCursor,
-                                  !gMainForm->isVisible()})
-                    whenLoaded += seen ? '1' : '0';
-            }
-        });
-        watch.start(0);
-        WriteBook(3);
-        QVERIFY(Main(Options(QStringLiteral("TarnDirectPPP"))));
-        QCOMPARE(whenLoaded, QStringLiteral("111"));
-        QVERIFY(SplashWindows().isEmpty() && gMainForm->isVisible());
+        const CRaisedError error(std::uint32_t(kSockAccessDenied), QStringLiteral("pelion.Sockets"),
+                                 QStringLiteral("The address is protected"));
+        QCOMPARE(FileServerFailureText(error, 69),
+                 "The file server could not start on UDP port 69: The address is protected.\r\n"
+                 "Ports below 1024 need the network capabilities: start Pelion with "
+                 "scripts/run.sh, which grants them, or see \"Without capabilities\" in the "
+                 "README.\r\nPelion goes on without the file server.");
     }
 
 private:
