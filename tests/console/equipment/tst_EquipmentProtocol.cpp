@@ -82,9 +82,6 @@ private slots:
         row("404 without a reason", "HTTP/1.0 404\r\n", N, No, "");
         row("404 after the status line", "HTTP/1.1 401 No\r\n\r\ncode 404 here", A, Wait, "");
         row("code 4040", "HTTP/1.1 4040 Odd\r\n", A, Wait, "");
-        row("404 in no status line", "garbage 404 garbage\n", A, Wait, "");
-        row("404 in a header", "HTTP/1.1 200 OK\r\nX: 404 \r\n\r\n{\"1.2.1.1.2.0\":\"7.20\"}", A,
-            New, "7.20");
         row("404 in the body", ok + R"({"e":" 404 ","1.2.1.1.2.0":"4.0.19"})", A, New, "4.0.19");
         oid("404 in the version", R"("3.0 404 ")", Bad, "3.0 404 ");
         oid("last part 18", R"("2.0.18")", Old, "2.0.18");
