@@ -51,12 +51,13 @@ public:
         for (const QString pair :
              {"HOME=home", "XDG_CONFIG_HOME=config", "XDG_CONFIG_DIRS=system", "XDG_DATA_HOME=data",
               "XDG_DATA_DIRS=data", "XDG_CACHE_HOME=cache", "XDG_RUNTIME_DIR=runtime",
-              "PELION_PEERS_FOLDER=peers", "PELION_MESSAGE_LOG=" + messageLogName + ".log"})
+              "PELION_PEERS_FOLDER=peers"})
             environment.insert(pair.section('=', 0, 0), Path(pair.section('=', 1)));
         for (const QString port :
              {"PELION_FTP_PORT", "PELION_FTP_DATA_PORT", "PELION_TFTP_PORT", "PELION_HELP_PORT"})
             environment.insert(port, "0");
         environment.insert("PATH", Path("bin") + ":/usr/bin:/bin");
+        environment.insert("PELION_MESSAGE_LOG", Path(messageLogName + ".log"));
         return environment;
     }
     // 0 when there is no lock.
