@@ -16,11 +16,10 @@ public:
     }
     bool IsValid() const { return m_folder.isValid(); }
     QString UserFile() const { return Folder("user") + "/Pelion/Pelion.ini"; }
-    QString SystemFile() const { return Folder("system") + "/Pelion/Pelion.ini"; }
     void Clear() const
     {
         QFile::remove(UserFile());
-        QFile::remove(SystemFile());
+        QFile::remove(Folder("system") + "/Pelion/Pelion.ini");
     }
     // Unwritable even for root: its folder would have to be made under a plain file.
     void MakeSystemScopeUnwritable() const

@@ -1,5 +1,7 @@
+#include "console/CMessageLog.h"
 #include "console/SStartupOptions.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 class tst_SStartupOptions final : public QObject {
@@ -44,6 +46,24 @@ private slots:
         QCOMPARE(options.rules.browserEnvironment.browserVariable, environment.value("BROWSER"));
         QCOMPARE(options.rules.browserEnvironment.configHome == "/tmp/cfg",
                  environment.contains("XDG_CONFIG_HOME"));
+    }
+    // The log takes every message whole and answers at once: OK, or No to a question.
+    void messageLogAnswersAtOnce()
+    {
+        QTemporaryDir folder;
+        CMessageLog::Install(folder.filePath("m.log"));
+        const SMessage shown[] = {
+            {"Impossible to run Pelion\r\n(x)", "Pelion", EMessageIcon::Critical,
+             EMessageButtons::Ok},
+            {"Entry \"x\" – ok?", "Pelion", EMessageIcon::Question, EMessageButtons::YesNo}};
+        QCOMPARE(CMessageService::Show(shown[0]), EMessageResult::Ok);
+        QCOMPARE(CMessageService::Show(shown[1]), EMessageResult::No);
+        CMessageService::SetHandler({});
+        const QList<SMessage> read = CMessageLog::Read(folder.filePath("m.log"));
+        QCOMPARE(read.size(), 2);
+        for (int i = 0; i < 2; ++i)
+            QVERIFY(read[i].text == shown[i].text && read[i].title == shown[i].title
+                    && read[i].icon == shown[i].icon && read[i].buttons == shown[i].buttons);
     }
 };
 

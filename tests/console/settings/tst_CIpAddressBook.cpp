@@ -17,18 +17,6 @@ StoreMap Book(const QStringList& entries)
     return map;
 }
 
-// "0=ADDRESS 0d=DESCRIPTION 1=..." as the store keys 0IpAddress, 0Description, ...
-StoreMap Keys(const QString& text)
-{
-    StoreMap map;
-    for (const QString& pair : text.split(' ')) {
-        QString key = pair.section('=', 0, 0);
-        key = key.endsWith('d') ? key.chopped(1) + "Description" : key + "IpAddress";
-        map.insert(key, pair.section('=', 1));
-    }
-    return map;
-}
-
 } // namespace
 
 class tst_CIpAddressBook final : public QObject {
@@ -57,22 +45,20 @@ private slots:
             QTest::newRow(name) << stored << action << expected << count;
         };
         row("load: empty store", {}, "load", {}, 0);
-        row("load: description without address", Keys("0d=orphan"), "load", {}, 0);
-        row("load: empty address ends the book", Keys("0=10.0.0.1 1= 2=10.0.0.3"), "load",
+        row("load: description without address", Book({" orphan"}), "load", {}, 0);
+        row("load: empty address ends the book", Book({"10.0.0.1", "", "10.0.0.3"}), "load",
             Book({"10.0.0.1"}), 1);
         row("add: entry 11 after 10", Book(eleven), "add 10.1.1.9 twelfth",
             Book(eleven + QStringList{"10.1.1.9 twelfth"}), 12);
-        row("add after a gap fills it", Keys("0=10.0.0.1 1=10.0.0.2 3=10.0.0.4"), "add 10.0.0.3",
-            Keys("0=10.0.0.1 1=10.0.0.2 2=10.0.0.3 2d= 3=10.0.0.4"), 3);
-        for (const char* text :
-             {"", "Lab, rack 3", "a \"b\" = c; d", "M\xc3\xbcnchen \xce\xa9", "  spaced  "})
+        row("add after a gap fills it", Book({"10.0.0.1", "10.0.0.2", "", "10.0.0.4"}),
+            "add 10.0.0.3", Book({"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4"}), 3);
+        for (const char* text : {"", "  a \"b\" = c; d, M\xc3\xbcnchen \xce\xa9  "})
             QTest::addRow("describe: '%s'", text)
                 << Book(three) << "describe 1 " + QString::fromUtf8(text)
                 << Book({three[0], "10.0.0.2 " + QString::fromUtf8(text), three[2]}) << 3;
         row("remove entry 2 of three", Book(three), "remove 2", Book(three.mid(0, 2)), 2);
         row("remove the only entry", Book(three.mid(0, 1)), "remove 0", {}, 0);
         row("remove past the end", Book(three), "remove 3", Book(three), 3);
-        row("remove a negative index", Book(three), "remove -1", Book(three), 3);
     }
     void book()
     {
@@ -105,53 +91,50 @@ private slots:
         QCOMPARE(count, qint16(32767));
         QVERIFY(Contents().isEmpty());
     }
-    // A row key carries its entry's index; rows above a removed entry move down.
-    void rowKeys_data()
+    // A row key carries its entry's index; rows above a removed entry move
+    // down. Duplicates compare whole addresses, under any index.
+    void rowRules_data()
     {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<int>("index");
-        QTest::addColumn<int>("removed");
-        QTest::addColumn<QString>("after");
-        QTest::newRow("below stays") << "k_0_10.0.0.1" << 0 << 1 << "k_0_10.0.0.1";
-        QTest::newRow("ten becomes nine") << "k_10_10.0.0.11" << 10 << 3 << "k_9_10.0.0.11";
-        QTest::newRow("entry 12") << "k_12_10.0.0.1" << 12 << 12 << "k_12_10.0.0.1";
-        for (const char* key : {"4_10.1.1.9", "k__10.1.1.9", "k_410.1.1.9", "k_x_10.1.1.9"})
-            QTest::addRow("malformed: %s", key) << key << -1 << 0 << key;
+        QTest::addColumn<QString>("call"); // FUNCTION ARGUMENT [REMOVED INDEX]
+        QTest::addColumn<QString>("result");
+        const char* const rows[][3] = {
+            {"row key", "key 7 10.0.0.1", "k_7_10.0.0.1"},
+            {"index", "index k_12_10.0.0.1", "12"},
+            {"below the removed one stays", "after k_0_10.0.0.1 1", "k_0_10.0.0.1"},
+            {"ten becomes nine", "after k_10_10.0.0.11 3", "k_9_10.0.0.11"},
+            {"the removed one stays", "after k_12_10.0.0.1 12", "k_12_10.0.0.1"},
+            {"no k_", "index 4_10.1.1.9", "-1"},
+            {"no index", "after k__10.1.1.9 0", "k__10.1.1.9"},
+            {"index not ended", "index k_410.1.1.9", "-1"},
+            {"index no number", "index k_x_10.1.1.9", "-1"},
+            {"duplicate", "duplicate 10.0.0.1", "1"},
+            {"a longer address", "duplicate 10.0.0.11", "0"},
+            {"a shorter address", "duplicate 10.0.0.2", "0"},
+            {"dotted", "dotted 255.255.255.0", "1"},
+            {"zeros", "dotted 0.0.0.0", "1"}};
+        for (const auto& [name, call, result] : rows)
+            QTest::newRow(name) << QString(call) << QString(result);
+        for (const char* text : {"10.0.0.1.5", "10..0.1", "10.0.0.+1", "10.0. 0.1", "10.0.0.01",
+                                 "10.0.0.a", "10.0.0.\xd9\xa1"})
+            QTest::addRow("not dotted: %s", text) << "dotted " + QString::fromUtf8(text) << "0";
     }
-    void rowKeys()
+    void rowRules()
     {
-        QFETCH(QString, key);
-        QFETCH(int, index);
-        QFETCH(int, removed);
-        QCOMPARE(CIpAddressBook::IndexFromKey(key), qint16(index));
-        if (index >= 0)
-            QCOMPARE(CIpAddressBook::RowKey(qint16(index), key.section('_', 2)), key);
-        QTEST(CIpAddressBook::KeyAfterRemoval(key, qint16(removed)), "after");
-    }
-    // A duplicate under any index, whole addresses compared.
-    void duplicate()
-    {
+        QFETCH(QString, call);
+        const QString function = call.section(' ', 0, 0), argument = call.section(' ', 1, 1);
         const QStringList keys{"k_0_10.0.0.5", "k_7_10.0.0.1", "k_2_110.0.0.2"};
-        QVERIFY(CIpAddressBook::IsDuplicate(keys, "10.0.0.1"));
-        QVERIFY(!CIpAddressBook::IsDuplicate(keys, "10.0.0.11"));
-        QVERIFY(!CIpAddressBook::IsDuplicate(keys, "10.0.0.2"));
-        QVERIFY(!CIpAddressBook::IsDuplicate({}, "10.0.0.1"));
-    }
-    void dottedIPv4_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("dotted");
-        for (const char* text : {"10.0.0.1", "255.255.255.0", "0.0.0.0"})
-            QTest::newRow(text) << QString(text) << true;
-        for (const char* text :
-             {"", "10.0.1", "10.0.0.1.5", "10.0.0.256", "10..0.1", "10.0.0.a", "10.0.0.+1",
-              "10.0. 0.1", "10.0.0.01", "equipment.local", "10.0.0.\xd9\xa1"})
-            QTest::newRow(text) << QString::fromUtf8(text) << false;
-    }
-    void dottedIPv4()
-    {
-        QFETCH(QString, text);
-        QTEST(CIpAddressBook::IsDottedIPv4(text), "dotted");
+        QString result;
+        if (function == "key")
+            result = CIpAddressBook::RowKey(argument.toShort(), call.section(' ', 2));
+        else if (function == "index")
+            result = QString::number(CIpAddressBook::IndexFromKey(argument));
+        else if (function == "after")
+            result = CIpAddressBook::KeyAfterRemoval(argument, call.section(' ', 2).toShort());
+        else if (function == "duplicate")
+            result = QString::number(CIpAddressBook::IsDuplicate(keys, argument));
+        else
+            result = QString::number(CIpAddressBook::IsDottedIPv4(call.section(' ', 1)));
+        QTEST(result, "result");
     }
 
 private:

@@ -12,7 +12,6 @@ private slots:
     void init()
     {
         QVERIFY(m_folder.IsValid());
-        m_folder.MakeSystemScopeWritable();
         m_folder.Clear();
     }
     // The user's INI file, the section a group; a hand-edited list reads as one text.
@@ -28,21 +27,6 @@ private slots:
             TestFiles::Write(m_folder.UserFile(), "[Ip%20Address%20Book]\n0Description=a, b\n"));
         QCOMPARE(CSettingsStore().Read(kSectionIpAddressBook, "0Description"), QString("a, b"));
     }
-    // The web root lives in the system scope only; a write there that the
-    // user may not make fails quietly.
-    void wwwRoot()
-    {
-        CSettingsStore store;
-        QVERIFY(store.WriteWwwRoot("/opt/pelion/wwwRoot"));
-        QCOMPARE(CSettingsStore().ReadWwwRoot(), QString("/opt/pelion/wwwRoot"));
-        QVERIFY(QFile::exists(m_folder.SystemFile()));
-        QCOMPARE(store.Read("Settings", "wwwRoot"), QString());
-        m_folder.Clear();
-        m_folder.MakeSystemScopeUnwritable();
-        QTest::failOnWarning(QRegularExpression(".*"));
-        QVERIFY(!store.WriteWwwRoot("/somewhere/wwwRoot"));
-        QVERIFY(!QFile::exists(m_folder.SystemFile()));
-    }
     void loadProgramSettings_data()
     {
         QTest::addColumn<QString>("settings"); // type|modem entry|web root; "-": absent
@@ -54,7 +38,6 @@ private slots:
         row("empty store", "-|-|-", "0|" + exeRoot);
         row("modem", "1|Office modem|-", "1|Office modem" + exeRoot);
         row("type not a number", "modem|-|-", "0|" + exeRoot);
-        row("empty web root", "-|-|", "0|" + exeRoot);
         row("web root set", "-|-|/srv/help", "0||/srv/help");
     }
     void loadProgramSettings()
