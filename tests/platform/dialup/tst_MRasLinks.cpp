@@ -40,7 +40,6 @@ private slots:
         row("processes cannot be listed", "none", "", -1, kUntouched);
         row("the entry's link", "100:1:TarnDirectPPP", "", 1, 100);
         row("letter case matters", "100:1:tarndirectppp", "", 1, kUntouched);
-        row("another entry's link counts too", "100:1:Modem", "", 1, kUntouched);
         row("two links, one of them the entry's", "100:1:Modem 200:1:TarnDirectPPP", "", 2, 200);
         row("two of the entry: the last wins", "300:1:TarnDirectPPP 200:1:TarnDirectPPP", "", 2,
             300);
@@ -107,7 +106,6 @@ private slots:
         row("own link, dialling", kUnlisted + 1, "", "", noAddress, "unchanged");
         row("no such link", kUnlisted + 2, "", "", noLink, "unchanged");
         row("unit pid file", 424242, "ppp7.pid", "424242\n", 0, "10.77.0.2");
-        row("link name pid file", 424242, "ppp-Modem.pid", "424242\nppp7\n", 0, "10.77.0.2");
         row("interface gone", 424242, "ppp-Modem.pid", "424242\nppp9\n", noAddress, "unchanged");
         row("another pppd's file", 424242, "ppp-Modem.pid", "1\nppp7\n", noLink, "unchanged");
     }
