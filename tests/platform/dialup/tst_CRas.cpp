@@ -26,12 +26,10 @@ const SDial kDials[] = {
     {"fails before the link is up", "no-device", 0, ' ', "S2 S8193 E20651", 7},
     {"up, then the modem hangs up", "modem-ok", 0, ' ', "S2 S3 S5 S14 S8192 S8198 S8193 E20651",
      16},
-    {"up, then the peer ends it in order", "direct-ok", 0, ' ', "S2 S3 S8192 S8198 S8193"},
     {"hung up while up", "modem-ok", 8192, 'h', "S2 S3 S5 S14 S8192 S8198 S8193"},
     {"hung up while dialling: cancelled", "dial-hangs", 3, 'h', "S2 S3 S8198 S8193 E21301"},
     {"deaf to SIGTERM while up: killed", "stubborn", 8192, 'h', "S2 S3 S8192 S8198 S8193"},
     {"deaf while dialling", "stubborn-dial", 3, 'h', "S2 S3 S8198 S8193 E21301"},
-    {"killed from outside while dialling", "dial-hangs", 3, 'k', "S2 S3 S8193 E21302"},
     {"killed from outside while up", "direct-ok", 8192, 'k', "S2 S3 S8192 S8193 E21302"},
 };
 

@@ -111,7 +111,6 @@ const QStringList kNotFound{"Remote Access entry 'TarnDirectPPP' not found"};
 const QStringList kEdited{"active", "edit TarnDirectPPP", "idle"};
 const SButtonCase kButtonCases[] = {
     {"cable settings edit the cable entry", 0, "TarnDirectPPP", true, kEdited},
-    {"cable entry in another case", 0, "tarndirectppp", true, kNotFound},
     {"no cable entry", 0, "", true, kNotFound},
     {"cable settings without pppd", 0, "TarnDirectPPP", false, kNotFound},
     {"modem settings", 1, "", true, {"dialog Modem settings"}},
