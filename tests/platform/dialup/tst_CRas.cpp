@@ -35,7 +35,7 @@ const SDial kDials[] = {
 
 } // namespace
 
-// What the control adds to pppd's log and status table (tst_MPppdLog's):
+// What the control adds to pppd's log and status tables (tst_DialupFiles'):
 // the process, the order of its events, the handle and the own link.
 class tst_CRas final : public QObject {
     Q_OBJECT

@@ -135,7 +135,8 @@ const SModemCase kModemCases[] = {
 };
 
 // The stored choice is selected; Cancel is offered only when one is stored;
-// OK only with a row to store; without Cancel, Escape does not close it.
+// OK only with a row to store, and it stores the row chosen; without Cancel,
+// Escape does not close it.
 struct SHostCase {
     const char* name;
     QStringList addresses;
@@ -182,7 +183,6 @@ private slots:
             QVERIFY(TestFiles::Write(m_dev.filePath(QString::fromLatin1(name)), {}));
     }
 
-    // The texts the user must see exactly, in the three dialogs.
     void texts()
     {
         DialogKit kit;
@@ -288,7 +288,6 @@ private slots:
         QCOMPARE(kit.modemEntry, chosen);
     }
 
-    // After the checks of the loaded dialog, OK stores the last row chosen.
     void hostAddressLoadSelectsAndDecidesCancel_data() { AddRows(kHostCases); }
     void hostAddressLoadSelectsAndDecidesCancel()
     {
@@ -318,7 +317,6 @@ private slots:
         QCOMPARE(kit.Stored(CProgOptions::kMultiHomedIp), c.addresses.last());
     }
 
-    // A new modem entry through the editor, then an edit of it.
     void entryEditorNewEntryThenEdit()
     {
         DialogKit kit;
