@@ -56,12 +56,9 @@ stubborn-dial) # dialling, and deaf to SIGTERM
     trap '' TERM; say "Serial connection established."; wait_for "$hold"; exit 10 ;;
 dial-hangs) say "Serial connection established."; wait_for "$hold"; exit 10 ;;
 no-device) say "Failed to open /dev/ttyS9: No such file or directory"; exit 7 ;;
-locked) say "Device ttyS0 is locked by pid 4242"; exit 6 ;;
-connect-fails) say "Connect script failed"; exit 8 ;;
 auth-fails)
     say "Serial connection established."; channel /dev/ttyUSB0; authenticate failed
     say "Connection terminated."
     exit 19 ;;
-no-kernel) say "Couldn't open the /dev/ppp device: No such file or directory"; exit 4 ;;
 *) say "$0: Can't open options file /etc/ppp/peers/$entry: No such file or directory"; exit 2 ;;
 esac

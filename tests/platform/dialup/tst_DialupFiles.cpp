@@ -1,3 +1,4 @@
+#include "platform/dialup/MPppdLog.h"
 #include "platform/dialup/MPppdProgram.h"
 #include "platform/dialup/MRasApi.h"
 #include "platform/dialup/MSerialDevices.h"
@@ -6,20 +7,85 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-// What the dial-up layer reads from the file system: the pppd program, the
-// phonebook entries and the serial devices, and the entry names it accepts.
+// What the dial-up layer reads: pppd's log and exit status, the phonebook
+// entries and the serial devices, and the entry names it accepts.
 class tst_DialupFiles final : public QObject {
     Q_OBJECT
 
 private slots:
-    void rasIsInstalledWhenPppdCanRun()
+    // Each log line: the state it announces (0: none) and the far end it names.
+    void linesAnnounceStates_data()
     {
-        QTemporaryDir dir;
-        QVERIFY(TestFiles::WriteScript(dir.filePath("program"), "#!/bin/sh\n"));
-        QVERIFY(TestFiles::Write(dir.filePath("plain"), "#!/bin/sh\n"));
-        QVERIFY(IsRasInstalled(dir.filePath("program")));
-        for (const char* notRunnable : {"plain", "missing", "."}) // "." is a folder
-            QVERIFY2(!IsRasInstalled(dir.filePath(notRunnable)), notRunnable);
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("address");
+        const auto row = [](const char* name, const char* line, int state,
+                            const char* address = "") {
+            QTest::newRow(name) << QString::fromLatin1(line) << state
+                                << QString::fromLatin1(address);
+        };
+        row("init script done", "Serial port initialized.", 2);
+        row("connect script done", "Serial connection established.", 3);
+        row("channel up", "Connect: ppp0 <--> /dev/ttyS0", 3);
+        row("PAP request", "sent [PAP AuthReq id=0x1 user=\"u\" password=<x>]", 5);
+        row("CHAP challenge", "rcvd [CHAP Challenge id=0x1 <4a1b>, name = \"e\"]", 5);
+        row("PAP done", "PAP authentication succeeded", 14);
+        row("CHAP done", "CHAP authentication succeeded", 14);
+        row("local address is not yet up", "local  IP address 10.64.64.1", 0);
+        row("remote address: up", "remote IP address 10.64.64.2", 8192, "10.64.64.2");
+        row("trailing text", "remote IP address 192.168.7.1 (x)", 8192, "192.168.7.1");
+        row("remote, not an address", "remote IP address nonsense", 8192);
+        row("signal", "Terminating on signal 15", 8198);
+        row("modem hangup", "Modem hangup", 8198);
+        row("terminated", "Connection terminated.", 8198);
+        row("peer ends", "LCP terminated by peer (User request)", 8198);
+        row("another protocol ended by the peer", "IPCP terminated by peer", 8198);
+        row("with line end", "Serial connection established.\r", 3);
+        row("failure line", "Failed to open /dev/ttyS9: No such file", 0);
+        row("auth failure is no state", "PAP authentication failed", 0);
+        row("other debug line", "sent [LCP ConfReq id=0x1 <asyncmap 0x0>]", 0);
+        row("empty", "", 0);
+    }
+    void linesAnnounceStates()
+    {
+        QFETCH(QString, line);
+        QFETCH(int, state);
+        QFETCH(QString, address);
+        QCOMPARE(static_cast<int>(StateOfPppdLine(line)), state);
+        QCOMPARE(RemoteAddressOfPppdLine(line), address);
+    }
+
+    // The one table of pppd's exit statuses and the errors they become.
+    void exitStatusesBecomeErrors_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("description");
+        const auto row = [](const char* name, int status, int number, const char* description) {
+            QTest::newRow(name) << status << number << QString::fromLatin1(description);
+        };
+        row("0 is no error", 0, 0, "");
+        row("2 options", 2, 21002, "pppd found an error in the options of the entry.");
+        row("4 kernel", 4, 21004, "The kernel does not support PPP.");
+        row("5 signal", 5, 21005, "pppd was ended by a SIGINT, SIGTERM or SIGHUP signal.");
+        row("6 lock", 6, 20651, "The serial port could not be locked.");
+        row("7 open", 7, 20651, "The serial port could not be opened.");
+        row("8 connect script", 8, 20651, "The connect script failed.");
+        row("10 negotiation", 10, 21010,
+            "The PPP negotiation failed: no network protocol came up.");
+        row("16 modem hangup", 16, 20651, "The link was ended by the modem hanging up.");
+        row("18 init script", 18, 20651, "The modem init script failed.");
+        row("19 our authentication", 19, 21019,
+            "The authentication of this PC to the peer failed.");
+        row("unknown status", 42, 21042, "pppd ended with status 42.");
+    }
+    void exitStatusesBecomeErrors()
+    {
+        QFETCH(int, status);
+        QFETCH(int, number);
+        QFETCH(QString, description);
+        QCOMPARE(ErrorOfPppdExitStatus(status).number, number);
+        QCOMPARE(ErrorOfPppdExitStatus(status).description, description);
     }
 
     void entryNames_data()
@@ -44,31 +110,15 @@ private slots:
         QCOMPARE(IsValidEntryName(name), valid);
     }
 
-    // Each name is made as a file, "dir/" as a folder, "name->target" as a link.
-    void entriesAreThePeerFiles_data()
-    {
-        QTest::addColumn<QStringList>("made");
-        QTest::addColumn<QStringList>("expected");
-        const auto row = [](const char* name, const char* made, const char* expected) {
-            QTest::newRow(name) << QString::fromLatin1(made).split(u' ', Qt::SkipEmptyParts)
-                                << QString::fromLatin1(expected).split(u' ', Qt::SkipEmptyParts);
-        };
-        row("empty folder", "", "");
-        row("sorted by name", "provider TarnDirectPPP modem", "TarnDirectPPP modem provider");
-        row("names differing in case are two entries", "tarndirectppp TarnDirectPPP",
-            "TarnDirectPPP tarndirectppp");
-        row("folders are no entries", "chat/ modem", "modem");
-        row("backups and package leftovers are not", "modem~ provider.dpkg-old provider",
-            "provider");
-        row("a link to a file is one, a broken link not", "real alias->real broken->missing",
-            "alias real");
-    }
+    // The peer files, sorted, letter case kept; no folders, backups, package
+    // leftovers or broken links. "dir/" is made as a folder, "a->b" as a link.
     void entriesAreThePeerFiles()
     {
-        QFETCH(QStringList, made);
-        QFETCH(QStringList, expected);
         QTemporaryDir peers;
-        for (const QString& name : made) {
+        for (const QString& name :
+             QStringLiteral("provider TarnDirectPPP tarndirectppp chat/ modem~ "
+                            "provider.dpkg-old alias->provider broken->missing")
+                 .split(u' ')) {
             const QStringList link = name.split(QLatin1String("->"));
             if (name.endsWith(u'/'))
                 QVERIFY(QDir().mkpath(peers.filePath(name)));
@@ -77,7 +127,8 @@ private slots:
             else
                 QVERIFY(TestFiles::Write(peers.filePath(name), "/dev/ttyS0 115200\n"));
         }
-        QCOMPARE(EnumRasEntries(peers.path()), expected);
+        QCOMPARE(EnumRasEntries(peers.path()),
+                 (QStringList{"TarnDirectPPP", "alias", "provider", "tarndirectppp"}));
         QCOMPARE(EnumRasEntries(peers.filePath("missing")), QStringList{});
         QCOMPARE(EnumRasEntries(QString()), QStringList{});
     }

@@ -40,7 +40,6 @@ private slots:
         row("processes cannot be listed", "none", "", -1, kUntouched);
         row("the entry's link", "100:1:TarnDirectPPP", "", 1, 100);
         row("letter case matters", "100:1:tarndirectppp", "", 1, kUntouched);
-        row("another entry's link counts too", "100:1:Modem", "", 1, kUntouched);
         row("two links, one of them the entry's", "100:1:Modem 200:1:TarnDirectPPP", "", 2, 200);
         row("two of the entry: the last wins", "300:1:TarnDirectPPP 200:1:TarnDirectPPP", "", 2,
             300);
@@ -92,30 +91,24 @@ private slots:
     void projectedIp_data()
     {
         QTest::addColumn<qint64>("handle");
-        QTest::addColumn<QString>("pidFile");
-        QTest::addColumn<QString>("content");
+        QTest::addColumn<QString>("pidFile"); // "NAME=CONTENT"
         QTest::addColumn<int>("result");
         QTest::addColumn<QString>("address");
-        const auto row = [](const char* name, qint64 handle, const char* pidFile,
-                            const char* content, int result, const char* address) {
-            QTest::newRow(name) << handle << QString::fromLatin1(pidFile)
-                                << QString::fromLatin1(content) << result
-                                << QString::fromLatin1(address);
-        };
+        const qint64 pppd = 424242;
         const int noLink = kProjectionNoLink, noAddress = kProjectionNoAddress;
-        row("own link, up", kUnlisted, "", "", 0, "127.0.0.9");
-        row("own link, dialling", kUnlisted + 1, "", "", noAddress, "unchanged");
-        row("no such link", kUnlisted + 2, "", "", noLink, "unchanged");
-        row("unit pid file", 424242, "ppp7.pid", "424242\n", 0, "10.77.0.2");
-        row("link name pid file", 424242, "ppp-Modem.pid", "424242\nppp7\n", 0, "10.77.0.2");
-        row("interface gone", 424242, "ppp-Modem.pid", "424242\nppp9\n", noAddress, "unchanged");
-        row("another pppd's file", 424242, "ppp-Modem.pid", "1\nppp7\n", noLink, "unchanged");
+        QTest::newRow("own link, up") << kUnlisted << "" << 0 << "127.0.0.9";
+        QTest::newRow("own link, dialling") << kUnlisted + 1 << "" << noAddress << "unchanged";
+        QTest::newRow("no such link") << kUnlisted + 2 << "" << noLink << "unchanged";
+        QTest::newRow("unit pid file") << pppd << "ppp7.pid=424242\n" << 0 << "10.77.0.2";
+        QTest::newRow("interface gone")
+            << pppd << "ppp-M.pid=424242\nppp9" << noAddress << "unchanged";
+        QTest::newRow("another pppd's file")
+            << pppd << "ppp-M.pid=1\nppp7" << noLink << "unchanged";
     }
     void projectedIp()
     {
         QFETCH(qint64, handle);
         QFETCH(QString, pidFile);
-        QFETCH(QString, content);
         QFETCH(int, result);
         QFETCH(QString, address);
         if (!pidFile.isEmpty() && !m_inOwnNetwork) {
@@ -131,7 +124,8 @@ private slots:
         SRasLinkSources sources;
         sources.runFolder = run.path();
         if (!pidFile.isEmpty())
-            QVERIFY(TestFiles::WriteText(run.filePath(pidFile), content));
+            QVERIFY(TestFiles::WriteText(run.filePath(pidFile.section(u'=', 0, 0)),
+                                         pidFile.section(u'=', 1)));
         sources.ownLinks = [] {
             return QList<SOwnLink>{{kUnlisted, "Up", "127.0.0.9"}, {kUnlisted + 1, "Dialling", {}}};
         };
