@@ -8,7 +8,7 @@
 # Usage: scripts/coverage.sh [--target NAME]... [CTEST_ARGS...]
 #   --target NAME  build only NAME (repeatable; default: everything)
 #   CTEST_ARGS     passed to ctest instead of the default "-j2",
-#                  e.g. scripts/coverage.sh --target tst_GBytes -R tst_GBytes
+#                  e.g. scripts/coverage.sh --target tst_Utilities -R tst_Utilities
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
