@@ -1,4 +1,3 @@
-#include "common/CRaisedError.h"
 #include "fileserver/tftp/CTftpDaemon.h"
 #include "tests/fileserver/tftp/TftpTestClient.h"
 
@@ -35,12 +34,6 @@ private slots:
     {
         m_daemon.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    void startServiceOnTakenPortRaises()
-    {
-        CTftpDaemon second({.servedFolder = CServedFolder(m_root.path()), .port = Port()});
-        QVERIFY_THROWS_EXCEPTION(CRaisedError, second.StartService());
-        QCOMPARE(second.LocalPort(), quint16(0));
     }
     // A request starts one session, on a port of its own; a repeat from the
     // same client, whatever it asks, is dropped while it runs. Anything else
