@@ -56,7 +56,7 @@ private slots:
     }
     void eventsAHostSees()
     {
-        TestFiles::Write(m_folder->filePath("six.bin"), QByteArray(600, 's'));
+        TestFiles::Write(m_folder->filePath("six.bin"), QByteArray(100, 's'));
         cFtpServer server(LoopbackServerOptions(m_folder->path()));
         server.SetEnable(true);
         QStringList events;
@@ -73,7 +73,7 @@ private slots:
         CFtpTestClient client(server.FtpPort());
         QVERIFY(client.LogIn());
         QVERIFY(client.Command("RETR six.bin").startsWith("150 "));
-        QCOMPARE(client.ReceiveData().size(), 600);
+        QCOMPARE(client.ReceiveData().size(), 100);
         QVERIFY(client.Line().startsWith("226 "));
         QVERIFY(client.Command("STOR up.bin").startsWith("150 "));
         QTcpSocket* upload = client.AcceptData();
@@ -88,9 +88,7 @@ private slots:
                              "OnNewFtpSession(1,127.0.0.1,0,1)",
                              "OnSessionStatusChange(1,127.0.0.1,1)",
                              "OnInitRetrive(1,127.0.0.1,1,/six.bin)",
-                             "OnNewDataBlockSent(1,127.0.0.1,256,600)",
-                             "OnNewDataBlockSent(1,127.0.0.1,512,600)",
-                             "OnNewDataBlockSent(1,127.0.0.1,600,600)",
+                             "OnNewDataBlockSent(1,127.0.0.1,100,100)",
                              "OnSessionStatusChange(1,127.0.0.1,0)",
                              "OnSessionStatusChange(1,127.0.0.1,2)",
                              "OnInitStore(1,127.0.0.1,2,/up.bin)",

@@ -26,7 +26,6 @@ private slots:
         row("relative", "a/b", "/x", "/x/a/b", false);
         row("backslashes", "a\\b\\", "/", "/a/b", false);
         row("absolute", "/a", "/x/y", "/a", false);
-        row("absolute backslash", "\\a", "/x", "/a", false);
         row("drive absolute", "C:\\a\\b", "/x", "/a/b", false);
         row("drive relative", "d:a", "/x", "/x/a", false);
         row("drive root", "C:\\", "/x", "/", false);
@@ -34,7 +33,6 @@ private slots:
         row("parent", "..", "/x/y", "/x", false);
         row("parent at root", "..", "/", "/", true);
         row("escape to a system file", "../../etc/passwd", "/x", "/etc/passwd", true);
-        row("climbing out lands inside", "../../../a", "/x", "/a", true);
         row("empty", "", "/x", "/x", false);
     }
     void normalize()

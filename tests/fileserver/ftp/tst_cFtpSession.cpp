@@ -198,7 +198,6 @@ private slots:
         }
         QVERIFY2(most <= before + 2, qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(most)));
     }
-
     void sessionsComeAndGo()
     {
         CFtpTestServer server;
@@ -229,15 +228,6 @@ private slots:
         QCOMPARE(server.sessions->Count(), 1);
         QCOMPARE(cFtpSessions::FollowingSessionId(41), 42);
         QCOMPARE(cFtpSessions::FollowingSessionId(std::numeric_limits<qint32>::max()), 1);
-    }
-    void controlErrorRemovesTheSessionSilently()
-    {
-        CFtpTestServer server;
-        QPointer<cFtpSession> session = server.sessions->Add(-1);
-        QCOMPARE(server.sessions->Count(), 1);
-        WAIT_COMPARE(server.sessions->Count(), 0);
-        QVERIFY(WaitUntil([&session] { return session.isNull(); }));
-        QCOMPARE(server.events, QStringList());
     }
 
 private:

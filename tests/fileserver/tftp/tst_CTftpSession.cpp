@@ -61,19 +61,15 @@ private slots:
         };
         const int read = CTftpPacket::etoReadRequest;
         const int write = CTftpPacket::etoWriteRequest;
-        row("read: a folder", read, "sub", "start>E1.");
         row("read: hidden file", read, ".hidden", "start>E1.");
         // As an ordinary user, whose ring ports below 1024 give way to one the system chooses.
         row("read: a file it may not read", read, "locked.bin", "start>E2.");
         row("write: over a file it may not write", write, "locked.bin", "start>E2.");
-        row("write: a folder", write, "sub", "start>E2.");
         row("write: missing folder", write, "nothere/new.bin", "start>E2.");
         row("read: name as the equipment writes it; a stranger on the client's port", read,
             "C:\\sub\\big.bin", "start>D1 ^A1>E5 A1>D2 A2>D3 A3.", 1024);
         row("write: the name replaced, not the linked file; a stranger told", write, "up.bin",
             "start>A0 ~A1>E5 D1>A1 D2>A2.", 700, true);
-        row("read: first block sent 17 times, then silence", read, "sub/big.bin",
-            "start>D1 wait*16>D1 wait.", 700, false, {}, {}, 0, 10);
         row("write given up after a block: the old file stays", write, "up.bin",
             "start>A0 D1>A1 wait.", 700, false, {}, {}, 0, 10);
         // The buffered blocks fail when the last one flushes them.
