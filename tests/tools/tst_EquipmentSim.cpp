@@ -54,13 +54,12 @@ private slots:
         CEquipmentSimProcess sim;
         QVERIFY(sim.Start("127.0.0.50", arguments.split(' ', Qt::SkipEmptyParts)));
         QTcpSocket client;
-        QByteArray received;
-        connect(&client, &QTcpSocket::readyRead, this, [&] { received += client.readAll(); });
         client.connectToHost(QHostAddress(sim.Address()), sim.Port());
         QVERIFY(client.waitForConnected(10000));
         client.write(request);
         // It closes once it has answered.
         QTRY_COMPARE_WITH_TIMEOUT(client.state(), QAbstractSocket::UnconnectedState, 10000);
+        const QByteArray received = client.readAll();
         const QList<QByteArray> parts = reply.split('|');
         QVERIFY2(received.startsWith("HTTP/1.1 " + parts[0] + "\r\n"), received.constData());
         QVERIFY2(received.contains(parts[1]), received.constData());
