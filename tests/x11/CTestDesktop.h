@@ -14,16 +14,14 @@
 
 #include <algorithm>
 
-// What a test of whole programs needs of the X display it shares with them:
-// windows by title, tray icons and popup menus, the window manager's close,
-// real mouse clicks (xdotool), and pictures kept in $PELION_ARTEFACTS.
+// What a test of whole programs needs of their X display: windows by title, tray icons and
+// menus, the window manager's close, real clicks (xdotool), pictures in $PELION_ARTEFACTS.
 class CTestDesktop final {
 public:
     CX11WindowSystem& Windows() { return m_windows; }
 
-    // What xdotool prints for these arguments, split at blanks, line ends and
-    // "="; empty when it failed. Commands that print nothing end with
-    // "getmouselocation", which does.
+    // What xdotool prints, split at blanks and "="; empty when it failed. Commands that print
+    // nothing end with "getmouselocation", which does.
     static QStringList Xdotool(const QStringList& arguments)
     {
         QProcess xdotool;
@@ -34,8 +32,7 @@ public:
             .split(QRegularExpression(QStringLiteral("[\\s=]+")), Qt::SkipEmptyParts);
     }
 
-    // The process's viewable windows, in the order they were made; below the
-    // top level, or only there (maxDepth 1).
+    // The process's viewable windows in the order they were made; maxDepth 1: top level only.
     QList<WindowHandle> WindowsOf(qint64 processId, int maxDepth = -1)
     {
         QList<WindowHandle> found;
@@ -78,10 +75,9 @@ public:
     {
         const QImage image = Grab(window);
         QSet<QRgb> colours;
-        for (int y = 0; y < image.height(); y += 2) {
+        for (int y = 0; y < image.height(); y += 2)
             for (int x = 0; x < image.width(); x += 2)
                 colours.insert(image.pixel(x, y));
-        }
         return colours.size() > 16;
     }
     // Saves a picture of the window (0: the whole screen) as the named artefact.
@@ -108,17 +104,14 @@ public:
     // Right-clicks the tray icon; the menu that opened, 0 when none did in time.
     WindowHandle OpenMenu(WindowHandle icon, qint64 processId)
     {
-        // A popup menu is a window of the program's own that the window
-        // manager leaves alone at the top level, bigger than an icon.
+        // A popup menu: a top-level window of the program's own, bigger than an icon.
         const auto menu = [&] {
-            for (const WindowHandle window : WindowsOf(processId, 1)) {
+            for (const WindowHandle window : WindowsOf(processId, 1))
                 if (Geometry(window).width() > kLargestIcon && IsPainted(window))
                     return window;
-            }
             return WindowHandle{0};
         };
-        // The tray host may take an icon in only after it shows, and a click
-        // before that reaches nothing: click again until a menu opens.
+        // A click before the tray host takes the icon in reaches nothing: click until a menu opens.
         for (int attempt = 0; attempt < 5; ++attempt) {
             const QRect area = Geometry(icon);
             if (!Click(icon, QPoint(area.width() / 2, area.height() / 2), 3))
