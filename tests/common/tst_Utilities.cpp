@@ -75,15 +75,11 @@ template <typename F> void Row(const QString& name, const QVariant& expected, F 
 {
     QTest::newRow(qPrintable(name)) << Call([call] { return Outcome(call); }) << expected;
 }
-QIcon TestIcon()
-{
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::red);
-    return QIcon(pixmap);
-}
+const auto TestIcon = [] { return QIcon(QPixmap(16, 16)); };
 
-// A row of one call, named by the call itself.
+// A row of one call, named by the call itself; the outcome of a call among others.
 #define ROW(call, expected) Row(QStringLiteral(#call), expected, [=] { return call; })
+#define O(call) Outcome([=] { return call; })
 
 } // namespace
 
@@ -127,12 +123,10 @@ private slots:
                     StrToBytes(array, s);
                     return List(array, s.size());
                 });
-        ROW(BytesToStr(QByteArray(64, 0)).size(), 64);
-        ROW(StrToBytesV("a\u00e9"), QByteArray("a\xe9"));
-        ROW(ByteZToStr(QByteArray("ab\0cd", 5)), "ab");
-        ROW(List(IsArrayEmpty(5), IsArrayEmpty(QByteArray()), IsArrayEmpty(QByteArray("a"))),
-            List(true, true, false));
-
+        ROW(List(BytesToStr(QByteArray(64, 0)).size(), StrToBytesV("a\u00e9"),
+                 ByteZToStr(QByteArray("ab\0cd", 5)), IsArrayEmpty(5), IsArrayEmpty(QByteArray()),
+                 IsArrayEmpty(QByteArray("a"))),
+            List(64, QByteArray("a\xe9"), QString("ab"), true, true, false));
         // Words are little-endian; nothing is read or written outside the array.
         const QByteArray le = QByteArray::fromHex("34127856");
         Row("words",
@@ -145,9 +139,7 @@ private slots:
                 return List(BytesToWord(le), BytesToWord(le, 2), BytesToDWord(le), bytes,
                             SwapEndian(0x11223344u));
             });
-        ROW(List(Outcome([=] { return BytesToWord(le, 3); }),
-                 Outcome([=] { return BytesToWord(le, -1); }),
-                 Outcome([=] { return BytesToDWord(le, 1); }),
+        ROW(List(O(BytesToWord(le, 3)), O(BytesToWord(le, -1)), O(BytesToDWord(le, 1)),
                  Described([=] { BytesToWord(le, 3); })),
             List(subscript, subscript, subscript, QString("Subscript out of range")));
         Row("writes outside the array change nothing", List(subscript, subscript, subscript, le),
@@ -158,11 +150,11 @@ private slots:
                             Outcome([&] { BytesFromDWord(1, bytes, 1); }), bytes);
             });
         ROW(List(MidBytes("abcde", 3, 9), MidBytes("abcde", 5, 1), RightBytes("abcde", 9),
-                 Outcome([] { return MidBytes("ab", -1); }),
-                 Outcome([] { return LeftBytes("ab", -1); })),
-            List(QByteArray("de"), QByteArray(), QByteArray("abcde"), invalid, invalid));
-        ROW(BytesToPStr(QByteArray::fromHex("58026162"), 1), "ab");
-        ROW(BytesToPStr(QByteArray::fromHex("056162")), subscript);
+                 O(MidBytes("ab", -1)), O(LeftBytes("ab", -1)),
+                 BytesToPStr(QByteArray::fromHex("58026162"), 1),
+                 O(BytesToPStr(QByteArray::fromHex("056162")))),
+            List(QByteArray("de"), QByteArray(), QByteArray("abcde"), invalid, invalid,
+                 QString("ab"), subscript));
         Row("InsBytes and FillBytes", QVariantList{QByteArray("a\0\0ef", 5), subscript}, [] {
             QByteArray bytes("ace");
             InsBytes(bytes, "b", 1);
@@ -171,9 +163,8 @@ private slots:
             return List(bytes, Outcome([&] { FillBytes(bytes, 'q', 4, 2); }));
         });
         ROW(List(LShiftWord(0xFFFF, 16), RShiftWord(0xFFFF, 16), RShiftDWord(0xFFFF, 32),
-                 LShiftDWord(0xFFFF, 16), Outcome([] { return RShiftDWord(1, -1); })),
-            List(0, 0, 0, 0xFFFF0000u, invalid));
-        ROW(List(Power2(31), Outcome([] { return Power2(32); })), List(INT_MIN, subscript));
+                 LShiftDWord(0xFFFF, 16), O(RShiftDWord(1, -1)), Power2(31), O(Power2(32))),
+            List(0, 0, 0, 0xFFFF0000u, invalid, INT_MIN, subscript));
         Row("bits", QVariantList{0x7FFFFFFFu, false, 0x8000, subscript}, [] {
             quint32 dword = 0xFFFFFFFFu;
             quint16 word = 0;
@@ -182,34 +173,29 @@ private slots:
             return List(dword, GetBit(dword, 31), word,
                         Outcome([&] { SetBitWord(word, 16, true); }));
         });
-
         // The error convention.
-        ROW(List(Outcome([] { RaiseWindowsErrorIf(6); }), Outcome([] { RaiseWindowsErrorIf(0); }),
+        ROW(List(O(RaiseWindowsErrorIf(6)), O(RaiseWindowsErrorIf(0)),
                  Described([] { RaiseWindowsError(6); }), WindowsErrorText(28),
-                 WindowsErrorText(999999)),
-            QVariantList({windows6, "done", "The handle is invalid.", strerror(28), ""}));
-        ROW(List(Outcome([] { RaiseLibraryError(5, ".Utility", "bad"); }),
-                 Outcome([] { RaiseLibraryError(eeNoFile, ".Utility", "bad"); }),
-                 Outcome([] { return CharFromStr("ab", 2); }),
+                 WindowsErrorText(999999), O(RaiseLibraryError(5, ".Utility", "bad")),
+                 O(RaiseLibraryError(eeNoFile, ".Utility", "bad")), O(CharFromStr("ab", 2)),
                  Described([] { CharFromStr("ab", 2); })),
-            List(invalid, Raised(eeNoFile), Raised(eeBadPosition),
-                 QString("Position out of range: 2")));
+            QVariantList({windows6, "done", "The handle is invalid.", QString(strerror(28)), "",
+                          invalid, Raised(eeNoFile), Raised(eeBadPosition),
+                          "Position out of range: 2"}));
         // Texts, paths and files; formats never cut.
         ROW(List(FmtHex(0xFF, 4), FmtHex(0xABC), FmtInt(12345, 3), FmtInt(7, 3, false)),
             QVariantList({"00FF", "ABC", "12345", "7  "}));
-        ROW(List(FmtStr("ab", 4, true), FmtStr("abcdef", 4)), QVariantList({"  ab", "abcdef"}));
-        ROW(FmtInt(1, -1), Raised(eeBadWidth));
+        ROW(List(FmtStr("ab", 4, true), FmtStr("abcdef", 4), O(FmtInt(1, -1))),
+            List(QString("  ab"), QString("abcdef"), Raised(eeBadWidth)));
         ROW(List(NormalizePath("/"), NormalizePath("a"), DenormalizePath("/"),
-                 DenormalizePath("/tmp/a/")),
-            QVariantList({"/", "a/", "/", "/tmp/a"}));
-        ROW(List(GetExtPos("a.tar.gz"), GetExtPos("/x.d/name"), GetExtPos(".config.bak"),
-                 GetExtPos("/home/u/.profile")),
-            List(5, -1, 7, -1));
+                 DenormalizePath("/tmp/a/"), GetExtPos("a.tar.gz"), GetExtPos("/x.d/name"),
+                 GetExtPos(".config.bak"), GetExtPos("/home/u/.profile")),
+            List(QString("/"), QString("a/"), QString("/"), QString("/tmp/a"), 5, -1, 7, -1));
         const QString path = QStringLiteral("/home/u/./x/../a.b.c");
         ROW(List(GetFileDir(path), GetFileBase(path), GetFileExt(path), GetFileBaseExt(path),
                  GetFileFullSpec(path)),
             QVariantList({"/home/u/", "a.b", ".c", "a.b.c", "/home/u/a.b.c"}));
-        ROW(List(GetFullPath("x/../f.c"), Outcome([] { return GetFullPath(""); })),
+        ROW(List(GetFullPath("x/../f.c"), O(GetFullPath(""))),
             List(QDir::currentPath() + "/f.c", Raised(eeEmptyPath)));
         Row("files",
             QVariantList{QByteArray("a\xe9\0\r\nz", 6), true, QByteArray("a\nb\n"),
@@ -220,9 +206,8 @@ private slots:
                 SaveFileStr(d + "/t.bin", text);
                 SaveFileText(d + "/t.txt", "a\nb"); // ends with a line end
                 return List(TestFiles::Read(d + "/t.bin"), GetFileText(d + "/t.bin") == text,
-                            TestFiles::Read(d + "/t.txt"),
-                            Outcome([d] { return GetFileText(d + "/none"); }),
-                            Outcome([d] { SaveFileStr(d + "/none/x", "x"); }), IsRTF(d + "/a.rtf"),
+                            TestFiles::Read(d + "/t.txt"), O(GetFileText(d + "/none")),
+                            O(SaveFileStr(d + "/none/x", "x")), IsRTF(d + "/a.rtf"),
                             IsRTF(d + "/b.rtf"), ExistFile(d + "/sub"), ExistFileDir(d + "/sub"),
                             Exists(d + "/.hid*"), Exists(d + "/none/*"));
             });
@@ -231,7 +216,7 @@ private slots:
                 const QString file = GetTempFile("pel", d);
                 return List(QFileInfo(file).size(), GetFileDir(file), GetFileBaseExt(file).left(3),
                             GetFileExt(file), GetTempFile("pel", d) != file,
-                            Outcome([d] { return GetTempFile("p", d + "/none"); }));
+                            O(GetTempFile("p", d + "/none")));
             });
         ROW(QStringList({SearchDirs("tool"), SearchForExe("prog"), SearchForExe("data")}),
             QStringList({d + "/b/tool", d + "/b/prog", ""}));
@@ -242,8 +227,7 @@ private slots:
                  FindString("concat cat", "cat", 0, esoWholeWord),
                  FindString("cat_1 cat.", "cat", 0, esoWholeWord), FindString("cat cat", "cat", 1)),
             List(2, 7, 6, 4));
-        ROW(List(FindString("cat", "cat", 9), FindString("cat", ""),
-                 Outcome([] { return FindString("a", "a", -1); })),
+        ROW(List(FindString("cat", "cat", 9), FindString("cat", ""), O(FindString("a", "a", -1))),
             List(-1, -1, Raised(eeBadPosition)));
         Row("characters", QVariantList{">abC!", Raised(eeBadPosition)}, [] {
             QString s = QStringLiteral("abc");
@@ -260,8 +244,8 @@ private slots:
             return lines << RTrimLine("x \r\n");
         });
         // Long words are cut, blanks dropped, empty lines kept.
-        ROW(WordWrap("abcdefghij", 4), QStringList({"abcd", "efgh", "ij"}));
-        ROW(WordWrap("ab  \r\ncd\n\nx", 2), QStringList({"ab", "cd", "", "x"}));
+        ROW(WordWrap("abcdefghij", 4) + WordWrap("ab  \r\ncd\n\nx", 2),
+            QStringList({"abcd", "efgh", "ij", "ab", "cd", "", "x"}));
         Row("LineWrap width 0", Raised(eeBadWidth),
             [text = QString("x")]() mutable { return LineWrap(text, 0); });
         Row("CollectionReplace", QVariantList{20, 30, Raised(eeNoKey), Raised(eeBadPosition)}, [] {
@@ -286,17 +270,16 @@ private slots:
             for (int i = 0; i < 200; ++i)
                 seen.insert(GetRandom(-2, 2));
             GetRandom(INT_MIN, INT_MAX); // the full range does not overflow
-            return List(seen == QSet<int>{-2, -1, 0, 1, 2}, GetRandom(5, 5),
-                        Outcome([] { return GetRandom(2, 1); }));
+            return List(seen == QSet<int>{-2, -1, 0, 1, 2}, GetRandom(5, 5), O(GetRandom(2, 1)));
         });
-        Row("GetWindowsVersion", QList<int>{4, 5, 1, 2, 3, 0, 6, 7, 0, 8, 0}, [] {
+        Row("GetWindowsVersion", List(4, 5, 1, 2, 3, 0, 6, 7, 0, 8, 0), [] {
             const int nt = kPlatformNT, other = kPlatformWindows;
             const int versions[][3] = {{3, 51, nt},    {4, 0, nt},    {4, 0, other}, {4, 10, other},
                                        {4, 90, other}, {4, 5, other}, {5, 0, nt},    {5, 1, nt},
                                        {5, 2, nt},     {6, 1, nt},    {10, 0, nt}};
-            QList<int> seen;
+            QVariantList seen;
             for (const auto& v : versions)
-                seen << GetWindowsVersion(v[0], v[1], v[2]);
+                seen << int(GetWindowsVersion(v[0], v[1], v[2]));
             return seen;
         });
         // Whether a pending event ran during the pause, the pause lasted, the event ran in the end.
@@ -323,9 +306,10 @@ private slots:
                 const auto create = [&](QWidget* window, const QVariant& picture) {
                     return Outcome([&] { icon.Create(window, picture, "tip"); });
                 };
-                return List(create(nullptr, TestIcon()), create(&owner, QPixmap(16, 16)),
-                            create(&owner, QVariant()), create(&owner, TestIcon()), icon.IsShown(),
-                            icon.IsVisible());
+                return QVariantList{}
+                       << create(nullptr, TestIcon()) << create(&owner, QPixmap(16, 16))
+                       << create(&owner, QVariant()) << create(&owner, TestIcon()) << icon.IsShown()
+                       << icon.IsVisible();
             });
         for (const auto& [form, visible] :
              {std::pair{ETrayForm::Console, 127}, {ETrayForm::Server, 63}})

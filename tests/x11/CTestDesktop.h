@@ -20,8 +20,7 @@ class CTestDesktop final {
 public:
     CX11WindowSystem& Windows() { return m_windows; }
 
-    // What xdotool prints, split at blanks and "="; empty when it failed. Commands that print
-    // nothing end with "getmouselocation", which does.
+    // What xdotool prints, split at blanks and "="; empty when it failed.
     static QStringList Xdotool(const QStringList& arguments)
     {
         QProcess xdotool;
@@ -86,20 +85,18 @@ public:
         const QDir folder(qEnvironmentVariable("PELION_ARTEFACTS", QDir::tempPath()));
         return folder.mkpath(".") && Grab(window).save(folder.filePath(name));
     }
+    // Whether an xdotool command that prints nothing ran: "getmouselocation" prints.
+    static bool Run(QStringList a) { return !Xdotool(a << "getmouselocation").isEmpty(); }
     // Closes the window as its user does, with the window manager's Alt+F4.
     bool RequestClose(WindowHandle window)
     {
-        return !Xdotool({"windowactivate", "--sync", QString::number(window), "key", "alt+F4",
-                         "getmouselocation"})
-                    .isEmpty();
+        return Run({"windowactivate", "--sync", QString::number(window), "key", "alt+F4"});
     }
     // A real mouse click through the X server, at a point of the window.
     bool Click(WindowHandle window, const QPoint& at, int button)
     {
-        return !Xdotool({"mousemove", "--window", QString::number(window), QString::number(at.x()),
-                         QString::number(at.y()), "click", QString::number(button),
-                         "getmouselocation"})
-                    .isEmpty();
+        return Run({"mousemove", "--window", QString::number(window), QString::number(at.x()),
+                    QString::number(at.y()), "click", QString::number(button)});
     }
     // Right-clicks the tray icon; the menu that opened, 0 when none did in time.
     WindowHandle OpenMenu(WindowHandle icon, qint64 processId)
