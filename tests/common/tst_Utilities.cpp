@@ -53,8 +53,6 @@ template <typename F> QVariant Outcome(F call)
                       source.startsWith(ProgramName()) ? source.mid(ProgramName().size()) : source);
     }
 }
-
-// The description of the error the call raises.
 QString Described(const std::function<void()>& call)
 {
     try {
@@ -64,13 +62,7 @@ QString Described(const std::function<void()>& call)
     }
     return QStringLiteral("nothing raised");
 }
-
-// The values as a list, each keeping its own type.
-template <typename... T> QVariantList List(const T&... values)
-{
-    return {QVariant::fromValue(values)...};
-}
-
+const auto List = [](const auto&... v) { return QVariantList{QVariant::fromValue(v)...}; };
 template <typename F> void Row(const QString& name, const QVariant& expected, F call)
 {
     QTest::newRow(qPrintable(name)) << Call([call] { return Outcome(call); }) << expected;
@@ -91,11 +83,11 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         const QString d = m_dir.path();
-        QVERIFY(TestFiles::Write(d + "/.hidden", "x") && QDir().mkpath(d + "/sub"));
-        QVERIFY(TestFiles::Write(d + "/a.rtf", "{\\rtf1 hi}")
+        QVERIFY(QDir().mkpath(d + "/sub") && QDir().mkpath(d + "/a/tool"));
+        QVERIFY(TestFiles::Write(d + "/.hidden", "x") && TestFiles::Write(d + "/b/tool", "x")
+                && TestFiles::Write(d + "/b/data", "x") && TestFiles::WriteScript(d + "/b/prog", "")
+                && TestFiles::Write(d + "/a.rtf", "{\\rtf1 hi}")
                 && TestFiles::Write(d + "/b.rtf", "{"));
-        QVERIFY(QDir().mkpath(d + "/a/tool") && TestFiles::Write(d + "/b/tool", "x"));
-        QVERIFY(TestFiles::Write(d + "/b/data", "x") && TestFiles::WriteScript(d + "/b/prog", ""));
         qputenv("PATH", QFile::encodeName(d + "/a:" + d + "/b/"));
         qputenv("PELT_A", "alpha");
         qputenv("PELT_EMPTY", "");
@@ -111,7 +103,6 @@ private slots:
         const QString invalid = Raised(5, ".Runtime");
         const QString windows6 = Raised(0x80047148u + 6, ".Windows");
 
-        // StrToBytes: the array after it and the text's new length.
         for (const auto& [size, text, bytes, length] :
              {std::tuple{64, "hello", QByteArray("hello") + QByteArray(59, '\0'), 64},
               {0, "abc", QByteArray("abc"), 3},
@@ -173,7 +164,6 @@ private slots:
             return List(dword, GetBit(dword, 31), word,
                         Outcome([&] { SetBitWord(word, 16, true); }));
         });
-        // The error convention.
         ROW(List(O(RaiseWindowsErrorIf(6)), O(RaiseWindowsErrorIf(0)),
                  Described([] { RaiseWindowsError(6); }), WindowsErrorText(28),
                  WindowsErrorText(999999), O(RaiseLibraryError(5, ".Utility", "bad")),
@@ -182,7 +172,7 @@ private slots:
             QVariantList({windows6, "done", "The handle is invalid.", QString(strerror(28)), "",
                           invalid, Raised(eeNoFile), Raised(eeBadPosition),
                           "Position out of range: 2"}));
-        // Texts, paths and files; formats never cut.
+        // Formats never cut.
         ROW(List(FmtHex(0xFF, 4), FmtHex(0xABC), FmtInt(12345, 3), FmtInt(7, 3, false)),
             QVariantList({"00FF", "ABC", "12345", "7  "}));
         ROW(List(FmtStr("ab", 4, true), FmtStr("abcdef", 4), O(FmtInt(1, -1))),
@@ -357,9 +347,9 @@ private slots:
             QCloseEvent userClose;
             QSpontaneKeyEvent::setSpontaneous(&userClose); // as the window manager sends it
             QCoreApplication::sendEvent(&window, &userClose);
-            const bool keptOpen = window.isVisible();
-            return List(bool(window.windowFlags() & Qt::WindowCloseButtonHint), keptOpen,
-                        window.close());
+            return QVariantList{window.windowFlags().testFlag(Qt::WindowCloseButtonHint),
+                                window.isVisible()}
+                   << window.close();
         });
     }
     void edgeCases()

@@ -52,7 +52,6 @@ public:
         });
         return icons;
     }
-    // The top-level windows whose upper-cased title holds upperText.
     QList<WindowHandle> WindowsHolding(const QString& upperText)
     {
         QList<WindowHandle> found = m_windows.TopLevelWindows();
@@ -92,7 +91,6 @@ public:
     {
         return Run({"windowactivate", "--sync", QString::number(window), "key", "alt+F4"});
     }
-    // A real mouse click through the X server, at a point of the window.
     bool Click(WindowHandle window, const QPoint& at, int button)
     {
         return Run({"mousemove", "--window", QString::number(window), QString::number(at.x()),

@@ -102,7 +102,6 @@ private slots:
             const qint64 pid = m_pelion.processId();
             QTRY_COMPARE_WITH_TIMEOUT(m_desktop.TrayIcons(pid).size(), trayIcons, 10000);
             QCOMPARE(home.LockHolder(), pid);
-            // Closed by its user: the window goes, the program stays.
             QVERIFY(m_desktop.RequestClose(main));
             QTRY_VERIFY_WITH_TIMEOUT(!IsListed(main), 10000);
             QCOMPARE(m_pelion.state(), QProcess::Running);
@@ -129,10 +128,8 @@ private slots:
         QCOMPARE(messages.size(), message.isEmpty() ? 0 : 1);
         QCOMPARE(messages.value(0).text, message);
         if (situation == ESituation::SecondInstance) {
-            // The first instance runs on, untroubled, and ends cleanly when asked.
             QCOMPARE(home.LockHolder(), other.processId());
-            QVERIFY(EndProcess(other));
-            QCOMPARE(other.exitCode(), 0);
+            QVERIFY(EndProcess(other) && other.exitCode() == 0);
             QVERIFY(home.Messages(QStringLiteral("other")).isEmpty());
         }
         QVERIFY(!QFile::exists(home.LockPath()));
@@ -202,10 +199,7 @@ private slots:
     }
 
 private:
-    bool IsListed(WindowHandle window)
-    {
-        return m_desktop.Windows().TopLevelWindows().contains(window);
-    }
+    bool IsListed(WindowHandle w) { return m_desktop.Windows().TopLevelWindows().contains(w); }
 
     // The first window with exactly this title; 0 when none came up in time or pelion ended.
     WindowHandle WaitForWindow(const QString& title)
