@@ -102,7 +102,6 @@ private slots:
         const QString subscript = Raised(9, ".Runtime");
         const QString invalid = Raised(5, ".Runtime");
         const QString windows6 = Raised(0x80047148u + 6, ".Windows");
-
         for (const auto& [size, text, bytes, length] :
              {std::tuple{64, "hello", QByteArray("hello") + QByteArray(59, '\0'), 64},
               {0, "abc", QByteArray("abc"), 3},
