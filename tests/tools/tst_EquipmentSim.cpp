@@ -5,9 +5,9 @@
 
 namespace {
 
-QByteArray Post(const QByteArray& path, const QByteArray& body)
+QByteArray Login(const QByteArray& body)
 {
-    return "POST http://127.0.0.50" + path + " HTTP/1.1\r\nHost: 127.0.0.50\r\nContent-Length: "
+    return "POST http://127.0.0.50/Snmp.Login HTTP/1.1\r\nHost: 127.0.0.50\r\nContent-Length: "
            + QByteArray::number(body.size()) + "\r\nConnection: Keep -Alive\r\n\r\n" + body;
 }
 
@@ -24,27 +24,21 @@ private slots:
         QTest::addColumn<QString>("arguments");
         QTest::addColumn<QByteArray>("request");
         QTest::addColumn<QByteArray>("reply"); // status|a part of the rest
-        const struct {
-            const char *name, *arguments;
-            QByteArray request;
-            const char* reply;
-        } rows[] = {{"home page", "", "GET /home.html HTTP/1.1\r\n\r\n",
-                     "200 OK|<title>Equipment 127.0.0.50 - Home</title>"},
-                    {"no home page on the older interface", "--older",
-                     "GET /home.html HTTP/1.1\r\n\r\n", "404 Not Found|"},
-                    {"bridge page: the user decoded, shown escaped", "",
-                     "GET /orvaneBridge.asp?user=A%26B%3Cx HTTP/1.1\r\n\r\n",
-                     "200 OK|Rescue session of user A&amp;B&lt;x"},
-                    {"login accepted", "--user A\"B --password C\\D",
-                     Post("/Snmp.Login", "[\"A\\\"B\",\"C\\\\D\"]"), "200 OK|ok"},
-                    {"login refused", "", Post("/Snmp.Login", "[\"SYSTEM\",\"WRONG\"]"),
-                     "401 Unauthorized|refused"},
-                    {"login that is not JSON", "", Post("/Snmp.Login", "[\"SYSTEM\",KORVELAN]"),
-                     "400 Bad Request|"},
-                    {"not a request", "", "NONSENSE\r\n\r\n", "400 Bad Request|"}};
-        for (const auto& row : rows)
-            QTest::newRow(row.name)
-                << QString(row.arguments) << row.request << QByteArray(row.reply);
+        const auto row = [](const char* name, const char* arguments, const QByteArray& request,
+                            const char* reply) {
+            QTest::newRow(name) << QString(arguments) << request << QByteArray(reply);
+        };
+        const QByteArray home = "GET /home.html HTTP/1.1\r\n\r\n";
+        row("home page", "", home, "200 OK|<title>Equipment 127.0.0.50 - Home</title>");
+        row("no home page on the older interface", "--older", home, "404 Not Found|");
+        row("bridge page: the user decoded, shown escaped", "",
+            "GET /orvaneBridge.asp?user=A%26B%3Cx HTTP/1.1\r\n\r\n",
+            "200 OK|Rescue session of user A&amp;B&lt;x");
+        row("login accepted", "--user A\"B --password C\\D", Login("[\"A\\\"B\",\"C\\\\D\"]"),
+            "200 OK|ok");
+        row("login refused", "", Login("[\"SYSTEM\",\"WRONG\"]"), "401 Unauthorized|refused");
+        row("login that is not JSON", "", Login("[\"SYSTEM\",KORVELAN]"), "400 Bad Request|");
+        row("not a request", "", "NONSENSE\r\n\r\n", "400 Bad Request|");
     }
     void answers()
     {
@@ -54,13 +48,12 @@ private slots:
         CEquipmentSimProcess sim;
         QVERIFY(sim.Start("127.0.0.50", arguments.split(' ', Qt::SkipEmptyParts)));
         QTcpSocket client;
-        QByteArray received;
-        connect(&client, &QTcpSocket::readyRead, this, [&] { received += client.readAll(); });
         client.connectToHost(QHostAddress(sim.Address()), sim.Port());
         QVERIFY(client.waitForConnected(10000));
         client.write(request);
         // It closes once it has answered.
         QTRY_COMPARE_WITH_TIMEOUT(client.state(), QAbstractSocket::UnconnectedState, 10000);
+        const QByteArray received = client.readAll();
         const QList<QByteArray> parts = reply.split('|');
         QVERIFY2(received.startsWith("HTTP/1.1 " + parts[0] + "\r\n"), received.constData());
         QVERIFY2(received.contains(parts[1]), received.constData());

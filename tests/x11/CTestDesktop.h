@@ -14,16 +14,13 @@
 
 #include <algorithm>
 
-// What a test of whole programs needs of the X display it shares with them:
-// windows by title, tray icons and popup menus, the window manager's close,
-// real mouse clicks (xdotool), and pictures kept in $PELION_ARTEFACTS.
+// What a test of whole programs needs of their X display: windows by title, tray icons and
+// menus, the window manager's close, real clicks (xdotool), pictures in $PELION_ARTEFACTS.
 class CTestDesktop final {
 public:
     CX11WindowSystem& Windows() { return m_windows; }
 
-    // What xdotool prints for these arguments, split at blanks, line ends and
-    // "="; empty when it failed. Commands that print nothing end with
-    // "getmouselocation", which does.
+    // What xdotool prints, split at blanks and "="; empty when it failed.
     static QStringList Xdotool(const QStringList& arguments)
     {
         QProcess xdotool;
@@ -34,8 +31,7 @@ public:
             .split(QRegularExpression(QStringLiteral("[\\s=]+")), Qt::SkipEmptyParts);
     }
 
-    // The process's viewable windows, in the order they were made; below the
-    // top level, or only there (maxDepth 1).
+    // The process's viewable windows in the order they were made; maxDepth 1: top level only.
     QList<WindowHandle> WindowsOf(qint64 processId, int maxDepth = -1)
     {
         QList<WindowHandle> found;
@@ -56,7 +52,6 @@ public:
         });
         return icons;
     }
-    // The top-level windows whose upper-cased title holds upperText.
     QList<WindowHandle> WindowsHolding(const QString& upperText)
     {
         QList<WindowHandle> found = m_windows.TopLevelWindows();
@@ -78,10 +73,9 @@ public:
     {
         const QImage image = Grab(window);
         QSet<QRgb> colours;
-        for (int y = 0; y < image.height(); y += 2) {
+        for (int y = 0; y < image.height(); y += 2)
             for (int x = 0; x < image.width(); x += 2)
                 colours.insert(image.pixel(x, y));
-        }
         return colours.size() > 16;
     }
     // Saves a picture of the window (0: the whole screen) as the named artefact.
@@ -90,35 +84,29 @@ public:
         const QDir folder(qEnvironmentVariable("PELION_ARTEFACTS", QDir::tempPath()));
         return folder.mkpath(".") && Grab(window).save(folder.filePath(name));
     }
+    // Whether an xdotool command that prints nothing ran: "getmouselocation" prints.
+    static bool Run(QStringList a) { return !Xdotool(a << "getmouselocation").isEmpty(); }
     // Closes the window as its user does, with the window manager's Alt+F4.
     bool RequestClose(WindowHandle window)
     {
-        return !Xdotool({"windowactivate", "--sync", QString::number(window), "key", "alt+F4",
-                         "getmouselocation"})
-                    .isEmpty();
+        return Run({"windowactivate", "--sync", QString::number(window), "key", "alt+F4"});
     }
-    // A real mouse click through the X server, at a point of the window.
     bool Click(WindowHandle window, const QPoint& at, int button)
     {
-        return !Xdotool({"mousemove", "--window", QString::number(window), QString::number(at.x()),
-                         QString::number(at.y()), "click", QString::number(button),
-                         "getmouselocation"})
-                    .isEmpty();
+        return Run({"mousemove", "--window", QString::number(window), QString::number(at.x()),
+                    QString::number(at.y()), "click", QString::number(button)});
     }
     // Right-clicks the tray icon; the menu that opened, 0 when none did in time.
     WindowHandle OpenMenu(WindowHandle icon, qint64 processId)
     {
-        // A popup menu is a window of the program's own that the window
-        // manager leaves alone at the top level, bigger than an icon.
+        // A popup menu: a top-level window of the program's own, bigger than an icon.
         const auto menu = [&] {
-            for (const WindowHandle window : WindowsOf(processId, 1)) {
+            for (const WindowHandle window : WindowsOf(processId, 1))
                 if (Geometry(window).width() > kLargestIcon && IsPainted(window))
                     return window;
-            }
             return WindowHandle{0};
         };
-        // The tray host may take an icon in only after it shows, and a click
-        // before that reaches nothing: click again until a menu opens.
+        // A click before the tray host takes the icon in reaches nothing: click until a menu opens.
         for (int attempt = 0; attempt < 5; ++attempt) {
             const QRect area = Geometry(icon);
             if (!Click(icon, QPoint(area.width() / 2, area.height() / 2), 3))
