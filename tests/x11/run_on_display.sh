@@ -44,12 +44,22 @@ export DISPLAY=":$(head -n1 "$work/display")"
 wait_for Xvfb "$work/xvfb.log" bash -c "xdpyinfo >/dev/null 2>&1"
 if [[ $with_wm -eq 1 ]]; then
   # Kept away from the user's own configuration; up once it has published its check window.
+  # On a loaded machine openbox now and then fails to open a display that
+  # answers others: one that ended is started again, three times at most.
   mkdir -p "$work/config" "$work/cache"
-  XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" openbox --sm-disable \
-    >"$work/openbox.log" 2>&1 &
-  pids+=($!)
-  wait_for openbox "$work/openbox.log" \
-    bash -c "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'"
+  for attempt in 1 2 3; do
+    XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" openbox --sm-disable \
+      >"$work/openbox.log" 2>&1 &
+    pids+=($!)
+    wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+    for _ in $(seq 1 600); do
+      wm_up && break
+      kill -0 "${pids[-1]}" 2>/dev/null || break
+      sleep 0.05
+    done
+    wm_up && break
+    [[ $attempt -lt 3 ]] || { echo "openbox did not start:"; cat "$work/openbox.log"; exit 1; }
+  done
 fi
 if [[ $with_tray -eq 1 ]]; then
   trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
