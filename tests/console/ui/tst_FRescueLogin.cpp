@@ -49,14 +49,23 @@ private slots:
         QCOMPARE(Pwd(dialog)->echoMode(), QLineEdit::Password);
     }
 
-    // Focus selects the whole text; Enter moves the focus on and is
-    // swallowed, so nothing starts until Ok.
-    void typingAndFocus()
+    // Only the buttons end the dialog, not Escape. Focus selects the whole
+    // text; Enter moves the focus on and is swallowed, so nothing starts until
+    // Ok. The bar counts 10, 20, ... to the maximum, then 0 and on until Abort.
+    void walkThrough()
     {
-        FRescueLogin dialog;
+        FRescueLogin dialog(nullptr, 2);
         QStringList events;
         Record(dialog, &events);
+        QList<int> values;
+        connect(Bar(dialog), &QProgressBar::valueChanged, this,
+                [&](int value) { values << value; });
         dialog.Init();
+        QVERIFY(gRescueDialogOpen && dialog.windowModality() == Qt::ApplicationModal);
+        QVERIFY(!dialog.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(State(dialog), "1010 idle");
         QTest::keyClicks(User(dialog), QStringLiteral("ADM1N-X"));
         User(dialog)->deselect();
         QFocusEvent focusIn(QEvent::FocusIn, Qt::MouseFocusReason);
@@ -69,8 +78,17 @@ private slots:
         QCOMPARE(dialog.focusWidget(), Push(dialog, "Ok"));
         QVERIFY(events.isEmpty());
         QTest::keyClick(Push(dialog, "Ok"), Qt::Key_Return);
-        QCOMPARE(events, QStringList{"start"});
+        QCOMPARE(State(dialog), "0101 running");
+        QTRY_VERIFY(values.size() >= 12);
+        QCOMPARE(values.mid(0, 12), (QList<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 0, 10}));
+        QTest::mouseClick(Push(dialog, "Abort"), Qt::LeftButton);
+        QCOMPARE(Bar(dialog)->value(), 0);
+        QCOMPARE(State(dialog), "1010 idle");
+        QTest::mouseClick(Push(dialog, "Cancel"), Qt::LeftButton);
+        QCOMPARE(State(dialog), "0010 idle");
+        QCOMPARE(events, (QStringList{"start", "aborted", "close"}));
         dialog.Unload();
+        QVERIFY(!gRescueDialogOpen);
     }
 
     // "user|password typed, user|password taken": both defaults when either
@@ -97,72 +115,22 @@ private slots:
         QCOMPARE(User(next)->text() + '|' + Pwd(next)->text(), taken);
     }
 
-    // Enabled (1) or not: Ok, Abort, Cancel, the bar; then the events, after
-    // each way through the dialog. Only its buttons end it: Escape does not.
-    void buttonsInEachState_data()
-    {
-        QTest::addColumn<QString>("clicks");
-        QTest::addColumn<QString>("enabled");
-        QTest::addColumn<QString>("events");
-        Row("idle after Init", "", "1010");
-        Row("waiting after Ok", "Ok", "0101", "start");
-        Row("idle again after Abort", "Ok Abort", "1010", "start aborted");
-        Row("closing after Cancel", "Cancel", "0010", "close");
-    }
-    void buttonsInEachState()
-    {
-        QFETCH(QString, clicks);
-        QFETCH(QString, enabled);
-        QFETCH(QString, events);
-        FRescueLogin dialog;
-        QStringList raised;
-        Record(dialog, &raised);
-        dialog.Init();
-        QVERIFY(gRescueDialogOpen && dialog.windowModality() == Qt::ApplicationModal);
-        QVERIFY(!dialog.windowFlags().testFlag(Qt::WindowCloseButtonHint));
-        QTest::keyClick(&dialog, Qt::Key_Escape);
-        QVERIFY(dialog.isVisible());
-        for (const QString& click : clicks.split(' ', Qt::SkipEmptyParts)) {
-            QVERIFY2(Push(dialog, click)->isEnabled(), qPrintable(click));
-            QTest::mouseClick(Push(dialog, click), Qt::LeftButton);
-        }
-        QString state;
-        for (const QWidget* control :
-             QList<QWidget*>{Push(dialog, "Ok"), Push(dialog, "Abort"), Push(dialog, "Cancel"),
-                             Child<QProgressBar>(dialog, "prgRescue")})
-            state += control->isEnabled() ? '1' : '0';
-        QCOMPARE(state, enabled);
-        QCOMPARE(Child<QTimer>(dialog, "tmrProgress")->isActive(), enabled == "0101");
-        QCOMPARE(raised.join(' '), events);
-        dialog.Unload();
-        QVERIFY(!gRescueDialogOpen);
-    }
-
-    // 10, 20, ... up to the maximum, then 0 and on; Abort puts it back to 0.
-    void progressCycles()
-    {
-        FRescueLogin dialog(nullptr, 2);
-        auto* bar = Child<QProgressBar>(dialog, "prgRescue");
-        QList<int> values;
-        connect(bar, &QProgressBar::valueChanged, this, [&values](int value) { values << value; });
-        dialog.Init();
-        QTest::mouseClick(Push(dialog, "Ok"), Qt::LeftButton);
-        QTRY_VERIFY(values.size() >= 12);
-        QCOMPARE(values.mid(0, 12), (QList<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 0, 10}));
-        QTest::mouseClick(Push(dialog, "Abort"), Qt::LeftButton);
-        QCOMPARE(bar->value(), 0);
-    }
-
 private:
     static QLineEdit* User(const FRescueLogin& d) { return Child<QLineEdit>(d, "TxtUser"); }
     static QLineEdit* Pwd(const FRescueLogin& d) { return Child<QLineEdit>(d, "TxtLocalPwd"); }
+    static QProgressBar* Bar(const FRescueLogin& d) { return Child<QProgressBar>(d, "prgRescue"); }
     static QPushButton* Push(const FRescueLogin& d, const QString& name)
     {
         return Child<QPushButton>(d, "cmd" + name);
     }
-    static void Row(const char* name, const char* first, const char* second, const char* third = "")
+    // Ok, Abort, Cancel and the bar enabled (1) or not, and the bar's timer.
+    static QString State(const FRescueLogin& d)
     {
-        QTest::newRow(name) << QString(first) << QString(second) << QString(third);
+        QString state;
+        for (const QWidget* control :
+             QList<QWidget*>{Push(d, "Ok"), Push(d, "Abort"), Push(d, "Cancel"), Bar(d)})
+            state += control->isEnabled() ? '1' : '0';
+        return state + (Child<QTimer>(d, "tmrProgress")->isActive() ? " running" : " idle");
     }
     // The dialog's three events, in the order raised.
     static void Record(FRescueLogin& dialog, QStringList* events)
