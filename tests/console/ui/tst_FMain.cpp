@@ -144,13 +144,15 @@ private slots:
     }
 
     // A modem dial through the window opens the far end, again from the tray;
-    // a failure is told in a message, the far end lost in a balloon.
+    // the rescue login dialog opens once, its Ok logs in at the rescue address.
+    // A failure is told in a message, the far end lost in a balloon.
     void dialsAndShowsWhatTheLinkReports()
     {
         CEquipmentSimProcess sim;
         SMainOptions options = Options();
         QVERIFY(StartSim(sim, QStringLiteral("127.0.0.44"), options));
         options.balloonIntervalMs = 60000;
+        options.equipment.rescueAddress = QStringLiteral("127.0.0.44");
         gConnType = kConnTypeModem;
         gModemEntry = QStringLiteral("modem-ok");
         qputenv("PPPD_STANDIN_REMOTE", "127.0.0.44");
@@ -180,6 +182,18 @@ private slots:
         QTRY_COMPARE(shown(),
                      (QStringList{"1011010", "Connect",
                                   "Connect via serial cable or modem/Rescue Conn.", "0", "0"}));
+        for (const char* click : {"cmdOk", "cmdCancel"}) {
+            Tray(window, FMain::kTrayRescue)->trigger();
+            Button(window, FMain::kKeyRescueConnection)->trigger();
+            QCOMPARE(window.findChildren<FRescueLogin*>().size(), 1);
+            const QPointer<FRescueLogin> dialog = window.findChild<FRescueLogin*>();
+            QTest::mouseClick(Child<QPushButton>(*dialog, click), Qt::LeftButton);
+            QTRY_VERIFY(dialog.isNull());
+        }
+        QCOMPARE(m_pages.calls.value(2),
+                 QStringLiteral("open http://127.0.0.44:%1/orvaneBridge.asp?user=SYSTEM")
+                     .arg(sim.Port()));
+        QCOMPARE(m_pages.calls.size(), 3);
         QVERIFY(m_messages.Shown().isEmpty());
         emit window.Link().OnFailure(QStringLiteral("Connection Failed !\r\nCheck cable"));
         QCOMPARE(m_messages.Texts(), QStringList{"Connection Failed !\r\nCheck cable"});
@@ -377,31 +391,6 @@ private slots:
         }
         QCOMPARE(orders, (QStringList{"3 2 10 Descending/None", "10 2 3 Ascending/None",
                                       "10 3 2 None/Ascending"}));
-    }
-
-    // The login dialog opens once; Ok logs in at the rescue address.
-    void rescueConnection()
-    {
-        const QString rescue = QStringLiteral("127.0.0.43");
-        CEquipmentSimProcess sim;
-        SMainOptions options = Options();
-        QVERIFY(StartSim(sim, rescue, options));
-        options.equipment.rescueAddress = rescue;
-        FMain window(options);
-        window.show();
-        for (const char* click : {"cmdOk", "cmdCancel"}) {
-            Tray(window, FMain::kTrayRescue)->trigger();
-            Button(window, FMain::kKeyRescueConnection)->trigger();
-            QCOMPARE(window.findChildren<FRescueLogin*>().size(), 1);
-            const QPointer<FRescueLogin> dialog = window.findChild<FRescueLogin*>();
-            QTest::mouseClick(Child<QPushButton>(*dialog, click), Qt::LeftButton);
-            QTRY_VERIFY(dialog.isNull());
-        }
-        QCOMPARE(m_pages.calls,
-                 QStringList{QStringLiteral("open http://%1:%2/orvaneBridge.asp?user=SYSTEM")
-                                 .arg(rescue)
-                                 .arg(sim.Port())});
-        QVERIFY(m_messages.Shown().isEmpty());
     }
 
 private:

@@ -24,31 +24,6 @@ private slots:
         gRescueDialogOpen = false;
     }
 
-    void texts()
-    {
-        FRescueLogin dialog;
-        const auto* form =
-            qobject_cast<QFormLayout*>(Child<QGroupBox>(dialog, "frmCredentials")->layout());
-        QStringList texts{dialog.windowTitle(), Child<QGroupBox>(dialog, "frmProgress")->title()};
-        for (QWidget* field : {User(dialog), Pwd(dialog)})
-            texts << qobject_cast<QLabel*>(form->labelForField(field))->text();
-        for (const char* button : {"Ok", "Abort", "Cancel"})
-            texts << Push(dialog, button)->text();
-        for (const QLabel* label : dialog.findChildren<QLabel*>(QStringLiteral("lblWarning")))
-            texts << label->text();
-        QCOMPARE(texts,
-                 (QStringList{"Rescue Login", "Operation Progress", "User:", "Password:", "Ok",
-                              "Abort", "Cancel",
-                              "In order to execute a rescue connection, please do the followings:",
-                              "(1) assign the ethernet adapter you are using the IP address      "
-                              "172.20.253.14/255.255.0.0;",
-                              "(2) connect the ethernet adapter directly to the equipment;",
-                              "(3) click the \"Ok\" button;", "(4) (re)start the equipment;",
-                              "(5) wait till a browser session will open on the equipment.",
-                              "Note. The operation may take a few minutes."}));
-        QCOMPARE(Pwd(dialog)->echoMode(), QLineEdit::Password);
-    }
-
     // Only the buttons end the dialog, not Escape. Focus selects the whole
     // text; Enter moves the focus on and is swallowed, so nothing starts until
     // Ok. The bar counts 10, 20, ... to the maximum, then 0 and on until Abort.
@@ -94,10 +69,31 @@ private slots:
         QVERIFY(!gRescueDialogOpen);
     }
 
-    // Given both, Ok takes them in upper case; they come back at the next start.
-    void okTakesTheCredentials()
+    // Its texts; given both, Ok takes the credentials in upper case and they
+    // come back at the next start.
+    void textsAndCredentials()
     {
         FRescueLogin dialog;
+        const auto* form =
+            qobject_cast<QFormLayout*>(Child<QGroupBox>(dialog, "frmCredentials")->layout());
+        QStringList texts{dialog.windowTitle(), Child<QGroupBox>(dialog, "frmProgress")->title()};
+        for (QWidget* field : {User(dialog), Pwd(dialog)})
+            texts << qobject_cast<QLabel*>(form->labelForField(field))->text();
+        for (const char* button : {"Ok", "Abort", "Cancel"})
+            texts << Push(dialog, button)->text();
+        for (const QLabel* label : dialog.findChildren<QLabel*>(QStringLiteral("lblWarning")))
+            texts << label->text();
+        QCOMPARE(texts,
+                 (QStringList{"Rescue Login", "Operation Progress", "User:", "Password:", "Ok",
+                              "Abort", "Cancel",
+                              "In order to execute a rescue connection, please do the followings:",
+                              "(1) assign the ethernet adapter you are using the IP address      "
+                              "172.20.253.14/255.255.0.0;",
+                              "(2) connect the ethernet adapter directly to the equipment;",
+                              "(3) click the \"Ok\" button;", "(4) (re)start the equipment;",
+                              "(5) wait till a browser session will open on the equipment.",
+                              "Note. The operation may take a few minutes."}));
+        QCOMPARE(Pwd(dialog)->echoMode(), QLineEdit::Password);
         dialog.Init();
         QTest::keyClicks(User(dialog), QStringLiteral("Adm1n-x"));
         QTest::keyClicks(Pwd(dialog), QStringLiteral("secret"));
