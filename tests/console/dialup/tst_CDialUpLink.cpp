@@ -114,9 +114,8 @@ private slots:
         const QStringList& events = Record(link, &m_events);
         link.ToggleDialUpLink();
         QTRY_VERIFY(!m_pinger.watched.isEmpty());
-        QVERIFY(link.IsConnected() && !link.IsDialling());
+        QVERIFY(link.IsConnected() && !link.IsDialling() && !link.Look().peerAddressKnown);
         QCOMPARE(m_pinger.watched.first(), QStringLiteral("127.0.0.44 Test Route"));
-        QVERIFY(!link.Look().peerAddressKnown);
         link.ToggleDialUpLink();
         QTRY_VERIFY(!link.IsConnected() && !link.IsHangingUp());
         QCOMPARE(events, (QStringList{"look B", "Status: Connecting Device.....",
@@ -198,9 +197,8 @@ private slots:
         CDialUpLink link(m_pinger, options);
         const QStringList& events = Record(link, &m_events);
         link.ToggleDialUpLink();
-        QVERIFY(link.IsConnected() && !link.IsDialling());
+        QVERIFY(link.IsConnected() && !link.IsDialling() && TimerActive(link, "tmrLaunchBrowser"));
         QCOMPARE(link.PeerIpAddress(), QStringLiteral("127.0.0.48"));
-        QVERIFY(TimerActive(link, "tmrLaunchBrowser"));
         link.ToggleDialUpLink();
         QVERIFY(!link.IsConnected() && !link.IsHangingUp());
         QCOMPARE(events, (QStringList{"look B", "look C", "Status: Connected", "look B", "look D",

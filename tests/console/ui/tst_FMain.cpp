@@ -325,7 +325,6 @@ private slots:
         FMain window(Options());
         LoadSettings(window);
         window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QString caption;
         AnswerDialog(QStringLiteral("10.0.0.10"), QStringLiteral("lab"), &caption);
         Button(window, FMain::kKeyAdd)->trigger();
