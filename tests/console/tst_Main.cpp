@@ -59,7 +59,6 @@ private slots:
         QTest::addColumn<QString>("peer");
         QTest::addColumn<bool>("tftpPortHeld");
         QTest::addColumn<QStringList>("messages");
-        QTest::newRow("every rule met") << 3 << "TarnDirectPPP" << false << QStringList{};
         QTest::newRow("empty book: the window loads when it shows")
             << 0 << "TarnDirectPPP" << false << QStringList{};
         QTest::newRow("direct-cable entry missing: a warning, start-up goes on")
