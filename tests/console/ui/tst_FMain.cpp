@@ -194,7 +194,6 @@ private slots:
                  QStringLiteral("open http://127.0.0.44:%1/orvaneBridge.asp?user=SYSTEM")
                      .arg(sim.Port()));
         QCOMPARE(m_pages.calls.size(), 3);
-        QVERIFY(m_messages.Shown().isEmpty());
         emit window.Link().OnFailure(QStringLiteral("Connection Failed !\r\nCheck cable"));
         QCOMPARE(m_messages.Texts(), QStringList{"Connection Failed !\r\nCheck cable"});
         QCOMPARE(m_messages.Shown().at(0).icon, EMessageIcon::Exclamation);
