@@ -18,8 +18,7 @@ private slots:
         QTest::addColumn<QStringList>("titles");
         QTest::addColumn<int>("found");
         QTest::addColumn<int>("reads");
-        QTest::newRow("no windows") << QStringList{} << -1 << 0;
-        QTest::newRow("mixed case among other words")
+        QTest::newRow("among other words")
             << QStringList{"Terminal", "xx Orvane Manager yy", "Editor"} << 1 << 2;
         QTest::newRow("first of two is kept")
             << QStringList{"Orvane Manager 1", "Orvane Manager 2"} << 0 << 1;

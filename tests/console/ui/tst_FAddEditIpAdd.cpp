@@ -22,10 +22,8 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("stored");
-        const QString no;
-        QTest::newRow("address") << "10.0.0.1" << no << "10.0.0.1";
-        QTest::newRow("blanks around") << "  192.168.1.20 " << no << "192.168.1.20";
-        QTest::newRow("three parts") << "10.0.0" << no << no;
+        Row("pasted, blanks around", "  192.168.1.20 ", nullptr, "192.168.1.20");
+        Row("pasted, three parts", "10.0.0", nullptr, nullptr);
         Row("typed, letters dropped", "1a0.b0.0.1", "10.0.0.1", "10.0.0.1");
         Row("typed, fourth dot dropped", "1.2.3.4.5", "1.2.3.45", "1.2.3.45");
         Row("typed, part kept to 255", "10.0.0.2567", "10.0.0.25", "10.0.0.25");

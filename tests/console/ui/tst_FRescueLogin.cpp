@@ -24,7 +24,54 @@ private slots:
         gRescueDialogOpen = false;
     }
 
-    void texts()
+    // Only the buttons end the dialog, not Escape. Focus selects the whole
+    // text; Enter moves the focus on and is swallowed, so nothing starts until
+    // Ok. The bar counts 10, 20, ... to the maximum, then 0 and on until Abort.
+    void walkThrough()
+    {
+        FRescueLogin dialog(nullptr, 2);
+        QStringList events;
+        Record(dialog, &events);
+        QList<int> values;
+        connect(Bar(dialog), &QProgressBar::valueChanged, this,
+                [&](int value) { values << value; });
+        dialog.Init();
+        QVERIFY(gRescueDialogOpen && dialog.windowModality() == Qt::ApplicationModal);
+        QVERIFY(!dialog.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(State(dialog), "1010 idle");
+        QTest::keyClicks(User(dialog), QStringLiteral("ADM1N-X"));
+        User(dialog)->deselect();
+        QFocusEvent focusIn(QEvent::FocusIn, Qt::MouseFocusReason);
+        QCoreApplication::sendEvent(User(dialog), &focusIn);
+        QTRY_COMPARE(User(dialog)->selectedText(), QStringLiteral("ADM1N-X"));
+        User(dialog)->setFocus();
+        QTest::keyClick(User(dialog), Qt::Key_Return);
+        QCOMPARE(dialog.focusWidget(), Pwd(dialog));
+        QTest::keyClick(Pwd(dialog), Qt::Key_Enter);
+        QCOMPARE(dialog.focusWidget(), Push(dialog, "Ok"));
+        QVERIFY(events.isEmpty());
+        QTest::keyClick(Push(dialog, "Ok"), Qt::Key_Return);
+        // Without a password the user typed goes too: both defaults are taken.
+        QCOMPARE(Typed(dialog) + ' ' + gRescueUser + '|' + gRescuePassword,
+                 "SYSTEM|KORVELAN SYSTEM|KORVELAN");
+        QCOMPARE(State(dialog), "0101 running");
+        QTRY_VERIFY(values.size() >= 12);
+        QCOMPARE(values.mid(0, 12), (QList<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 0, 10}));
+        QTest::mouseClick(Push(dialog, "Abort"), Qt::LeftButton);
+        QCOMPARE(Bar(dialog)->value(), 0);
+        QCOMPARE(State(dialog), "1010 idle");
+        QTest::mouseClick(Push(dialog, "Cancel"), Qt::LeftButton);
+        QCOMPARE(State(dialog), "0010 idle");
+        QCOMPARE(events, (QStringList{"start", "aborted", "close"}));
+        dialog.Unload();
+        QVERIFY(!gRescueDialogOpen);
+    }
+
+    // Its texts; given both, Ok takes the credentials in upper case and they
+    // come back at the next start.
+    void textsAndCredentials()
     {
         FRescueLogin dialog;
         const auto* form =
@@ -47,122 +94,33 @@ private slots:
                               "(5) wait till a browser session will open on the equipment.",
                               "Note. The operation may take a few minutes."}));
         QCOMPARE(Pwd(dialog)->echoMode(), QLineEdit::Password);
-    }
-
-    // Focus selects the whole text; Enter moves the focus on and is
-    // swallowed, so nothing starts until Ok.
-    void typingAndFocus()
-    {
-        FRescueLogin dialog;
-        QStringList events;
-        Record(dialog, &events);
         dialog.Init();
-        QTest::keyClicks(User(dialog), QStringLiteral("ADM1N-X"));
-        User(dialog)->deselect();
-        QFocusEvent focusIn(QEvent::FocusIn, Qt::MouseFocusReason);
-        QCoreApplication::sendEvent(User(dialog), &focusIn);
-        QTRY_COMPARE(User(dialog)->selectedText(), QStringLiteral("ADM1N-X"));
-        User(dialog)->setFocus();
-        QTest::keyClick(User(dialog), Qt::Key_Return);
-        QCOMPARE(dialog.focusWidget(), Pwd(dialog));
-        QTest::keyClick(Pwd(dialog), Qt::Key_Enter);
-        QCOMPARE(dialog.focusWidget(), Push(dialog, "Ok"));
-        QVERIFY(events.isEmpty());
-        QTest::keyClick(Push(dialog, "Ok"), Qt::Key_Return);
-        QCOMPARE(events, QStringList{"start"});
-        dialog.Unload();
-    }
-
-    // "user|password typed, user|password taken": both defaults when either
-    // field is empty; the values go to the globals and come back at the next start.
-    void okTakesDefaults_data()
-    {
-        QTest::addColumn<QString>("row");
-        QTest::newRow("password empty: the user goes too") << "ADMIN| SYSTEM|KORVELAN";
-        QTest::newRow("both given, typed in upper case") << "Adm1n-x|secret ADM1N-X|SECRET";
-    }
-    void okTakesDefaults()
-    {
-        QFETCH(QString, row);
-        const QString typed = row.section(' ', 0, 0), taken = row.section(' ', 1);
-        FRescueLogin dialog;
-        dialog.Init();
-        QTest::keyClicks(User(dialog), typed.section('|', 0, 0));
-        QTest::keyClicks(Pwd(dialog), typed.section('|', 1));
+        QTest::keyClicks(User(dialog), QStringLiteral("Adm1n-x"));
+        QTest::keyClicks(Pwd(dialog), QStringLiteral("secret"));
         QTest::mouseClick(Push(dialog, "Ok"), Qt::LeftButton);
-        QCOMPARE(User(dialog)->text() + '|' + Pwd(dialog)->text(), taken);
-        QCOMPARE(gRescueUser + '|' + gRescuePassword, taken);
+        QCOMPARE(Typed(dialog) + ' ' + gRescueUser + '|' + gRescuePassword,
+                 "ADM1N-X|SECRET ADM1N-X|SECRET");
         dialog.Unload();
-        FRescueLogin next;
-        QCOMPARE(User(next)->text() + '|' + Pwd(next)->text(), taken);
-    }
-
-    // Enabled (1) or not: Ok, Abort, Cancel, the bar; then the events, after
-    // each way through the dialog. Only its buttons end it: Escape does not.
-    void buttonsInEachState_data()
-    {
-        QTest::addColumn<QString>("clicks");
-        QTest::addColumn<QString>("enabled");
-        QTest::addColumn<QString>("events");
-        Row("idle after Init", "", "1010");
-        Row("waiting after Ok", "Ok", "0101", "start");
-        Row("idle again after Abort", "Ok Abort", "1010", "start aborted");
-        Row("closing after Cancel", "Cancel", "0010", "close");
-    }
-    void buttonsInEachState()
-    {
-        QFETCH(QString, clicks);
-        QFETCH(QString, enabled);
-        QFETCH(QString, events);
-        FRescueLogin dialog;
-        QStringList raised;
-        Record(dialog, &raised);
-        dialog.Init();
-        QVERIFY(gRescueDialogOpen && dialog.windowModality() == Qt::ApplicationModal);
-        QVERIFY(!dialog.windowFlags().testFlag(Qt::WindowCloseButtonHint));
-        QTest::keyClick(&dialog, Qt::Key_Escape);
-        QVERIFY(dialog.isVisible());
-        for (const QString& click : clicks.split(' ', Qt::SkipEmptyParts)) {
-            QVERIFY2(Push(dialog, click)->isEnabled(), qPrintable(click));
-            QTest::mouseClick(Push(dialog, click), Qt::LeftButton);
-        }
-        QString state;
-        for (const QWidget* control :
-             QList<QWidget*>{Push(dialog, "Ok"), Push(dialog, "Abort"), Push(dialog, "Cancel"),
-                             Child<QProgressBar>(dialog, "prgRescue")})
-            state += control->isEnabled() ? '1' : '0';
-        QCOMPARE(state, enabled);
-        QCOMPARE(Child<QTimer>(dialog, "tmrProgress")->isActive(), enabled == "0101");
-        QCOMPARE(raised.join(' '), events);
-        dialog.Unload();
-        QVERIFY(!gRescueDialogOpen);
-    }
-
-    // 10, 20, ... up to the maximum, then 0 and on; Abort puts it back to 0.
-    void progressCycles()
-    {
-        FRescueLogin dialog(nullptr, 2);
-        auto* bar = Child<QProgressBar>(dialog, "prgRescue");
-        QList<int> values;
-        connect(bar, &QProgressBar::valueChanged, this, [&values](int value) { values << value; });
-        dialog.Init();
-        QTest::mouseClick(Push(dialog, "Ok"), Qt::LeftButton);
-        QTRY_VERIFY(values.size() >= 12);
-        QCOMPARE(values.mid(0, 12), (QList<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 0, 10}));
-        QTest::mouseClick(Push(dialog, "Abort"), Qt::LeftButton);
-        QCOMPARE(bar->value(), 0);
+        QCOMPARE(Typed(FRescueLogin()), "ADM1N-X|SECRET");
     }
 
 private:
     static QLineEdit* User(const FRescueLogin& d) { return Child<QLineEdit>(d, "TxtUser"); }
     static QLineEdit* Pwd(const FRescueLogin& d) { return Child<QLineEdit>(d, "TxtLocalPwd"); }
+    static QProgressBar* Bar(const FRescueLogin& d) { return Child<QProgressBar>(d, "prgRescue"); }
+    static QString Typed(const FRescueLogin& d) { return User(d)->text() + '|' + Pwd(d)->text(); }
     static QPushButton* Push(const FRescueLogin& d, const QString& name)
     {
         return Child<QPushButton>(d, "cmd" + name);
     }
-    static void Row(const char* name, const char* first, const char* second, const char* third = "")
+    // Ok, Abort, Cancel and the bar enabled (1) or not, and the bar's timer.
+    static QString State(const FRescueLogin& d)
     {
-        QTest::newRow(name) << QString(first) << QString(second) << QString(third);
+        QString state;
+        for (const QWidget* control :
+             QList<QWidget*>{Push(d, "Ok"), Push(d, "Abort"), Push(d, "Cancel"), Bar(d)})
+            state += control->isEnabled() ? '1' : '0';
+        return state + (Child<QTimer>(d, "tmrProgress")->isActive() ? " running" : " idle");
     }
     // The dialog's three events, in the order raised.
     static void Record(FRescueLogin& dialog, QStringList* events)

