@@ -6,14 +6,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-// Another instance holding the lock, or one killed and leaving its lock
-// file, is the desktop scenario's; here the rules of the lock file itself.
+// Another instance holding the lock, or one killed and leaving its lock file, is the desktop
+// scenario's; the default path and the folders made are the console's run-rules tests'.
 class tst_CInstanceLock final : public QObject {
     Q_OBJECT
 
 private slots:
-    // A live holder, whatever the age of its lock file, blocks; a lock file
-    // without a live holder of this program is taken over.
+    // A live holder blocks whatever the file's age; a file without one is taken over.
     void onlyALiveHolderBlocks_data()
     {
         QTest::addColumn<QString>("holder");
@@ -28,8 +27,7 @@ private slots:
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("holder.lock"));
         CInstanceLock own(path);
-        if (holder == "recycled") {
-            // Process 1 runs, but it is no instance of this program.
+        if (holder == "recycled") { // process 1 runs, but as another program
             QVERIFY(TestFiles::Write(path, "1\ntst_CInstanceLock\n\n"));
         } else { // an instance runs for days: age alone must not make it stale
             QVERIFY(own.TryLock());
@@ -45,20 +43,6 @@ private slots:
             next.Unlock();
             QVERIFY(!QFileInfo::exists(path));
         }
-    }
-
-    // The default lock lives in the runtime folder; a missing folder is made.
-    void defaultPathIsInTheRuntimeFolderAndFoldersAreMade()
-    {
-        QTemporaryDir folder;
-        const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder.path()));
-        const QString path = CInstanceLock::DefaultPath(QStringLiteral("pelion"));
-        qputenv("XDG_RUNTIME_DIR", saved);
-        QCOMPARE(path, folder.filePath(QStringLiteral("pelion.lock")));
-        CInstanceLock lock(folder.filePath(QStringLiteral("a/b/made.lock")));
-        QVERIFY(lock.TryLock());
-        QVERIFY(QFileInfo::exists(folder.filePath(QStringLiteral("a/b/made.lock"))));
     }
 };
 
