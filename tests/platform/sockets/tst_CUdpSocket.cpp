@@ -9,9 +9,7 @@ class tst_CUdpSocket final : public QObject {
     Q_OBJECT
 
 private slots:
-    // A datagram comes with its sender, in text or in binary form, and is
-    // answered there; the dual-stack socket shows an IPv4 sender as IPv4. A
-    // taken port and the sessions' own sockets are the TFTP tests'.
+    // A datagram comes with its sender (IPv4 shown as IPv4) and is answered there.
     void datagramsCarryTheirSender_data()
     {
         QTest::addColumn<QString>("client");
