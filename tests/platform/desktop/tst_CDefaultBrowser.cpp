@@ -138,7 +138,7 @@ private slots:
         QProcessEnvironment environment;
         environment.insert("HOME", "/home/field");
         const SBrowserEnvironment f = SBrowserEnvironment::FromEnvironment(environment);
-        QCOMPARE(QStringList{f.configHome, f.dataHome} + f.configDirs + f.dataDirs,
+        QCOMPARE((QStringList{f.configHome, f.dataHome} + f.configDirs + f.dataDirs),
                  (QStringList{"/home/field/.config", "/home/field/.local/share", "/etc/xdg",
                               "/usr/local/share", "/usr/share"}));
     }
