@@ -8,8 +8,7 @@ import unittest
 
 from serverhost import HostCase, read, write
 
-# A retrieve sends 256 bytes per turn of the server's loop: the edges around
-# it, and one large store per client (one large retrieve, beside a store).
+# A retrieve sends 256 bytes per turn of the server's loop: the edges around it.
 SMALL_SIZES = [1, 255, 256, 257, 600]
 MEDIUM_SIZE = 1 << 20
 LARGE_SIZE = 64 << 20
@@ -40,8 +39,8 @@ class FtpClients(HostCase):
     def url(self):
         return "ftp://127.0.0.1:%d" % self.port
 
-    # Each client gets (remote, local) and puts (local, remote) pairs and
-    # returns its log, with what it must show of the dialogue.
+    # Each client gets (remote, local) and puts (local, remote), returning its log and the lines
+    # it must show.
     def curl(self, gets, puts):
         log = ""
         for args in [["-o", local, "%s/%s" % (self.url, remote)] for remote, local in gets] + [
@@ -78,8 +77,7 @@ class FtpClients(HostCase):
         result = run(["lftp", "-d", "-c", LFTP % (mode, self.url, "; ".join(commands))],
                      cwd=self.local)
         self.assertEqual(result.returncode, 0, result.stderr)
-        # It asks for sizes and times, hears 502 and goes on; passive is refused
-        # and it falls back to PORT on a new connection.
+        # It hears 502 for sizes and times and goes on; refused passive, it falls back to PORT.
         self.assertEqual("---> PASV" in result.stderr, passive)
         return result.stdout + result.stderr, [
             "<--- 502 Command not implemented", "---> PORT 127,0,0,1,", "/sub",

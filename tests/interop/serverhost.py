@@ -1,5 +1,4 @@
-"""Runs the host program PELION_SERVER for interop tests: port 0 for every
-listener, no tray; it prints "FTP listening on port N" once it listens."""
+"""Runs the host program PELION_SERVER with port 0 for every listener and no tray."""
 
 import os
 import pathlib
@@ -30,8 +29,7 @@ def wait_for(condition, timeout):
 
 
 class ServerHost:
-    """`with ServerHost(root) as host: host.ports["FTP"]`; it gathers the host's
-    lines and must end cleanly on SIGTERM."""
+    """`with ServerHost(root) as host: host.ports["FTP"]`; it gathers the host's lines."""
 
     def __init__(self, root):
         self.ports, self.lines = {}, []
@@ -78,8 +76,7 @@ def write(path, data):
 
 
 class HostCase(unittest.TestCase):
-    """One host per class serving served/ beside the clients' local/, filled by
-    prepare(); the clients speak PROTOCOL to it."""
+    """One host per class serving served/ beside local/, both filled by prepare()."""
 
     PROTOCOL = "FTP"
 

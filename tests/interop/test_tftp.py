@@ -1,6 +1,5 @@
-"""TFTP interop: tftp-hpa, atftp, busybox and curl against the host on loopback.
-The server follows block 65535 with block 1, which these clients do not
-expect, so no transfer here is longer than 65535 blocks."""
+"""TFTP interop: tftp-hpa, atftp, busybox and curl against the host on loopback. The server
+follows block 65535 with block 1, which these clients do not expect: no transfer is longer."""
 
 import concurrent.futures
 import os
@@ -15,10 +14,8 @@ CLIENT_TIMEOUT_S = 60  # every client call ends within this, or the test fails
 SIZES = [0, 1, 511, 512, 513, 700, 256 * 1024]
 LONG_SIZE = 8 * 1024 * 1024  # one long transfer each way keeps step for thousands of blocks
 CONCURRENT_CLIENTS = 20
-# Per client: the options of its runs with options and the block size that
-# comes of them, and what it shows for a missing file (curl: exit status 68).
-# The runs without pass no option (curl is told to send none; busybox always
-# asks for tsize). curl asks for tsize and timeout as well.
+# Per client: the block size its options give, the options, and what it shows for a missing
+# file (curl: exit status 68). Runs without pass none (busybox still asks for tsize).
 CLIENTS = {
     "tftp-hpa": (None, None, b"Error code 1: File not found"),
     "atftp": (8192, ["--option", "blksize 8192", "--option", "tsize 0", "--option",
@@ -58,7 +55,6 @@ class TftpInterop(HostCase):
             write(os.path.join(cls.root, "file_%d" % size), content(size, size))
 
     def run_client(self, client, direction, local, remote, options=()):
-        # A client that does not end in time raises TimeoutExpired: the test fails.
         return subprocess.run(command(client, direction, self.port, local, remote, options),
                               cwd=self.local, capture_output=True, timeout=CLIENT_TIMEOUT_S)
 
@@ -74,7 +70,6 @@ class TftpInterop(HostCase):
                         got = self.run_client(client, "get", self.in_local(name),
                                               "file_%d" % size, with_options)
                         self.assertEqual(got.returncode, 0, got.stderr)
-                        # Compared byte for byte: some clients end with 0 after a failure.
                         self.assertEqual(read(self.in_local(name)), content(size, size))
                         write(self.in_local(name), content(size, size + 1))
                         put = self.run_client(client, "put", self.in_local(name), name,
@@ -91,8 +86,7 @@ class TftpInterop(HostCase):
                 self.assertFalse(os.path.exists(local) and os.path.getsize(local) > 0)
 
     def test_netascii_served_byte_for_byte(self):
-        # The client converts line ends, the server never does: it sends the
-        # file as it stands and stores the client's netascii (CR LF, CR NUL).
+        # Only the client converts line ends: the server stores its netascii (CR LF, CR NUL).
         write(self.served("text_get"), b"one\r\ntwo\r\nlone\rend")
         write(self.in_local("text_put"), b"a\nb\rc\n")
         for direction, name in [("get", "text_get"), ("put", "text_put")]:

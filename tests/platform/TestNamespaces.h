@@ -18,17 +18,16 @@ inline std::optional<QByteArray> RunToEnd(const QString& program, const QStringL
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
-    const bool ended = process.waitForFinished(20000);
-    if (!ended || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+    if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit
+        || process.exitCode() != 0) {
         qWarning().noquote() << program << arguments.join(' ') << "->" << process.readAll();
         return std::nullopt; // a process still running is killed with the object
     }
     return process.readAll();
 }
 
-// Two network namespaces of the test's own, joined by a veth pair and deleted
-// with the object. The far one ignores echo requests and routes
-// 10.202.0.0/24 nowhere, so it reports that net unreachable.
+// Two network namespaces of the test's own joined by a veth pair, deleted with the object. The
+// far one ignores echo requests and reports 10.202.0.0/24 unreachable.
 class CTestNamespaces final {
 public:
     static constexpr const char* kNearAddress = "10.201.0.1";
@@ -41,8 +40,7 @@ public:
           m_far(QStringLiteral("pelion-%1-%2-b").arg(tag).arg(QCoreApplication::applicationPid()))
     {
         m_made = Ip({"netns", "add", m_near});
-        // N and F are the near and the far namespace; the far one reports every
-        // unreachable echo, however close together.
+        // N and F: near and far; the far one reports every unreachable echo, however close.
         const QString commands = "netns add F|-n N link add veth-near type veth peer name veth-far "
                                  "netns F|-n N addr add %1/30 dev veth-near|-n F addr add %2/30 "
                                  "dev veth-far|-n N link set lo up|-n N link set veth-near up|-n F "
@@ -64,16 +62,14 @@ public:
 
     ~CTestNamespaces()
     {
-        if (m_made) {
-            Ip({"netns", "delete", m_near});
-            Ip({"netns", "delete", m_far});
-        }
+        for (const QString& name : {m_near, m_far})
+            if (m_made)
+                Ip({"netns", "delete", name});
     }
 
     CTestNamespaces(const CTestNamespaces&) = delete;
     CTestNamespaces& operator=(const CTestNamespaces&) = delete;
     bool IsReady() const { return m_made && m_reason.isEmpty(); }
-    // Why they are not ready, for QSKIP.
     const QString& Reason() const { return m_reason; }
     const QString& Near() const { return m_near; }
 
@@ -86,18 +82,14 @@ public:
         const qsizetype column = icmp.size() < 2 ? -1 : icmp[0].split(' ').indexOf("InEchos");
         return column < 0 ? -1 : icmp[1].split(' ').value(column).toInt();
     }
-
     static bool Ip(const QStringList& arguments) { return RunToEnd("ip", arguments).has_value(); }
 
 private:
-    QString m_near;
-    QString m_far;
+    QString m_near, m_far, m_reason;
     bool m_made = false;
-    QString m_reason;
 };
 
-// The calling thread in a named network namespace for as long as it lives:
-// the sockets it opens and the processes it starts meanwhile are in there.
+// The calling thread in a named network namespace while it lives, with its sockets and processes.
 class CEnteredNamespace final {
 public:
     explicit CEnteredNamespace(const QString& name)
@@ -117,7 +109,6 @@ public:
     }
     CEnteredNamespace(const CEnteredNamespace&) = delete;
     CEnteredNamespace& operator=(const CEnteredNamespace&) = delete;
-
     bool IsEntered() const { return m_entered; }
 
 private:

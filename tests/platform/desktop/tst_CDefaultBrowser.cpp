@@ -6,7 +6,7 @@
 
 namespace {
 
-// Writes a file below the root, making its folders; "exec:" files are executable.
+// "exec:" files are executable.
 bool Put(const QTemporaryDir& root, const QString& path, const QByteArray& content)
 {
     return path.startsWith("exec:") ? TestFiles::WriteScript(root.filePath(path.mid(5)), content)
@@ -34,45 +34,46 @@ class tst_CDefaultBrowser final : public QObject {
     Q_OBJECT
 
 private slots:
-    // Files below the root; $BROWSER and $XDG_CURRENT_DESKTOP; the command and
-    // the source that gave it. The order of the sources is the start-up check's.
+    // Files below the root; $BROWSER|$XDG_CURRENT_DESKTOP; the command, from the handler
+    // (else $BROWSER). The order of the sources is the start-up check's.
     void commandComesFromTheFirstSourceNamingOne_data()
     {
         QTest::addColumn<FileMap>("files");
-        QTest::addColumn<QStringList>("variables");
-        QTest::addColumn<QStringList>("commandAndSource");
+        QTest::addColumn<QString>("variables");
+        QTest::addColumn<QString>("command");
+        const auto row = [](const char* name, const FileMap& files, const char* variables,
+                            const char* command = "/opt/web/firefox %u") {
+            QTest::newRow(name) << files << QString(variables) << QString(command);
+        };
         const QByteArray installed = DesktopEntry("/opt/web/firefox %u");
-        const QStringList fromInstalled{"/opt/web/firefox %u", "handler"};
-        QTest::newRow("quoted path with arguments, escapes undone")
-            << FileMap{{"config/mimeapps.list", Defaults("web.desktop")},
-                       {"data/applications/web.desktop",
-                        DesktopEntry("\"/opt/My\\sWeb/firefox\" -new-window %u")}}
-            << QStringList{"", ""}
-            << QStringList{"\"/opt/My Web/firefox\" -new-window %u", "handler"};
-        QTest::newRow("desktop's own list before the general one")
-            << FileMap{{"config/mimeapps.list", Defaults("web.desktop")},
-                       {"config/xfce-mimeapps.list", Defaults("other.desktop")},
-                       {"data/applications/web.desktop", installed},
-                       {"data/applications/other.desktop", DesktopEntry("other-browser %u")}}
-            << QStringList{"", "XFCE:GNOME"} << QStringList{"other-browser %u", "handler"};
-        QTest::newRow("handler not installed: next installed one, then next list")
-            << FileMap{{"config/mimeapps.list", Defaults("gone.desktop;also-gone.desktop")},
-                       {"sysconfig/mimeapps.list", Defaults("gone.desktop;web.desktop;")},
-                       {"data/applications/web.desktop", installed}}
-            << QStringList{"", ""} << fromInstalled;
-        QTest::newRow("system data folder list and vendor sub-folder")
-            << FileMap{{"sysdata/applications/mimeapps.list", Defaults("vendor-web.desktop")},
-                       {"sysdata/applications/vendor/web.desktop", installed}}
-            << QStringList{"", ""} << fromInstalled;
-        QTest::newRow("alternative not executable: $BROWSER, first of its list")
-            << FileMap{{"bin/x-www-browser", "not a program"}}
-            << QStringList{":firefox-esr %s:lynx", ""} << QStringList{"firefox-esr %s", "variable"};
+        row("quoted path with arguments, escapes undone",
+            {{"config/mimeapps.list", Defaults("web.desktop")},
+             {"data/applications/web.desktop",
+              DesktopEntry("\"/opt/My\\sWeb/firefox\" -new-window %u")}},
+            "|", "\"/opt/My Web/firefox\" -new-window %u");
+        row("desktop's own list before the general one",
+            {{"config/mimeapps.list", Defaults("web.desktop")},
+             {"config/xfce-mimeapps.list", Defaults("other.desktop")},
+             {"data/applications/web.desktop", installed},
+             {"data/applications/other.desktop", DesktopEntry("other-browser %u")}},
+            "|XFCE:GNOME", "other-browser %u");
+        row("handler not installed: next installed one, then next list",
+            {{"config/mimeapps.list", Defaults("gone.desktop;also-gone.desktop")},
+             {"sysconfig/mimeapps.list", Defaults("gone.desktop;web.desktop;")},
+             {"data/applications/web.desktop", installed}},
+            "|");
+        row("system data folder list and vendor sub-folder",
+            {{"sysdata/applications/mimeapps.list", Defaults("vendor-web.desktop")},
+             {"sysdata/applications/vendor/web.desktop", installed}},
+            "|");
+        row("alternative not executable: $BROWSER, first of its list",
+            {{"bin/x-www-browser", "not a program"}}, ":firefox-esr %s:lynx|", "firefox-esr %s");
     }
     void commandComesFromTheFirstSourceNamingOne()
     {
         QFETCH(FileMap, files);
-        QFETCH(QStringList, variables);
-        QFETCH(QStringList, commandAndSource);
+        QFETCH(QString, variables);
+        QFETCH(QString, command);
         QTemporaryDir root;
         for (auto file = files.cbegin(); file != files.cend(); ++file)
             QVERIFY(Put(root, file.key(), file.value()));
@@ -83,13 +84,12 @@ private slots:
             environment.insert(names[i], root.filePath(folders[i]));
         environment.insert("XDG_DATA_DIRS", root.filePath("none") + ':' + root.filePath("sysdata"));
         environment.insert("PATH", root.filePath("empty") + ':' + root.filePath("bin"));
-        environment.insert("BROWSER", variables[0]);
-        environment.insert("XDG_CURRENT_DESKTOP", variables[1]);
+        environment.insert("BROWSER", variables.section('|', 0, 0));
+        environment.insert("XDG_CURRENT_DESKTOP", variables.section('|', 1));
         const CDefaultBrowser browser(SBrowserEnvironment::FromEnvironment(environment));
-        const QString& command = commandAndSource[0];
         QCOMPARE(browser.Command(), command);
-        QCOMPARE(commandAndSource[1] == "handler" ? browser.DefaultHandlerCommand()
-                                                  : browser.VariableCommand(),
+        QCOMPARE(variables.startsWith('|') ? browser.DefaultHandlerCommand()
+                                           : browser.VariableCommand(),
                  command);
     }
 
@@ -137,11 +137,10 @@ private slots:
     {
         QProcessEnvironment environment;
         environment.insert("HOME", "/home/field");
-        const SBrowserEnvironment folders = SBrowserEnvironment::FromEnvironment(environment);
-        QCOMPARE(folders.configHome, QStringLiteral("/home/field/.config"));
-        QCOMPARE(folders.configDirs, QStringList{"/etc/xdg"});
-        QCOMPARE(folders.dataHome, QStringLiteral("/home/field/.local/share"));
-        QCOMPARE(folders.dataDirs, (QStringList{"/usr/local/share", "/usr/share"}));
+        const SBrowserEnvironment f = SBrowserEnvironment::FromEnvironment(environment);
+        QCOMPARE((QStringList{f.configHome, f.dataHome} + f.configDirs + f.dataDirs),
+                 (QStringList{"/home/field/.config", "/home/field/.local/share", "/etc/xdg",
+                              "/usr/local/share", "/usr/share"}));
     }
 };
 

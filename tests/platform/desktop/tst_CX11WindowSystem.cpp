@@ -1,6 +1,4 @@
-// Runs on a virtual X display with a window manager (tests/x11/run_on_display.sh
-// --wm): real windows of this test and their titles. Activation is proved by
-// the desktop scenario, which brings a browser window back to the front.
+// On a virtual display with a window manager; activation is the desktop scenario's.
 
 #include "platform/desktop/CX11WindowSystem.h"
 
@@ -26,8 +24,7 @@ std::unique_ptr<QWindow> ShowWindow(const QString& title, int x = 40)
 
 using CXcbConnection = std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)>;
 
-// An X window made without Qt, with only the old WM_NAME title in Latin-1; it
-// goes with its connection.
+// A window made without Qt with only a Latin-1 WM_NAME; it goes with its connection.
 std::pair<CXcbConnection, WindowHandle> ShowBareWindow(const QByteArray& latin1Title)
 {
     CXcbConnection connection(xcb_connect(nullptr, nullptr), &xcb_disconnect);
@@ -51,8 +48,7 @@ class tst_CX11WindowSystem final : public QObject {
 private slots:
     void initTestCase() { QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb")); }
 
-    // The scenario lists pelion's own windows; here titles beyond its plain
-    // ones, the old Latin-1 WM_NAME where there is no other, and the order.
+    // Titles beyond pelion's plain ones, a Latin-1 WM_NAME alone, and the order.
     void listsWindowsWithTheirTitles()
     {
         CX11WindowSystem desktop;
@@ -71,8 +67,7 @@ private slots:
         QCOMPARE(desktop.WindowTitle(handles[2]), QStringLiteral("Café legacy title"));
     }
 
-    // A display that does not exist (as none named without X): nothing is
-    // found, though the window is on the real display.
+    // A display that does not exist: nothing is found, though the window is on the real one.
     void withoutADisplayNothingIsFound()
     {
         const auto window = ShowWindow(QStringLiteral("present on the real display"));

@@ -9,11 +9,9 @@
 namespace {
 
 constexpr int kFileSize = 1000;
-// The reader gives at most this much per call, as a system read may.
-constexpr qint64 kReadPiece = 64;
+constexpr qint64 kReadPiece = 64; // per read call, as a system read may give less
 
-// Files "a" and "b" of recognisable bytes and a queue that reads them
-// through their descriptors, from the test's own copy of their contents.
+// Files "a" and "b" and a queue reading them by descriptor from the test's copy of them.
 struct SQueueOverFiles {
     QTemporaryDir folder;
     QMap<QString, std::shared_ptr<QFile>> files;
@@ -44,34 +42,29 @@ class tst_CSendQueue final : public QObject {
     Q_OBJECT
 
 private slots:
-    // Steps: "a:offset+length" a range of file a (or b), "read" ReadRange, else
-    // bytes; "!": the step fails. The system takes at most `accept` bytes a
-    // call; `pieces` is what Next hands out until the queue is empty.
+    // Steps: "a:offset+length" a range of a (or b), "read" ReadRange, else bytes; "!": it fails.
+    // The system takes at most `accept` bytes a call; `pieces` is what Next hands out.
     void piecesComeOutInOrder_data()
     {
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<int>("accept");
         QTest::addColumn<QStringList>("pieces");
-        const auto row = [](const char* name, const char* steps, const char* pieces, int accept) {
+        const auto row = [](const char* name, const char* steps, const char* pieces,
+                            int accept = 1 << 20) {
             QTest::newRow(name) << QString(steps).split('|') << accept
                                 << QString(pieces).split('|', Qt::SkipEmptyParts);
         };
-        const int all = 1 << 20;
-        row("ranges that continue one another are one piece", "a:0+256|a:256+256|a:512+88",
-            "a:0+600", all);
-        row("bytes, then a range", "xyz|a:0+100", "3 bytes|a:0+100", all);
-        row("bytes after a range turn it into bytes", "a:0+100|xyz|a:100+200",
-            "103 bytes|a:100+200", all);
-        row("a range out of order turns the one before into bytes", "a:0+100|a:50+10",
-            "100 bytes|a:50+10", all);
-        row("another file's range does not join", "a:0+100|b:100+50", "100 bytes|b:100+50", all);
-        row("read now: the range becomes bytes", "a:10+300|read", "300 bytes", all);
-        row("empty appends add nothing", "|a:10+0", "", all);
-        row("partly accepted bytes and range", "0123456789|a:0+250",
-            "10 bytes|a:0+250|a:100+150|a:200+50", 100);
+        row("continuing ranges join", "a:0+256|a:256+256|a:512+88", "a:0+600");
+        row("bytes, then a range", "xyz|a:0+100", "3 bytes|a:0+100");
+        row("bytes after a range: bytes", "a:0+100|xyz|a:100+200", "103 bytes|a:100+200");
+        row("range out of order: bytes before", "a:0+100|a:50+10", "100 bytes|a:50+10");
+        row("another file's range does not join", "a:0+100|b:100+50", "100 bytes|b:100+50");
+        row("read now: the range becomes bytes", "a:10+300|read", "300 bytes");
+        row("empty appends add nothing", "|a:10+0", "");
+        row("range partly taken", "0123456789|a:0+250", "10 bytes|a:0+250|a:100+150|a:200+50", 100);
         row("partly accepted bytes", "0123456789", "10 bytes|6 bytes|2 bytes", 4);
-        row("reading a range the file no longer holds fails and drops it",
-            "ab|a:990+20|!x|a:990+20|!a:0+5|a:1000+1|!read", "2 bytes", all);
+        row("range past the end: dropped", "ab|a:990+20|!x|a:990+20|!a:0+5|a:1000+1|!read",
+            "2 bytes");
     }
     void piecesComeOutInOrder()
     {
@@ -123,8 +116,7 @@ private slots:
         QCOMPARE(sent, expected);
     }
 
-    // One confirmation answers every append before it, and it is due only
-    // while the queue and what waits elsewhere stay below the high-water mark.
+    // One confirmation answers every append before it, due only below the high-water mark.
     void confirmationWaitsBelowTheHighWaterMark_data()
     {
         QTest::addColumn<int>("queued");

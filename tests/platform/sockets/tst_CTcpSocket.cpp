@@ -15,7 +15,7 @@ namespace {
 const QString kLoopback = QStringLiteral("127.0.0.1");
 constexpr int kLarge = int(2 * CTcpSocket::kSendHighWater);
 
-// A port on loopback where nothing listens: bound by a server that is then closed.
+// A loopback port where nothing listens.
 quint16 ClosedPort()
 {
     QTcpServer server;
@@ -23,8 +23,7 @@ quint16 ClosedPort()
     return server.serverPort();
 }
 
-// A CTcpSocket, its events in order ("state N" and error numbers), and a
-// loopback server whose peer socket Connect accepts.
+// A CTcpSocket, its events ("state N", error numbers) and a server whose peer Connect accepts.
 struct SLoopbackPair {
     QTcpServer server;
     QTcpServer holder; // holds a port, so that it is taken
@@ -91,9 +90,7 @@ private slots:
             QCOMPARE(pair.socket.LocalPort() == wished, how == "free");
     }
 
-    // A file cut short under its queued range ends the connection with Error
-    // 10000. Bytes and ranges in order are CSendQueue's table and every FTP
-    // retrieve's; Close with bytes still queued, every FTP goodbye's.
+    // Error 10000 ends it. Bytes and ranges in order are CSendQueue's and every FTP retrieve's.
     void fileCutShortUnderItsRangeEndsTheConnection()
     {
         QTemporaryDir folder;
@@ -113,8 +110,7 @@ private slots:
         QTRY_COMPARE(pair.events, (QStringList{"state 2", "10000", "state 0"}));
     }
 
-    // Accepted connections and a taken listening port are every FTP test's
-    // and the host program's; here the listener closes a connection nobody takes.
+    // Accepted connections are every FTP test's; one nobody takes is closed.
     void listenerClosesUnreadHandle()
     {
         CTcpDaemon daemon;

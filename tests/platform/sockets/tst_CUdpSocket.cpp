@@ -9,9 +9,8 @@ class tst_CUdpSocket final : public QObject {
     Q_OBJECT
 
 private slots:
-    // A datagram comes with its sender, in text or in binary form, and is
-    // answered there; the dual-stack socket shows an IPv4 sender as IPv4. A
-    // taken port and the sessions' own sockets are the TFTP tests'.
+    // A datagram comes with its sender (IPv4 shown as IPv4) and is answered there; an empty
+    // queue and answers to a CUdpPeer are every TFTP session's.
     void datagramsCarryTheirSender_data()
     {
         QTest::addColumn<QString>("client");
@@ -43,17 +42,11 @@ private slots:
         CUdpPeer sender;
         QVERIFY(QTest::qWaitFor([&] { return socket.Receive(view, sender); }));
         QCOMPARE(view.toByteArray(), QByteArray("second"));
-        QCOMPARE(sender.Host(), client);
-        QCOMPARE(sender.Port(), peer.localPort());
-        QVERIFY(!socket.Receive(view, sender));
         QVERIFY(sender == CUdpPeer(QHostAddress(client), peer.localPort()));
         QCOMPARE(sender.IsIPv4(), client == "127.0.0.1");
         QVERIFY(socket.Send("reply", host, port));
-        QVERIFY(socket.Send(QByteArrayView("pong"), sender));
-        for (const QByteArray expected : {"reply", "pong"}) {
-            QTRY_VERIFY(peer.hasPendingDatagrams());
-            QCOMPARE(peer.receiveDatagram().data(), expected);
-        }
+        QTRY_VERIFY(peer.hasPendingDatagrams());
+        QCOMPARE(peer.receiveDatagram().data(), QByteArray("reply"));
     }
 };
 
