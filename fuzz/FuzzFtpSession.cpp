@@ -13,7 +13,8 @@
 // subfolder, a hidden file, a link to a file outside and a dangling link that
 // points outside. Beside the served folder lies a canary file. The run stops
 // as a crash when the canary changes, when anything else appears beside the
-// served folder, or when the session or a transfer outlives its client.
+// served folder, when the session or a transfer outlives its client, or when
+// descriptors stay open after it has gone.
 
 #include "fileserver/ftp/SFtpOptions.h"
 #include "fileserver/ftp/cFtpSessions.h"
@@ -35,6 +36,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -49,6 +51,7 @@ constexpr int kWakeIntervalMs = 20;
 constexpr quint16 kDataPort = 1025;
 // Accepted per pass, so that a flood of data connections cannot stall the loop.
 constexpr int kMaxAcceptsPerPass = 16;
+constexpr int kDescriptorSlack = 16;
 constexpr char kCanaryText[] = "outside the served folder: never written\n";
 constexpr char kStoredBytes[] = "bytes a client stores\n";
 
@@ -57,15 +60,13 @@ struct SFixture {
     QString served;
     QString canary;
     QString danglingTarget;
-    int controlListener = -1;
     int dataListener = -1;
+    int descriptorBaseline = 0;
 
     ~SFixture()
     {
-        for (const int fd : {controlListener, dataListener}) {
-            if (fd >= 0)
-                close(fd);
-        }
+        if (dataListener >= 0)
+            close(dataListener);
     }
 };
 
@@ -74,6 +75,14 @@ std::unique_ptr<SFixture> g_fixture;
 [[noreturn]] void Fail(const char* what)
 {
     std::fprintf(stderr, "fuzz_ftp_session: %s\n", what);
+    std::abort();
+}
+
+// For the system calls: what failed and the system's reason.
+[[noreturn]] void FailWithErrno(const char* what)
+{
+    const int error = errno;
+    std::fprintf(stderr, "fuzz_ftp_session: %s: %s\n", what, std::strerror(error));
     std::abort();
 }
 
@@ -101,22 +110,26 @@ int LoopbackListener(quint16 port)
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
         || listen(fd, 64) != 0)
-        Fail("cannot listen on loopback (is the loopback interface up?)");
+        FailWithErrno("cannot listen on loopback (is the loopback interface up?)");
     return fd;
 }
 
-// A connected pair over loopback: the client's end and the server's.
-std::pair<int, int> ControlConnection(int listener)
+// A connected pair over loopback: the client's end and the server's. The
+// listener lives for this pair only, so that nothing an earlier input left in
+// a listener's queue can stand in for the client's connection.
+std::pair<int, int> ControlConnection()
 {
+    const int listener = LoopbackListener(0);
     sockaddr_in address{};
     socklen_t length = sizeof address;
     getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
     const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (client < 0 || connect(client, reinterpret_cast<sockaddr*>(&address), length) != 0)
-        Fail("cannot connect the control connection");
+        FailWithErrno("cannot connect the control connection");
     const int server = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
     if (server < 0)
-        Fail("cannot accept the control connection");
+        FailWithErrno("cannot accept the control connection");
+    close(listener);
     const int flags = O_NONBLOCK;
     if (fcntl(client, F_SETFL, flags) != 0)
         Fail("cannot make the client's end non-blocking");
@@ -155,6 +168,21 @@ void CheckOutside(const SFixture& fixture)
             .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     if (entries.size() != 2)
         Fail("a file appeared outside the served folder");
+}
+
+// The descriptors this process holds.
+int OpenDescriptors()
+{
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::System).size());
+}
+
+// Sessions and transfers that are gone must have closed their sockets and
+// files: a few lazily opened descriptors of Qt's are allowed, a steady growth
+// is not.
+void CheckNoDescriptorLeak(int baseline)
+{
+    if (OpenDescriptors() > baseline + kDescriptorSlack)
+        Fail("descriptors are left open after the session ended");
 }
 
 // Reads what is there; false once the peer has closed its end.
@@ -229,11 +257,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Here, not at start-up: with -fork the parent process starts up too but
     // runs no input, and the data port can be had only once.
     if (g_fixture->dataListener < 0) {
-        g_fixture->controlListener = LoopbackListener(0);
         g_fixture->dataListener = LoopbackListener(kDataPort);
+        g_fixture->descriptorBaseline = OpenDescriptors();
     }
     PopulateServed(*g_fixture);
-    const auto [client, server] = ControlConnection(g_fixture->controlListener);
+    const auto [client, server] = ControlConnection();
     {
         SFtpOptions options;
         options.servedFolder = CServedFolder(g_fixture->served);
@@ -270,5 +298,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     close(client);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     CheckOutside(*g_fixture);
+    CheckNoDescriptorLeak(g_fixture->descriptorBaseline);
     return 0;
 }
