@@ -260,7 +260,8 @@ private slots:
         } else {
             process.start(m_standIns.filePath(m_programName),
                           {QStringLiteral("call"), entry, QStringLiteral("nodetach")});
-            QVERIFY(process.waitForStarted());
+            QByteArray said;
+            QTRY_VERIFY((said += process.readAll()).contains("remote IP address"));
             pid = process.processId();
             options.rasLinks.procFolder = QStringLiteral("/proc");
             options.rasLinks.programName = m_programName;
