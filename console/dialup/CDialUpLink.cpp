@@ -28,6 +28,10 @@ CDialUpLink::CDialUpLink(IPinger& pinger, SDialUpLinkOptions options, QObject* p
     m_tmrLaunchBrowser->setInterval(m_options.launchBrowserIntervalMs);
     m_tmrLaunchBrowser->setSingleShot(true);
     connect(m_tmrLaunchBrowser, &QTimer::timeout, this, &CDialUpLink::tmrLaunchBrowser_Timer);
+    m_tmrLinkEnd = new QTimer(this);
+    m_tmrLinkEnd->setObjectName(QStringLiteral("tmrLinkEnd"));
+    m_tmrLinkEnd->setInterval(m_options.linkEndPollMs);
+    connect(m_tmrLinkEnd, &QTimer::timeout, this, &CDialUpLink::tmrLinkEnd_Timer);
 }
 
 CDialUpLink::~CDialUpLink()
@@ -56,11 +60,15 @@ void CDialUpLink::DialUpLink()
 {
     priPingFailures = 0;
     const QString entry = m_options.entry ? m_options.entry() : QString();
-    qint64 handle = priRasConnHandle;
-    // Any link of the machine (or a list that cannot be read) is taken for
-    // the equipment's: the console uses it rather than dial a second one.
-    if (FindRasConnection(entry, handle, m_options.rasLinks) != 0) {
-        priRasConnHandle = handle;
+    const SRasLinkFound found = ChooseRasLink(entry, m_options.rasLinks);
+    if (found.choice == ERasLinkChoice::Busy) {
+        UpdateDisconnectedStatusStuff();
+        emit OnStatusText(QLatin1String(kStatusBusy));
+        return;
+    }
+    if (found.choice == ERasLinkChoice::Take) {
+        m_takenHandle = found.handle;
+        priRasConnHandle = found.handle;
         UpdateConnectedStatusStuff();
         GetProjectedIp(priRasConnHandle, priPeerIpAddress, m_options.rasLinks);
         m_tmrLaunchBrowser->start();
@@ -80,10 +88,12 @@ void CDialUpLink::HangUpDialUpLink()
     if (priHangingUp)
         return;
     m_tmrPingPPP->stop();
-    const QString entry = m_options.entry ? m_options.entry() : QString();
-    qint64 handle = priRasConnHandle;
-    if (m_ras->RasState() == static_cast<qint32>(ERasState::Disconnected)
-        || FindRasConnection(entry, handle, m_options.rasLinks) != 1) {
+    if (m_takenHandle != 0) {
+        EndTakenLink();
+        return;
+    }
+    // The control's own pppd, dialling or up, whatever else runs beside it.
+    if (m_ras->RasConnHandle() == 0) {
         UpdateDisconnectedStatusStuff();
         return;
     }
@@ -91,9 +101,56 @@ void CDialUpLink::HangUpDialUpLink()
     m_ras->HangUp();
 }
 
+void CDialUpLink::EndTakenLink()
+{
+    const int ended = EndRasLink(m_takenHandle, false, m_options.rasLinks);
+    if (ended == kEndNoLink) {
+        UpdateDisconnectedStatusStuff();
+        return;
+    }
+    if (ended == kEndNotOurs) {
+        // Another user's link has the number now, or the system refuses the
+        // signal: either way it is not this console's to end.
+        UpdateDisconnectedStatusStuff();
+        emit OnStatusText(QLatin1String(kStatusBusy));
+        return;
+    }
+    priHangingUp = true;
+    emit OnStatusText(QLatin1String(kStatusClosing));
+    m_linkEndPolls = 0;
+    m_linkKilled = false;
+    m_tmrLinkEnd->start();
+}
+
+void CDialUpLink::tmrLinkEnd_Timer()
+{
+    SRasLink link;
+    if (!FindRasLink(m_takenHandle, link, m_options.rasLinks)) {
+        UpdateDisconnectedStatusStuff();
+        return;
+    }
+    const int pollsInGrace =
+        std::max(1, m_options.ras.hangUpGraceMs / std::max(1, m_options.linkEndPollMs));
+    if (++m_linkEndPolls < pollsInGrace)
+        return;
+    m_linkEndPolls = 0;
+    if (!m_linkKilled) {
+        m_linkKilled = true;
+        EndRasLink(m_takenHandle, true, m_options.rasLinks);
+        return;
+    }
+    // Not even a kill ended it: the link is still up, the look says so and
+    // the watch goes on.
+    m_tmrLinkEnd->stop();
+    priHangingUp = false;
+    UpdateConnectedStatusStuff();
+    m_tmrPingPPP->start();
+}
+
 void CDialUpLink::UpdateDisconnectedStatusStuff()
 {
     priRasConnHandle = 0;
+    m_takenHandle = 0;
     priConnected = false;
     priDialling = false;
     priHangingUp = false;
@@ -122,6 +179,7 @@ void CDialUpLink::StopTimers()
 {
     m_tmrPingPPP->stop();
     m_tmrLaunchBrowser->stop();
+    m_tmrLinkEnd->stop();
 }
 
 void CDialUpLink::Ras_RasStateChanged()
@@ -157,6 +215,11 @@ void CDialUpLink::Ras_RasError(qint32 number, const QString& description)
     if (std::find(kIgnoredRasErrors.begin(), kIgnoredRasErrors.end(), number)
         != kIgnoredRasErrors.end())
         return;
+    // The user's own hang-up of a dial: its end is the disconnected look.
+    if (number == kRasErrorDialCancelled) {
+        UpdateDisconnectedStatusStuff();
+        return;
+    }
     const QString detail =
         number == kRasErrorDevice ? QString::fromLatin1(kCheckCable) : description;
     emit OnFailure(QLatin1String(kConnectionFailed) + QStringLiteral("\r\n") + detail);

@@ -20,12 +20,16 @@ struct SDialUpLinkOptions {
     static constexpr int kPingPPPIntervalMs = 2000;
     static constexpr qint32 kPingPPPTimeoutMs = 6000;
     static constexpr int kLaunchBrowserIntervalMs = 50;
+    static constexpr int kLinkEndPollMs = 100;
 
     // The phonebook entry to dial (the direct cable's or the chosen modem's).
     std::function<QString()> entry;
     int pingPPPIntervalMs = kPingPPPIntervalMs;
     qint32 pingPPPTimeoutMs = kPingPPPTimeoutMs; // each echo of the watch
     int launchBrowserIntervalMs = kLaunchBrowserIntervalMs;
+    // How often a taken link's pppd is looked for once it was told to end;
+    // the wait is bounded by ras.hangUpGraceMs, then once more after a kill.
+    int linkEndPollMs = kLinkEndPollMs;
     // The pppd to run, and where links are looked for.
     SRasOptions ras;
     SRasLinkSources rasLinks;
@@ -36,6 +40,10 @@ struct SDialUpLinkOptions {
 // starts the equipment access once the link is up and watches that the far
 // end answers while it stays up. It holds no window: it reports what the
 // main window shows through its events.
+//
+// A link already running is taken only when it is this user's link of the
+// entry; Disconnect then ends that pppd. Another entry's or another user's
+// link is left alone and reported busy.
 //
 // Its three flags (connected, dialling, hanging up) are cleared together.
 // Where a step lets pending events run once, the commands are already off,
@@ -51,6 +59,9 @@ public:
     static constexpr const char* kStatusAuthenticating = "Status: Authenticating.....";
     static constexpr const char* kStatusAuthenticated = "Status: Authenticated.....";
     static constexpr const char* kStatusClosing = "Status: Closing.....";
+    static constexpr const char* kStatusBusy =
+        "Status: Busy - another dial-up link is up on this PC (another entry's or another "
+        "user's); it is left alone";
     static constexpr const char* kConnectionFailed = "Connection Failed !";
     static constexpr const char* kCheckCable = "Check cable or devices";
     static constexpr const char* kEquipmentUnreachable = "Equipment unreachable! Disconnecting...";
@@ -70,10 +81,12 @@ public:
     // pending events run once, then a dial when neither connected nor
     // dialling, else a hang-up.
     void ToggleDialUpLink();
-    // Takes a link of the machine that is up already, else dials the entry.
+    // Takes this user's link of the entry when one runs, else dials the
+    // entry; reports busy instead while another link runs.
     void DialUpLink();
-    // Ends the link, or returns to the disconnected look at once when it is
-    // already gone; nothing while a hang-up is under way.
+    // Ends the link it shows (the pppd it dialled or took), or returns to the
+    // disconnected look at once when it is already gone; nothing while a
+    // hang-up is under way.
     void HangUpDialUpLink();
 
     // The two looks: without the link, and with it up.
@@ -119,12 +132,15 @@ private:
     void Ras_RasStateChanged();
     void Ras_RasError(qint32 number, const QString& description);
     void PingPPP_Done(const SIcmpEchoReply& reply);
+    void EndTakenLink();
+    void tmrLinkEnd_Timer();
 
     IPinger& m_pinger;
     SDialUpLinkOptions m_options;
     std::unique_ptr<CRas> m_ras;
     QTimer* m_tmrLaunchBrowser = nullptr;
     QTimer* m_tmrPingPPP = nullptr;
+    QTimer* m_tmrLinkEnd = nullptr;
     SLinkLook m_look;
     bool priConnected = false;
     bool priDialling = false;
@@ -132,4 +148,8 @@ private:
     QString priPeerIpAddress;
     qint64 priRasConnHandle = 0;
     int priPingFailures = 0;
+    // The pppd of a link taken rather than dialled; 0 when none.
+    qint64 m_takenHandle = 0;
+    int m_linkEndPolls = 0;
+    bool m_linkKilled = false;
 };

@@ -11,6 +11,10 @@
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 namespace {
 
@@ -102,61 +106,149 @@ qint64 ParentOfProcess(const QString& statPath)
     return fields.size() > 1 ? fields.at(1).toLongLong() : -1;
 }
 
-QList<SOwnLink> OwnLinksOf(const SRasLinkSources& sources)
+// The real user of a process: the first number of its status's "Uid:" line.
+qint64 RealUserOfProcess(const QString& statusPath)
 {
-    return sources.ownLinks ? sources.ownLinks() : QList<SOwnLink>();
+    QFile status(statusPath);
+    if (!status.open(QIODevice::ReadOnly))
+        return SRasLink::kUnknownUser;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (!line.startsWith("Uid:"))
+            continue;
+        bool isNumber = false;
+        const qint64 user = line.mid(4).simplified().split(' ').value(0).toLongLong(&isNumber);
+        return isNumber ? user : SRasLink::kUnknownUser;
+    }
+    return SRasLink::kUnknownUser;
+}
+
+qint64 UserOf(const SRasLinkSources& sources)
+{
+    return sources.userId == SRasLinkSources::kThisUser ? qint64(::getuid()) : sources.userId;
+}
+
+QList<SRasLink> OwnLinksOf(const SRasLinkSources& sources)
+{
+    QList<SRasLink> links;
+    if (sources.ownLinks) {
+        for (const SOwnLink& own : sources.ownLinks())
+            links.append({own.handle, own.entry, UserOf(sources)});
+    }
+    return links;
+}
+
+// The link process with this id in the proc folder, and its parent; false
+// when the process is no link or has ended (an ended one has no command line).
+bool ReadLinkProcess(const QDir& proc, qint64 pid, const QString& programName, SRasLink& link,
+                     qint64& parent)
+{
+    const QString folder = QString::number(pid) + u'/';
+    QFile cmdline(proc.filePath(folder + QStringLiteral("cmdline")));
+    if (!cmdline.open(QIODevice::ReadOnly))
+        return false; // ended meanwhile, or not ours to read
+    const QString entry = EntryOfCommandLine(cmdline.readAll(), programName);
+    if (entry.isEmpty())
+        return false;
+    parent = ParentOfProcess(proc.filePath(folder + QStringLiteral("stat")));
+    if (parent < 0)
+        return false; // ended while it was read
+    link = {pid, entry, RealUserOfProcess(proc.filePath(folder + QStringLiteral("status")))};
+    return true;
 }
 
 } // namespace
 
-int FindRasConnection(const QString& entry, qint64& handle, const SRasLinkSources& sources)
+int ListRasLinks(QList<SRasLink>& links, const SRasLinkSources& sources)
 {
+    links.clear();
     const QDir proc(sources.procFolder);
     if (!proc.exists() || !proc.isReadable())
         return -1;
 
-    // Process id -> entry; a map keeps them in process-id order.
-    QMap<qint64, QString> links;
+    // Keyed by process id: a map keeps them in process-id order.
+    QMap<qint64, SRasLink> found;
     QMap<qint64, qint64> parents;
     const QStringList names = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
         bool isNumber = false;
         const qint64 pid = name.toLongLong(&isNumber);
-        if (!isNumber)
-            continue;
-        QFile cmdline(proc.filePath(name + QStringLiteral("/cmdline")));
-        if (!cmdline.open(QIODevice::ReadOnly))
-            continue; // ended meanwhile, or not ours to read
-        const QString linkEntry = EntryOfCommandLine(cmdline.readAll(), sources.programName);
-        if (linkEntry.isEmpty())
-            continue;
-        const qint64 parent = ParentOfProcess(proc.filePath(name + QStringLiteral("/stat")));
-        if (parent < 0)
-            continue; // ended while it was read
-        links.insert(pid, linkEntry);
-        parents.insert(pid, parent);
+        SRasLink link;
+        qint64 parent = 0;
+        if (isNumber && ReadLinkProcess(proc, pid, sources.programName, link, parent)) {
+            found.insert(pid, link);
+            parents.insert(pid, parent);
+        }
     }
     // A pppd that has just forked (for its connect script, say) shows its own
     // command line twice until the child runs its program: one link, not two.
     for (auto it = parents.cbegin(); it != parents.cend(); ++it) {
         if (parents.contains(it.value()))
-            links.remove(it.key());
+            found.remove(it.key());
     }
     // The controls of this process count even before their pppd shows in the list.
-    for (const SOwnLink& own : OwnLinksOf(sources))
-        links.insert(own.handle, own.entry);
+    for (const SRasLink& own : OwnLinksOf(sources))
+        found.insert(own.handle, own);
 
-    for (auto it = links.cbegin(); it != links.cend(); ++it) {
-        if (it.value() == entry)
-            handle = it.key();
-    }
+    links = found.values();
     return static_cast<int>(links.size());
+}
+
+int FindRasConnection(const QString& entry, qint64& handle, const SRasLinkSources& sources)
+{
+    QList<SRasLink> links;
+    const int count = ListRasLinks(links, sources);
+    for (const SRasLink& link : links) {
+        if (link.entry == entry)
+            handle = link.handle;
+    }
+    return count;
+}
+
+SRasLinkFound ChooseRasLink(const QString& entry, const SRasLinkSources& sources)
+{
+    QList<SRasLink> links;
+    ListRasLinks(links, sources);
+    SRasLinkFound result;
+    for (const SRasLink& link : links) {
+        if (link.entry == entry && link.userId == UserOf(sources))
+            result = {ERasLinkChoice::Take, link.handle};
+        else if (result.choice == ERasLinkChoice::None)
+            result.choice = ERasLinkChoice::Busy;
+    }
+    return result;
+}
+
+bool FindRasLink(qint64 handle, SRasLink& link, const SRasLinkSources& sources)
+{
+    for (const SRasLink& own : OwnLinksOf(sources)) {
+        if (own.handle == handle) {
+            link = own;
+            return true;
+        }
+    }
+    qint64 parent = 0;
+    return handle > 0
+           && ReadLinkProcess(QDir(sources.procFolder), handle, sources.programName, link, parent);
+}
+
+int EndRasLink(qint64 handle, bool force, const SRasLinkSources& sources)
+{
+    SRasLink link;
+    if (!FindRasLink(handle, link, sources))
+        return kEndNoLink;
+    // SECURITY: only a link process of this user is signalled, never any
+    // process that happens to have the number.
+    if (link.userId != UserOf(sources))
+        return kEndNotOurs;
+    if (::kill(static_cast<pid_t>(handle), force ? SIGKILL : SIGTERM) != 0)
+        return errno == EPERM ? kEndNotOurs : kEndNoLink;
+    return 0;
 }
 
 int GetProjectedIp(qint64 handle, QString& address, const SRasLinkSources& sources)
 {
     bool linkKnown = false;
-    for (const SOwnLink& own : OwnLinksOf(sources)) {
+    for (const SOwnLink& own : sources.ownLinks ? sources.ownLinks() : QList<SOwnLink>()) {
         if (own.handle != handle)
             continue;
         linkKnown = true;

@@ -32,6 +32,10 @@ FHostIPAddrSelection::FHostIPAddrSelection(CProgOptions& options, AddressSource 
                                          "Network Manager.Select one from the above list"),
                           this);
     m_label1->setWordWrap(true);
+    m_lblNoAddress = new QLabel(QLatin1String(kNoAddress), this);
+    m_lblNoAddress->setObjectName(QStringLiteral("lblNoAddress"));
+    m_lblNoAddress->setWordWrap(true);
+    m_lblNoAddress->hide();
     m_cmdOK = new QPushButton(QStringLiteral("OK"), this);
     m_cmdOK->setDefault(true);
     m_cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
@@ -45,6 +49,7 @@ FHostIPAddrSelection::FHostIPAddrSelection(CProgOptions& options, AddressSource 
     buttons->addWidget(m_cmdCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_listView);
+    layout->addWidget(m_lblNoAddress);
     layout->addLayout(note);
     layout->addLayout(buttons);
 
@@ -71,6 +76,14 @@ void FHostIPAddrSelection::Load(bool RetriveFromReg)
     for (const QString& address : addresses) {
         auto* row = new QTreeWidgetItem(m_listView, {address});
         row->setData(0, kKeyRole, QStringLiteral("K") + address);
+    }
+    // With nothing to choose, insisting on a choice would hold the user in a
+    // dialog that cannot be left.
+    m_lblNoAddress->setVisible(addresses.isEmpty());
+    if (addresses.isEmpty()) {
+        if (RetriveFromReg)
+            priSelectedIp = m_options.MultiHomedIp();
+        return;
     }
     if (!RetriveFromReg) {
         ForbidCancel();

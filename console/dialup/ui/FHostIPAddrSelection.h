@@ -14,11 +14,16 @@ class QTreeWidget;
 
 // "Available Host IP Address ": the choice of this PC's IPv4 address that
 // faces the equipment, stored as "MultiHomed IP Selected". Until an address
-// is stored the user must choose one: Cancel and closing are not offered.
+// is stored the user must choose one: Cancel and closing are not offered,
+// unless there is none to choose; the dialog then says so and can be left.
 class FHostIPAddrSelection final : public QDialog {
     Q_OBJECT
 
 public:
+    static constexpr const char* kNoAddress =
+        "No network address is up on this PC, only the loopback. Connect the PC to the network, "
+        "then choose its address here.";
+
     using AddressSource = std::function<QStringList()>;
 
     FHostIPAddrSelection(CProgOptions& options, AddressSource addresses = GetLocalAddresses,
@@ -36,6 +41,8 @@ public:
     QTreeWidget* ListView() const { return m_listView; }
     QLabel* Image1() const { return m_image1; }
     QLabel* Label1() const { return m_label1; }
+    // Shown only while the list is empty.
+    QLabel* lblNoAddress() const { return m_lblNoAddress; }
     QPushButton* cmdOK() const { return m_cmdOK; }
     QPushButton* cmdCancel() const { return m_cmdCancel; }
 
@@ -53,6 +60,7 @@ private:
     QTreeWidget* m_listView = nullptr;
     QLabel* m_image1 = nullptr;
     QLabel* m_label1 = nullptr;
+    QLabel* m_lblNoAddress = nullptr;
     QPushButton* m_cmdOK = nullptr;
     QPushButton* m_cmdCancel = nullptr;
 };

@@ -5,11 +5,15 @@
 #include "platform/icmp/IPinger.h"
 #include "platform/icmp/MPing.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 #include <csignal>
+#include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -68,7 +72,13 @@ class tst_CDialUpLink final : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_noProcesses.isValid()); }
+    void initTestCase()
+    {
+        QVERIFY(m_noProcesses.isValid());
+        // Links this test starts itself carry a program name no other test's have.
+        m_programName = QStringLiteral("pppd-%1").arg(QCoreApplication::applicationPid());
+        QVERIFY(QFile::link(QStringLiteral(PPPD_STANDIN), m_standIns.filePath(m_programName)));
+    }
 
     void init()
     {
@@ -130,8 +140,10 @@ private slots:
     // disconnected look with nothing left set or running.
     void linkEnds_data()
     {
-        QTest::addColumn<QString>("entry");  // the stand-in's scenario
-        QTest::addColumn<QString>("killAt"); // the status after which pppd is killed, or "far end"
+        QTest::addColumn<QString>("entry"); // the stand-in's scenario
+        // The status after which pppd is killed, "far end", or "cancel" (a
+        // toggle) at once or after a status: "cancel:STATUS".
+        QTest::addColumn<QString>("killAt");
         QTest::addColumn<QList<SAnswer>>("script");
         QTest::addColumn<QString>("failure"); // after "Connection Failed !\r\n"
         QTest::addColumn<int>("tests");       // of the watch; -1: not counted
@@ -145,6 +157,9 @@ private slots:
         row("killed while connected", "direct-ok", "Status: Connected", {no, no},
             "pppd ended unexpectedly.", -1);
         row("the far end ends it", "direct-ok", "far end", {no, no}, {}, -1);
+        row("cancelled before pppd spoke", "dial-hangs", "cancel", {}, {}, -1);
+        row("cancelled while dialling", "dial-hangs", "cancel:Status: Connecting Device.....", {},
+            {}, -1);
         row("a success resets the count", "direct-ok", "", {ok, no, no, ok, no, no, no}, {}, 7);
         row("too slow counts as failed", "direct-ok", "",
             {slow, no, SAnswer{kIpSuccess, 655379}, slow, slow, no}, {}, 6);
@@ -164,6 +179,11 @@ private slots:
         CDialUpLink link(m_pinger, options);
         const QStringList& events = Record(link, &m_events);
         link.ToggleDialUpLink();
+        if (killAt.startsWith(QLatin1String("cancel"))) {
+            QTRY_VERIFY(killAt == "cancel" || events.contains(killAt.section(u':', 1, -1)));
+            link.ToggleDialUpLink();
+            QVERIFY(events.contains(QStringLiteral("Status: Closing.....")));
+        }
         if (killAt.startsWith(QLatin1String("Status"))) {
             QTRY_VERIFY(events.contains(killAt));
             // The stand-in this link started, by its process id.
@@ -183,27 +203,87 @@ private slots:
         QVERIFY(link.Ras().RasState() == qint32(ERasState::Disconnected) && !link.RasConnHandle());
     }
 
-    // A link this machine already has is taken at once; a toggle leaves it up.
-    void existingLinkTakenAtOnce()
+    // A running link is taken only when it is this user's link of the entry,
+    // and Disconnect then ends its pppd; another is left alone as busy. The
+    // link is this test's own process, or another control of this process.
+    void runningLinks_data()
     {
-        qputenv("PPPD_STANDIN_SCENARIO", "direct-ok");
-        qputenv("PPPD_STANDIN_REMOTE", "127.0.0.48");
-        CRas other(nullptr, {QStringLiteral(PPPD_STANDIN), 2000});
-        other.Dial(QStringLiteral("TarnDirectPPP"));
-        QTRY_COMPARE(other.RasState(), qint32(ERasState::Connected));
+        QTest::addColumn<QString>("holder"); // "process" or "control"
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("scenario");
+        QTest::addColumn<bool>("ourUser");
+        QTest::addColumn<QStringList>("events");
+        const QStringList taken{"look B",
+                                "look C",
+                                "Status: Connected",
+                                "look B",
+                                "Status: Closing.....",
+                                "look D",
+                                "Status: Disconnected"};
+        const QStringList busy{"look B", "look D", "Status: Disconnected",
+                               QLatin1String(CDialUpLink::kStatusBusy)};
+        const QString tarn = QStringLiteral("TarnDirectPPP");
+        QTest::newRow("this user's pppd of the entry")
+            << "process" << tarn << "direct-ok" << true << taken;
+        QTest::newRow("deaf to SIGTERM: killed after the wait")
+            << "process" << tarn << "stubborn" << true << taken;
+        QTest::newRow("another control of this process")
+            << "control" << tarn << "direct-ok" << true << taken;
+        QTest::newRow("another entry's link") << "process"
+                                              << "Modem1"
+                                              << "direct-ok" << true << busy;
+        QTest::newRow("another user's link of the entry")
+            << "process" << tarn << "direct-ok" << false << busy;
+    }
+    void runningLinks()
+    {
+        QFETCH(QString, holder);
+        QFETCH(QString, entry);
+        QFETCH(QString, scenario);
+        QFETCH(bool, ourUser);
+        QFETCH(QStringList, events);
+        qputenv("PPPD_STANDIN_SCENARIO", scenario.toLatin1());
+        qputenv("PPPD_STANDIN_HOLD", "10");
         SDialUpLinkOptions options = Options(QStringLiteral("TarnDirectPPP"));
         options.launchBrowserIntervalMs = 60000;
-        other.AddOwnLinkTo(options.rasLinks);
+        options.linkEndPollMs = 20;
+        options.ras.hangUpGraceMs = 300;
+        std::unique_ptr<CRas> control;
+        QProcess process;
+        qint64 pid = 0;
+        if (holder == QLatin1String("control")) {
+            control = std::make_unique<CRas>(nullptr, SRasOptions{QStringLiteral(PPPD_STANDIN)});
+            control->Dial(entry);
+            QTRY_COMPARE(control->RasState(), qint32(ERasState::Connected));
+            control->AddOwnLinkTo(options.rasLinks);
+            pid = control->RasConnHandle();
+        } else {
+            process.start(m_standIns.filePath(m_programName),
+                          {QStringLiteral("call"), entry, QStringLiteral("nodetach")});
+            QByteArray said;
+            QTRY_VERIFY((said += process.readAll()).contains("remote IP address"));
+            pid = process.processId();
+            options.rasLinks.procFolder = QStringLiteral("/proc");
+            options.rasLinks.programName = m_programName;
+        }
+        if (!ourUser)
+            options.rasLinks.userId = qint64(::getuid()) + 1;
         CDialUpLink link(m_pinger, options);
-        const QStringList& events = Record(link, &m_events);
+        const QStringList& seen = Record(link, &m_events);
         link.ToggleDialUpLink();
-        QVERIFY(link.IsConnected() && !link.IsDialling() && TimerActive(link, "tmrLaunchBrowser"));
-        QCOMPARE(link.PeerIpAddress(), QStringLiteral("127.0.0.48"));
-        link.ToggleDialUpLink();
-        QVERIFY(!link.IsConnected() && !link.IsHangingUp());
-        QCOMPARE(events, (QStringList{"look B", "look C", "Status: Connected", "look B", "look D",
-                                      "Status: Disconnected"}));
-        QCOMPARE(other.RasState(), qint32(ERasState::Connected));
+        const bool taken = events.contains(QStringLiteral("look C"));
+        QCOMPARE(link.IsConnected(), taken);
+        QCOMPARE(link.RasConnHandle(), taken ? pid : 0);
+        if (taken)
+            link.ToggleDialUpLink();
+        QTRY_COMPARE(seen, events);
+        QVERIFY(!link.IsConnected() && !link.IsHangingUp() && !link.IsDialling());
+        if (control)
+            QTRY_COMPARE(control->RasState(), qint32(ERasState::Disconnected));
+        else if (taken)
+            QTRY_COMPARE(process.state(), QProcess::NotRunning);
+        else
+            QCOMPARE(process.state(), QProcess::Running);
     }
 
 private:
@@ -224,6 +304,8 @@ private:
     CWatchPinger m_pinger;
     QStringList m_events;
     QTemporaryDir m_noProcesses;
+    QTemporaryDir m_standIns;
+    QString m_programName;
 };
 
 QTEST_MAIN(tst_CDialUpLink)

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -134,9 +135,10 @@ const SModemCase kModemCases[] = {
     {"no dial-up service", "Modem1", "", true, false, true, true},
 };
 
-// The stored choice is selected; Cancel is offered only when one is stored;
-// OK only with a row to store, and it stores the row chosen; without Cancel,
-// Escape does not close it.
+// The stored choice is selected; Cancel is offered only when one is stored
+// or none can be chosen (the dialog then says so); OK only with a row to
+// store, and it stores the row chosen; without Cancel, neither Escape nor a
+// close box closes it.
 struct SHostCase {
     const char* name;
     QStringList addresses;
@@ -152,7 +154,8 @@ const SHostCase kHostCases[] = {
     {"one address, it is stored", kOne, "10.0.0.5", true, 0, true},
     {"second of several stored", kSeveral, "192.168.1.20", true, 1, true},
     {"stored choice gone", kSeveral, "10.9.9.9", true, -1, true},
-    {"no address at all", {}, "", true, -1, false},
+    {"no address at all", {}, "", true, -1, true},
+    {"no address, not from the store", {}, "", false, -1, true},
     {"not from the store", kSeveral, "10.0.0.5", false, -1, false},
 };
 
@@ -304,13 +307,18 @@ private slots:
                  c.selectedRow);
         QCOMPARE(dialog.cmdCancel()->isEnabled(), c.cancel);
         QCOMPARE(dialog.cmdOK()->isEnabled(), c.selectedRow >= 0);
+        QCOMPARE(!dialog.lblNoAddress()->isHidden(), c.addresses.isEmpty());
+        QVERIFY(dialog.lblNoAddress()->text().startsWith("No network address is up on this PC"));
+        const Qt::WindowFlags flags = dialog.windowFlags();
+        QCOMPARE(!flags.testFlag(Qt::CustomizeWindowHint)
+                     || flags.testFlag(Qt::WindowCloseButtonHint),
+                 c.cancel);
         dialog.show();
-        if (!c.cancel) {
-            dialog.reject(); // what Escape and the title bar's close do
-            QVERIFY(dialog.isVisible());
-        }
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QCOMPARE(dialog.isVisible(), !c.cancel);
         if (c.addresses.isEmpty())
             return;
+        dialog.show();
         list->setCurrentItem(list->topLevelItem(list->topLevelItemCount() - 1));
         QTest::mouseClick(dialog.cmdOK(), Qt::LeftButton);
         QCOMPARE(dialog.result(), QDialog::Accepted);
