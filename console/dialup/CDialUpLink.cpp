@@ -157,8 +157,14 @@ void CDialUpLink::Ras_RasError(qint32 number, const QString& description)
     if (std::find(kIgnoredRasErrors.begin(), kIgnoredRasErrors.end(), number)
         != kIgnoredRasErrors.end())
         return;
-    const QString detail =
-        number == kRasErrorDevice ? QString::fromLatin1(kCheckCable) : description;
+    QString detail = description;
+    if (number == kRasErrorDevice) {
+        detail = QString::fromLatin1(kCheckCable);
+    } else if (number == kRasErrorNotInDialUpGroup) {
+        if (m_toldDialUpGroup)
+            detail = QString::fromLatin1(kNotInDialUpGroupAgain);
+        m_toldDialUpGroup = true;
+    }
     emit OnFailure(QLatin1String(kConnectionFailed) + QStringLiteral("\r\n") + detail);
     m_ras->HangUp();
     HangUpDialUpLink();

@@ -53,6 +53,9 @@ public:
     static constexpr const char* kStatusClosing = "Status: Closing.....";
     static constexpr const char* kConnectionFailed = "Connection Failed !";
     static constexpr const char* kCheckCable = "Check cable or devices";
+    // After the first time, when this user may not dial: the first message said what to do.
+    static constexpr const char* kNotInDialUpGroupAgain =
+        "This user may not dial: dial-up needs membership of the group dip.";
     static constexpr const char* kEquipmentUnreachable = "Equipment unreachable! Disconnecting...";
     static constexpr const char* kPingData = "Test Route";
     // A reply this slow counts as no reply.
@@ -132,4 +135,6 @@ private:
     QString priPeerIpAddress;
     qint64 priRasConnHandle = 0;
     int priPingFailures = 0;
+    // The one link of the console run: the group's long message once per run.
+    bool m_toldDialUpGroup = false;
 };
