@@ -55,10 +55,17 @@ qint32 cRunRulesValidator::ValidateRules()
 void cRunRulesValidator::CheckDirectEntry()
 {
     // Peer names are file names: the comparison keeps the case.
-    if (EnumRasEntries(m_options.peersFolder).contains(QLatin1String(kDirectEntry)))
-        return;
-    CMessageService::Show({QLatin1String(kDirectEntryMissing), QLatin1String(kApplicationTitle),
-                           EMessageIcon::Exclamation, EMessageButtons::Ok});
+    QString text;
+    switch (LookUpRasEntry(QLatin1String(kDirectEntry), m_options.peersFolder)) {
+    case EEntryLookup::Found: return;
+    case EEntryLookup::Missing: text = QLatin1String(kDirectEntryMissing); break;
+    case EEntryLookup::PhonebookUnreadable:
+        text = QString::fromLatin1(kPhonebookUnreadable)
+                   .arg(QLatin1String(kDialUpGroup), DialUpUserName());
+        break;
+    }
+    CMessageService::Show(
+        {text, QLatin1String(kApplicationTitle), EMessageIcon::Exclamation, EMessageButtons::Ok});
 }
 
 // The first source that names a browser decides, whatever its command turns

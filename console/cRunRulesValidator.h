@@ -19,7 +19,8 @@ struct SRunRulesOptions {
 };
 
 // The console's run rules: no other instance for this user, the direct-cable
-// dial-up entry in the phonebook (a warning only), and a web browser.
+// dial-up entry in the phonebook (a warning only: that it is missing, or that
+// this user cannot read the phonebook), and a web browser.
 // The one validator lives as long as the program: it holds the instance lock,
 // and DefaultInternetBrowser serves the browser launch afterwards.
 class cRunRulesValidator final {
@@ -33,6 +34,12 @@ public:
     static constexpr const char* kDirectEntry = "TarnDirectPPP";
     static constexpr const char* kDirectEntryMissing =
         "Remote Access entry 'TarnDirectPPP' not found";
+    // When the phonebook cannot be read; %1 the group, %2 the user's login name.
+    static constexpr const char* kPhonebookUnreadable =
+        "The dial-up phonebook cannot be read, so the entry 'TarnDirectPPP' cannot be checked: "
+        "dial-up needs membership of the group %1, and the user %2 is not a member. An "
+        "administrator adds the user with the command\nsudo adduser %2 %1\nthen %2 logs out "
+        "and in again.";
 
     explicit cRunRulesValidator(SRunRulesOptions options = {});
 

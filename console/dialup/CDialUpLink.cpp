@@ -220,8 +220,14 @@ void CDialUpLink::Ras_RasError(qint32 number, const QString& description)
         UpdateDisconnectedStatusStuff();
         return;
     }
-    const QString detail =
-        number == kRasErrorDevice ? QString::fromLatin1(kCheckCable) : description;
+    QString detail = description;
+    if (number == kRasErrorDevice) {
+        detail = QString::fromLatin1(kCheckCable);
+    } else if (number == kRasErrorNotInDialUpGroup) {
+        if (m_toldDialUpGroup)
+            detail = QString::fromLatin1(kNotInDialUpGroupAgain);
+        m_toldDialUpGroup = true;
+    }
     emit OnFailure(QLatin1String(kConnectionFailed) + QStringLiteral("\r\n") + detail);
     m_ras->HangUp();
     HangUpDialUpLink();

@@ -64,6 +64,9 @@ public:
         "user's); it is left alone";
     static constexpr const char* kConnectionFailed = "Connection Failed !";
     static constexpr const char* kCheckCable = "Check cable or devices";
+    // After the first time, when this user may not dial: the first message said what to do.
+    static constexpr const char* kNotInDialUpGroupAgain =
+        "This user may not dial: dial-up needs membership of the group dip.";
     static constexpr const char* kEquipmentUnreachable = "Equipment unreachable! Disconnecting...";
     static constexpr const char* kPingData = "Test Route";
     // A reply this slow counts as no reply.
@@ -152,4 +155,6 @@ private:
     qint64 m_takenHandle = 0;
     int m_linkEndPolls = 0;
     bool m_linkKilled = false;
+    // The one link of the console run: the group's long message once per run.
+    bool m_toldDialUpGroup = false;
 };

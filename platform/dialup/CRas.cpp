@@ -1,6 +1,7 @@
 #include "platform/dialup/CRas.h"
 
 #include "common/MWindowsError.h"
+#include "platform/dialup/MRasApi.h"
 
 #include <QFileInfo>
 #include <QPointer>
@@ -14,17 +15,23 @@ namespace {
 constexpr int kRaiseInvalidArgument = 5;
 constexpr int kDestructorWaitMs = 3000;
 
-QString StartFailureText(const QString& program)
+// pppd's last lines are kept for the error of its end: its complaints come
+// last, a long link's log before them does not matter.
+constexpr qsizetype kKeptLines = 64;
+
+SRasError StartFailure(const QString& program, const QString& reason)
 {
-    const QFileInfo info(program);
-    if (!info.exists()) {
-        return QStringLiteral("pppd, the program that makes dial-up links, is not installed "
-                              "(%1 was not found). Install the ppp package.")
-            .arg(program);
+    if (!QFileInfo::exists(program)) {
+        return {kRasErrorPppdMissing,
+                QStringLiteral("pppd, the program that makes dial-up links, is not installed "
+                               "(%1 was not found). Install the ppp package.")
+                    .arg(program)};
     }
-    return QStringLiteral("pppd (%1) could not be run: this user may not start it "
-                          "(on Debian, members of the dip group may).")
-        .arg(program);
+    // Debian lets only its dial-up group run pppd.
+    if (!IsRasInstalled(program))
+        return {kRasErrorNotInDialUpGroup, NotInDialUpGroupText(DialUpUserName())};
+    return {kRasErrorPppdMissing,
+            QStringLiteral("pppd (%1) could not be run: %2").arg(program, reason)};
 }
 
 } // namespace
@@ -98,6 +105,7 @@ void CRas::Dial(const QString& entry)
     m_entry = entry;
     m_remoteAddress.clear();
     m_partialLine.clear();
+    m_lines.clear();
     m_wasConnected = false;
     m_hangUpAsked = false;
 
@@ -119,13 +127,13 @@ void CRas::Dial(const QString& entry)
         },
         Qt::QueuedConnection);
 
-    // "linkname" makes pppd write /run/ppp-ENTRY.pid with its interface name;
-    // "debug" makes it log the packets that show authentication starting;
-    // "logfd 1" sends its log to the pipe read here.
+    // Only options pppd takes from a caller who is not root: whatever needs
+    // privilege belongs in the entry file. "debug" makes it log the packets
+    // that show authentication starting; "logfd 1" sends its log to the pipe
+    // read here, where its complaints on standard error arrive too.
     m_process->start(m_options.pppdProgram,
                      {QStringLiteral("call"), entry, QStringLiteral("nodetach"),
-                      QStringLiteral("debug"), QStringLiteral("logfd"), QStringLiteral("1"),
-                      QStringLiteral("linkname"), entry});
+                      QStringLiteral("debug"), QStringLiteral("logfd"), QStringLiteral("1")});
 }
 
 void CRas::HangUp()
@@ -181,6 +189,9 @@ void CRas::OnReadyRead()
 void CRas::TakeLine(const QByteArray& rawLine)
 {
     const QString line = QString::fromLocal8Bit(rawLine).trimmed();
+    m_lines.append(line);
+    if (m_lines.size() > kKeptLines)
+        m_lines.removeFirst();
     const ERasState state = StateOfPppdLine(line);
     // Once a hang-up is under way, only the closing states count.
     if (m_hangUpAsked && state != ERasState::Closing)
@@ -212,7 +223,7 @@ void CRas::OnFinished(int exitCode, bool crashed)
     } else if (!m_wasConnected && exitCode == 0) {
         error = {kRasErrorEndedBeforeUp, QStringLiteral("pppd ended before the link came up.")};
     } else {
-        error = ErrorOfPppdExitStatus(exitCode);
+        error = ErrorOfPppdEnd(m_lines, exitCode, DialUpUserName());
     }
 
     ReleaseProcess();
@@ -226,11 +237,11 @@ void CRas::OnStartFailed()
 {
     if (!m_process || m_process->state() != QProcess::NotRunning)
         return;
-    const QString text = StartFailureText(m_options.pppdProgram);
+    const SRasError error = StartFailure(m_options.pppdProgram, m_process->errorString());
     ReleaseProcess();
     m_state = ERasState::Disconnected;
     emit RasStateChanged();
-    emit RasError(kRasErrorPppdMissing, text);
+    emit RasError(error.number, error.description);
 }
 
 void CRas::ReleaseProcess()
@@ -244,4 +255,5 @@ void CRas::ReleaseProcess()
     m_entry.clear();
     m_remoteAddress.clear();
     m_partialLine.clear();
+    m_lines.clear();
 }

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QProcess;
 class QTimer;
@@ -21,8 +22,9 @@ struct SRasOptions {
 };
 
 // The dial-up control: one PPP link made by a pppd process. Dial starts
-// "pppd call ENTRY nodetach" and returns at once; pppd's log lines become
-// RasStateChanged (the holder reads RasState) and its exit status RasError.
+// "pppd call ENTRY nodetach" (options any member of the dial-up group may
+// give) and returns at once; pppd's log lines become RasStateChanged (the
+// holder reads RasState), its complaints and exit status RasError.
 //
 // Every pppd that started ends with exactly one RasStateChanged reporting
 // Disconnected (8193), followed by RasError when the end was a failure: any
@@ -84,6 +86,7 @@ private:
     QProcess* m_process = nullptr; // a child while a pppd runs
     QTimer* m_tmrKill = nullptr;
     QByteArray m_partialLine;
+    QStringList m_lines; // pppd's last lines, for the error of its end
     QString m_entry;
     QString m_remoteAddress;
     ERasState m_state = ERasState::Disconnected;

@@ -1,7 +1,10 @@
 #include "platform/dialup/MPppdLog.h"
 
+#include "platform/dialup/MRasApi.h"
+
 #include <QHostAddress>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -64,6 +67,49 @@ constexpr std::array kStatusMeanings = {
     SStatusMeaning{19, false, "The authentication of this PC to the peer failed."},
 };
 
+// What a complaint of pppd says ended it.
+enum class EEndCause { Kernel, Device, Group };
+
+struct SLineCause {
+    const char* text;
+    const char* alsoText; // also in the line; nullptr: nothing more
+    EEndCause cause;
+};
+
+// Tried in this order over all lines: the kernel's complaints name /dev/ppp,
+// which is no serial device.
+constexpr std::array kLineCauses = {
+    SLineCause{"/dev/ppp", nullptr, EEndCause::Kernel},
+    SLineCause{"kernel support for PPP", nullptr, EEndCause::Kernel},
+    SLineCause{"unrecognized option '/dev/", nullptr, EEndCause::Device},
+    SLineCause{"Failed to open /dev/", nullptr, EEndCause::Device},
+    SLineCause{" is locked by pid ", nullptr, EEndCause::Device},
+    SLineCause{"Can't create lock file", nullptr, EEndCause::Device},
+    SLineCause{"Device or resource busy", nullptr, EEndCause::Device},
+    SLineCause{"Can't open options file", "Permission denied", EEndCause::Group},
+};
+
+constexpr const char* kDeviceUnusable = "The serial device of the entry is missing or in use.";
+
+// The statuses whose meaning only says that pppd complained: its own words follow.
+constexpr std::array kStatusesWithComplaint = {1, 2};
+
+// pppd's complaint without its program name ("/usr/sbin/pppd: In file ...").
+QString WithoutProgramName(const QString& line)
+{
+    const qsizetype colon = line.indexOf(QLatin1String(": "));
+    if (colon <= 0)
+        return line;
+    const QString program = line.left(colon);
+    return program.contains(u'/') && !program.contains(u' ') ? line.mid(colon + 2) : line;
+}
+
+QString WithComplaint(const QString& meaning, const QString& line)
+{
+    const QString complaint = WithoutProgramName(line.trimmed());
+    return complaint.isEmpty() ? meaning : meaning + u'\n' + complaint;
+}
+
 } // namespace
 
 ERasState StateOfPppdLine(const QString& line)
@@ -102,4 +148,47 @@ SRasError ErrorOfPppdExitStatus(int status)
         }
     }
     return {kRasErrorStatusBase + status, QStringLiteral("pppd ended with status %1.").arg(status)};
+}
+
+QString NotInDialUpGroupText(const QString& userName)
+{
+    return QStringLiteral("Dial-up needs membership of the group %1, and the user %2 is not a "
+                          "member. An administrator adds the user with the command\n"
+                          "sudo adduser %2 %1\n"
+                          "then %2 logs out and in again.")
+        .arg(QLatin1String(kDialUpGroup), userName);
+}
+
+SRasError ErrorOfPppdEnd(const QStringList& lines, int status, const QString& userName)
+{
+    const SRasError byStatus = ErrorOfPppdExitStatus(status);
+    if (status == 0)
+        return byStatus;
+    for (const SLineCause& entry : kLineCauses) {
+        const auto says = [&entry](const QString& line) {
+            return line.contains(QLatin1String(entry.text))
+                   && (!entry.alsoText || line.contains(QLatin1String(entry.alsoText)));
+        };
+        const auto line = std::find_if(lines.cbegin(), lines.cend(), says);
+        if (line == lines.cend())
+            continue;
+        switch (entry.cause) {
+        case EEndCause::Kernel: return ErrorOfPppdExitStatus(4);
+        case EEndCause::Group: return {kRasErrorNotInDialUpGroup, NotInDialUpGroupText(userName)};
+        case EEndCause::Device:
+            return {kRasErrorDevice, WithComplaint(byStatus.number == kRasErrorDevice
+                                                       ? byStatus.description
+                                                       : QString::fromLatin1(kDeviceUnusable),
+                                                   *line)};
+        }
+    }
+    const auto complained = [status](int withComplaint) { return withComplaint == status; };
+    if (std::any_of(kStatusesWithComplaint.begin(), kStatusesWithComplaint.end(), complained)) {
+        const auto last = std::find_if(lines.crbegin(), lines.crend(), [](const QString& line) {
+            return !line.trimmed().isEmpty();
+        });
+        if (last != lines.crend())
+            return {byStatus.number, WithComplaint(byStatus.description, *last)};
+    }
+    return byStatus;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -26,6 +27,8 @@ inline constexpr std::int32_t kRasErrorEndedBeforeUp = 21300; // status 0 before
 inline constexpr std::int32_t kRasErrorDialCancelled = 21301;
 inline constexpr std::int32_t kRasErrorPppdKilled = 21302;
 inline constexpr std::int32_t kRasErrorPppdMissing = 21303;
+// This user may not run pppd or read its entries: not a member of the dial-up group.
+inline constexpr std::int32_t kRasErrorNotInDialUpGroup = 21304;
 
 struct SRasError {
     std::int32_t number = 0;
@@ -42,3 +45,17 @@ QString RemoteAddressOfPppdLine(const QString& line);
 // failures, kRasErrorStatusBase + status for the others, pppd's meaning as the
 // description. Status 0 is no error (number 0).
 SRasError ErrorOfPppdExitStatus(int status);
+
+// What tells the user userName that dial-up needs the dial-up group, and the
+// command with which an administrator grants it.
+QString NotInDialUpGroupText(const QString& userName);
+
+// The error of a pppd that ended with this status after writing these lines
+// (its log and its complaints, oldest first); status 0 is no error. pppd
+// reports a device name it cannot find as an unknown option, so the lines
+// decide before the status: a serial device that is missing, cannot be opened
+// or is locked by another program is 20651; a peers file this user may not
+// read is kRasErrorNotInDialUpGroup (told to userName); the kernel's missing
+// PPP support is status 4's error. Otherwise the status decides as in
+// ErrorOfPppdExitStatus, pppd's own complaint added to an options error.
+SRasError ErrorOfPppdEnd(const QStringList& lines, int status, const QString& userName);

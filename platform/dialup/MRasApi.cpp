@@ -1,7 +1,14 @@
 #include "platform/dialup/MRasApi.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+
+#include <dirent.h>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -33,4 +40,25 @@ QStringList EnumRasEntries(const QString& peersFolder)
             entries.append(file.fileName());
     }
     return entries;
+}
+
+EEntryLookup LookUpRasEntry(const QString& entry, const QString& peersFolder)
+{
+    if (peersFolder.isEmpty())
+        return EEntryLookup::Missing;
+    // Qt's listing says nothing of why a folder gave no names: the system's does.
+    DIR* folder = ::opendir(QFile::encodeName(peersFolder).constData());
+    if (!folder)
+        return errno == EACCES ? EEntryLookup::PhonebookUnreadable : EEntryLookup::Missing;
+    ::closedir(folder);
+    return EnumRasEntries(peersFolder).contains(entry) ? EEntryLookup::Found
+                                                       : EEntryLookup::Missing;
+}
+
+QString DialUpUserName()
+{
+    const uid_t user = ::getuid();
+    if (const passwd* account = ::getpwuid(user); account && account->pw_name)
+        return QString::fromLocal8Bit(account->pw_name);
+    return QString::number(user);
 }

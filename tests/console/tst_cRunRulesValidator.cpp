@@ -10,16 +10,56 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* kDirectEntry = "TarnDirectPPP";
+
+// While it lives, file modes bind this thread even when it runs as root: the
+// capabilities that override them leave its effective set, and come back.
+class CFileModesObeyed final {
+public:
+    CFileModesObeyed()
+    {
+        if (Capabilities(SYS_capget, m_saved) != 0)
+            return;
+        std::array<__user_cap_data_struct, 2> reduced = m_saved;
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        m_changed = Capabilities(SYS_capset, reduced) == 0;
+    }
+    ~CFileModesObeyed()
+    {
+        if (m_changed)
+            Capabilities(SYS_capset, m_saved);
+    }
+    CFileModesObeyed(const CFileModesObeyed&) = delete;
+    CFileModesObeyed& operator=(const CFileModesObeyed&) = delete;
+
+private:
+    static long Capabilities(long call, std::array<__user_cap_data_struct, 2>& data)
+    {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        return ::syscall(call, &header, data.data());
+    }
+    std::array<__user_cap_data_struct, 2> m_saved{};
+    bool m_changed = false;
+};
+
+} // namespace
+
 // Setup steps: "handler:EXEC" (the default http handler's Exec line),
 // "alternative:TARGET" (bin/x-www-browser links there), "variable:VALUE"
 // ($BROWSER), "program:PATH" (an executable); "@" is the row's folder.
 struct SRun {
-    QString peers; // separated by blanks
+    QString peers; // separated by blanks; "!": a folder this user may not read
     int connectionType = 0;
     QStringList setup;
     bool otherInstance = false; // a validator runs already
     int result = 0;
-    bool entryWarning = false;
+    QString warning;
     QString browserPath;
 };
 Q_DECLARE_METATYPE(SRun)
@@ -34,13 +74,23 @@ private slots:
         const QString esr = "@/esr/firefox-esr", ff = "@/ff/firefox";
         const QStringList esrSetup{"program:" + esr, "handler:" + esr + " %u"};
         const auto browser = [](const char* name, const QString& setup, const QString& path) {
-            QTest::newRow(name) << SRun{"TarnDirectPPP", 0, setup.split('|'), {}, 0, false, path};
+            QTest::newRow(name) << SRun{"TarnDirectPPP", 0, setup.split('|'), {}, 0, {}, path};
         };
-        const auto entry = [&](const char* name, const QString& peers, int type, bool warning) {
+        const auto entry = [&](const char* name, const QString& peers, int type,
+                               const QString& warning) {
             QTest::newRow(name) << SRun{peers, type, esrSetup, {}, 0, warning, esr};
         };
-        entry("modem: the entry checked too", "modem", 1, true);
-        entry("another connection type: no entry check", "", 2, false);
+        entry("modem: the entry checked too", "modem", 1,
+              "Remote Access entry 'TarnDirectPPP' not found");
+        entry("another connection type: no entry check", "", 2, {});
+        entry("phonebook unreadable: not said missing", "!", 0,
+              "The dial-up phonebook cannot be read, so the entry 'TarnDirectPPP' cannot be "
+              "checked: dial-up needs membership of the group dip, and the user "
+                  + DialUpUserName()
+                  + " is not a member. An administrator adds the user with "
+                    "the command\nsudo adduser "
+                  + DialUpUserName() + " dip\nthen " + DialUpUserName()
+                  + " logs out and in again.");
         const QString quoted = "@/My FireFox/FireFox";
         browser("quoted path keeps its case",
                 "program:" + quoted + "|handler:\"" + quoted + "\" -url %u", quoted);
@@ -50,7 +100,7 @@ private slots:
                 "@/bin/x-www-browser");
         browser("$BROWSER naming a program on the path",
                 "program:@/bin/firefox|variable:firefox %s:lynx", "@/bin/firefox");
-        QTest::newRow("another instance") << SRun{"", 0, esrSetup, true, 1, false, ""};
+        QTest::newRow("another instance") << SRun{"", 0, esrSetup, true, 1, {}, ""};
     }
     void run()
     {
@@ -65,14 +115,24 @@ private slots:
         messages.Clear();
         {
             cRunRulesValidator validator(options);
-            QCOMPARE(validator.Run(), r.result);
+            if (r.peers == "!") {
+                QVERIFY(QFile::setPermissions(options.peersFolder, {}));
+                {
+                    const CFileModesObeyed obeyed;
+                    QCOMPARE(validator.Run(), r.result);
+                }
+                QVERIFY(QFile::setPermissions(options.peersFolder, QFileDevice::ReadOwner
+                                                                       | QFileDevice::WriteOwner
+                                                                       | QFileDevice::ExeOwner));
+            } else {
+                QCOMPARE(validator.Run(), r.result);
+            }
             const char* const texts[] = {"Ok", "Application already running", "",
                                          "Internet Browser not installed"};
             QCOMPARE(validator.GetLastErrDescr(), QLatin1String(texts[r.result]));
             QCOMPARE(validator.DefaultInternetBrowser(), r.browserPath.replace('@', root.path()));
             QCOMPARE(messages.Texts(),
-                     r.entryWarning ? QStringList{"Remote Access entry 'TarnDirectPPP' not found"}
-                                    : QStringList{});
+                     r.warning.isEmpty() ? QStringList{} : QStringList{r.warning});
             // Its own lock refuses it no second run, and it holds it, failed rule or not.
             QCOMPARE(validator.Run(), r.result);
             QVERIFY(!CInstanceLock(options.lockFilePath).TryLock());
@@ -88,7 +148,8 @@ private:
         options.lockFilePath = root.filePath("runtime/pelion.lock");
         options.peersFolder = root.filePath("peers");
         for (const QString& peer : peers)
-            TestFiles::Write(options.peersFolder + '/' + peer, "/dev/ttyS0\n");
+            TestFiles::Write(options.peersFolder + '/' + (peer == "!" ? kDirectEntry : peer),
+                             "/dev/ttyS0\n");
         SBrowserEnvironment& browser = options.browserEnvironment;
         browser = SBrowserEnvironment{};
         browser.configHome = root.filePath("config");

@@ -2,6 +2,7 @@
 // the watch of the far end; and the commands each look leaves enabled.
 
 #include "console/dialup/CDialUpLink.h"
+#include "platform/dialup/MRasApi.h"
 #include "platform/icmp/IPinger.h"
 #include "platform/icmp/MPing.h"
 
@@ -145,7 +146,7 @@ private slots:
         // toggle) at once or after a status: "cancel:STATUS".
         QTest::addColumn<QString>("killAt");
         QTest::addColumn<QList<SAnswer>>("script");
-        QTest::addColumn<QString>("failure"); // after "Connection Failed !\r\n"
+        QTest::addColumn<QString>("failure"); // after "Connection Failed !\r\n"; '|': dial again
         QTest::addColumn<int>("tests");       // of the watch; -1: not counted
         const SAnswer no{kIpGeneralFailure, 0}, ok{kIpSuccess, 1}, slow{kIpSuccess, 655380};
         const auto row = [](const char* name, const char* entry, const char* killAt,
@@ -154,6 +155,10 @@ private slots:
         };
         row("no entry chosen", "", "", {no, no}, {}, -1);
         row("device cannot be opened", "no-device", "", {no}, "Check cable or devices", -1);
+        row("outside the dial-up group: told at length once", "not-in-group", "", {},
+            NotInDialUpGroupText(DialUpUserName()) + '|' + CDialUpLink::kNotInDialUpGroupAgain + '|'
+                + CDialUpLink::kNotInDialUpGroupAgain,
+            -1);
         row("killed while connected", "direct-ok", "Status: Connected", {no, no},
             "pppd ended unexpectedly.", -1);
         row("the far end ends it", "direct-ok", "far end", {no, no}, {}, -1);
@@ -178,21 +183,26 @@ private slots:
         options.pingPPPIntervalMs = tests < 0 ? 100 : 20;
         CDialUpLink link(m_pinger, options);
         const QStringList& events = Record(link, &m_events);
-        link.ToggleDialUpLink();
-        if (killAt.startsWith(QLatin1String("cancel"))) {
-            QTRY_VERIFY(killAt == "cancel" || events.contains(killAt.section(u':', 1, -1)));
+        const QStringList failures = failure.split(u'|', Qt::SkipEmptyParts);
+        for (qsizetype dial = 0; dial < std::max<qsizetype>(1, failures.size()); ++dial) {
             link.ToggleDialUpLink();
-            QVERIFY(events.contains(QStringLiteral("Status: Closing.....")));
+            if (killAt.startsWith(QLatin1String("cancel"))) {
+                QTRY_VERIFY(killAt == "cancel" || events.contains(killAt.section(u':', 1, -1)));
+                link.ToggleDialUpLink();
+                QVERIFY(events.contains(QStringLiteral("Status: Closing.....")));
+            }
+            if (killAt.startsWith(QLatin1String("Status"))) {
+                QTRY_VERIFY(events.contains(killAt));
+                // The stand-in this link started, by its process id.
+                QCOMPARE(::kill(pid_t(link.Ras().RasConnHandle()), SIGKILL), 0);
+            }
+            QTRY_VERIFY(events.endsWith(QStringLiteral("Status: Disconnected"))
+                        && !link.IsHangingUp());
         }
-        if (killAt.startsWith(QLatin1String("Status"))) {
-            QTRY_VERIFY(events.contains(killAt));
-            // The stand-in this link started, by its process id.
-            QCOMPARE(::kill(pid_t(link.Ras().RasConnHandle()), SIGKILL), 0);
-        }
-        QTRY_VERIFY(events.endsWith(QStringLiteral("Status: Disconnected")) && !link.IsHangingUp());
-        QCOMPARE(events.filter(QStringLiteral("failure ")),
-                 failure.isEmpty() ? QStringList()
-                                   : QStringList{"failure Connection Failed !\r\n" + failure});
+        QStringList told;
+        for (const QString& text : failures)
+            told << "failure Connection Failed !\r\n" + text;
+        QCOMPARE(events.filter(QStringLiteral("failure ")), told);
         QCOMPARE(events.filter(QStringLiteral("unreachable ")),
                  tests < 0 ? QStringList() : QStringList{kUnreachable});
         if (tests >= 0)

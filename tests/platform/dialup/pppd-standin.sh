@@ -4,9 +4,18 @@
 # called entry's name), PPPD_STANDIN_PAUSE seconds (0.05) before each, and ends
 # with pppd's exit status. An up link stays up PPPD_STANDIN_HOLD seconds (30)
 # before the peer ends it; the far end is PPPD_STANDIN_REMOTE (127.0.0.2).
+# Like pppd, it refuses options that need privilege from a caller who is not root.
 entry=
 while [ $# -gt 0 ]; do
-    [ "$1" = call ] && { entry=$2; shift; }
+    case "$1" in
+    call) entry=$2; shift ;;
+    linkname)
+        if [ "$(id -ru)" != 0 ]; then
+            echo "$0: using the linkname option requires root privilege" >&2
+            exit 2
+        fi
+        shift ;;
+    esac
     shift
 done
 pause=${PPPD_STANDIN_PAUSE:-0.05}
@@ -56,9 +65,10 @@ stubborn-dial) # dialling, and deaf to SIGTERM
     trap '' TERM; say "Serial connection established."; wait_for "$hold"; exit 10 ;;
 dial-hangs) say "Serial connection established."; wait_for "$hold"; exit 10 ;;
 no-device) say "Failed to open /dev/ttyS9: No such file or directory"; exit 7 ;;
+not-in-group) say "$0: Can't open options file /etc/ppp/peers/$entry: Permission denied" >&2; exit 2 ;;
 auth-fails)
     say "Serial connection established."; channel /dev/ttyUSB0; authenticate failed
     say "Connection terminated."
     exit 19 ;;
-*) say "$0: Can't open options file /etc/ppp/peers/$entry: No such file or directory"; exit 2 ;;
+*) say "$0: Can't open options file /etc/ppp/peers/$entry: No such file or directory" >&2; exit 2 ;;
 esac

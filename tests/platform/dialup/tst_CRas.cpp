@@ -1,15 +1,87 @@
 #include "common/CRaisedError.h"
 #include "platform/dialup/CRas.h"
+#include "platform/dialup/MRasApi.h"
+#include "tests/kit/TestFiles.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
 
+#include <grp.h>
+#include <pwd.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int kEndTimeoutMs = 15000;
 const SRasOptions kStandIn{QStringLiteral(PPPD_STANDIN), 200};
+const QString kRealPppd = QStringLiteral("/usr/sbin/pppd");
+
+// A throwaway user and its peers file, both gone with this object.
+struct SThrowaway {
+    explicit SThrowaway(QString name) : user(std::move(name)) {}
+    ~SThrowaway()
+    {
+        if (!entryPath.isEmpty())
+            QFile::remove(entryPath);
+        if (added)
+            QProcess::execute(QStringLiteral("userdel"), {user});
+    }
+    bool AddUser(bool inDialUpGroup)
+    {
+        QStringList args{QStringLiteral("-M"), QStringLiteral("-N"), QStringLiteral("-s"),
+                         QStringLiteral("/usr/sbin/nologin"), user};
+        if (inDialUpGroup)
+            args.prepend(QStringLiteral("-G") + QLatin1String(kDialUpGroup));
+        added = QProcess::execute(QStringLiteral("useradd"), args) == 0;
+        return added;
+    }
+    // Mode 0640 root:dip, as an administrator's entries are.
+    bool WriteEntry(const QString& entry, const QString& device, gid_t dialUpGroup)
+    {
+        entryPath = PhonebookPath() + u'/' + entry;
+        return TestFiles::Write(entryPath, device.toLatin1()
+                                               + "\n115200\nlocal\nnoauth\nmaxfail 1\n"
+                                                 "lcp-max-configure 2\nlcp-restart 1\n")
+               && ::chown(QFile::encodeName(entryPath).constData(), 0, dialUpGroup) == 0
+               && QFile::setPermissions(entryPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                       | QFileDevice::ReadGroup);
+    }
+    QString user;
+    QString entryPath;
+    bool added = false;
+};
+
+// The other half of realPppdAsAUser, run as the throwaway user: a dial
+// ("NUMBER up|down", then the description) or a look-up of the entry.
+int AsUser(const QStringList& args)
+{
+    QTextStream out(stdout);
+    const QString action = args.value(0), entry = args.value(2);
+    if (action == QLatin1String("lookup")) {
+        const char* const names[] = {"found", "missing", "unreadable"};
+        out << names[int(LookUpRasEntry(entry))] << '\n';
+        return 0;
+    }
+    CRas ras(nullptr, {args.value(1), 2000});
+    SRasError error;
+    bool up = false;
+    QEventLoop loop;
+    QObject::connect(&ras, &CRas::RasStateChanged, &loop, [&] {
+        up = up || ras.RasState() == qint32(ERasState::Connected);
+        if (ras.RasState() == qint32(ERasState::Disconnected))
+            loop.quit(); // after the error that follows at once
+    });
+    QObject::connect(&ras, &CRas::RasError, &loop, [&](qint32 number, const QString& text) {
+        error = {number, text};
+    });
+    QTimer::singleShot(kEndTimeoutMs, &ras, &CRas::HangUp);
+    ras.Dial(entry);
+    loop.exec();
+    out << error.number << (up ? " up" : " down") << '\n' << error.description << '\n';
+    return 0;
+}
 
 // A dial of a stand-in scenario; at the state "at" (0: never) the test hangs
 // up ('h') or kills pppd ('k'). "status": the pppd status whose meaning the
@@ -86,26 +158,144 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Saw(8193) && m_events.size() >= events.size(), kEndTimeoutMs);
         QCOMPARE(m_events, events);
         if (dial.status >= 0)
-            QCOMPARE(m_descriptions.value(0), ErrorOfPppdExitStatus(dial.status).description);
+            QVERIFY(
+                m_descriptions.value(0).startsWith(ErrorOfPppdExitStatus(dial.status).description));
         QCOMPARE(ras.RasState(), 8193);
         QCOMPARE(ras.RasConnHandle(), 0);
         QVERIFY(ras.Entry().isEmpty() && ras.RemoteAddress().isEmpty());
     }
 
-    void missingPppdIsSaidClearlyAndHangUpStillEnds()
+    // A pppd that is not there, or that this user may not run (Debian lets
+    // only the dial-up group run it), is said as such; hang-up still ends.
+    void pppdThatCannotRun_data()
     {
-        QTemporaryDir empty;
-        CRas ras(nullptr, {empty.filePath(QStringLiteral("pppd")), 1000});
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<QString>("event");
+        QTest::newRow("not installed") << false << "E21303";
+        QTest::newRow("not executable for this user") << true << "E21304";
+    }
+    void pppdThatCannotRun()
+    {
+        QFETCH(bool, present);
+        QFETCH(QString, event);
+        QTemporaryDir folder;
+        const QString program = folder.filePath(QStringLiteral("pppd"));
+        QVERIFY(!present || TestFiles::Write(program, "#!/bin/sh\n")); // no execute bit
+        CRas ras(nullptr, {program, 1000});
         Record(ras);
         ras.Dial(QStringLiteral("TarnDirectPPP"));
-        QTRY_COMPARE(m_events, (QStringList{"S8193", "E21303"}));
-        QVERIFY(m_descriptions.at(0).contains("not installed")
-                && m_descriptions.at(0).contains("ppp package"));
+        QTRY_COMPARE(m_events, (QStringList{"S8193", event}));
+        if (present)
+            QCOMPARE(m_descriptions.at(0), NotInDialUpGroupText(DialUpUserName()));
+        else
+            QVERIFY(m_descriptions.at(0).contains("not installed")
+                    && m_descriptions.at(0).contains("ppp package"));
         ras.HangUp(); // with nothing running it still reports the end, later
         QCOMPARE(m_events.size(), 2);
-        QTRY_COMPARE(m_events, (QStringList{"S8193", "E21303", "S8193"}));
+        QTRY_COMPARE(m_events, (QStringList{"S8193", event, "S8193"}));
         ras.Dial(QStringLiteral("TarnDirectPPP")); // the control is free again
         QTRY_COMPARE(m_events.size(), 5);
+    }
+
+    // Debian's own pppd run by throwaway users, one in the dial-up group and
+    // one outside it, against entries written into the system's peers folder
+    // (an empty device: no entry file). The dial runs in this program started
+    // again as that user ("--as-user", see main); "result" is the first line
+    // it writes (a dial's error number and whether the link came up, or the
+    // look-up's result), "description" the dial's error text. "any": not the
+    // options error, for a kernel with PPP, where pppd goes on to the line.
+    void realPppdAsAUser_data()
+    {
+        QTest::addColumn<QString>("user");   // "+" or "-" (in the group or not), its name
+        QTest::addColumn<QString>("action"); // dial, dial-standin (direct-ok) or lookup
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<QString>("description");
+        int row = 0;
+        const auto user = [&row](char group) {
+            return group + QStringLiteral("pelt%1x%2").arg(::getpid()).arg(row++);
+        };
+        const bool kernelPpp = QFile::exists(QStringLiteral("/dev/ppp"));
+        QTest::newRow("device present: past the option checks")
+            << user('+') << "dial"
+            << "/dev/ttyS0" << (kernelPpp ? "any" : "21004 down")
+            << (kernelPpp ? "" : "The kernel does not support PPP.");
+        QTest::newRow("absent device: check cable")
+            << user('+') << "dial"
+            << "/dev/ttyUSB9"
+            << "20651 down"
+            << "The serial device of the entry is missing or in use.\n"
+               "In file /etc/ppp/peers/@: unrecognized option '/dev/ttyUSB9'";
+        const QString outsider = user('-');
+        QTest::newRow("outside the group: told so")
+            << outsider << "dial"
+            << "/dev/ttyS0"
+            << "21304 down" << NotInDialUpGroupText(outsider.mid(1));
+        QTest::newRow("stand-in as a group member: nothing privileged asked")
+            << user('+') << "dial-standin"
+            << ""
+            << "0 up"
+            << "";
+        QTest::newRow("group member: entry found") << user('+') << "lookup"
+                                                   << "/dev/ttyS0"
+                                                   << "found"
+                                                   << "";
+        QTest::newRow("group member: entry missing") << user('+') << "lookup"
+                                                     << ""
+                                                     << "missing"
+                                                     << "";
+        QTest::newRow("outside the group: phonebook unreadable") << user('-') << "lookup"
+                                                                 << "/dev/ttyS0"
+                                                                 << "unreadable"
+                                                                 << "";
+    }
+    void realPppdAsAUser()
+    {
+        QFETCH(QString, user);
+        QFETCH(QString, action);
+        QFETCH(QString, device);
+        QFETCH(QString, result);
+        QFETCH(QString, description);
+        if (::geteuid() != 0)
+            QSKIP("throwaway users and system peers files need root");
+        const group* dialUp = ::getgrnam(kDialUpGroup);
+        if (!dialUp || !QFileInfo(kRealPppd).isFile()
+            || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            QSKIP("needs Debian's pppd (package ppp), its group dip and setpriv");
+        if (device == QLatin1String("/dev/ttyS0") && !QFile::exists(device))
+            QSKIP("this machine has no /dev/ttyS0");
+        SThrowaway made(user.mid(1));
+        QVERIFY2(made.AddUser(user.startsWith(u'+')), "useradd refused");
+        const QString entry = QStringLiteral("pelion-test-") + made.user;
+        if (!device.isEmpty())
+            QVERIFY(made.WriteEntry(entry, device, dialUp->gr_gid));
+        const passwd* account = ::getpwnam(qPrintable(made.user));
+        QVERIFY(account);
+
+        QProcess helper;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("PPPD_STANDIN_SCENARIO", "direct-ok");
+        environment.insert("PPPD_STANDIN_HOLD", "0.1");
+        helper.setProcessEnvironment(environment);
+        helper.start(
+            QStringLiteral("setpriv"),
+            {QStringLiteral("--reuid=%1").arg(account->pw_uid),
+             QStringLiteral("--regid=%1").arg(account->pw_gid), QStringLiteral("--init-groups"),
+             QStringLiteral("--"), QCoreApplication::applicationFilePath(),
+             QStringLiteral("--as-user"), action,
+             action == QLatin1String("dial-standin") ? QStringLiteral(PPPD_STANDIN) : kRealPppd,
+             entry});
+        QVERIFY(helper.waitForFinished(kEndTimeoutMs + 5000));
+        if (helper.exitCode() == 126 || helper.exitCode() == 127)
+            QSKIP("the throwaway user cannot run this test program where it lies");
+        const QString output = QString::fromLocal8Bit(helper.readAllStandardOutput()).trimmed();
+        qInfo("%s", qPrintable(output));
+        if (result == QLatin1String("any"))
+            QVERIFY(!output.startsWith(QLatin1String("21002 ")));
+        else
+            QCOMPARE(output.section(u'\n', 0, 0), result);
+        if (!description.isEmpty())
+            QCOMPARE(output.section(u'\n', 1), description.replace(u'@', entry));
     }
 
     // The own link joins those the sources named before; it goes, and its
@@ -150,5 +340,13 @@ private:
     QStringList m_descriptions;
 };
 
-QTEST_GUILESS_MAIN(tst_CRas)
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], "--as-user") == 0)
+        return AsUser(app.arguments().mid(2));
+    tst_CRas test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_CRas.moc"

@@ -55,37 +55,86 @@ private slots:
         QCOMPARE(RemoteAddressOfPppdLine(line), address);
     }
 
-    // The one table of pppd's exit statuses and the errors they become.
-    void exitStatusesBecomeErrors_data()
+    // The one table of pppd's ends and the errors they become: its exit status
+    // alone, and the complaints ('|' between lines) that decide before it.
+    void pppdEndsBecomeErrors_data()
     {
+        QTest::addColumn<QString>("lines");
         QTest::addColumn<int>("status");
         QTest::addColumn<int>("number");
         QTest::addColumn<QString>("description");
-        const auto row = [](const char* name, int status, int number, const char* description) {
-            QTest::newRow(name) << status << number << QString::fromLatin1(description);
+        const auto row = [](const char* name, const char* lines, int status, int number,
+                            const char* description) {
+            QTest::newRow(name) << QString::fromLatin1(lines) << status << number
+                                << QString::fromLatin1(description);
         };
-        row("0 is no error", 0, 0, "");
-        row("2 options", 2, 21002, "pppd found an error in the options of the entry.");
-        row("4 kernel", 4, 21004, "The kernel does not support PPP.");
-        row("5 signal", 5, 21005, "pppd was ended by a SIGINT, SIGTERM or SIGHUP signal.");
-        row("6 lock", 6, 20651, "The serial port could not be locked.");
-        row("7 open", 7, 20651, "The serial port could not be opened.");
-        row("8 connect script", 8, 20651, "The connect script failed.");
-        row("10 negotiation", 10, 21010,
+        row("0 is no error", "", 0, 0, "");
+        row("2 options", "", 2, 21002, "pppd found an error in the options of the entry.");
+        row("4 kernel", "", 4, 21004, "The kernel does not support PPP.");
+        row("5 signal", "", 5, 21005, "pppd was ended by a SIGINT, SIGTERM or SIGHUP signal.");
+        row("6 lock", "", 6, 20651, "The serial port could not be locked.");
+        row("7 open", "", 7, 20651, "The serial port could not be opened.");
+        row("8 connect script", "", 8, 20651, "The connect script failed.");
+        row("10 negotiation", "", 10, 21010,
             "The PPP negotiation failed: no network protocol came up.");
-        row("16 modem hangup", 16, 20651, "The link was ended by the modem hanging up.");
-        row("18 init script", 18, 20651, "The modem init script failed.");
-        row("19 our authentication", 19, 21019,
+        row("16 modem hangup", "Modem hangup|Connection terminated.", 16, 20651,
+            "The link was ended by the modem hanging up.");
+        row("18 init script", "", 18, 20651, "The modem init script failed.");
+        row("19 our authentication", "", 19, 21019,
             "The authentication of this PC to the peer failed.");
-        row("unknown status", 42, 21042, "pppd ended with status 42.");
+        row("unknown status", "", 42, 21042, "pppd ended with status 42.");
+        row("an up link's end is no error, whatever it said", "Failed to open /dev/ttyS9", 0, 0,
+            "");
+        row("absent device: an unknown option to pppd",
+            "/usr/sbin/pppd: In file /etc/ppp/peers/E: unrecognized option '/dev/ttyUSB9'", 2,
+            20651,
+            "The serial device of the entry is missing or in use.\n"
+            "In file /etc/ppp/peers/E: unrecognized option '/dev/ttyUSB9'");
+        row("device that cannot be opened",
+            "Using interface ppp0|Failed to open /dev/ttyS9: No such file", 7, 20651,
+            "The serial port could not be opened.\nFailed to open /dev/ttyS9: No such file");
+        row("device another program holds", "Device ttyS0 is locked by pid 4242", 1, 20651,
+            "The serial device of the entry is missing or in use.\n"
+            "Device ttyS0 is locked by pid 4242");
+        row("device busy", "Failed to open /dev/ttyS0: Device or resource busy", 7, 20651,
+            "The serial port could not be opened.\nFailed to open /dev/ttyS0: Device or resource "
+            "busy");
+        row("lock file refused", "Can't create lock file /var/lock/LCK..ttyS0: Permission denied",
+            6, 20651,
+            "The serial port could not be locked.\n"
+            "Can't create lock file /var/lock/LCK..ttyS0: Permission denied");
+        row("entry this user may not read",
+            "/usr/sbin/pppd: Can't open options file /etc/ppp/peers/E: Permission denied", 2, 21304,
+            "Dial-up needs membership of the group dip, and the user ann is not a member. An "
+            "administrator adds the user with the command\nsudo adduser ann dip\n"
+            "then ann logs out and in again.");
+        row("absent entry: pppd's words follow",
+            "/usr/sbin/pppd: Can't open options file /etc/ppp/peers/E: No such file or directory",
+            2, 21002,
+            "pppd found an error in the options of the entry.\n"
+            "Can't open options file /etc/ppp/peers/E: No such file or directory");
+        row("privileged option from the command line",
+            "/usr/sbin/pppd: using the linkname option requires root privilege", 2, 21002,
+            "pppd found an error in the options of the entry.\n"
+            "using the linkname option requires root privilege");
+        row("kernel without PPP, not its device",
+            "Couldn't open the /dev/ppp device: No such file or directory|"
+            "/usr/sbin/pppd: You need to create the /dev/ppp device node by|"
+            "executing the following command as root:|mknod /dev/ppp c 108 0",
+            4, 21004, "The kernel does not support PPP.");
     }
-    void exitStatusesBecomeErrors()
+    void pppdEndsBecomeErrors()
     {
+        QFETCH(QString, lines);
         QFETCH(int, status);
         QFETCH(int, number);
         QFETCH(QString, description);
-        QCOMPARE(ErrorOfPppdExitStatus(status).number, number);
-        QCOMPARE(ErrorOfPppdExitStatus(status).description, description);
+        const SRasError error =
+            ErrorOfPppdEnd(lines.split(u'|', Qt::SkipEmptyParts), status, QStringLiteral("ann"));
+        QCOMPARE(error.number, number);
+        QCOMPARE(error.description, description);
+        if (lines.isEmpty())
+            QCOMPARE(ErrorOfPppdExitStatus(status).description, description);
     }
 
     void entryNames_data()
@@ -131,6 +180,9 @@ private slots:
                  (QStringList{"TarnDirectPPP", "alias", "provider", "tarndirectppp"}));
         QCOMPARE(EnumRasEntries(peers.filePath("missing")), QStringList{});
         QCOMPARE(EnumRasEntries(QString()), QStringList{});
+        QCOMPARE(LookUpRasEntry("TarnDirectPPP", peers.path()), EEntryLookup::Found);
+        QCOMPARE(LookUpRasEntry("tarnDirectPPP", peers.path()), EEntryLookup::Missing);
+        QCOMPARE(LookUpRasEntry("provider", peers.filePath("missing")), EEntryLookup::Missing);
     }
 
     void serialDevicesInNaturalOrder()
