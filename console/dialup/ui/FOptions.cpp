@@ -5,6 +5,7 @@
 #include "console/dialup/ui/MDialupMessages.h"
 
 #include <QButtonGroup>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -87,15 +88,45 @@ void FOptions::OptionConnType_Click(int)
 void FOptions::cmdDirectSettings_Click()
 {
     const QString entry = QString::fromLatin1(CProgOptions::kDirectCableEntry);
-    if (IsRasInstalled(m_dialup.pppdProgram)
-        && EnumRasEntries(m_dialup.peersFolder).contains(entry, Qt::CaseSensitive)) {
-        emit OnPhonebookEditorActive(true);
-        m_dialup.editEntry(this, entry);
-        emit OnPhonebookEditorActive(false);
+    const QString notFound = QStringLiteral("Remote Access entry 'TarnDirectPPP' not found");
+    if (!IsRasInstalled(m_dialup.pppdProgram)) {
+        ShowDialupMessage(this, notFound, EMessageIcon::Exclamation);
         return;
     }
-    ShowDialupMessage(this, QStringLiteral("Remote Access entry 'TarnDirectPPP' not found"),
-                      EMessageIcon::Exclamation);
+    // Outside the group dip the folder cannot be listed: the entry may well be there.
+    const QFileInfo folder(m_dialup.peersFolder);
+    if (folder.exists() && !(folder.isDir() && folder.isReadable() && folder.isExecutable())) {
+        ShowDialupMessage(this, UnreadablePhonebookText(m_dialup.peersFolder),
+                          EMessageIcon::Exclamation);
+        return;
+    }
+    const bool found = EnumRasEntries(m_dialup.peersFolder).contains(entry, Qt::CaseSensitive);
+    if (!found) {
+        SMessage offer;
+        offer.text = notFound + QStringLiteral("\n\nCreate it now?");
+        offer.title = QString::fromLatin1(kConsoleTitle);
+        offer.icon = EMessageIcon::Question;
+        offer.buttons = EMessageButtons::YesNo;
+        if (CMessageService::Show(offer, this) != EMessageResult::Yes)
+            return;
+    }
+    emit OnPhonebookEditorActive(true);
+    if (found)
+        m_dialup.editEntry(this, entry);
+    else
+        m_dialup.createEntry(this, entry);
+    emit OnPhonebookEditorActive(false);
+}
+
+QString FOptions::UnreadablePhonebookText(const QString& peersFolder)
+{
+    QString user = qEnvironmentVariable("USER");
+    if (user.isEmpty())
+        user = QStringLiteral("USER");
+    return QStringLiteral("The phonebook %1 cannot be read, so the entry 'TarnDirectPPP' cannot "
+                          "be looked for. Dial-up needs membership of the group dip: an "
+                          "administrator runs \"sudo adduser %2 dip\", then you log in again.")
+        .arg(peersFolder, user);
 }
 
 void FOptions::cmdModemSettings_Click()
