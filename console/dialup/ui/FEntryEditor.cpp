@@ -137,13 +137,21 @@ bool FEntryEditor::Save()
     m_saving = m_content;
     m_saving.SetSettings(request.settings);
     m_cmdOk->setEnabled(false);
+    m_cmdCancel->setEnabled(false);
     m_writer->Start(request);
     return true;
+}
+
+void FEntryEditor::reject()
+{
+    if (!m_writer->IsRunning())
+        QDialog::reject();
 }
 
 void FEntryEditor::writer_Finished(CPeerWriter::EResult result, const QString& error)
 {
     m_cmdOk->setEnabled(true);
+    m_cmdCancel->setEnabled(true);
     const QString& name = m_savingName;
     if (result == CPeerWriter::EResult::Done) {
         m_content = m_saving;

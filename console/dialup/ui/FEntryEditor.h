@@ -37,6 +37,9 @@ public:
     // dialog closes once the entry is written (signal Saved).
     bool Save();
 
+    // Closing waits while a write runs: its answer decides what the dialog does.
+    void reject() override;
+
     // The entry's name (for a new entry, once saved).
     QString EntryName() const { return m_entry; }
 
