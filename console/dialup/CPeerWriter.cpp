@@ -53,20 +53,23 @@ void CPeerWriter::Start(const CPeerRequest& request)
         return;
     }
     if (m_options.runner.isEmpty() || !QFileInfo(m_options.runner).isExecutable()) {
-        End(EResult::NoRunner, QStringLiteral("pkexec is not installed"));
+        End(EResult::NoRunner, QStringLiteral("this system has no pkexec"));
         return;
     }
-    m_process = new QProcess(this);
-    m_process->setProcessChannelMode(QProcess::SeparateChannels);
-    connect(m_process, &QProcess::finished, this, &CPeerWriter::process_Finished);
-    connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+    auto* process = new QProcess(this);
+    m_process = process;
+    process->setProcessChannelMode(QProcess::SeparateChannels);
+    connect(process, &QProcess::finished, this, &CPeerWriter::process_Finished);
+    connect(process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
             process_Finished(-1, QProcess::CrashExit);
     });
-    m_process->start(m_options.runner, QStringList{m_options.helper} + m_options.helperArguments);
-    m_process->write(request.Encode());
-    m_process->closeWriteChannel();
     m_timeout.start(m_options.timeoutMs);
+    process->start(m_options.runner, QStringList{m_options.helper} + m_options.helperArguments);
+    if (m_process != process)
+        return; // it could not start, and Finished has said so
+    process->write(request.Encode());
+    process->closeWriteChannel();
 }
 
 void CPeerWriter::process_Finished(int exitCode, QProcess::ExitStatus status)

@@ -165,15 +165,15 @@ void FEntryEditor::writer_Finished(CPeerWriter::EResult result, const QString& e
     QString text;
     if (result == CPeerWriter::EResult::NoRunner) {
         const QString userName = m_saving.Settings().userName;
-        text = QStringLiteral("The entry '%1' cannot be saved: %2, which asks an administrator "
-                              "for the rights to write the phonebook.\nYour changes are still "
-                              "in the dialog. An administrator can save them by writing the file "
-                              "%3 (owner root, group dip, mode 0640) with these lines:\n\n%4")
+        text = QStringLiteral("The entry '%1' cannot be saved: %2 to ask an administrator for "
+                              "the rights to write the phonebook.\nYour changes are still in the "
+                              "dialog. An administrator can save them by writing the file %3 "
+                              "(owner root, group dip, mode 0640) with these lines:\n\n%4")
                    .arg(name, error, m_folder.FilePath(name), m_saving.Text());
         if (!m_txtPassword->text().isEmpty())
-            text += QStringLiteral("\nand the password of the user %1 in a line \"%1 * "
-                                   "PASSWORD\" of %2/pap-secrets and %2/chap-secrets (owner "
-                                   "root, mode 0600).")
+            text += QStringLiteral("\nand the password of the user %1 in a line "
+                                   "\"\"%1\" * \"PASSWORD\"\" of %2/pap-secrets and "
+                                   "%2/chap-secrets (owner root, mode 0600).")
                         .arg(userName, options.secretsFolder);
     } else if (options.direct) {
         text = QStringLiteral("The entry '%1' cannot be saved: you may not write the phonebook "
@@ -181,9 +181,10 @@ void FEntryEditor::writer_Finished(CPeerWriter::EResult result, const QString& e
                               "administrator to save them.")
                    .arg(name, m_folder.Path(), error);
     } else {
+        const QString reason = error.endsWith(u'.') ? error.chopped(1) : error;
         text = QStringLiteral("The entry '%1' cannot be saved: %2.\nYour changes are still in "
                               "the dialog.")
-                   .arg(name, error);
+                   .arg(name, reason);
     }
     ShowDialupMessage(this, text, EMessageIcon::Exclamation);
     emit Saved(false);
