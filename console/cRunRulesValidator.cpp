@@ -60,8 +60,7 @@ void cRunRulesValidator::CheckDirectEntry()
     case EEntryLookup::Found: return;
     case EEntryLookup::Missing: text = QLatin1String(kDirectEntryMissing); break;
     case EEntryLookup::PhonebookUnreadable:
-        text = QString::fromLatin1(kPhonebookUnreadable)
-                   .arg(QLatin1String(kDialUpGroup), DialUpUserName());
+        text = PhonebookUnreadableText(QLatin1String(kDirectEntry));
         break;
     }
     CMessageService::Show(

@@ -34,12 +34,6 @@ public:
     static constexpr const char* kDirectEntry = "TarnDirectPPP";
     static constexpr const char* kDirectEntryMissing =
         "Remote Access entry 'TarnDirectPPP' not found";
-    // When the phonebook cannot be read; %1 the group, %2 the user's login name.
-    static constexpr const char* kPhonebookUnreadable =
-        "The dial-up phonebook cannot be read, so the entry 'TarnDirectPPP' cannot be checked: "
-        "dial-up needs membership of the group %1, and the user %2 is not a member. An "
-        "administrator adds the user with the command\nsudo adduser %2 %1\nthen %2 logs out "
-        "and in again.";
 
     explicit cRunRulesValidator(SRunRulesOptions options = {});
 

@@ -1,6 +1,7 @@
 #include "console/dialup/CPeerEntry.h"
 
-#include <QHostAddress>
+#include "platform/dialup/MPppdProgram.h"
+
 #include <QRegularExpression>
 
 #include <array>
@@ -9,10 +10,21 @@
 namespace {
 
 // The kinds of line the editor owns, in the order new lines are appended.
-enum class ESlot { Device, Speed, LineMode, Connect, User, Address, None };
+enum class ESlot { Device, Speed, LineMode, Flow, Connect, User, Address, None };
 
-constexpr std::array kSlots = {ESlot::Device,  ESlot::Speed, ESlot::LineMode,
+constexpr std::array kSlots = {ESlot::Device,  ESlot::Speed, ESlot::LineMode, ESlot::Flow,
                                ESlot::Connect, ESlot::User,  ESlot::Address};
+
+struct SFlowWord {
+    EFlowControl flow;
+    const char* word;
+};
+constexpr std::array kFlowWords = {SFlowWord{EFlowControl::Hardware, "crtscts"},
+                                   SFlowWord{EFlowControl::None, "nocrtscts"},
+                                   SFlowWord{EFlowControl::Software, "xonxoff"}};
+
+// A password is kept to what pppd's secrets files and a terminal can carry.
+constexpr int kMaxPassword = 255;
 
 constexpr const char* kChat = "/usr/sbin/chat";
 
@@ -50,6 +62,8 @@ ESlot SlotOf(const QString& rawLine)
         return ESlot::Speed;
     if (line == QStringLiteral("local") || line == QStringLiteral("modem"))
         return ESlot::LineMode;
+    if (CPeerEntry::FlowControlOf(line))
+        return ESlot::Flow;
     if (IsOwnConnectLine(line))
         return ESlot::Connect;
     if (line.startsWith(QStringLiteral("user ")))
@@ -101,6 +115,7 @@ CPeerEntry CPeerEntry::Parse(const QString& text)
         case ESlot::Device: s.device = line; break;
         case ESlot::Speed: s.speed = line.toInt(); break;
         case ESlot::LineMode: modemLine = line == QStringLiteral("modem"); break;
+        case ESlot::Flow: s.flowControl = *FlowControlOf(line); break;
         case ESlot::Connect: {
             s.phoneNumber = DialCommand().match(line).captured(1);
             s.initString = InitCommand().match(line).captured(1);
@@ -130,6 +145,7 @@ QString CPeerEntry::Text() const
     rendered[ESlot::Device] = {s.device};
     rendered[ESlot::Speed] = {QString::number(s.speed)};
     rendered[ESlot::LineMode] = {s.modem ? QStringLiteral("modem") : QStringLiteral("local")};
+    rendered[ESlot::Flow] = {FlowControlWord(s.flowControl)};
     if (s.modem && !s.phoneNumber.isEmpty()) {
         QString script = QStringLiteral("ABORT BUSY ABORT 'NO CARRIER' ABORT 'NO DIALTONE' "
                                         "'' 'ATZ'");
@@ -172,10 +188,12 @@ QString CPeerEntry::Validate(const SPeerSettings& s)
     // SECURITY: the device, the user name, the number and the init string end
     // up in pppd's options and in the shell command of the connect script;
     // quotes, backslashes and control characters could add options or commands.
-    if (!s.device.startsWith(u'/') || !AllowedText(s.device, QStringLiteral(" '\"\\`$")))
+    static const QRegularExpression device(
+        QStringLiteral("^/dev/[A-Za-z0-9_.+-]+(/[A-Za-z0-9_.+-]+)*$"));
+    if (!device.match(s.device).hasMatch() || s.device.contains(QStringLiteral("/..")))
         return QStringLiteral("Choose the serial device of the link (a /dev/tty... device).");
-    if (s.speed <= 0)
-        return QStringLiteral("The speed must be a number of bits per second.");
+    if (!Speeds().contains(s.speed))
+        return QStringLiteral("Choose a speed a serial line can take, such as 115200.");
     if (s.modem) {
         static const QRegularExpression number(QStringLiteral("^[0-9*#,+ PTWptw()-]+$"));
         if (!number.match(s.phoneNumber).hasMatch())
@@ -183,14 +201,64 @@ QString CPeerEntry::Validate(const SPeerSettings& s)
                                   "blanks and * # , + - only).");
         if (!AllowedText(s.initString, QStringLiteral("'\"\\`")))
             return QStringLiteral("The init string may not hold quotes or backslashes.");
+    } else if (!AllowedText(s.phoneNumber, {}) || !AllowedText(s.initString, {})) {
+        // Not written for a cable, but a helper that writes as root checks all it is given.
+        return QStringLiteral("The phone number and the init string may not hold control "
+                              "characters.");
     }
     if (!AllowedText(s.userName, QStringLiteral("\"\\")))
         return QStringLiteral("The user name may not hold quotes or backslashes.");
-    static const QRegularExpression dottedQuad(QStringLiteral("^\\d{1,3}(\\.\\d{1,3}){3}$"));
-    if (!s.localAddress.isEmpty()
-        && (!dottedQuad.match(s.localAddress).hasMatch()
-            || QHostAddress(s.localAddress).protocol() != QAbstractSocket::IPv4Protocol))
+    static const QRegularExpression dottedQuad(
+        QStringLiteral("^(25[0-5]|2[0-4]\\d|1?\\d?\\d)(\\.(25[0-5]|2[0-4]\\d|1?\\d?\\d)){3}$"));
+    if (!s.localAddress.isEmpty() && !dottedQuad.match(s.localAddress).hasMatch())
         return QStringLiteral("The local address must be an IPv4 address such as 10.0.0.1, or "
                               "empty.");
     return {};
+}
+
+QString CPeerEntry::ValidateName(const QString& name)
+{
+    if (IsValidEntryName(name))
+        return {};
+    return QStringLiteral("Enter a name for the entry: letters, digits and blanks, without \"/\" "
+                          "and not starting with \".\" or \"-\".");
+}
+
+QString CPeerEntry::ValidatePassword(const QString& password, const QString& userName)
+{
+    if (password.isEmpty())
+        return {};
+    if (userName.isEmpty())
+        return QStringLiteral("A password needs the user name it belongs to.");
+    if (password.size() > kMaxPassword || !AllowedText(password, {}))
+        return QStringLiteral("The password may hold letters, digits, blanks and punctuation "
+                              "only, at most 255 of them.");
+    return {};
+}
+
+QString CPeerEntry::FlowControlWord(EFlowControl flow)
+{
+    for (const SFlowWord& each : kFlowWords) {
+        if (each.flow == flow)
+            return QString::fromLatin1(each.word);
+    }
+    return {};
+}
+
+std::optional<EFlowControl> CPeerEntry::FlowControlOf(const QString& word)
+{
+    for (const SFlowWord& each : kFlowWords) {
+        if (word == QLatin1StringView(each.word))
+            return each.flow;
+    }
+    return std::nullopt;
+}
+
+const QList<int>& CPeerEntry::Speeds()
+{
+    static const QList<int> speeds{
+        50,     75,     110,     134,     150,     200,     300,     600,     1200,    1800,
+        2400,   4800,   9600,    19200,   38400,   57600,   115200,  230400,  460800,  500000,
+        576000, 921600, 1000000, 1152000, 1500000, 2000000, 2500000, 3000000, 3500000, 4000000};
+    return speeds;
 }

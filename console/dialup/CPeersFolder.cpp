@@ -1,9 +1,18 @@
 #include "console/dialup/CPeersFolder.h"
 
+#include "platform/system/MOwnedFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+
+namespace {
+
+// Read by pppd for the members of its group; only root writes.
+constexpr int kEntryMode = 0640;
+constexpr const char* kDialGroup = "dip";
+
+} // namespace
 
 QString CPeersFolder::FilePath(const QString& entry) const
 {
@@ -27,17 +36,11 @@ std::optional<CPeerEntry> CPeersFolder::Read(const QString& entry, QString& erro
 
 bool CPeersFolder::Write(const QString& entry, const CPeerEntry& content, QString& error) const
 {
-    // The new text goes to a file beside the old one, which it replaces only
-    // once written whole.
-    QSaveFile file(FilePath(entry));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        error = file.errorString();
-        return false;
-    }
-    const QByteArray bytes = content.Text().toLocal8Bit();
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        error = file.errorString();
-        return false;
-    }
-    return true;
+    return ReplaceFileWhole(FilePath(entry), content.Text().toLocal8Bit(), kEntryMode,
+                            QString::fromLatin1(kDialGroup), error);
+}
+
+QStringList CPeersFolder::Entries() const
+{
+    return EnumRasEntries(m_path);
 }

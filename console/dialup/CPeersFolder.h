@@ -4,6 +4,7 @@
 #include "platform/dialup/MRasApi.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -20,9 +21,14 @@ public:
     // The entry's file; nothing, with the reason in error, when it cannot be read.
     std::optional<CPeerEntry> Read(const QString& entry, QString& error) const;
 
-    // Writes the entry's file whole or not at all; false with the system's
-    // reason in error (a folder this user may not write, a full disk...).
+    // Writes the entry's file whole or not at all, mode 0640, and run as
+    // root owned by root and the group dip, whose members may dial it; false
+    // with the system's reason in error (a folder this user may not write, a
+    // full disk...).
     bool Write(const QString& entry, const CPeerEntry& content, QString& error) const;
+
+    // The entry names that are files of the folder now.
+    QStringList Entries() const;
 
 private:
     QString m_path;

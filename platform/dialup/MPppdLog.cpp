@@ -150,15 +150,6 @@ SRasError ErrorOfPppdExitStatus(int status)
     return {kRasErrorStatusBase + status, QStringLiteral("pppd ended with status %1.").arg(status)};
 }
 
-QString NotInDialUpGroupText(const QString& userName)
-{
-    return QStringLiteral("Dial-up needs membership of the group %1, and the user %2 is not a "
-                          "member. An administrator adds the user with the command\n"
-                          "sudo adduser %2 %1\n"
-                          "then %2 logs out and in again.")
-        .arg(QLatin1String(kDialUpGroup), userName);
-}
-
 SRasError ErrorOfPppdEnd(const QStringList& lines, int status, const QString& userName)
 {
     const SRasError byStatus = ErrorOfPppdExitStatus(status);

@@ -46,10 +46,6 @@ QString RemoteAddressOfPppdLine(const QString& line);
 // description. Status 0 is no error (number 0).
 SRasError ErrorOfPppdExitStatus(int status);
 
-// What tells the user userName that dial-up needs the dial-up group, and the
-// command with which an administrator grants it.
-QString NotInDialUpGroupText(const QString& userName);
-
 // The error of a pppd that ended with this status after writing these lines
 // (its log and its complaints, oldest first); status 0 is no error. pppd
 // reports a device name it cannot find as an unknown option, so the lines

@@ -62,3 +62,20 @@ QString DialUpUserName()
         return QString::fromLocal8Bit(account->pw_name);
     return QString::number(user);
 }
+
+QString NotInDialUpGroupText(const QString& userName)
+{
+    return QStringLiteral("Dial-up needs membership of the group %1, and the user %2 is not a "
+                          "member. An administrator adds the user with the command\n"
+                          "sudo adduser %2 %1\n"
+                          "then %2 logs out and in again.")
+        .arg(QLatin1String(kDialUpGroup), userName);
+}
+
+QString PhonebookUnreadableText(const QString& entry)
+{
+    return QStringLiteral("The dial-up phonebook cannot be read, so the entry '%1' cannot be "
+                          "looked for. ")
+               .arg(entry)
+           + NotInDialUpGroupText();
+}

@@ -32,3 +32,11 @@ EEntryLookup LookUpRasEntry(const QString& entry, const QString& peersFolder = P
 // administrator types it in "adduser NAME dip"; the user number when the
 // system knows no name for it.
 QString DialUpUserName();
+
+// What tells the user userName that dial-up needs the dial-up group, and the
+// command with which an administrator grants it.
+QString NotInDialUpGroupText(const QString& userName = DialUpUserName());
+
+// What tells this user that the phonebook cannot be read, so the entry cannot
+// be looked for, and how to get the right to read it.
+QString PhonebookUnreadableText(const QString& entry);

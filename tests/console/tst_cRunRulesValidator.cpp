@@ -4,49 +4,17 @@
 // browser are the start-up's own test.
 
 #include "console/cRunRulesValidator.h"
+#include "platform/dialup/MRasApi.h"
+#include "tests/kit/FileModesObeyed.h"
 #include "tests/kit/MessageCapture.h"
 #include "tests/kit/TestFiles.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <linux/capability.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 namespace {
 
 constexpr const char* kDirectEntry = "TarnDirectPPP";
-
-// While it lives, file modes bind this thread even when it runs as root: the
-// capabilities that override them leave its effective set, and come back.
-class CFileModesObeyed final {
-public:
-    CFileModesObeyed()
-    {
-        if (Capabilities(SYS_capget, m_saved) != 0)
-            return;
-        std::array<__user_cap_data_struct, 2> reduced = m_saved;
-        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-        m_changed = Capabilities(SYS_capset, reduced) == 0;
-    }
-    ~CFileModesObeyed()
-    {
-        if (m_changed)
-            Capabilities(SYS_capset, m_saved);
-    }
-    CFileModesObeyed(const CFileModesObeyed&) = delete;
-    CFileModesObeyed& operator=(const CFileModesObeyed&) = delete;
-
-private:
-    static long Capabilities(long call, std::array<__user_cap_data_struct, 2>& data)
-    {
-        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-        return ::syscall(call, &header, data.data());
-    }
-    std::array<__user_cap_data_struct, 2> m_saved{};
-    bool m_changed = false;
-};
 
 } // namespace
 
@@ -84,13 +52,7 @@ private slots:
               "Remote Access entry 'TarnDirectPPP' not found");
         entry("another connection type: no entry check", "", 2, {});
         entry("phonebook unreadable: not said missing", "!", 0,
-              "The dial-up phonebook cannot be read, so the entry 'TarnDirectPPP' cannot be "
-              "checked: dial-up needs membership of the group dip, and the user "
-                  + DialUpUserName()
-                  + " is not a member. An administrator adds the user with "
-                    "the command\nsudo adduser "
-                  + DialUpUserName() + " dip\nthen " + DialUpUserName()
-                  + " logs out and in again.");
+              PhonebookUnreadableText(QLatin1String(kDirectEntry)));
         const QString quoted = "@/My FireFox/FireFox";
         browser("quoted path keeps its case",
                 "program:" + quoted + "|handler:\"" + quoted + "\" -url %u", quoted);

@@ -67,7 +67,7 @@ void FModemSettings::RefreshEntries()
 void FModemSettings::cmdAdd_Click()
 {
     emit OnPhonebookEditorActive(true);
-    m_dialup.createEntry(this);
+    m_dialup.createEntry(this, QString());
     emit OnPhonebookEditorActive(false);
     RefreshEntries();
 }

@@ -87,15 +87,33 @@ void FOptions::OptionConnType_Click(int)
 void FOptions::cmdDirectSettings_Click()
 {
     const QString entry = QString::fromLatin1(CProgOptions::kDirectCableEntry);
-    if (IsRasInstalled(m_dialup.pppdProgram)
-        && EnumRasEntries(m_dialup.peersFolder).contains(entry, Qt::CaseSensitive)) {
-        emit OnPhonebookEditorActive(true);
-        m_dialup.editEntry(this, entry);
-        emit OnPhonebookEditorActive(false);
+    const QString notFound = QStringLiteral("Remote Access entry 'TarnDirectPPP' not found");
+    if (!IsRasInstalled(m_dialup.pppdProgram)) {
+        ShowDialupMessage(this, notFound, EMessageIcon::Exclamation);
         return;
     }
-    ShowDialupMessage(this, QStringLiteral("Remote Access entry 'TarnDirectPPP' not found"),
-                      EMessageIcon::Exclamation);
+    // Outside the group dip the folder cannot be listed: the entry may well be there.
+    const EEntryLookup lookup = LookUpRasEntry(entry, m_dialup.peersFolder);
+    if (lookup == EEntryLookup::PhonebookUnreadable) {
+        ShowDialupMessage(this, PhonebookUnreadableText(entry), EMessageIcon::Exclamation);
+        return;
+    }
+    const bool found = lookup == EEntryLookup::Found;
+    if (!found) {
+        SMessage offer;
+        offer.text = notFound + QStringLiteral("\n\nCreate it now?");
+        offer.title = QString::fromLatin1(kConsoleTitle);
+        offer.icon = EMessageIcon::Question;
+        offer.buttons = EMessageButtons::YesNo;
+        if (CMessageService::Show(offer, this) != EMessageResult::Yes)
+            return;
+    }
+    emit OnPhonebookEditorActive(true);
+    if (found)
+        m_dialup.editEntry(this, entry);
+    else
+        m_dialup.createEntry(this, entry);
+    emit OnPhonebookEditorActive(false);
 }
 
 void FOptions::cmdModemSettings_Click()

@@ -13,8 +13,9 @@ class QPushButton;
 class QRadioButton;
 
 // "Options": how the dial-up link is made, over the direct serial cable
-// ("TarnDirectPPP") or a modem entry, with the editors of those entries and,
-// for the local network, the choice of this PC's address. Ok stores the
+// ("TarnDirectPPP") or a modem entry, with the editors of those entries (a
+// missing cable entry is offered for creation) and, for the local network,
+// the choice of this PC's address. Ok stores the
 // connection type as "Connection Type" at once.
 class FOptions final : public QDialog {
     Q_OBJECT
@@ -30,6 +31,7 @@ public:
     QPushButton* CmdLanSettings() const { return m_cmdLanSettings; }
     QPushButton* cmdOk() const { return m_cmdOk; }
     QPushButton* cmdCancel() const { return m_cmdCancel; }
+
 
 signals:
     // True while a phonebook editor opened from here (or from the modem

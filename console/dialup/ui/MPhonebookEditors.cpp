@@ -2,15 +2,15 @@
 
 #include "console/dialup/ui/FEntryEditor.h"
 
-void EditPhonebookEntry(QWidget* owner, const QString& entry, const QString& peersFolder)
+void EditPhonebookEntry(QWidget* owner, const QString& entry, const SPeerWriterOptions& writer)
 {
-    FEntryEditor editor(CPeersFolder(peersFolder), entry, owner);
+    FEntryEditor editor(writer, entry, owner);
     if (editor.Load())
         editor.exec();
 }
 
-QString CreatePhonebookEntry(QWidget* owner, const QString& peersFolder)
+QString CreatePhonebookEntry(QWidget* owner, const SPeerWriterOptions& writer, const QString& name)
 {
-    FEntryEditor editor(CPeersFolder(peersFolder), QString(), owner);
+    FEntryEditor editor(writer, QString(), owner, QStringLiteral("/dev"), name);
     return editor.exec() == QDialog::Accepted ? editor.EntryName() : QString();
 }

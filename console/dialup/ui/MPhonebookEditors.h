@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/dialup/MRasApi.h"
+#include "console/dialup/CPeerWriter.h"
 
 #include <QString>
 
@@ -10,8 +10,9 @@ class QWidget;
 
 // Opens the editor of the entry, modally over the owner; returns when it closes.
 void EditPhonebookEntry(QWidget* owner, const QString& entry,
-                        const QString& peersFolder = PhonebookPath());
+                        const SPeerWriterOptions& writer = {});
 
-// Opens the new-entry dialog modally; returns the new entry's name, empty
-// when none was made.
-QString CreatePhonebookEntry(QWidget* owner, const QString& peersFolder = PhonebookPath());
+// Opens the new-entry dialog modally, with its name fixed when one is given;
+// returns the new entry's name, empty when none was made.
+QString CreatePhonebookEntry(QWidget* owner, const SPeerWriterOptions& writer = {},
+                             const QString& name = {});

@@ -20,8 +20,9 @@ struct SDialupDialogOptions {
     QString pppdProgram = DefaultPppdPath();
     // Opens the editor of an entry and returns when it closes.
     std::function<void(QWidget* owner, const QString& entry)> editEntry;
-    // Opens the new-entry dialog and returns when it closes.
-    std::function<void(QWidget* owner)> createEntry;
+    // Opens the new-entry dialog, with the name fixed when one is given, and
+    // returns when it closes.
+    std::function<void(QWidget* owner, const QString& name)> createEntry;
     // This PC's IPv4 addresses, for the host address selection.
     std::function<QStringList()> localAddresses = GetLocalAddresses;
 
@@ -29,13 +30,16 @@ struct SDialupDialogOptions {
     SDialupDialogOptions WithDefaults() const
     {
         SDialupDialogOptions options = *this;
-        const QString folder = peersFolder;
+        SPeerWriterOptions writer;
+        writer.peersFolder = peersFolder;
         if (!options.editEntry)
-            options.editEntry = [folder](QWidget* owner, const QString& entry) {
-                EditPhonebookEntry(owner, entry, folder);
+            options.editEntry = [writer](QWidget* owner, const QString& entry) {
+                EditPhonebookEntry(owner, entry, writer);
             };
         if (!options.createEntry)
-            options.createEntry = [folder](QWidget* owner) { CreatePhonebookEntry(owner, folder); };
+            options.createEntry = [writer](QWidget* owner, const QString& name) {
+                CreatePhonebookEntry(owner, writer, name);
+            };
         return options;
     }
 };

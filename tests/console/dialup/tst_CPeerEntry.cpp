@@ -8,9 +8,9 @@ namespace {
 
 SPeerSettings Settings(const QString& device, int speed, bool modem, const QString& number = {},
                        const QString& init = {}, const QString& user = {},
-                       const QString& local = {})
+                       const QString& local = {}, EFlowControl flow = EFlowControl::Hardware)
 {
-    return {device, speed, modem, number, init, user, local};
+    return {device, speed, modem, number, init, user, local, flow};
 }
 
 SPeerSettings Modem(const QString& number, const QString& init)
@@ -41,6 +41,13 @@ private slots:
             << "/dev/ttyS1\n38400\nlocal\nuser \"eng one\"\nnoipdefault\n"
             << Settings("/dev/ttyS1", 38400, false, {}, {}, "eng one") << true;
         QTest::newRow("template defaults") << "" << SPeerSettings() << true;
+        QTest::newRow("three wires, the last flow word counts")
+            << "/dev/ttyS0\n9600\nlocal\ncrtscts\nnocrtscts\n"
+            << Settings("/dev/ttyS0", 9600, false, {}, {}, {}, {}, EFlowControl::None) << true;
+        QTest::newRow("xon/xoff") << "/dev/ttyS0\n9600\nlocal\nxonxoff\n"
+                                  << Settings("/dev/ttyS0", 9600, false, {}, {}, {}, {},
+                                              EFlowControl::Software)
+                                  << true;
         QTest::newRow("modem with init") << "" << Modem("0049 (89) 1234-5", "AT&F E0 V1") << true;
         QTest::newRow("modem without init") << "" << Modem("*99#", "") << true;
         SPeerSettings local = Modem("5551234", "ATZ");
@@ -56,6 +63,14 @@ private slots:
         QTest::newRow("an option after the device")
             << "" << Settings("/dev/ttyS0 nodetach", 115200, false) << false;
         QTest::newRow("no speed") << "" << Settings("/dev/ttyS0", 0, false) << false;
+        QTest::newRow("speed no line takes") << "" << Settings("/dev/ttyS0", 12345, false) << false;
+        QTest::newRow("outside /dev") << "" << Settings("/etc/shadow", 9600, false) << false;
+        QTest::newRow("climbing out of /dev")
+            << "" << Settings("/dev/../etc/shadow", 9600, false) << false;
+        QTest::newRow("control character, unused number")
+            << "" << Settings("/dev/ttyS0", 9600, false, "1\r") << false;
+        QTest::newRow("octet too large")
+            << "" << Settings("/dev/ttyS0", 9600, false, {}, {}, {}, "10.0.0.256") << false;
         QTest::newRow("bad local address")
             << "" << Settings("/dev/ttyS0", 115200, false, {}, {}, {}, "10.0.0") << false;
     }
@@ -85,7 +100,7 @@ private slots:
         entry.SetSettings(Settings("/dev/ttyUSB1", 57600, false));
         QCOMPARE(entry.Text(), "# Equipment link, keep this note\n/dev/ttyUSB1\n"
                                "lcp-echo-interval 5\n57600\n"
-                                   + rest);
+                                   + rest + "crtscts\n");
         entry = CPeerEntry::Parse(QStringLiteral("10.1.1.1:10.1.1.2\n"));
         QCOMPARE(entry.Settings().localAddress, QStringLiteral("10.1.1.1"));
         entry.SetSettings(Settings("/dev/ttyS0", 115200, false, {}, {}, {}, "10.1.1.5"));

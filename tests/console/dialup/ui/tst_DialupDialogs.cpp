@@ -4,6 +4,8 @@
 #include "console/dialup/ui/FModemSettings.h"
 #include "console/dialup/ui/FOptions.h"
 #include "console/dialup/ui/SDialupDialogOptions.h"
+#include "platform/dialup/MRasApi.h"
+#include "tests/kit/FileModesObeyed.h"
 #include "tests/kit/MessageCapture.h"
 #include "tests/kit/TestFiles.h"
 
@@ -18,6 +20,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
+
+#include <optional>
 
 namespace {
 
@@ -36,6 +40,15 @@ public:
     }
 
     QString Peers() const { return m_dir.filePath(QStringLiteral("peers")); }
+    // The editors write here, root itself; secrets stay out of /etc/ppp.
+    SPeerWriterOptions Writer(const QString& peers = {}) const
+    {
+        SPeerWriterOptions writer;
+        writer.peersFolder = peers.isEmpty() ? Peers() : peers;
+        writer.secretsFolder = m_dir.path();
+        writer.direct = true;
+        return writer;
+    }
     void AddEntry(const QString& name) { TestFiles::Write(Peers() + u'/' + name, kEntry); }
     SDialupDialogOptions Dialup(bool installed = true)
     {
@@ -43,9 +56,9 @@ public:
         dialup.peersFolder = Peers();
         dialup.pppdProgram = m_dir.filePath(installed ? "pppd" : "no-pppd");
         dialup.editEntry = [this](QWidget*, const QString& entry) { calls << "edit " + entry; };
-        dialup.createEntry = [this](QWidget*) {
-            calls << QStringLiteral("create");
-            AddEntry(QStringLiteral("Created"));
+        dialup.createEntry = [this](QWidget*, const QString& name) {
+            calls << QStringLiteral("create %1").arg(name).trimmed();
+            AddEntry(name.isEmpty() ? QStringLiteral("Created") : name);
         };
         dialup.localAddresses = [] { return QStringList{"10.1.0.5", "192.168.9.9"}; };
         return dialup;
@@ -57,6 +70,9 @@ public:
         return fresh.value(QLatin1String(CProgOptions::kSection) + u'/' + key, "<absent>")
             .toString();
     }
+
+    QString SettingsFile() const { return m_dir.filePath("Pelion.ini"); }
+    QString SecretsFile() const { return m_dir.filePath("pap-secrets"); }
 
     static constexpr const char* kEntry = "/dev/ttyS0\n115200\nlocal\n";
     int connType = 0;
@@ -100,20 +116,27 @@ const SOptionsCase kOptionsCases[] = {
 };
 
 // Each settings button of Options (0 cable, 1 modem, 2 LAN): the editor
-// calls within the console's editor flag, a dialog, or a message.
+// calls within the console's editor flag, a dialog, or a message. A missing
+// cable entry is offered for creation (the answer given); a phonebook that
+// cannot be read is not taken for a missing entry.
 struct SButtonCase {
     const char* name;
     int button;
     const char* entry;
     bool installed;
     QStringList seen;
+    EMessageResult answer = EMessageResult::Yes;
+    bool unreadable = false;
 };
 const QStringList kNotFound{"Remote Access entry 'TarnDirectPPP' not found"};
+const QString kOffer = kNotFound.at(0) + "\n\nCreate it now?";
 const QStringList kEdited{"active", "edit TarnDirectPPP", "idle"};
 const SButtonCase kButtonCases[] = {
     {"cable settings edit the cable entry", 0, "TarnDirectPPP", true, kEdited},
-    {"no cable entry", 0, "", true, kNotFound},
+    {"no cable entry: created", 0, "", true, {"active", "create TarnDirectPPP", "idle", kOffer}},
+    {"no cable entry: not wanted", 0, "", true, {kOffer}, EMessageResult::No},
     {"cable settings without pppd", 0, "TarnDirectPPP", false, kNotFound},
+    {"phonebook unreadable", 0, "", true, {}, EMessageResult::Yes, true},
     {"modem settings", 1, "", true, {"dialog Modem settings"}},
     {"modem settings without pppd", 1, "", false, {}},
     {"LAN settings", 2, "", true, {"dialog Available Host IP Address "}},
@@ -237,9 +260,17 @@ private slots:
     {
         const SButtonCase& c = CurrentRow(kButtonCases);
         DialogKit kit;
-        FOptions dialog(kit.options, kit.Dialup(c.installed));
-        if (*c.entry)
-            kit.AddEntry(QString::fromLatin1(c.entry));
+        SDialupDialogOptions dialup = kit.Dialup(c.installed);
+        if (*c.entry || c.unreadable)
+            kit.AddEntry(QStringLiteral("TarnDirectPPP"));
+        // A folder this user may not list, as the system's is outside the group dip.
+        std::optional<CFileModesObeyed> obeyed;
+        if (c.unreadable) {
+            QVERIFY(QFile::setPermissions(dialup.peersFolder, {}));
+            obeyed.emplace();
+        }
+        kit.messages.Answer(c.answer);
+        FOptions dialog(kit.options, dialup);
         kit.options.SetMultiHomedIp(QStringLiteral("10.1.0.5"));
         connect(&dialog, &FOptions::OnPhonebookEditorActive, this,
                 [&kit](bool active) { kit.calls << (active ? "active" : "idle"); });
@@ -253,9 +284,17 @@ private slots:
                                           dialog.CmdLanSettings()};
         QTest::mouseClick(buttons.at(c.button), Qt::LeftButton);
         QCoreApplication::processEvents(); // the pending closer finds nothing
-        QCOMPARE(kit.calls + kit.messages.Texts(), c.seen);
+        const QStringList seen =
+            c.unreadable ? QStringList{PhonebookUnreadableText(QStringLiteral("TarnDirectPPP"))}
+                         : c.seen;
+        obeyed.reset();
+        QVERIFY(QFile::setPermissions(dialup.peersFolder, QFileDevice::ReadOwner
+                                                              | QFileDevice::WriteOwner
+                                                              | QFileDevice::ExeOwner));
+        QCOMPARE(kit.calls + kit.messages.Texts(), seen);
         for (const SMessage& message : kit.messages.Shown())
-            QCOMPARE(message.icon, EMessageIcon::Exclamation);
+            QCOMPARE(message.icon,
+                     message.text == kOffer ? EMessageIcon::Question : EMessageIcon::Exclamation);
     }
 
     void modemSettingsSelectsTheStoredEntry_data() { AddRows(kModemCases); }
@@ -329,7 +368,7 @@ private slots:
     {
         DialogKit kit;
         const CPeersFolder folder(kit.Peers());
-        FEntryEditor create(folder, QString(), nullptr, m_dev.path());
+        FEntryEditor create(kit.Writer(), QString(), nullptr, m_dev.path());
         QVERIFY(create.Load());
         QCOMPARE(create.cboDevice()->count(), 2);
         QVERIFY(create.optDirect()->isChecked() && !create.txtPhone()->isEnabled());
@@ -338,12 +377,25 @@ private slots:
         QVERIFY(create.txtPhone()->isEnabled() && create.txtInit()->isEnabled());
         create.txtPhone()->setText(QStringLiteral("5551234"));
         create.txtUser()->setText(QStringLiteral("field"));
+        create.cboFlowControl()->setCurrentIndex(int(EFlowControl::None));
+        const QString password = QStringLiteral("s3cr\"et pw");
+        create.txtPassword()->setText(password);
+        QCOMPARE(create.txtPassword()->echoMode(), QLineEdit::Password);
         QTest::mouseClick(create.cmdOk(), Qt::LeftButton);
         QCOMPARE(create.EntryName(), QStringLiteral("Field Modem"));
-        FEntryEditor edit(folder, QStringLiteral("Field Modem"), nullptr, m_dev.path());
+        // The password reaches pppd's secrets only.
+        const QString file = TestFiles::ReadText(folder.FilePath(create.EntryName()));
+        QVERIFY(file.contains(QStringLiteral("\nnocrtscts\n")));
+        QVERIFY(!file.contains(QStringLiteral("s3cr")));
+        kit.store.sync();
+        QVERIFY(!TestFiles::ReadText(kit.SettingsFile()).contains(QStringLiteral("s3cr")));
+        QCOMPARE(TestFiles::ReadText(kit.SecretsFile()), "\"field\" * \"s3cr\\\"et pw\"\n");
+        FEntryEditor edit(kit.Writer(), QStringLiteral("Field Modem"), nullptr, m_dev.path());
         QVERIFY(edit.Load());
         QVERIFY(edit.optModem()->isChecked() && edit.txtName()->isReadOnly());
         QCOMPARE(edit.txtPhone()->text() + edit.txtUser()->text(), QStringLiteral("5551234field"));
+        QCOMPARE(edit.cboFlowControl()->currentIndex(), int(EFlowControl::None));
+        QVERIFY(edit.txtPassword()->text().isEmpty());
         edit.cboSpeed()->setCurrentText(QStringLiteral("57600"));
         QTest::mouseClick(edit.cmdOk(), Qt::LeftButton);
         QCOMPARE(edit.result(), QDialog::Accepted);
@@ -361,7 +413,7 @@ private slots:
         const QString taken = kit.Peers() + QStringLiteral("/Taken");
         const bool gone = name == QStringLiteral("Gone");
         // A file in the folder's place refuses the write, to root too.
-        FEntryEditor editor(CPeersFolder(name == QStringLiteral("New") ? taken : kit.Peers()),
+        FEntryEditor editor(kit.Writer(name == QStringLiteral("New") ? taken : QString()),
                             gone ? name : QString(), nullptr, m_dev.path());
         if (gone) {
             QVERIFY(!editor.Load());
