@@ -175,6 +175,10 @@ bool Main(const SStartupOptions& options)
         return false;
     gMainForm->SetToolButtonEnabled(QLatin1String(FMain::kKeyRemove), false);
     gMainForm->SetToolButtonEnabled(QLatin1String(FMain::kKeyEdit), false);
+    // A later start, refused, is the user looking for this window. One during
+    // the splash needs nothing: the window shows just below.
+    QObject::connect(&gRulesValidator->InstanceChannel(), &CInstanceChannel::ShowRequested,
+                     gMainForm.get(), &FMain::ShowMainWindow);
     gMainForm->show();
     return true;
 }

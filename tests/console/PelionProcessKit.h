@@ -7,8 +7,9 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-// A home for the pelion processes a test starts: settings, the runtime folder
-// (instance lock), peers, a browser on the search path, message logs.
+// A home for the pelion processes a test starts: settings, the runtime folder,
+// the instance folder (lock and socket), peers, a browser on the search path,
+// message logs.
 class CPelionHome final {
 public:
     CPelionHome()
@@ -22,7 +23,7 @@ public:
         TestFiles::WriteScript(Path("bin/x-www-browser"), "#!/bin/sh\nexit 0\n");
     }
     QString Path(const QString& name) const { return m_folder.filePath(name); }
-    QString LockPath() const { return Path("runtime/pelion.lock"); }
+    QString LockPath() const { return Path("instance/pelion.lock"); }
     QList<SMessage> Messages(const QString& name) const
     {
         return CMessageLog::Read(Path(name + ".log"));
@@ -51,7 +52,7 @@ public:
         for (const QString pair :
              {"HOME=home", "XDG_CONFIG_HOME=config", "XDG_CONFIG_DIRS=system", "XDG_DATA_HOME=data",
               "XDG_DATA_DIRS=data", "XDG_CACHE_HOME=cache", "XDG_RUNTIME_DIR=runtime",
-              "PELION_PEERS_FOLDER=peers"})
+              "PELION_PEERS_FOLDER=peers", "PELION_INSTANCE_FOLDER=instance"})
             environment.insert(pair.section('=', 0, 0), Path(pair.section('=', 1)));
         for (const QString port :
              {"PELION_FTP_PORT", "PELION_FTP_DATA_PORT", "PELION_TFTP_PORT", "PELION_HELP_PORT"})

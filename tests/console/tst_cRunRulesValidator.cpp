@@ -62,10 +62,14 @@ private slots:
         CMessageCapture messages;
         cRunRulesValidator first(options);
         QVERIFY(!r.otherInstance || first.Run() == 0);
+        QSignalSpy shown(&first.InstanceChannel(), &CInstanceChannel::ShowRequested);
         messages.Clear();
         {
             cRunRulesValidator validator(options);
             QCOMPARE(validator.Run(), r.result);
+            // The refused one asked the first to show itself; the first answers once its
+            // events run, after the refused one has stopped waiting.
+            QCOMPARE(shown.wait(r.otherInstance ? 5000 : 1), r.otherInstance);
             const char* const texts[] = {"Ok", "Application already running", "",
                                          "Internet Browser not installed"};
             QCOMPARE(validator.GetLastErrDescr(), QLatin1String(texts[r.result]));
@@ -75,9 +79,9 @@ private slots:
                                     : QStringList{});
             // Its own lock refuses it no second run, and it holds it, failed rule or not.
             QCOMPARE(validator.Run(), r.result);
-            QVERIFY(!CInstanceLock(options.lockFilePath).TryLock());
+            QVERIFY(!CInstanceLock(options.lockFilePaths).TryLock());
         }
-        QCOMPARE(CInstanceLock(options.lockFilePath).TryLock(), !r.otherInstance);
+        QCOMPARE(CInstanceLock(options.lockFilePaths).TryLock(), !r.otherInstance);
     }
 
 private:
@@ -85,7 +89,8 @@ private:
                                     const QStringList& setup)
     {
         SRunRulesOptions options;
-        options.lockFilePath = root.filePath("runtime/pelion.lock");
+        options.lockFilePaths = {root.filePath("runtime/pelion.lock")};
+        options.askInstanceMs = 10;
         options.peersFolder = root.filePath("peers");
         for (const QString& peer : peers)
             TestFiles::Write(options.peersFolder + '/' + peer, "/dev/ttyS0\n");
