@@ -109,6 +109,7 @@ private slots:
             QVERIFY(m_pelion.waitForFinished(60000));
             QCOMPARE(m_pelion.exitCode(), 1);
             QTRY_VERIFY_WITH_TIMEOUT(IsListed(first), 10000);
+            QVERIFY(SavePainted(first, "pelion-shown-by-a-second-start.png"));
         } else {
             const bool alone = situation == ESituation::Alone;
             if (alone)
