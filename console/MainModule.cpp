@@ -10,11 +10,12 @@
 #include "console/ui/FSplash.h"
 #include "console/ui/MLoadSettings.h"
 #include "fileserver/cFtpServer.h"
-#include "platform/desktop/CX11WindowSystem.h"
+#include "platform/desktop/SDesktopSession.h"
 #include "platform/sockets/MSocketError.h"
 
 #include <QApplication>
 #include <QCursor>
+#include <QProcessEnvironment>
 
 namespace {
 
@@ -61,7 +62,9 @@ CWindowSystem& DesktopWindows()
 {
     std::unique_ptr<CWindowSystem>& windows = DesktopWindowsSlot();
     if (!windows)
-        windows = std::make_unique<CX11WindowSystem>();
+        windows = SDesktopSession::FromEnvironment(QProcessEnvironment::systemEnvironment(),
+                                                   QGuiApplication::platformName())
+                      .MakeWindowSystem();
     return *windows;
 }
 
@@ -175,6 +178,10 @@ bool Main(const SStartupOptions& options)
         return false;
     gMainForm->SetToolButtonEnabled(QLatin1String(FMain::kKeyRemove), false);
     gMainForm->SetToolButtonEnabled(QLatin1String(FMain::kKeyEdit), false);
+    // A later start, refused, is the user looking for this window. One during
+    // the splash needs nothing: the window shows just below.
+    QObject::connect(&gRulesValidator->InstanceChannel(), &CInstanceChannel::ShowRequested,
+                     gMainForm.get(), &FMain::ShowMainWindow);
     gMainForm->show();
     return true;
 }

@@ -68,8 +68,8 @@ WindowHandle FindWindowTitled(const QString& upperText);
 // non-zero (go on) otherwise. extra is not read.
 int EnumWindowsProc(WindowHandle window, qint32 extra);
 
-// The desktop the window searches look at: the X11 desktop unless another
-// one was put in its place.
+// The desktop the window searches look at: the search the session allows (X11,
+// or none to be had on Wayland) unless another one was put in its place.
 CWindowSystem& DesktopWindows();
-// Puts another desktop in place (tests); an empty one restores the X11 desktop.
+// Puts another desktop in place (tests); an empty one restores the session's.
 void SetDesktopWindows(std::unique_ptr<CWindowSystem> windows);

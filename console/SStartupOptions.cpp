@@ -21,6 +21,9 @@ SStartupOptions SStartupOptions::FromEnvironment(const QProcessEnvironment& envi
     const QString peers = environment.value(QStringLiteral("PELION_PEERS_FOLDER"));
     if (!peers.isEmpty())
         options.rules.peersFolder = peers;
+    const QString instance = environment.value(QStringLiteral("PELION_INSTANCE_FOLDER"));
+    if (!instance.isEmpty())
+        options.rules.lockFilePaths = {instance + QStringLiteral("/pelion.lock")};
     if (const auto port = PortOf(environment, "PELION_FTP_PORT"))
         options.fileServer.ftp.port = *port;
     if (const auto port = PortOf(environment, "PELION_FTP_DATA_PORT"))

@@ -12,6 +12,9 @@
 // no command line, but tests and benchmarks of the whole program set these
 // environment variables so that it keeps to their folders and free ports:
 //   PELION_PEERS_FOLDER   the dial-up peers folder (else /etc/ppp/peers)
+//   PELION_INSTANCE_FOLDER
+//                         the folder of the instance lock and its socket (else
+//                         the user's own folder in /tmp)
 //   PELION_FTP_PORT, PELION_FTP_DATA_PORT, PELION_TFTP_PORT, PELION_HELP_PORT
 //                         ports (0: the system chooses)
 //   PELION_MESSAGE_LOG    a file that takes every message instead of the screen

@@ -18,15 +18,22 @@ bool IsKnownBrowserName(const QString& path)
 } // namespace
 
 cRunRulesValidator::cRunRulesValidator(SRunRulesOptions options)
-    : m_options(std::move(options)), m_instanceLock(m_options.lockFilePath)
+    : m_options(std::move(options)), m_instanceLock(m_options.lockFilePaths)
 {
 }
 
 qint32 cRunRulesValidator::Run()
 {
-    if (!m_instanceLock.TryLock()) {
-        priLastErr = kErrAlreadyRunning;
-        return priLastErr;
+    if (!m_instanceLock.IsLocked()) {
+        if (!m_instanceLock.TryLock()) {
+            // The one who started it again is looking for its window.
+            if (!m_instanceLock.Path().isEmpty())
+                CInstanceChannel::AskToShow(CInstanceChannel::PathBeside(m_instanceLock.Path()),
+                                            m_options.askInstanceMs);
+            priLastErr = kErrAlreadyRunning;
+            return priLastErr;
+        }
+        m_instanceChannel.Listen(CInstanceChannel::PathBeside(m_instanceLock.Path()));
     }
     const qint32 connectionType = m_options.connectionType ? m_options.connectionType() : 0;
     priCheckDialUp = connectionType == 0 || connectionType == 1;

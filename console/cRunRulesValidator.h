@@ -2,6 +2,7 @@
 
 #include "platform/desktop/CDefaultBrowser.h"
 #include "platform/dialup/MRasApi.h"
+#include "platform/system/CInstanceChannel.h"
 #include "platform/system/CInstanceLock.h"
 
 #include <QString>
@@ -11,7 +12,11 @@
 // What the run rules look at. Each defaults to the real thing; tests give
 // their own folders and environment.
 struct SRunRulesOptions {
-    QString lockFilePath = CInstanceLock::DefaultPath(QStringLiteral("pelion"));
+    // The places of the instance lock, in order; the first safe one is used.
+    QStringList lockFilePaths = CInstanceLock::DefaultPaths(QStringLiteral("pelion"));
+    // How long a refused start waits for the running instance to take its
+    // request to show itself.
+    int askInstanceMs = 2000;
     QString peersFolder = PhonebookPath();
     SBrowserEnvironment browserEnvironment = SBrowserEnvironment::FromProcess();
     // The connection type setting when Run asks for it; empty: 0, its initial value.
@@ -21,8 +26,10 @@ struct SRunRulesOptions {
 // The console's run rules: no other instance for this user, the direct-cable
 // dial-up entry in the phonebook (a warning only: that it is missing, or that
 // this user cannot read the phonebook), and a web browser.
-// The one validator lives as long as the program: it holds the instance lock,
-// and DefaultInternetBrowser serves the browser launch afterwards.
+// The one validator lives as long as the program: it holds the instance lock
+// and listens for later starts of the program, and DefaultInternetBrowser
+// serves the browser launch afterwards. A start refused for another instance
+// asks that instance to show its window.
 class cRunRulesValidator final {
 public:
     static constexpr qint16 kErrOk = 0;
@@ -50,6 +57,10 @@ public:
     // The text of the last error code.
     QString GetLastErrDescr() const;
 
+    // Raises ShowRequested when a later start of the program was refused
+    // because this one runs; listens once Run has taken the instance lock.
+    CInstanceChannel& InstanceChannel() { return m_instanceChannel; }
+
 private:
     qint32 ValidateRules();
     void CheckDirectEntry();
@@ -58,6 +69,7 @@ private:
 
     SRunRulesOptions m_options;
     CInstanceLock m_instanceLock;
+    CInstanceChannel m_instanceChannel;
     bool priCheckDialUp = false;
     qint16 priLastErr = kErrOk;
     QString priBrowserPath;

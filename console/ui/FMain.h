@@ -164,6 +164,10 @@ public:
     // when it runs, as a file otherwise.
     void ShowHelp();
 
+    // Shows the window, restored, in front: the tray's "Pelion Main", and a
+    // second start of the program.
+    void ShowMainWindow();
+
     // The tray menu's "Exit": unloads the window and ends the program.
     void Unload();
 
@@ -209,7 +213,6 @@ private:
     void lvwIpAdd_ItemClick();
     void lvwIpAdd_ColumnClick(int column);
     void lvwIpAdd_DblClick(QTreeWidgetItem* item);
-    void ShowMainWindow();
 
     SMainOptions m_options;
     std::unique_ptr<CSettingsStore> m_store;

@@ -1,5 +1,8 @@
 #include "platform/desktop/CX11WindowSystem.h"
 
+#include <QDeadlineTimer>
+
+#include <poll.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
 
@@ -45,6 +48,7 @@ public:
     xcb_connection_t* Raw() const { return m_connection; }
     xcb_ewmh_connection_t* Ewmh() { return &m_ewmh; }
     int Screen() const { return m_screen; }
+    xcb_window_t Root() { return m_ewmh.screens[m_screen]->root; }
 
 private:
     xcb_connection_t* m_connection = nullptr;
@@ -73,9 +77,51 @@ QString ReadWmName(CConnection& connection, WindowHandle window)
     return QString::fromLatin1(value, length);
 }
 
+enum class EActivation { Active, Urgent, Pending };
+
+EActivation ReadActivation(CConnection& connection, WindowHandle window)
+{
+    xcb_ewmh_connection_t* ewmh = connection.Ewmh();
+    xcb_window_t active = XCB_NONE;
+    if (xcb_ewmh_get_active_window_reply(
+            ewmh, xcb_ewmh_get_active_window(ewmh, connection.Screen()), &active, nullptr)
+            == 1
+        && active == window)
+        return EActivation::Active;
+    xcb_ewmh_get_atoms_reply_t states{};
+    if (xcb_ewmh_get_wm_state_reply(ewmh, xcb_ewmh_get_wm_state(ewmh, window), &states, nullptr)
+        != 1)
+        return EActivation::Pending;
+    bool urgent = false;
+    for (uint32_t i = 0; i < states.atoms_len; ++i)
+        urgent = urgent || states.atoms[i] == ewmh->_NET_WM_STATE_DEMANDS_ATTENTION;
+    xcb_ewmh_get_atoms_reply_wipe(&states);
+    return urgent ? EActivation::Urgent : EActivation::Pending;
+}
+
+// Waits until an event comes or the deadline passes; the events themselves
+// are dropped, each only says that a property may have changed. False when
+// the deadline has passed or the connection broke.
+bool WaitForEvent(CConnection& connection, const QDeadlineTimer& deadline)
+{
+    bool arrived = false;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection.Raw())) {
+        std::free(event);
+        arrived = true;
+    }
+    if (arrived)
+        return true;
+    const qint64 remaining = deadline.remainingTime();
+    if (remaining <= 0 || xcb_connection_has_error(connection.Raw()))
+        return false;
+    pollfd descriptor{xcb_get_file_descriptor(connection.Raw()), POLLIN, 0};
+    return ::poll(&descriptor, 1, static_cast<int>(remaining)) >= 0;
+}
+
 } // namespace
 
-CX11WindowSystem::CX11WindowSystem(QByteArray displayName) : m_displayName(std::move(displayName))
+CX11WindowSystem::CX11WindowSystem(QByteArray displayName, int activationWaitMs)
+    : m_displayName(std::move(displayName)), m_activationWaitMs(activationWaitMs)
 {
 }
 
@@ -118,13 +164,28 @@ bool CX11WindowSystem::ActivateWindow(WindowHandle window)
     CConnection connection(m_displayName);
     if (!connection.IsValid() || window == 0)
         return false;
+    // Told of every change of the active window and of the window's state.
+    const uint32_t watch = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(connection.Raw(), connection.Root(), XCB_CW_EVENT_MASK, &watch);
+    xcb_change_window_attributes(connection.Raw(), window, XCB_CW_EVENT_MASK, &watch);
     // As a pager asks it: window managers honour such requests without the
     // focus-stealing checks they apply to applications.
     xcb_ewmh_request_change_active_window(connection.Ewmh(), connection.Screen(), window,
                                           XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER, XCB_CURRENT_TIME,
                                           XCB_NONE);
-    // A round trip, so that the request has reached the server when this returns.
-    UniqueReply<xcb_get_input_focus_reply_t> focus(xcb_get_input_focus_reply(
-        connection.Raw(), xcb_get_input_focus(connection.Raw()), nullptr));
-    return focus && !xcb_connection_has_error(connection.Raw());
+    xcb_flush(connection.Raw());
+    const QDeadlineTimer deadline(m_activationWaitMs);
+    // Each turn either took events or waited out the deadline; the count
+    // only bounds a display that sends events without end.
+    constexpr int kMaxTurns = 1000;
+    for (int turn = 0; turn < kMaxTurns; ++turn) {
+        switch (ReadActivation(connection, window)) {
+        case EActivation::Active: return true;
+        case EActivation::Urgent: return false;
+        case EActivation::Pending: break;
+        }
+        if (!WaitForEvent(connection, deadline))
+            return false;
+    }
+    return false;
 }

@@ -119,7 +119,7 @@ private:
         static int run = 0;
         const QString folder = m_folder.filePath(QStringLiteral("run%1").arg(++run));
         SStartupOptions options;
-        options.rules.lockFilePath = folder + QStringLiteral("/runtime/pelion.lock");
+        options.rules.lockFilePaths = {folder + QStringLiteral("/runtime/pelion.lock")};
         options.rules.peersFolder = folder + QStringLiteral("/peers");
         TestFiles::Write(options.rules.peersFolder + QLatin1Char('/') + peer, {});
         SBrowserEnvironment browser;

@@ -14,18 +14,22 @@ private slots:
         QTest::addColumn<QString>("peersFolder");
         QTest::addColumn<QList<int>>("ports"); // FTP, FTP data, TFTP, help (-1: unset)
         QTest::addColumn<QString>("messageLog");
+        QTest::addColumn<QString>("lockFile"); // empty: the user's own places
         const QList<int> own{21, 20, 69, -1};
         QTest::newRow("nothing set: the product's own") << ""
-                                                        << "/etc/ppp/peers" << own << "";
+                                                        << "/etc/ppp/peers" << own << ""
+                                                        << "";
         QTest::newRow("everything set")
             << "PELION_PEERS_FOLDER=/tmp/peers PELION_FTP_PORT=0 PELION_FTP_DATA_PORT=2020 "
                "PELION_TFTP_PORT=0 PELION_HELP_PORT=0 PELION_MESSAGE_LOG=/tmp/m.log "
-               "XDG_CONFIG_HOME=/tmp/cfg BROWSER=firefox"
-            << "/tmp/peers" << QList<int>{0, 2020, 0, 0} << "/tmp/m.log";
+               "XDG_CONFIG_HOME=/tmp/cfg BROWSER=firefox PELION_INSTANCE_FOLDER=/tmp/i"
+            << "/tmp/peers" << QList<int>{0, 2020, 0, 0} << "/tmp/m.log"
+            << "/tmp/i/pelion.lock";
         QTest::newRow("values that are no port are ignored")
             << "PELION_FTP_PORT=ftp PELION_TFTP_PORT=65536 PELION_HELP_PORT=-1 "
-               "PELION_FTP_DATA_PORT="
-            << "/etc/ppp/peers" << own << "";
+               "PELION_FTP_DATA_PORT= PELION_INSTANCE_FOLDER="
+            << "/etc/ppp/peers" << own << ""
+            << "";
     }
     void environmentSetsTheTestSeams()
     {
@@ -42,6 +46,10 @@ private slots:
                         options.helpPort ? int(*options.helpPort) : -1}),
             ports);
         QTEST(options.messageLog, "messageLog");
+        QFETCH(QString, lockFile);
+        QCOMPARE(options.rules.lockFilePaths, lockFile.isEmpty()
+                                                  ? CInstanceLock::DefaultPaths("pelion")
+                                                  : QStringList{lockFile});
         QCOMPARE(options.splashMs, 2000);
         QCOMPARE(options.rules.browserEnvironment.browserVariable, environment.value("BROWSER"));
         QCOMPARE(options.rules.browserEnvironment.configHome == "/tmp/cfg",

@@ -74,6 +74,7 @@ private slots:
         CMessageCapture messages;
         cRunRulesValidator first(options);
         QVERIFY(!r.otherInstance || first.Run() == 0);
+        QSignalSpy shown(&first.InstanceChannel(), &CInstanceChannel::ShowRequested);
         messages.Clear();
         {
             cRunRulesValidator validator(options);
@@ -89,6 +90,9 @@ private slots:
             } else {
                 QCOMPARE(validator.Run(), r.result);
             }
+            // The refused one asked the first to show itself; the first answers once its
+            // events run, after the refused one has stopped waiting.
+            QCOMPARE(shown.wait(r.otherInstance ? 5000 : 1), r.otherInstance);
             const char* const texts[] = {"Ok", "Application already running", "",
                                          "Internet Browser not installed"};
             QCOMPARE(validator.GetLastErrDescr(), QLatin1String(texts[r.result]));
@@ -97,9 +101,9 @@ private slots:
                      r.warning.isEmpty() ? QStringList{} : QStringList{r.warning});
             // Its own lock refuses it no second run, and it holds it, failed rule or not.
             QCOMPARE(validator.Run(), r.result);
-            QVERIFY(!CInstanceLock(options.lockFilePath).TryLock());
+            QVERIFY(!CInstanceLock(options.lockFilePaths).TryLock());
         }
-        QCOMPARE(CInstanceLock(options.lockFilePath).TryLock(), !r.otherInstance);
+        QCOMPARE(CInstanceLock(options.lockFilePaths).TryLock(), !r.otherInstance);
     }
 
 private:
@@ -107,7 +111,8 @@ private:
                                     const QStringList& setup)
     {
         SRunRulesOptions options;
-        options.lockFilePath = root.filePath("runtime/pelion.lock");
+        options.lockFilePaths = {root.filePath("runtime/pelion.lock")};
+        options.askInstanceMs = 10;
         options.peersFolder = root.filePath("peers");
         for (const QString& peer : peers)
             TestFiles::Write(options.peersFolder + '/' + (peer == "!" ? kDirectEntry : peer),

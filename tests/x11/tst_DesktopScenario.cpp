@@ -54,7 +54,8 @@ private slots:
         QTest::addColumn<int>("trayIcons");
         const QString refused = kCannotRun + QStringLiteral("\r\n(Application already running)");
         QTest::newRow("alone: splash, window, tray menus, Exit") << ESituation::Alone << "" << 2;
-        QTest::newRow("second instance refused") << ESituation::SecondInstance << refused << 0;
+        QTest::newRow("second instance, another runtime folder: refused, the first shown")
+            << ESituation::SecondInstance << refused << 0;
         QTest::newRow("dead instance's lock") << ESituation::DeadInstanceLock << "" << 2;
         QTest::newRow("sibling manager: no file server")
             << ESituation::SiblingManager << QString(kManagerRunning) << 1;
@@ -66,14 +67,32 @@ private slots:
         QFETCH(int, trayIcons);
         CPelionHome home;
         home.WriteBook(3);
+        // Two starts of one user (an ordinary one, so that the lock is where the product keeps
+        // it) whose runtime folders differ.
+        const CThrowawayUser user;
+        if (situation == ESituation::SecondInstance) {
+            if (!user.IsValid())
+                QSKIP("Starting pelion as a user of the test's own needs root.");
+            QVERIFY(QDir().mkdir(home.Path("runtime2"), QFileDevice::Permissions(0x7000))
+                    && home.GiveTo(user));
+        }
         QProcessEnvironment environment = home.Environment(QStringLiteral("messages"));
+        if (situation == ESituation::SecondInstance)
+            environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.Path("runtime2"));
         const quint16 ftpPort = ClosedLoopbackPort("127.0.0.1");
         environment.insert(QStringLiteral("PELION_FTP_PORT"), QString::number(ftpPort));
         QProcess other;
         QWindow manager;
         if (situation == ESituation::SecondInstance || situation == ESituation::DeadInstanceLock) {
-            StartPelion(other, home.Environment(QStringLiteral("other")));
+            StartPelion(other, home.Environment(QStringLiteral("other")), &home);
             QTRY_COMPARE_WITH_TIMEOUT(home.LockHolder(), other.processId(), 30000);
+        }
+        WindowHandle first = 0;
+        if (situation == ESituation::SecondInstance) {
+            // Put away in the tray, for the refused start to bring back.
+            first = WaitForWindow(kMainTitle, other);
+            QVERIFY(first != 0 && m_desktop.RequestClose(first));
+            QTRY_VERIFY_WITH_TIMEOUT(!IsListed(first), 10000);
         }
         if (situation == ESituation::DeadInstanceLock) {
             other.kill();
@@ -85,10 +104,12 @@ private slots:
             manager.show();
             QTRY_VERIFY_WITH_TIMEOUT(IsListed(static_cast<WindowHandle>(manager.winId())), 10000);
         }
-        StartPelion(m_pelion, environment);
+        StartPelion(m_pelion, environment, &home);
         if (trayIcons == 0) {
             QVERIFY(m_pelion.waitForFinished(60000));
             QCOMPARE(m_pelion.exitCode(), 1);
+            QTRY_VERIFY_WITH_TIMEOUT(IsListed(first), 10000);
+            QVERIFY(SavePainted(first, "pelion-shown-by-a-second-start.png"));
         } else {
             const bool alone = situation == ESituation::Alone;
             if (alone)
@@ -202,10 +223,11 @@ private:
     bool IsListed(WindowHandle w) { return m_desktop.Windows().TopLevelWindows().contains(w); }
 
     // The first window with exactly this title; 0 when none came up in time or pelion ended.
-    WindowHandle WaitForWindow(const QString& title)
+    WindowHandle WaitForWindow(const QString& title) { return WaitForWindow(title, m_pelion); }
+    WindowHandle WaitForWindow(const QString& title, const QProcess& pelion)
     {
         QDeadlineTimer deadline(kStartMs);
-        while (!deadline.hasExpired() && m_pelion.state() != QProcess::NotRunning) {
+        while (!deadline.hasExpired() && pelion.state() != QProcess::NotRunning) {
             for (const WindowHandle window : m_desktop.Windows().TopLevelWindows())
                 if (m_desktop.Windows().WindowTitle(window) == title)
                     return window;

@@ -32,7 +32,6 @@ public:
     QPushButton* cmdOk() const { return m_cmdOk; }
     QPushButton* cmdCancel() const { return m_cmdCancel; }
 
-
 signals:
     // True while a phonebook editor opened from here (or from the modem
     // settings) is open, false once it has closed. The main window disables

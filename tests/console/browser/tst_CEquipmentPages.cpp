@@ -1,8 +1,11 @@
 #include "console/browser/CEquipmentPages.h"
+#include "platform/desktop/SDesktopSession.h"
 #include "tests/kit/TestFiles.h"
 
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QTemporaryDir>
+#include <QWindow>
 #include <QtTest>
 
 // Records what the pages asked of the desktop, in order.
@@ -94,6 +97,41 @@ private slots:
         CEquipmentPages(QString(), launchers).ShowEquipmentPage("127.0.0.2", bridge);
         QDesktopServices::unsetUrlHandler("http");
         QCOMPARE(handler.calls, QStringList(2, "open " + bridge.toString(QUrl::FullyEncoded)));
+    }
+
+    // On a Wayland session (run_on_sway.sh) other programs' windows cannot be listed: beside a
+    // window titled as the equipment's page, each request starts the browser again.
+    void onWaylandEachRequestStartsTheBrowser()
+    {
+        if (QGuiApplication::platformName() != QLatin1String("wayland"))
+            QSKIP("Needs a Wayland session (tests/x11/run_on_sway.sh).");
+        QWindow page;
+        page.setTitle(QStringLiteral("http://127.0.0.5 - Link"));
+        page.resize(300, 200);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page, 20000));
+        const SDesktopSession session = SDesktopSession::FromEnvironment(
+            QProcessEnvironment::systemEnvironment(), QGuiApplication::platformName());
+        QCOMPARE(session.WindowSearch(), SDesktopSession::EWindowSearch::NotAvailable);
+        const std::unique_ptr<CWindowSystem> windows = session.MakeWindowSystem();
+        QTemporaryDir dir;
+        const QString browser = dir.filePath("firefox"), log = dir.filePath("started.log");
+        QVERIFY(TestFiles::WriteScript(
+            browser, QStringLiteral("#!/bin/sh\necho \"$*\" >> '%1'\n").arg(log).toUtf8()));
+        CEquipmentPages pages(
+            browser, CEquipmentPages::DesktopLaunchers(
+                         [&](const QString& upperText) {
+                             for (const WindowHandle window : windows->TopLevelWindows())
+                                 if (windows->WindowTitle(window).toUpper().contains(upperText))
+                                     return window;
+                             return WindowHandle(0);
+                         },
+                         [&](WindowHandle window) { return windows->ActivateWindow(window); }));
+        for (int request = 1; request <= 2; ++request) {
+            pages.ShowEquipmentPage("127.0.0.5", QUrl("http://127.0.0.5/"));
+            QTRY_COMPARE(TestFiles::Read(log).count('\n'), request);
+        }
+        QCOMPARE(TestFiles::Read(log), QByteArray("http://127.0.0.5/\nhttp://127.0.0.5/\n"));
     }
 };
 

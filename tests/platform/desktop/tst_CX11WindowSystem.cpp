@@ -1,14 +1,19 @@
-// On a virtual display with a window manager; activation is the desktop scenario's.
+// On a virtual display with a window manager; activation by a real one is the desktop
+// scenario's, here a stand-in answers the request as managers do that withhold the focus.
 
 #include "platform/desktop/CX11WindowSystem.h"
+#include "platform/desktop/SDesktopSession.h"
 
 #include <QGuiApplication>
 #include <QWindow>
 #include <QtTest>
 
+#include <poll.h>
 #include <xcb/xcb.h>
+#include <xcb/xcb_ewmh.h>
 
 #include <memory>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -40,6 +45,77 @@ std::pair<CXcbConnection, WindowHandle> ShowBareWindow(const QByteArray& latin1T
     return {std::move(connection), window};
 }
 
+// Answers the first request to activate its own window (override-redirect, so the real window
+// manager leaves it alone) the way it is told: "active" makes it the active window, "urgent"
+// marks it as demanding attention, "nothing" does nothing. Runs on its own thread and
+// connection, for ActivateWindow waits on the test's.
+class CActivationAnswer final {
+public:
+    explicit CActivationAnswer(QByteArray answer) : m_answer(std::move(answer))
+    {
+        m_connection = xcb_connect(nullptr, &m_screenNumber);
+        xcb_ewmh_init_atoms_replies(&m_ewmh, xcb_ewmh_init_atoms(m_connection, &m_ewmh), nullptr);
+        const xcb_screen_t* screen = m_ewmh.screens[m_screenNumber];
+        m_window = xcb_generate_id(m_connection);
+        const uint32_t overrideRedirect = 1;
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0, 50, 50,
+                          0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                          XCB_CW_OVERRIDE_REDIRECT, &overrideRedirect);
+        xcb_map_window(m_connection, m_window);
+        // Window numbers come back with a later connection: none is active to begin with.
+        xcb_ewmh_set_active_window(&m_ewmh, m_screenNumber, XCB_NONE);
+        const uint32_t requests = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(m_connection, screen->root, XCB_CW_EVENT_MASK, &requests);
+        free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+        m_thread = std::thread([this] { Answer(); });
+    }
+    ~CActivationAnswer()
+    {
+        m_thread.join();
+        xcb_ewmh_connection_wipe(&m_ewmh);
+        xcb_disconnect(m_connection);
+    }
+    CActivationAnswer(const CActivationAnswer&) = delete;
+    CActivationAnswer& operator=(const CActivationAnswer&) = delete;
+
+    WindowHandle Window() const { return m_window; }
+
+private:
+    void Answer()
+    {
+        QDeadlineTimer deadline(10000);
+        pollfd descriptor{xcb_get_file_descriptor(m_connection), POLLIN, 0};
+        while (!deadline.hasExpired()) {
+            xcb_generic_event_t* event = xcb_poll_for_event(m_connection);
+            if (!event) {
+                poll(&descriptor, 1, int(deadline.remainingTime()));
+                continue;
+            }
+            const auto* message = reinterpret_cast<xcb_client_message_event_t*>(event);
+            const bool asked = (event->response_type & 0x7f) == XCB_CLIENT_MESSAGE
+                               && message->type == m_ewmh._NET_ACTIVE_WINDOW
+                               && message->window == m_window;
+            free(event);
+            if (!asked)
+                continue;
+            if (m_answer == "active")
+                xcb_ewmh_set_active_window(&m_ewmh, m_screenNumber, m_window);
+            if (m_answer == "urgent")
+                xcb_ewmh_set_wm_state(&m_ewmh, m_window, 1,
+                                      &m_ewmh._NET_WM_STATE_DEMANDS_ATTENTION);
+            xcb_flush(m_connection);
+            return;
+        }
+    }
+
+    QByteArray m_answer;
+    xcb_connection_t* m_connection = nullptr;
+    xcb_ewmh_connection_t m_ewmh{};
+    int m_screenNumber = 0;
+    xcb_window_t m_window = 0;
+    std::thread m_thread;
+};
+
 } // namespace
 
 class tst_CX11WindowSystem final : public QObject {
@@ -65,6 +141,59 @@ private slots:
         QCOMPARE(desktop.WindowTitle(handles[0]), first->title());
         QCOMPARE(desktop.WindowTitle(handles[1]), second->title());
         QCOMPARE(desktop.WindowTitle(handles[2]), QStringLiteral("Café legacy title"));
+    }
+
+    // Only a window made the active one counts as activated; an activation left undone is
+    // known only when the wait is over, the others at once.
+    void activationIsWhatTheWindowManagerDid_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<bool>("activated");
+        QTest::addColumn<int>("waitMs");
+        QTest::newRow("made active") << QByteArray("active") << true << 10000;
+        QTest::newRow("only marked urgent") << QByteArray("urgent") << false << 10000;
+        QTest::newRow("left as it was") << QByteArray("nothing") << false << 300;
+    }
+    void activationIsWhatTheWindowManagerDid()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(bool, activated);
+        QFETCH(int, waitMs);
+        const CActivationAnswer manager(answer);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(CX11WindowSystem({}, waitMs).ActivateWindow(manager.Window()), activated);
+        QCOMPARE(clock.elapsed() >= waitMs, answer == "nothing");
+    }
+
+    // Which search each session gets; where there is none, the test's own window stays unseen.
+    void windowSearchFollowsTheSession_data()
+    {
+        QTest::addColumn<QString>("session"); // platform, DISPLAY, WAYLAND_DISPLAY, session type
+        QTest::addColumn<bool>("x11");
+        QTest::newRow("X11 program") << "xcb|:0||x11" << true;
+        QTest::newRow("X11 program on a Wayland session (XWayland)")
+            << "xcb|:0|wayland-1|wayland" << true;
+        QTest::newRow("Wayland program") << "wayland|:0|wayland-1|wayland" << false;
+        QTest::newRow("Wayland program, session type unset") << "wayland-egl||wayland-1|" << false;
+        QTest::newRow("offscreen on X11") << "offscreen|:0||" << true;
+        QTest::newRow("offscreen on Wayland with XWayland") << "offscreen|:0||wayland" << false;
+        QTest::newRow("offscreen, Wayland display named") << "offscreen|:0|wayland-0|" << false;
+        QTest::newRow("no display at all") << "offscreen|||tty" << false;
+    }
+    void windowSearchFollowsTheSession()
+    {
+        QFETCH(QString, session);
+        QFETCH(bool, x11);
+        const QStringList v = session.split('|');
+        const SDesktopSession desktop{v[0], v[1], v[2], v[3]};
+        QCOMPARE(desktop.WindowSearch() == SDesktopSession::EWindowSearch::X11, x11);
+        const auto window = ShowWindow(QStringLiteral("seen where windows can be searched"));
+        const auto handle = static_cast<WindowHandle>(window->winId());
+        QTRY_VERIFY_WITH_TIMEOUT(CX11WindowSystem().TopLevelWindows().contains(handle), 10000);
+        const std::unique_ptr<CWindowSystem> search = desktop.MakeWindowSystem();
+        QCOMPARE(search->TopLevelWindows().contains(handle), x11);
+        QCOMPARE(search->WindowTitle(handle), x11 ? window->title() : QString());
     }
 
     // A display that does not exist: nothing is found, though the window is on the real one.
