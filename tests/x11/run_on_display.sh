@@ -2,15 +2,18 @@
 # Runs a program on its own virtual X display (Xvfb), optionally with a window
 # manager (openbox: EWMH client list, frames, close boxes) and a notification
 # area (trayer), so that windows and tray icons really appear.
-# Usage: run_on_display.sh [--wm] [--tray] ARTEFACT_DIR PROGRAM [ARGS...]
-# The program finds ARTEFACT_DIR in $PELION_ARTEFACTS. Only the processes this
-# script started are ended, by their process numbers.
+# Usage: run_on_display.sh [--wm] [--tray] [--as-user] ARTEFACT_DIR PROGRAM [ARGS...]
+# The program finds ARTEFACT_DIR in $PELION_ARTEFACTS. With --as-user a run as
+# root makes a throwaway user and runs the program as that user, as people do;
+# without the means to (useradd, setpriv) it skips (status 77). Only the
+# processes this script started are ended, by their process numbers.
 set -euo pipefail
-with_wm=0 with_tray=0
+with_wm=0 with_tray=0 as_user=0
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --wm) with_wm=1; shift ;;
     --tray) with_tray=1; shift ;;
+    --as-user) as_user=1; shift ;;
     *) break ;;
   esac
 done
@@ -19,9 +22,14 @@ shift
 mkdir -p "$artefacts"
 work=$(mktemp -d)
 pids=()
+user=""
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  if [[ -n "$user" ]]; then
+    chown -R "$(id -u):$(id -g)" "$artefacts" 2>/dev/null || true
+    userdel "$user" 2>/dev/null || true
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -71,4 +79,18 @@ fi
 # The test's own runtime folder, not the user's.
 mkdir -m 700 "$work/runtime"
 export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb PELION_ARTEFACTS="$artefacts"
-"$@"
+run=()
+if [[ $as_user -eq 1 && $(id -u) -eq 0 ]]; then
+  command -v useradd >/dev/null && command -v setpriv >/dev/null \
+    || { echo "SKIP: no useradd or setpriv to run the programs as an ordinary user"; exit 77; }
+  # The work folder holds the user's home and runtime folder: others may pass through it.
+  chmod 711 "$work"
+  mkdir -m 700 "$work/home"
+  useradd --system --no-create-home --home-dir "$work/home" --shell /usr/sbin/nologin \
+    "pelion-desk-$$" || { echo "SKIP: a throwaway user could not be made"; exit 77; }
+  user="pelion-desk-$$"
+  chown "$user:" "$work/home" "$work/runtime" "$artefacts"
+  export HOME="$work/home"
+  run=(setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups --inh-caps=-all --)
+fi
+"${run[@]}" "$@"

@@ -1,5 +1,6 @@
-// The console on a desktop (run_on_display.sh --wm --tray): real pelion processes, real clicks
-// on their tray menus, a real browser on the simulated equipment. Pictures go to $PELION_ARTEFACTS.
+// The console on a desktop (run_on_display.sh --wm --tray, or --wm alone for the close without a
+// tray): real pelion processes, real clicks on their tray menus and boxes, a real browser on the
+// simulated equipment. Pictures go to $PELION_ARTEFACTS.
 
 #include "console/MainModule.h"
 #include "console/browser/CEquipmentPages.h"
@@ -132,6 +133,39 @@ private slots:
             QVERIFY(EndProcess(other) && other.exitCode() == 0);
             QVERIFY(home.Messages(QStringLiteral("other")).isEmpty());
         }
+        QVERIFY(!QFile::exists(home.LockPath()));
+    }
+
+    // Without a tray (run_on_display.sh --wm only) a close through the window manager asks, in a
+    // real box titled "Pelion", whether to quit: "No" keeps the window, "Yes" ends with status 0.
+    void closeWithoutTray()
+    {
+        CPelionHome home;
+        home.WriteBook(1);
+        QProcessEnvironment environment = home.Environment(QStringLiteral("messages"));
+        environment.remove(QStringLiteral("PELION_MESSAGE_LOG"));
+        // No session bus either: no StatusNotifier host can stand in for the missing tray.
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                           QStringLiteral("unix:path=") + home.Path(QStringLiteral("no-bus")));
+        StartPelion(m_pelion, environment);
+        const WindowHandle main = WaitForWindow(kMainTitle);
+        QVERIFY(main != 0);
+        for (const QString answer : {"n", "y"}) {
+            QVERIFY(m_desktop.RequestClose(main));
+            const WindowHandle question = WaitForWindow(QStringLiteral("Pelion"));
+            QVERIFY(question != 0);
+            if (answer == "n")
+                QVERIFY(QTest::qWaitFor([&] { return m_desktop.IsPainted(question); }, kDesktopMs)
+                        && m_desktop.Save(0, QStringLiteral("close-without-tray.png")));
+            QVERIFY(CTestDesktop::Run(
+                {"windowactivate", "--sync", QString::number(question), "key", answer}));
+            QTRY_VERIFY_WITH_TIMEOUT(!IsListed(question), kDesktopMs);
+            if (answer == "n")
+                QVERIFY(IsListed(main) && m_pelion.state() == QProcess::Running);
+        }
+        QVERIFY(m_pelion.waitForFinished(30000));
+        QCOMPARE(m_pelion.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_pelion.exitCode(), 0);
         QVERIFY(!QFile::exists(home.LockPath()));
     }
 
