@@ -81,11 +81,6 @@ public:
     // The menu of the icon, shown by the tray host; given before or after
     // Create. The holder keeps it.
     void SetContextMenu(QMenu* menu);
-    QMenu* ContextMenu() const { return m_menu; }
-
-    // Whether a single activation counts as the double click: decided at
-    // Create, from the kind of tray host.
-    bool ActivatesOnce() const { return m_activatesOnce; }
 
     // The message number of this icon, distinct for every object; 0 before Create.
     std::uint32_t Message() const { return m_message; }
@@ -131,7 +126,7 @@ private:
 
     ETrayForm m_form;
     std::function<bool()> m_notifierHost;
-    bool m_activatesOnce = false;
+    bool m_activatesOnce = false; // a single activation counts as the double click
     std::uint32_t m_message = 0;
     QPointer<QWidget> m_owner;
     QPointer<QMenu> m_menu;

@@ -12,7 +12,6 @@
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QElapsedTimer>
-#include <QMenu>
 #include <QPixmap>
 #include <QWidget>
 #include <QtTest/qtestspontaneevent.h>
@@ -370,17 +369,6 @@ private slots:
                     }
                     return seen;
                 });
-        // The host shows the menu the icon holds, given before Create or after it.
-        Row("tray icon: the menu is the icon's", List(true, true), [] {
-            QWidget owner;
-            QMenu menu, other;
-            CTrayIcon icon(ETrayForm::Console);
-            icon.SetContextMenu(&menu);
-            icon.Create(&owner, TestIcon(), QStringLiteral("tip"));
-            const bool first = icon.SystemIcon()->contextMenu() == &menu;
-            icon.SetContextMenu(&other);
-            return List(first, icon.SystemIcon()->contextMenu() == &other);
-        });
         // With a notification server the balloon is a notification: a balloon off withdraws it,
         // a second one sends nothing (the next balloon is the next call the server sees).
         Row("tray icon: balloons as notifications",
