@@ -45,7 +45,7 @@ int main(int argc, char* argv[])
     int status = kRefusedStatus;
     if (Main(options)) {
         status = 0;
-        if (endRequested) {
+        if (endRequested || gMainForm->IsUnloaded()) {
             gMainForm->Unload();
         } else {
             running = true;

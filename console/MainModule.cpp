@@ -176,6 +176,10 @@ bool Main(const SStartupOptions& options)
 
     if (!gMainForm)
         return false;
+    // "Exit" from the tray during the splash: the program ends as soon as
+    // the start-up is over, without the window ever showing.
+    if (gMainForm->IsUnloaded())
+        return true;
     gMainForm->SetToolButtonEnabled(QLatin1String(FMain::kKeyRemove), false);
     gMainForm->SetToolButtonEnabled(QLatin1String(FMain::kKeyEdit), false);
     // A later start, refused, is the user looking for this window. One during

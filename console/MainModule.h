@@ -43,8 +43,10 @@ inline constexpr const char* kManagerTitleSought = "ORVANE MANAGER";
 // The console's start-up: the splash, the run rules, the file server (unless
 // the sibling manager runs), the main window with the stored settings, at
 // least options.splashMs with the splash up, then the main window shown.
-// True when the main window is open and the program lives on in it; false
-// when a run rule failed and the program is to end.
+// True when the start-up succeeded: the main window is open and the program
+// lives on in it, or the tray's "Exit" during the splash has unloaded it
+// already (gMainForm->IsUnloaded()) and the program is to end with status 0.
+// False when a run rule failed and the program is to end.
 bool Main(const SStartupOptions& options = SStartupOptions());
 
 // Releases the objects Main made, the main window first; the instance lock

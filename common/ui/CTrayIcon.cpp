@@ -2,10 +2,17 @@
 
 #include "common/GBytes.h"
 #include "common/MWindowsError.h"
+#include "common/ui/CDesktopNotification.h"
 
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QMenu>
 #include <QWidget>
 
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -24,7 +31,23 @@ bool IsIconPicture(const QVariant& picture)
 
 } // namespace
 
-CTrayIcon::CTrayIcon(ETrayForm form, QObject* parent) : QObject(parent), m_form(form) {}
+CTrayIcon::CTrayIcon(ETrayForm form, QObject* parent, std::function<bool()> notifierHost)
+    : QObject(parent), m_form(form), m_notifierHost(std::move(notifierHost))
+{
+    if (!m_notifierHost)
+        m_notifierHost = &CTrayIcon::StatusNotifierHostRegistered;
+}
+
+bool CTrayIcon::StatusNotifierHostRegistered()
+{
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface()
+        || !bus.interface()->isServiceRegistered(watcher).value())
+        return false;
+    QDBusInterface watcherObject(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
+    return watcherObject.property("IsStatusNotifierHostRegistered").toBool();
+}
 
 CTrayIcon::~CTrayIcon()
 {
@@ -53,16 +76,29 @@ void CTrayIcon::Create(QWidget* window, const QVariant& picture, const QString& 
         m_tip = tip.left(kConsoleTipChars);
     }
 
+    // Qt chooses its kind of icon when the icon is made; the mapping of
+    // activations follows the same choice.
+    m_activatesOnce = m_notifierHost();
     m_icon = std::make_unique<QSystemTrayIcon>(picture.value<QIcon>());
     connect(m_icon.get(), &QSystemTrayIcon::activated, this, &CTrayIcon::OnActivated);
+    if (m_menu)
+        m_icon->setContextMenu(m_menu);
     ApplyTip();
     m_icon->show();
+}
+
+void CTrayIcon::SetContextMenu(QMenu* menu)
+{
+    m_menu = menu;
+    if (m_icon)
+        m_icon->setContextMenu(menu);
 }
 
 void CTrayIcon::Destroy()
 {
     if (m_message == 0)
         return;
+    BalloonMsgOff();
     if (m_icon) {
         m_icon->hide();
         m_icon.reset();
@@ -108,6 +144,21 @@ void CTrayIcon::BalloonMsgOn(const QString& title, const QString& msg, std::int1
 {
     if (m_form != ETrayForm::Console || !m_icon)
         return;
+    m_balloonText = msg;
+    m_balloonSeverity = severity;
+    if (!m_notification)
+        m_notification = new CDesktopNotification(QCoreApplication::applicationName(),
+                                                  QDBusConnection::sessionBus(), this);
+    // Each kind replaces its own balloon; one of the other kind goes first.
+    if (m_notification->IsAvailable()) {
+        if (m_balloon == EBalloon::Tray)
+            TakeBalloonDown();
+        m_notification->Show(title, msg, severity);
+        m_balloon = EBalloon::Notification;
+        return;
+    }
+    if (m_balloon == EBalloon::Notification)
+        TakeBalloonDown();
     QSystemTrayIcon::MessageIcon icon = QSystemTrayIcon::NoIcon;
     switch (severity) {
     case kBalloonInfo: icon = QSystemTrayIcon::Information; break;
@@ -115,21 +166,30 @@ void CTrayIcon::BalloonMsgOn(const QString& title, const QString& msg, std::int1
     case kBalloonError: icon = QSystemTrayIcon::Critical; break;
     default: break;
     }
-    m_balloonText = msg;
-    m_balloonSeverity = severity;
     // The holder takes the balloon down itself; the longest time Qt allows
     // stands for "no time-out".
     m_icon->showMessage(title, msg, icon, std::numeric_limits<int>::max());
+    m_balloon = EBalloon::Tray;
 }
 
 void CTrayIcon::BalloonMsgOff()
 {
-    if (m_form != ETrayForm::Console || !m_icon)
-        return;
     m_balloonText.clear();
     m_balloonSeverity = 0;
-    // An empty message replaces (and so removes) the balloon; icon and tip stay.
-    m_icon->showMessage(QString(), QString(), QSystemTrayIcon::NoIcon, 1);
+    TakeBalloonDown();
+}
+
+void CTrayIcon::TakeBalloonDown()
+{
+    const EBalloon shown = std::exchange(m_balloon, EBalloon::None);
+    if (shown == EBalloon::Notification) {
+        m_notification->Withdraw();
+    } else if (shown == EBalloon::Tray && m_icon && !m_activatesOnce) {
+        // The XEmbed tray's balloon is a window of Qt's that a message
+        // without texts takes down. A StatusNotifier host would show that
+        // message as an empty notification, so there nothing is sent.
+        m_icon->showMessage(QString(), QString(), QSystemTrayIcon::NoIcon, 1);
+    }
 }
 
 bool CTrayIcon::IsVisible() const
@@ -149,6 +209,8 @@ void CTrayIcon::OnActivated(QSystemTrayIcon::ActivationReason reason)
     case QSystemTrayIcon::Trigger:
         RaiseMessage(kLeftButtonDown);
         RaiseMessage(kLeftButtonUp);
+        if (m_activatesOnce)
+            RaiseMessage(kLeftDoubleClick);
         break;
     case QSystemTrayIcon::DoubleClick: RaiseMessage(kLeftDoubleClick); break;
     case QSystemTrayIcon::Context:

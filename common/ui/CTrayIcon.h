@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QIcon>
+#include <QMenu>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -9,8 +10,10 @@
 #include <QVariant>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
+class CDesktopNotification;
 class QWidget;
 
 // The two variants of the tray icon: the console's (long tip, balloons, raises
@@ -21,6 +24,18 @@ enum class ETrayForm { Console, Server };
 // icon comes back as TrayMessage with the mouse message numbers the holders
 // know: 513/514 left button down/up, 515 left double click, 516/517 right
 // button down/up, 519/520 middle button down/up.
+//
+// Desktops have two kinds of notification area. An XEmbed tray hands the
+// icon the mouse itself: clicks, double clicks and the right button come as
+// they are, and the icon pops its menu up. A StatusNotifier host (a D-Bus
+// service that Qt uses whenever a StatusNotifierWatcher is registered)
+// sends one "Activate" for a click and never a double click, and shows the
+// menu the icon exports: there a single activation also raises 515, so that
+// the holders' double-click action is reachable at all.
+//
+// The menu is handed to the icon (SetContextMenu); every host then shows it
+// at its own place. Balloons go to the desktop's notification server when
+// one runs, and are withdrawn from it; otherwise they are the tray's own.
 //
 // Where the desktop has no notification area, Create still succeeds and
 // IsVisible tells the holder that nothing is shown.
@@ -46,8 +61,15 @@ public:
     static constexpr std::int16_t kBalloonWarning = 2;
     static constexpr std::int16_t kBalloonError = 3;
 
-    explicit CTrayIcon(ETrayForm form, QObject* parent = nullptr);
+    // notifierHost tells whether the desktop's tray is a StatusNotifier host;
+    // empty: StatusNotifierHostRegistered.
+    explicit CTrayIcon(ETrayForm form, QObject* parent = nullptr,
+                       std::function<bool()> notifierHost = {});
     ~CTrayIcon() override;
+
+    // Whether the session bus has a StatusNotifierWatcher with a host
+    // registered: the test Qt makes when it chooses its kind of tray icon.
+    static bool StatusNotifierHostRegistered();
 
     // Shows the icon for the window. Raises error 6 (as a Windows error) when
     // the window does not exist, 13 when the picture does not hold a QIcon.
@@ -55,6 +77,10 @@ public:
 
     // Removes the icon. Also done when the object goes.
     void Destroy();
+
+    // The menu of the icon, shown by the tray host; given before or after
+    // Create. The holder keeps it.
+    void SetContextMenu(QMenu* menu);
 
     // The message number of this icon, distinct for every object; 0 before Create.
     std::uint32_t Message() const { return m_message; }
@@ -69,7 +95,8 @@ public:
     QVariant Icon() const { return m_picture; }
     void SetIcon(const QVariant& picture);
 
-    // Console form only: shows or removes a balloon message.
+    // Console form only: shows or removes a balloon message. A balloon off
+    // withdraws the one shown and shows nothing else.
     void BalloonMsgOn(const QString& title, const QString& msg, std::int16_t severity);
     void BalloonMsgOff();
     // The balloon shown now: its text (empty when none) and severity.
@@ -93,10 +120,18 @@ private:
     void OnActivated(QSystemTrayIcon::ActivationReason reason);
     void RaiseMessage(std::uint32_t message);
     void ApplyTip();
+    void TakeBalloonDown();
+
+    enum class EBalloon { None, Tray, Notification };
 
     ETrayForm m_form;
+    std::function<bool()> m_notifierHost;
+    bool m_activatesOnce = false; // a single activation counts as the double click
     std::uint32_t m_message = 0;
     QPointer<QWidget> m_owner;
+    QPointer<QMenu> m_menu;
+    EBalloon m_balloon = EBalloon::None;
+    CDesktopNotification* m_notification = nullptr;
     QVariant m_picture;
     QByteArray m_tipField; // server form: the fixed-size tip field
     QString m_tip;         // console form

@@ -17,7 +17,6 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QCursor>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -190,6 +189,8 @@ void FMain::CreateControls()
     m_lvwIpAdd->setSelectionMode(QAbstractItemView::SingleSelection);
     m_lvwIpAdd->header()->setStretchLastSection(true);
     connect(m_lvwIpAdd, &QTreeWidget::itemClicked, this, &FMain::lvwIpAdd_ItemClick);
+    connect(m_lvwIpAdd, &QTreeWidget::itemSelectionChanged, this,
+            &FMain::lvwIpAdd_SelectionChanged);
     connect(m_lvwIpAdd, &QTreeWidget::itemDoubleClicked, this, &FMain::lvwIpAdd_DblClick);
     connect(m_lvwIpAdd->header(), &QHeaderView::sectionClicked, this,
             [this](int section) { lvwIpAdd_ColumnClick(section + 1); });
@@ -298,8 +299,9 @@ void FMain::Form_Load()
     SetupIpList();
     UpdateDisconnectedStatusStuff();
 
-    priTrayIcon = new CTrayIcon(ETrayForm::Console, this);
+    priTrayIcon = new CTrayIcon(ETrayForm::Console, this, m_options.notifierHost);
     priTrayIcon->setObjectName(QStringLiteral("priTrayIcon"));
+    priTrayIcon->SetContextMenu(m_mnuMain);
     connect(priTrayIcon, &CTrayIcon::TrayMessage, this, &FMain::priTrayIcon_TrayMessage);
     priTrayIcon->Create(this, QVariant(windowIcon()), windowTitle());
 
@@ -328,18 +330,23 @@ void FMain::Form_Load()
 
 void FMain::closeEvent(QCloseEvent* event)
 {
-    // The close box only puts the window away; "Exit" (and any close the
-    // program itself asks for) unloads it.
-    if (event->spontaneous() && !m_unloading) {
+    // Only "Exit" unloads without asking. Any other close request, from the
+    // user or the desktop, puts the window away into the tray; without a tray
+    // it could not come back, so the user decides whether the program ends.
+    if (!m_unloading) {
         event->ignore();
-        const bool trayShown = m_options.trayAvailable ? m_options.trayAvailable()
-                                                       : priTrayIcon && priTrayIcon->IsVisible();
-        // Without a tray nothing could bring a hidden window back.
-        if (trayShown)
+        if (TrayShown()) {
             hide();
-        else
-            showMinimized();
-        return;
+            return;
+        }
+        const EMessageResult answer =
+            CMessageService::Show({QLatin1String(kQuitQuestion), QLatin1String(kApplicationTitle),
+                                   EMessageIcon::Question, EMessageButtons::YesNo},
+                                  this);
+        if (answer != EMessageResult::Yes)
+            return;
+        m_unloading = true;
+        Form_Unload();
     }
     event->accept();
     // A quitting application may close the window once more: the program
@@ -347,14 +354,17 @@ void FMain::closeEvent(QCloseEvent* event)
     if (m_ended)
         return;
     m_ended = true;
-    if (!m_unloading) {
-        m_unloading = true;
-        Form_Unload();
-    }
     if (m_options.endProgram)
         m_options.endProgram();
     else
         QCoreApplication::quit();
+}
+
+bool FMain::TrayShown() const
+{
+    // Asked at each close: a panel restarted brings its tray back, or takes it away.
+    return m_options.trayAvailable ? m_options.trayAvailable()
+                                   : priTrayIcon && priTrayIcon->IsVisible();
 }
 
 void FMain::Unload()
@@ -525,10 +535,9 @@ void FMain::ShowMainWindow()
 
 void FMain::priTrayIcon_TrayMessage(std::uint32_t message, std::uint32_t)
 {
+    // The right button's menu is the icon's own: the tray host shows it.
     if (message == CTrayIcon::kLeftDoubleClick)
         ShowMainWindow();
-    else if (message == CTrayIcon::kRightButtonUp)
-        m_mnuMain->popup(QCursor::pos());
 }
 
 void FMain::priFtpServerRef_OnTrayEvent(TrayEvents eventCode)
@@ -636,6 +645,13 @@ void FMain::lvwIpAdd_ItemClick()
 {
     SetToolButtonEnabled(QLatin1String(kKeyRemove), true);
     SetToolButtonEnabled(QLatin1String(kKeyEdit), true);
+}
+
+void FMain::lvwIpAdd_SelectionChanged()
+{
+    // A row chosen with the keyboard counts as a click on it.
+    if (!m_lvwIpAdd->selectedItems().isEmpty())
+        lvwIpAdd_ItemClick();
 }
 
 void FMain::lvwIpAdd_ColumnClick(int column)

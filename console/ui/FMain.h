@@ -59,7 +59,8 @@ struct SMainOptions {
 
     std::function<bool(const QUrl&)> openUrl; // empty: the desktop's default handler
     std::function<bool()> trayAvailable;      // empty: whether the tray icon really shows
-    std::function<void()> endProgram;         // empty: the application's event loop ends
+    std::function<bool()> notifierHost; // the tray is a StatusNotifier host; empty: ask the bus
+    std::function<void()> endProgram;   // empty: the application's event loop ends
     SMainCommands commands;
     int connectImageIntervalMs = kConnectImageIntervalMs;
     int balloonIntervalMs = kBalloonIntervalMs;
@@ -79,8 +80,11 @@ struct SMainOptions {
 // The console's main window: the toolbar, the LAN address book, the status
 // bar and the tray icon with its menu. It starts the help web server and
 // switches the file server's FTP listener on when it loads, and takes both
-// down when the user picks "Exit". Its close box only hides it (minimises it
-// where the desktop has no tray), so the console runs on in the tray.
+// down when the user picks "Exit". A close request, whoever sends it (close
+// box, window manager, compositor, taskbar), only hides it while a tray
+// shows its icon, so the console runs on in the tray. Without a tray nothing
+// could bring a hidden window back: the close asks whether to quit, and a
+// yes ends the program as "Exit" does.
 //
 // It owns the equipment access (a double click in the book, or "Browser",
 // starts a connect attempt), the rescue login dialog while it is open, and
@@ -103,6 +107,8 @@ public:
         "Help support won't be available.\r\n"
         "Please close such process and restart the application.";
     static constexpr const char* kDuplicateMessage = "Entry already exisiting";
+    // Asked when the window is closed on a desktop without a tray.
+    static constexpr const char* kQuitQuestion = "Quit Pelion? The file server stops too.";
     // The guide's first page, under the web root.
     static constexpr const char* kGuidePage = "help/index.html";
 
@@ -170,6 +176,8 @@ public:
 
     // The tray menu's "Exit": unloads the window and ends the program.
     void Unload();
+    // Whether the window has been unloaded ("Exit", or a quit confirmed).
+    bool IsUnloaded() const { return m_unloading; }
 
     // Pictures by their image-list keys: "IpAddress"; "Ascending",
     // "Descending", "None"; "Connect", "Disconnect", ...; "OnLine1", "OnLine2".
@@ -203,6 +211,7 @@ private:
     void SizeIpColumns();
     QStringList RowKeys() const;
     void ShowMessage(const QString& text, EMessageIcon icon);
+    bool TrayShown() const;
 
     void tlbMain_ButtonClick(const QString& key);
     void tlbMain_ButtonMenuClick(const QString& key);
@@ -211,6 +220,7 @@ private:
     void priFtpServerRef_OnTrayEvent(TrayEvents eventCode);
     void priHttpServer_OnStatusChange(long status);
     void lvwIpAdd_ItemClick();
+    void lvwIpAdd_SelectionChanged();
     void lvwIpAdd_ColumnClick(int column);
     void lvwIpAdd_DblClick(QTreeWidgetItem* item);
 

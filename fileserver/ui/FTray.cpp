@@ -3,7 +3,6 @@
 #include "common/ui/CTrayIcon.h"
 #include "fileserver/ui/FAbout.h"
 
-#include <QCursor>
 #include <QMenu>
 #include <QTimer>
 
@@ -40,7 +39,8 @@ FTray::FTray(SOptions options, QWidget* parent)
     m_timer->setInterval(m_options.blinkIntervalMs);
     connect(m_timer, &QTimer::timeout, this, &FTray::Timer_Timer);
 
-    m_trayIcon = new CTrayIcon(ETrayForm::Server, this);
+    m_trayIcon = new CTrayIcon(ETrayForm::Server, this, m_options.notifierHost);
+    m_trayIcon->SetContextMenu(m_mnuMain);
     connect(m_trayIcon, &CTrayIcon::TrayMessage, this, &FTray::TrayIcon_TrayMessage);
     m_trayIcon->Create(this, QVariant(m_image1), QLatin1String(kTip));
 }
@@ -77,10 +77,9 @@ void FTray::ShowAbout()
 
 void FTray::TrayIcon_TrayMessage(std::uint32_t message, std::uint32_t)
 {
+    // The right button's menu is the icon's own: the tray host shows it.
     if (message == CTrayIcon::kLeftDoubleClick)
         emit TrayEvent(TrayShowMon);
-    else if (message == CTrayIcon::kRightButtonUp)
-        m_mnuMain->popup(QCursor::pos());
 }
 
 void FTray::Timer_Timer()

@@ -29,6 +29,7 @@ public:
         QString serverTitle;                   // shown by the about window
         std::function<int()> runningTransfers; // FTP and TFTP transfers now running
         int blinkIntervalMs = kBlinkIntervalMs;
+        std::function<bool()> notifierHost = {}; // a StatusNotifier tray; empty: ask the bus
     };
 
     // Puts the icon up.
@@ -57,7 +58,8 @@ public:
     FAbout* About() const { return m_about; }
 
 signals:
-    // The user asked for something of the program (menu entry or double click).
+    // The user asked for something of the program (menu entry, or the
+    // icon's double click, a single activation where the host has no other).
     void TrayEvent(TrayEvents code);
 
 private:

@@ -9,6 +9,8 @@
 #include "common/ui/MWinForms.h"
 #include "tests/kit/TestFiles.h"
 
+#include <QDBusConnection>
+#include <QDBusError>
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QWidget>
@@ -73,6 +75,26 @@ const auto TestIcon = [] { return QIcon(QPixmap(16, 16)); };
 #define ROW(call, expected) Row(QStringLiteral(#call), expected, [=] { return call; })
 #define O(call) Outcome([=] { return call; })
 
+// The desktop's notification server as the tray icon meets it: each call it takes, as a line.
+class CNotificationServer final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    QStringList calls;
+public slots:
+    uint Notify(const QString&, uint replacesId, const QString&, const QString& summary,
+                const QString& body, const QStringList&, const QVariantMap&, int expiry)
+    {
+        calls
+            << QStringLiteral("notify %1 %2 %3 %4").arg(replacesId).arg(summary, body).arg(expiry);
+        return ++m_last;
+    }
+    void CloseNotification(uint id) { calls << QStringLiteral("close %1").arg(id); }
+
+private:
+    uint m_last = 40;
+};
+
 } // namespace
 
 class tst_Utilities final : public QObject {
@@ -81,6 +103,12 @@ class tst_Utilities final : public QObject {
 private slots:
     void initTestCase()
     {
+        // A session bus of the test's own, for the desktop's notifications.
+        m_bus.start(QStringLiteral("dbus-daemon"),
+                    {"--session", "--nofork", "--nopidfile", "--print-address=1"});
+        if (m_bus.waitForReadyRead(10000))
+            m_busAddress = QString::fromLatin1(m_bus.readLine().trimmed());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_busAddress.toLatin1());
         QVERIFY(m_dir.isValid());
         const QString d = m_dir.path();
         QVERIFY(QDir().mkpath(d + "/sub") && QDir().mkpath(d + "/a/tool"));
@@ -92,6 +120,11 @@ private slots:
         qputenv("PELT_A", "alpha");
         qputenv("PELT_EMPTY", "");
         qputenv("PELT_REF", "$PELT_A");
+    }
+    void cleanupTestCase()
+    {
+        m_bus.terminate();
+        m_bus.waitForFinished(10000);
     }
 
     void edgeCases_data()
@@ -313,6 +346,58 @@ private slots:
                     set.SetTip(tip);
                     return List(created.SystemIcon()->toolTip(), set.SystemIcon()->toolTip());
                 });
+        // Activations as mouse messages; where the host sends a single activation and no double
+        // click (StatusNotifier), that activation counts as the double click too.
+        for (const bool notifier : {false, true})
+            Row(QStringLiteral("tray icon activations, StatusNotifier host: %1").arg(notifier),
+                QStringList{notifier ? "513 514 515" : "513 514", "515", "516 517", "519 520"},
+                [notifier] {
+                    QWidget owner;
+                    CTrayIcon icon(ETrayForm::Server, nullptr, [notifier] { return notifier; });
+                    icon.Create(&owner, TestIcon(), QStringLiteral("tip"));
+                    QStringList seen;
+                    QObject::connect(&icon, &CTrayIcon::TrayMessage,
+                                     [&seen](std::uint32_t message, std::uint32_t) {
+                                         seen.last() += QString::number(message) + ' ';
+                                     });
+                    for (const auto reason :
+                         {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick,
+                          QSystemTrayIcon::Context, QSystemTrayIcon::MiddleClick}) {
+                        seen << QString();
+                        emit icon.SystemIcon()->activated(reason);
+                        seen.last().chop(1);
+                    }
+                    return seen;
+                });
+        // With a notification server the balloon is a notification: a balloon off withdraws it,
+        // a second one sends nothing (the next balloon is the next call the server sees).
+        Row("tray icon: balloons as notifications",
+            QStringList{"notify 0 Pelion one 0", "close 41", "notify 0 Pelion two 0"}, [this] {
+                const QString name = QStringLiteral("notification-server");
+                QDBusConnection bus = QDBusConnection::connectToBus(m_busAddress, name);
+                CNotificationServer server;
+                bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &server,
+                                   QDBusConnection::ExportAllSlots);
+                bus.registerService(QStringLiteral("org.freedesktop.Notifications"));
+                QWidget owner;
+                CTrayIcon icon(ETrayForm::Console);
+                icon.Create(&owner, TestIcon(), QStringLiteral("tip"));
+                const auto calls = [&server](qsizetype count) {
+                    return QTest::qWaitFor([&] { return server.calls.size() >= count; });
+                };
+                icon.BalloonMsgOn(QStringLiteral("Pelion"), QStringLiteral("one"), 3);
+                if (calls(1)) {
+                    icon.BalloonMsgOff();
+                    if (calls(2)) {
+                        icon.BalloonMsgOff();
+                        icon.BalloonMsgOn(QStringLiteral("Pelion"), QStringLiteral("two"), 1);
+                        static_cast<void>(calls(3));
+                    }
+                }
+                bus.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+                QDBusConnection::disconnectFromBus(name);
+                return server.calls;
+            });
         // Writes before Create and after Destroy change nothing; a picture of another type is
         // ignored; Destroy keeps the message and may run twice.
         Row("tray icon: writes outside the shown state",
@@ -362,6 +447,8 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
+    QProcess m_bus;
+    QString m_busAddress;
 };
 
 QTEST_MAIN(tst_Utilities)

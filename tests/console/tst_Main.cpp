@@ -59,14 +59,17 @@ private slots:
         QTest::addColumn<QString>("peer");
         QTest::addColumn<bool>("tftpPortHeld");
         QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<bool>("exitDuringSplash");
         QTest::newRow("empty book: the window loads when it shows")
-            << 0 << "TarnDirectPPP" << false << QStringList{};
+            << 0 << "TarnDirectPPP" << false << QStringList{} << false;
         QTest::newRow("direct-cable entry missing: a warning, start-up goes on")
             << 3 << "tarndirectppp" << false
-            << QStringList{"48|Remote Access entry 'TarnDirectPPP' not found"};
+            << QStringList{"48|Remote Access entry 'TarnDirectPPP' not found"} << false;
         QTest::newRow("file server port held: told once, no file server")
             << 3 << "TarnDirectPPP" << true
-            << QStringList{"48|The file server could not start on UDP port "};
+            << QStringList{"48|The file server could not start on UDP port "} << false;
+        QTest::newRow("tray Exit during the splash: no window, the lock released")
+            << 3 << "TarnDirectPPP" << false << QStringList{} << true;
     }
     void startsTheConsole()
     {
@@ -74,6 +77,7 @@ private slots:
         QFETCH(QString, peer);
         QFETCH(bool, tftpPortHeld);
         QFETCH(QStringList, messages);
+        QFETCH(bool, exitDuringSplash);
         WriteBook(entries);
         SetDesktopWindows(std::make_unique<CScriptedDesktop>(QStringList{"Terminal"}));
         QUdpSocket holder;
@@ -81,7 +85,23 @@ private slots:
         SStartupOptions options = Options(peer);
         if (tftpPortHeld)
             options.fileServer.tftp.port = holder.localPort();
+        // The tray menu is there once the window has loaded, while the splash is up.
+        QTimer exitChooser;
+        connect(&exitChooser, &QTimer::timeout, this, [&exitChooser] {
+            if (gMainForm && gMainForm->findChild<QAction*>(QStringLiteral("mnuTray6"))) {
+                exitChooser.stop();
+                Tray(*gMainForm, FMain::kTrayExit)->trigger();
+            }
+        });
+        if (exitDuringSplash)
+            exitChooser.start(5);
         QVERIFY(Main(options));
+        if (exitDuringSplash) {
+            QVERIFY(!exitChooser.isActive() && gMainForm->IsUnloaded() && !gMainForm->isVisible());
+            ReleaseStartupObjects();
+            QVERIFY(!QFile::exists(options.rules.lockFilePaths.first()));
+            return;
+        }
         QCOMPARE(m_messages.Shown().size(), messages.size());
         for (int i = 0; i < messages.size(); ++i) {
             const SMessage& message = m_messages.Shown().at(i);

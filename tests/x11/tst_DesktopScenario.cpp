@@ -1,5 +1,6 @@
-// The console on a desktop (run_on_display.sh --wm --tray): real pelion processes, real clicks
-// on their tray menus, a real browser on the simulated equipment. Pictures go to $PELION_ARTEFACTS.
+// The console on a desktop (run_on_display.sh --wm --tray, or --wm alone for the close without a
+// tray): real pelion processes, real clicks on their tray menus and boxes, a real browser on the
+// simulated equipment. Pictures go to $PELION_ARTEFACTS.
 
 #include "console/MainModule.h"
 #include "console/browser/CEquipmentPages.h"
@@ -10,6 +11,7 @@
 
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QWindow>
 #include <QtTest>
@@ -156,6 +158,99 @@ private slots:
         QVERIFY(!QFile::exists(home.LockPath()));
     }
 
+    // Without a tray (run_on_display.sh --wm only) a close through the window manager asks, in a
+    // real box titled "Pelion", whether to quit: "No" keeps the window, "Yes" ends with status 0.
+    void closeWithoutTray()
+    {
+        CPelionHome home;
+        home.WriteBook(1);
+        QProcessEnvironment environment = home.Environment(QStringLiteral("messages"));
+        environment.remove(QStringLiteral("PELION_MESSAGE_LOG"));
+        // No session bus either: no StatusNotifier host can stand in for the missing tray.
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                           QStringLiteral("unix:path=") + home.Path(QStringLiteral("no-bus")));
+        StartPelion(m_pelion, environment);
+        const WindowHandle main = WaitForWindow(kMainTitle);
+        QVERIFY(main != 0);
+        for (const QString answer : {"n", "y"}) {
+            QVERIFY(m_desktop.RequestClose(main));
+            const WindowHandle question = WaitForWindow(QStringLiteral("Pelion"));
+            QVERIFY(question != 0);
+            // Painted, the box takes keys; a loaded window manager may refuse the first activation.
+            QVERIFY(QTest::qWaitFor([&] { return m_desktop.IsPainted(question); }, kDesktopMs));
+            if (answer == "n")
+                QVERIFY(m_desktop.Save(0, QStringLiteral("close-without-tray.png")));
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    return CTestDesktop::Run(
+                        {"windowactivate", "--sync", QString::number(question), "key", answer});
+                },
+                kDesktopMs));
+            QTRY_VERIFY_WITH_TIMEOUT(!IsListed(question), kDesktopMs);
+            if (answer == "n")
+                QVERIFY(IsListed(main) && m_pelion.state() == QProcess::Running);
+        }
+        QVERIFY(m_pelion.waitForFinished(30000));
+        QCOMPARE(m_pelion.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_pelion.exitCode(), 0);
+        QVERIFY(!QFile::exists(home.LockPath()));
+    }
+
+    // On a StatusNotifier host (run_on_display.sh --notifier: xfce4-panel's tray on a session bus)
+    // both icons are registered and export their menus; an activation of the console's icon
+    // brings back the window a window-manager close put away, the server's opens the monitor,
+    // and the console menu's "Exit" ends the program with status 0, during the splash too.
+    void notifierTray_data()
+    {
+        QTest::addColumn<bool>("duringSplash");
+        QTest::newRow("close, activations, Exit") << false;
+        QTest::newRow("Exit during the splash: no window") << true;
+    }
+    void notifierTray()
+    {
+        QFETCH(bool, duringSplash);
+        CPelionHome home;
+        home.WriteBook(1); // the window, and so its icon, loads with the book, before the pause
+        QProcessEnvironment environment = home.Environment(QStringLiteral("messages"));
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                           qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"));
+        StartPelion(m_pelion, environment);
+        QList<SNotifierItem> items;
+        QTRY_COMPARE_WITH_TIMEOUT((items = NotifierItems()).size(), 2, kDesktopMs);
+        if (!items.first().tip.startsWith(kMainTitle))
+            items.swapItemsAt(0, 1);
+        const SNotifierItem& console = items.first();
+        const SNotifierItem& server = items.last();
+        QCOMPARE(console.tip + " | " + server.tip, kMainTitle + " | Orvane FTP/TFTP Server");
+        QCOMPARE(console.menu, (QStringList{"Pelion Main", "Connect", "Disconnect",
+                                            "Rescue Connection", "Browser", "Exit"}));
+        QCOMPARE(server.menu, (QStringList{"Monitor", "-", "About"}));
+        if (duringSplash) {
+            if (!m_desktop.WindowsHolding(kMainTitle.toUpper()).isEmpty())
+                QSKIP("The splash was over before the icons were registered.");
+        } else {
+            const WindowHandle main = WaitForWindow(kMainTitle);
+            QVERIFY(main != 0);
+            QVERIFY(m_desktop.Save(0, QStringLiteral("notifier-tray.png")));
+            QVERIFY(m_desktop.RequestClose(main));
+            QTRY_VERIFY_WITH_TIMEOUT(!IsListed(main), kDesktopMs);
+            QCOMPARE(m_pelion.state(), QProcess::Running);
+            QVERIFY(Activate(console));
+            QTRY_VERIFY_WITH_TIMEOUT(IsListed(main), kDesktopMs);
+            QVERIFY(Activate(server));
+            QVERIFY(WaitForWindow(QStringLiteral("FTP Monitor")) != 0);
+            QVERIFY(m_desktop.Save(0, QStringLiteral("notifier-monitor.png")));
+        }
+        QVERIFY(!Notifier(console.service, console.menuPath, "com.canonical.dbusmenu.Event",
+                          {console.ids.value("Exit"), "clicked", "<0>", "0"})
+                     .isEmpty());
+        QVERIFY(m_pelion.waitForFinished(30000));
+        QCOMPARE(m_pelion.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_pelion.exitCode(), 0);
+        QVERIFY(!QFile::exists(home.LockPath()));
+        QVERIFY(home.Messages(QStringLiteral("messages")).isEmpty());
+    }
+
     // The older web interface: the first request starts a browser (its profile keeps it on the
     // loopback network), the second brings its window to the front instead of starting another.
     void olderInterfaceReusesTheBrowserWindow()
@@ -220,6 +315,83 @@ private slots:
     }
 
 private:
+    // A registered StatusNotifier item: where it answers, its tip, its menu's visible entries in
+    // order ("-" a separator) with their numbers.
+    struct SNotifierItem {
+        QString service;
+        QString path;
+        QString tip;
+        QString menuPath;
+        QStringList menu;
+        QHash<QString, QString> ids; // an entry's number, by its text
+    };
+
+    // What gdbus prints for a call on the session bus; empty when it failed.
+    static QString Notifier(const QString& service, const QString& path, const QString& method,
+                            const QStringList& arguments)
+    {
+        QProcess gdbus;
+        gdbus.start(QStringLiteral("gdbus"),
+                    QStringList{"call", "--session", "-d", service, "-o", path, "-m", method, "--"}
+                        + arguments);
+        if (!gdbus.waitForFinished(10000) || gdbus.exitCode() != 0)
+            return {};
+        return QString::fromUtf8(gdbus.readAllStandardOutput()).trimmed();
+    }
+    // A click on the item, as the host sends it.
+    static bool Activate(const SNotifierItem& item)
+    {
+        return Notifier(item.service, item.path,
+                        QStringLiteral("org.kde.StatusNotifierItem.Activate"), {"0", "0"})
+               == "()";
+    }
+    static QString Property(const QString& service, const QString& path, const QString& name)
+    {
+        return Notifier(service, path, QStringLiteral("org.freedesktop.DBus.Properties.Get"),
+                        {QStringLiteral("org.kde.StatusNotifierItem"), name});
+    }
+
+    // The items the host's watcher holds, each with its tip and menu as it exports them.
+    static QList<SNotifierItem> NotifierItems()
+    {
+        const QString registered = Notifier(QStringLiteral("org.kde.StatusNotifierWatcher"),
+                                            QStringLiteral("/StatusNotifierWatcher"),
+                                            QStringLiteral("org.freedesktop.DBus.Properties.Get"),
+                                            {QStringLiteral("org.kde.StatusNotifierWatcher"),
+                                             QStringLiteral("RegisteredStatusNotifierItems")});
+        QList<SNotifierItem> items;
+        static const QRegularExpression entry(QStringLiteral("'([^'/]+)(/[^']*)'"));
+        static const QRegularExpression quoted(QStringLiteral("'([^']*)'"));
+        static const QRegularExpression child(QStringLiteral("<\\((\\d+), \\{([^{}]*)\\}"));
+        static const QRegularExpression label(QStringLiteral("'label': <'([^']*)'>"));
+        for (const auto& found : entry.globalMatch(registered)) {
+            SNotifierItem item{found.captured(1), found.captured(2), {}, {}, {}, {}};
+            // ToolTip: (icon name, pictures, title, text); the title is the tip.
+            const QString tip = Property(item.service, item.path, QStringLiteral("ToolTip"));
+            QStringList texts;
+            for (const auto& text : quoted.globalMatch(tip))
+                texts << text.captured(1);
+            item.tip = texts.value(1);
+            item.menuPath = Property(item.service, item.path, QStringLiteral("Menu"))
+                                .section(QLatin1Char('\''), 1, 1);
+            const QString layout =
+                Notifier(item.service, item.menuPath,
+                         QStringLiteral("com.canonical.dbusmenu.GetLayout"), {"0", "-1", "[]"});
+            for (const auto& row : child.globalMatch(layout)) {
+                const QString properties = row.captured(2);
+                if (properties.contains(QStringLiteral("'visible': <false>")))
+                    continue;
+                const QString text = properties.contains(QStringLiteral("'separator'"))
+                                         ? QStringLiteral("-")
+                                         : label.match(properties).captured(1);
+                item.menu << text;
+                item.ids.insert(text, row.captured(1));
+            }
+            items << item;
+        }
+        return items;
+    }
+
     bool IsListed(WindowHandle w) { return m_desktop.Windows().TopLevelWindows().contains(w); }
 
     // The first window with exactly this title; 0 when none came up in time or pelion ended.

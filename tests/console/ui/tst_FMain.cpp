@@ -80,7 +80,13 @@ class tst_FMain final : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_settings.IsValid() && m_noProcesses.isValid()); }
+    void initTestCase()
+    {
+        QVERIFY(m_settings.IsValid() && m_noProcesses.isValid());
+        // Balloons stay the tray's own: no desktop notification server is reached.
+        qputenv("DBUS_SESSION_BUS_ADDRESS",
+                "unix:path=" + QFile::encodeName(m_noProcesses.path()) + "/no-bus");
+    }
 
     void init()
     {
@@ -122,6 +128,7 @@ private slots:
                  "address");
         QCOMPARE(P::Status(window), "Status: Disconnected");
         QVERIFY(P::Icon(window)->IsShown() && P::Icon(window)->Tip() == window.windowTitle());
+        QCOMPARE(P::Icon(window)->SystemIcon()->contextMenu(), Child<QMenu>(window, "mnuMain"));
         QStringList items;
         for (QAction* button : Child<QToolBar>(window, "tlbMain")->actions()) {
             if (!button->objectName().isEmpty())
@@ -243,25 +250,56 @@ private slots:
         QCOMPARE(m_messages.Texts(), QStringList{FMain::kHelpPortMessage});
     }
 
-    // Without a tray the close box minimises; with one, a double click on the
-    // icon, not a single one, brings the window back.
-    void closeBox()
+    // Every close request hides the window while a tray shows its icon, which brings it back: a
+    // double click on an XEmbed tray, a single activation on a StatusNotifier host. Without a
+    // tray the user is asked, and only a yes ends the program.
+    void closeRequest_data()
     {
-        m_trayAvailable = false;
-        FMain window(Options());
+        QTest::addColumn<bool>("closeBox"); // else the desktop's request, not a spontaneous one
+        QTest::addColumn<bool>("tray");
+        QTest::addColumn<bool>("notifierHost");
+        QTest::addColumn<EMessageResult>("answer");
+        QTest::addColumn<QString>("after");
+        const EMessageResult none = EMessageResult::Ok;
+        QTest::newRow("close box, XEmbed tray") << true << true << false << none << "hidden";
+        QTest::newRow("compositor's close, StatusNotifier host")
+            << false << true << true << none << "hidden";
+        QTest::newRow("no tray, No") << true << false << false << EMessageResult::No << "shown";
+        QTest::newRow("no tray, Yes") << false << false << false << EMessageResult::Yes << "ended";
+    }
+    void closeRequest()
+    {
+        QFETCH(bool, closeBox);
+        QFETCH(bool, tray);
+        QFETCH(bool, notifierHost);
+        QFETCH(EMessageResult, answer);
+        QFETCH(QString, after);
+        m_trayAvailable = tray;
+        SMainOptions options = Options();
+        options.notifierHost = [notifierHost] { return notifierHost; };
+        FMain window(options);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        ClickCloseBox(window);
-        QVERIFY(window.isVisible() && window.isMinimized() && m_endCount == 0);
-        Tray(window, FMain::kTrayShow)->trigger();
-        QVERIFY(window.isVisible() && !window.isMinimized());
-        m_trayAvailable = true;
-        ClickCloseBox(window);
-        QVERIFY(!window.isVisible());
-        emit P::Icon(window)->SystemIcon()->activated(QSystemTrayIcon::Trigger);
-        QVERIFY(!window.isVisible());
-        emit P::Icon(window)->SystemIcon()->activated(QSystemTrayIcon::DoubleClick);
-        QVERIFY(window.isVisible());
+        if (!tray)
+            m_messages.Answer(answer);
+        if (closeBox)
+            ClickCloseBox(window);
+        else
+            window.close();
+        const bool ended = m_endCount == 1 && window.IsUnloaded() && !P::Icon(window)->IsShown();
+        QCOMPARE(ended ? "ended" : window.isVisible() ? "shown" : "hidden", after);
+        QCOMPARE(m_messages.Texts(), tray ? QStringList() : QStringList{FMain::kQuitQuestion});
+        if (!tray) {
+            const SMessage& asked = m_messages.Shown().at(0);
+            QVERIFY(asked.title == "Pelion" && asked.icon == EMessageIcon::Question
+                    && asked.buttons == EMessageButtons::YesNo);
+        }
+        if (after == "hidden") {
+            emit P::Icon(window)->SystemIcon()->activated(QSystemTrayIcon::Trigger);
+            QCOMPARE(window.isVisible(), notifierHost);
+            emit P::Icon(window)->SystemIcon()->activated(QSystemTrayIcon::DoubleClick);
+            QVERIFY(window.isVisible());
+        }
     }
 
     // Exit ends the program once: the help server and the tray icon go, the
@@ -273,7 +311,7 @@ private slots:
         QTest::addColumn<bool>("managerRunning");
         QTest::addColumn<bool>("storeWritable");
         QTest::newRow("tray Exit, manager running, store not writable") << false << true << false;
-        QTest::newRow("the program closes the window twice") << true << false << true;
+        QTest::newRow("no tray: a close confirmed, then another") << true << false << true;
     }
     void exitUnloads()
     {
@@ -297,13 +335,14 @@ private slots:
         gWwwRoot = m_webRoot.Missing();
         if (!storeWritable)
             m_settings.MakeSystemScopeUnwritable();
+        m_trayAvailable = !byClose;
         if (byClose)
             QVERIFY(window.close() && window.close());
         else
             Tray(window, FMain::kTrayExit)->trigger();
         QVERIFY(m_endCount == 1 && m_managerAsked == 1);
         QVERIFY(!window.isVisible() && !other->isVisible() && !P::Icon(window)->IsShown());
-        QVERIFY(m_messages.Shown().isEmpty());
+        QCOMPARE(m_messages.Texts(), byClose ? QStringList{FMain::kQuitQuestion} : QStringList());
         m_settings.MakeSystemScopeWritable();
         QCOMPARE(CSettingsStore().ReadWwwRoot(),
                  storeWritable ? m_webRoot.Missing() : m_webRoot.Path());
@@ -354,6 +393,9 @@ private slots:
         QCOMPARE(m_messages.Shown().size(), 2);
         QVERIFY(!Button(window, FMain::kKeyRemove)->isEnabled()
                 && !Button(window, FMain::kKeyEdit)->isEnabled());
+        QTest::keyClick(P::List(window), Qt::Key_Home); // a row chosen with the keyboard
+        QVERIFY(Button(window, FMain::kKeyRemove)->isEnabled()
+                && Button(window, FMain::kKeyEdit)->isEnabled());
         QCOMPARE(Rows(window),
                  (QStringList{"k_2_10.0.0.10 10.0.0.10 lab", "k_0_10.0.0.2 10.0.0.2 second",
                               "k_1_10.0.0.3 10.0.0.3 moved"}));
@@ -392,6 +434,7 @@ private:
         options.isManagerRunning = [this] { return ++m_managerAsked, m_managerRunning; };
         options.openUrl = [this](const QUrl& url) { return m_opened.append(url), true; };
         options.trayAvailable = [this] { return m_trayAvailable; };
+        options.notifierHost = [] { return false; };
         options.endProgram = [this] { ++m_endCount; };
         options.pinger = &m_noAnswers;
         options.pages = &m_pages;

@@ -41,28 +41,45 @@ private slots:
         QCOMPARE(tray.Timer()->interval(), 500);
         tray.EnableExitMenu(true);
         QCOMPARE(VisibleItems(tray.mnuMain()), (QStringList{"Monitor", "-", "About", "-", "Exit"}));
+        QCOMPARE(tray.TrayIcon()->SystemIcon()->contextMenu(), tray.mnuMain());
     }
+    // A menu entry, or an activation of the icon on a tray of either kind; the right button's
+    // menu is the host's to show.
     void userAsks_data()
     {
-        QTest::addColumn<QString>("action"); // a menu entry, or a click on the icon
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<int>("activation"); // -1: none
+        QTest::addColumn<bool>("notifierHost");
         QTest::addColumn<QList<int>>("codes");
-        QTest::newRow("Options") << "Options" << QList<int>{TrayShowOptions};
-        QTest::newRow("Exit") << "Exit" << QList<int>{TrayExit};
-        QTest::newRow("single click: nothing") << "single" << QList<int>{};
+        QTest::newRow("Options") << "Options" << -1 << false << QList<int>{TrayShowOptions};
+        QTest::newRow("Exit") << "Exit" << -1 << false << QList<int>{TrayExit};
+        QTest::newRow("XEmbed: single click, nothing")
+            << "" << int(QSystemTrayIcon::Trigger) << false << QList<int>{};
+        QTest::newRow("XEmbed: double click, Monitor")
+            << "" << int(QSystemTrayIcon::DoubleClick) << false << QList<int>{TrayShowMon};
+        QTest::newRow("StatusNotifier: activation, Monitor")
+            << "" << int(QSystemTrayIcon::Trigger) << true << QList<int>{TrayShowMon};
+        QTest::newRow("StatusNotifier: right button, nothing")
+            << "" << int(QSystemTrayIcon::Context) << true << QList<int>{};
     }
     void userAsks()
     {
-        QFETCH(QString, action);
+        QFETCH(QString, entry);
+        QFETCH(int, activation);
+        QFETCH(bool, notifierHost);
         QFETCH(QList<int>, codes);
-        FTray tray({kTitle, {}});
+        FTray::SOptions options{kTitle, {}};
+        options.notifierHost = [notifierHost] { return notifierHost; };
+        FTray tray(options);
         QList<int> got;
         connect(&tray, &FTray::TrayEvent, this, [&got](TrayEvents code) { got << code; });
-        for (QAction* entry : tray.mnuMain()->actions()) {
-            if (entry->text() == action)
-                entry->trigger();
+        for (QAction* item : tray.mnuMain()->actions()) {
+            if (item->text() == entry)
+                item->trigger();
         }
-        if (action == "single")
-            emit tray.TrayIcon()->SystemIcon()->activated(QSystemTrayIcon::Trigger);
+        if (activation >= 0)
+            emit tray.TrayIcon()->SystemIcon()->activated(
+                QSystemTrayIcon::ActivationReason(activation));
         QCOMPARE(got, codes);
     }
     void blinkSequence()
