@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Debian package from build to purge: built by scripts/package.sh,
 # checked by lintian, desktop-file-validate and appstreamcli, installed with
-# apt-get (no download: its dependencies are the test set's), its
+# apt-get (nothing downloaded: its dependencies are the test set's), its
 # capabilities and dial-up entry checked, the installed console started as a
 # throwaway ordinary user on a virtual display, its file server and guide
 # reached, then purged, after which nothing of it is left.
@@ -73,14 +73,25 @@ done
 
 peers=/etc/ppp/peers/TarnDirectPPP
 peers_before=$(sha256sum "$peers" 2>/dev/null || true)
+config=/etc/xdg/Pelion/Pelion.ini
 work=$(mktemp -d /tmp/pelion-package.XXXXXX)
 chmod 755 "$work"
 user=pelion-pkg-$$
+installed=0
+# A failed run leaves the machine as it found it: the package purged, a
+# machine-wide settings file that was there before put back.
 cleanup() {
+  [[ $installed -eq 0 ]] || dpkg --purge pelion >/dev/null 2>&1 || true
+  if [[ -e "$work/Pelion.ini.before" ]]; then
+    mkdir -p "$(dirname "$config")"
+    mv "$work/Pelion.ini.before" "$config"
+  fi
   userdel "$user" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
+# The package brings its own; one left by a build tree would make dpkg ask.
+[[ ! -e "$config" ]] || mv "$config" "$work/Pelion.ini.before"
 
 (cd "$source_dir" && bash scripts/package.sh) >"$work/package.log" 2>&1 \
   || fail "scripts/package.sh failed: $(tail -n 40 "$work/package.log")"
@@ -97,8 +108,13 @@ desktop-file-validate "$work/unpacked/usr/share/applications/org.pelion.Console.
 appstreamcli validate --no-net "$work/unpacked/usr/share/metainfo/org.pelion.Console.metainfo.xml" \
   || fail "appstreamcli validate"
 
-DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-download --no-install-recommends \
-  "$deb" >"$work/install.log" 2>&1 || fail "apt-get install: $(cat "$work/install.log")"
+# Only the package itself is to be installed: nothing is fetched from a mirror.
+others=$(apt-get install -s --no-install-recommends "$deb" | sed -n 's/^Inst \([^ ]*\).*/\1/p' \
+  | grep -vx pelion || true)
+[[ -z "$others" ]] || fail "the package needs $(echo $others) first (scripts/install-deps.sh --test)"
+installed=1
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$deb" \
+  >"$work/install.log" 2>&1 || fail "apt-get install: $(cat "$work/install.log")"
 dpkg -L pelion >"$work/files"
 
 # Unprivileged echoes where ping_group_range lets ordinary users send them.
@@ -108,6 +124,7 @@ caps=cap_net_bind_service
 for program in /usr/bin/pelion /usr/bin/tallis-serve; do
   [[ $(getcap "$program") == "$program $caps=ep" ]] || fail "getcap $program: $(getcap "$program")"
 done
+echo "capabilities: $caps"
 if [[ -z "$peers_before" ]]; then
   [[ $(stat -c '%U:%G %a' "$peers") == "root:dip 640" ]] || fail "$peers: $(stat -c '%U:%G %a' "$peers")"
   grep -qx 'nocrtscts' "$peers" && grep -qx '/dev/tty[A-Za-z]*[0-9]*' "$peers" \
@@ -123,6 +140,7 @@ echo "software" >"$work/served/image.bin"
 chown -R "$user:" "$work/home" "$work/served"
 bash "$display_runner" --tray "$work/artefacts" bash "$0" --on-display "$user" "$work"
 
+installed=0
 dpkg --purge pelion >"$work/purge.log" 2>&1 || fail "dpkg --purge: $(cat "$work/purge.log")"
 ! dpkg-query -W -f='${Status}' pelion 2>/dev/null | grep -q 'ok installed' \
   || fail "pelion is still installed"
