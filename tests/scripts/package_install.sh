@@ -33,6 +33,7 @@ if [[ "${1:-}" == --on-display ]]; then
   trap 'kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true' EXIT
   # The process listening on a port, by its number.
   listener() { ss "$1" "sport = :$2" | grep -o 'pid=[0-9]*' | head -n 1 | cut -d= -f2; }
+  # shellcheck disable=SC2317 # called through wait_for
   listening() {
     kill -0 "$pid" 2>/dev/null || fail "pelion ended: $(cat "$work/pelion.out" "$log" 2>&1)"
     [[ -n $(listener "$1" "$2") ]]
@@ -111,7 +112,7 @@ appstreamcli validate --no-net "$work/unpacked/usr/share/metainfo/org.pelion.Con
 # Only the package itself is to be installed: nothing is fetched from a mirror.
 others=$(apt-get install -s --no-install-recommends "$deb" | sed -n 's/^Inst \([^ ]*\).*/\1/p' \
   | grep -vx pelion || true)
-[[ -z "$others" ]] || fail "the package needs $(echo $others) first (scripts/install-deps.sh --test)"
+[[ -z "$others" ]] || fail "the package needs ${others//$'\n'/ } first (scripts/install-deps.sh --test)"
 installed=1
 DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$deb" \
   >"$work/install.log" 2>&1 || fail "apt-get install: $(cat "$work/install.log")"
@@ -127,8 +128,8 @@ done
 echo "capabilities: $caps"
 if [[ -z "$peers_before" ]]; then
   [[ $(stat -c '%U:%G %a' "$peers") == "root:dip 640" ]] || fail "$peers: $(stat -c '%U:%G %a' "$peers")"
-  grep -qx 'nocrtscts' "$peers" && grep -qx '/dev/tty[A-Za-z]*[0-9]*' "$peers" \
-    || fail "$peers: $(cat "$peers")"
+  grep -qx 'nocrtscts' "$peers" || fail "$peers has no nocrtscts: $(cat "$peers")"
+  grep -qx '/dev/tty[A-Za-z]*[0-9]*' "$peers" || fail "$peers names no device: $(cat "$peers")"
 else
   [[ $(sha256sum "$peers") == "$peers_before" ]] || fail "the install changed the existing $peers"
 fi
