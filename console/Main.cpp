@@ -1,5 +1,5 @@
-// pelion: the console program. It takes no command line; see SStartupOptions
-// for the environment variables that tests and benchmarks set.
+// pelion: the console program. Its only argument is --version; see
+// SStartupOptions for the environment variables that tests and benchmarks set.
 
 #include "console/CMessageLog.h"
 #include "console/MainModule.h"
@@ -10,6 +10,9 @@
 #include <QApplication>
 #include <QProcessEnvironment>
 
+#include <cstdio>
+#include <cstring>
+
 namespace {
 
 // The status of a start that a run rule refused.
@@ -19,6 +22,11 @@ constexpr int kRefusedStatus = 1;
 
 int main(int argc, char* argv[])
 {
+    // Answered before any window exists, so it needs no display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("pelion " PELION_VERSION);
+        return 0;
+    }
     QApplication app(argc, argv);
     // The console lives on in the tray with its window hidden; it ends
     // through the main window's "Exit" (or SIGTERM), never by a last close.

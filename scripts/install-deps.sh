@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building (and, with --test, testing)
-# needs; with --run also what running the console needs. Runs as root or
-# through sudo; does nothing when every package is present.
+# needs; with --run also what running the console needs, with --package what
+# building the Debian package needs. Runs as root or through sudo; does
+# nothing when every package is present.
 set -euo pipefail
 
 build_pkgs=(
@@ -10,13 +11,20 @@ build_pkgs=(
   libxcb1-dev libxcb-ewmh-dev
   libgl-dev
 )
-# setcap grants the built programs their network capabilities.
+# setcap grants programs their network capabilities (scripts/grant-capabilities.sh
+# for a build tree; the package's install uses it too).
 run_pkgs=(libcap2-bin)
+# Building the Debian package: debhelper, and mk-build-deps (devscripts with
+# equivs) for the build dependencies debian/control names.
+package_pkgs=(debhelper dpkg-dev fakeroot devscripts equivs)
 test_pkgs=(
   clang-format curl lftp tftp-hpa atftp busybox python3 xvfb xauth trayer x11-utils xdotool
   imagemagick openbox libcap2-bin binutils iproute2 procps ppp util-linux firefox-esr
   dbus libglib2.0-bin xfce4-panel passwd
   clang libclang-rt-14-dev gcovr sway qt6-wayland
+  "${package_pkgs[@]}" lintian desktop-file-utils appstream
+  # what the package depends on, so that its test installs it without a download
+  xdg-utils pkexec
 )
 
 # Whether the desktop names any web browser: the default handler for http
@@ -33,6 +41,7 @@ has_web_browser() {
 pkgs=("${build_pkgs[@]}")
 case "${1:-}" in
   --test) pkgs+=("${test_pkgs[@]}") ;;
+  --package) pkgs+=("${package_pkgs[@]}") ;;
   --run)
     pkgs+=("${run_pkgs[@]}")
     # The console opens the equipment's pages in a browser: a machine

@@ -17,8 +17,6 @@
 
 namespace {
 
-const char* const kVersion = "1.2.4";
-
 QTextStream& Out()
 {
     static QTextStream out(stdout);
@@ -142,7 +140,7 @@ void Report(cFtpServer& server)
 int main(int argc, char* argv[])
 {
     QCoreApplication::setApplicationName(QStringLiteral("tallis-serve"));
-    QCoreApplication::setApplicationVersion(QLatin1String(kVersion));
+    QCoreApplication::setApplicationVersion(QLatin1String(PELION_VERSION));
     QStringList commandLine;
     for (int i = 0; i < argc; ++i)
         commandLine << QString::fromLocal8Bit(argv[i]);

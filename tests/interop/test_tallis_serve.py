@@ -19,7 +19,8 @@ def run_host(*arguments):
 
 class TallisServe(unittest.TestCase):
     def test_version_and_help(self):
-        self.assertEqual(run_host("--version").stdout, "tallis-serve 1.2.4\n")
+        self.assertEqual(run_host("--version").stdout,
+                         "tallis-serve %s\n" % os.environ["PELION_PROJECT_VERSION"])
         usage = run_host("--help")
         self.assertEqual(usage.returncode, 0)
         for option in ("--root", "--ftp-port", "--ftp-data-port", "--tftp-port", "--no-tray"):

@@ -55,7 +55,7 @@ plain=$(as_user env LD_SHOW_AUXV=1 "$work/plain-tallis-serve" --version 2>&1) \
 output=$(as_user env LD_SHOW_AUXV=1 LD_LIBRARY_PATH=/nonexistent "$work/tallis-serve" --version 2>&1) \
   || fail "tallis-serve with capabilities did not run: $output"
 [[ "$output" != *AT_SECURE* ]] || fail "tallis-serve with capabilities did not run in secure mode"
-[[ "$output" == *"tallis-serve 1.2.4"* ]] || fail "unexpected output: $output"
+[[ "$output" == *"tallis-serve "[0-9]* ]] || fail "unexpected output: $output"
 echo "tallis-serve with capabilities found its libraries in secure mode"
 
 if [[ -n "$pelion" ]]; then
