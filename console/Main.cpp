@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QProcessEnvironment>
+#include <QSettings>
 
 #include <cstdio>
 #include <cstring>
@@ -36,6 +37,10 @@ int main(int argc, char* argv[])
         SStartupOptions::FromEnvironment(QProcessEnvironment::systemEnvironment());
     if (!options.messageLog.isEmpty())
         CMessageLog::Install(options.messageLog);
+    if (!options.systemSettingsFolder.isEmpty()) {
+        QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope,
+                           options.systemSettingsFolder);
+    }
 
     // SIGTERM and SIGINT end the console as "Exit" does, whether its window
     // shows or sits in the tray. One that comes during the start-up is acted

@@ -32,5 +32,6 @@ SStartupOptions SStartupOptions::FromEnvironment(const QProcessEnvironment& envi
         options.fileServer.tftp.port = *port;
     options.helpPort = PortOf(environment, "PELION_HELP_PORT");
     options.messageLog = environment.value(QStringLiteral("PELION_MESSAGE_LOG"));
+    options.systemSettingsFolder = environment.value(QStringLiteral("PELION_SYSTEM_SETTINGS"));
     return options;
 }

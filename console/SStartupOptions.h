@@ -18,6 +18,9 @@
 //   PELION_FTP_PORT, PELION_FTP_DATA_PORT, PELION_TFTP_PORT, PELION_HELP_PORT
 //                         ports (0: the system chooses)
 //   PELION_MESSAGE_LOG    a file that takes every message instead of the screen
+//   PELION_SYSTEM_SETTINGS
+//                         the folder of the machine-wide settings (else /etc/xdg),
+//                         which a test's program run as root would otherwise write
 struct SStartupOptions {
     static constexpr int kSplashMs = 2000;
 
@@ -26,6 +29,7 @@ struct SStartupOptions {
     std::optional<quint16> helpPort; // empty: the help server's own port
     int splashMs = kSplashMs;        // the least time the splash stays up
     QString messageLog;              // empty: messages go to the screen
+    QString systemSettingsFolder;    // empty: the system's own
 
     // The options with the variables above applied; a variable that is not a
     // port number is ignored.

@@ -113,7 +113,8 @@ public:
         for (const QString pair :
              {"HOME=home", "XDG_CONFIG_HOME=config", "XDG_CONFIG_DIRS=system", "XDG_DATA_HOME=data",
               "XDG_DATA_DIRS=data", "XDG_CACHE_HOME=cache", "XDG_RUNTIME_DIR=runtime",
-              "PELION_PEERS_FOLDER=peers", "PELION_INSTANCE_FOLDER=instance"})
+              "PELION_PEERS_FOLDER=peers", "PELION_INSTANCE_FOLDER=instance",
+              "PELION_SYSTEM_SETTINGS=system"})
             environment.insert(pair.section('=', 0, 0), Path(pair.section('=', 1)));
         if (m_user)
             environment.remove("PELION_INSTANCE_FOLDER");

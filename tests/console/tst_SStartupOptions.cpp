@@ -22,7 +22,8 @@ private slots:
         QTest::newRow("everything set")
             << "PELION_PEERS_FOLDER=/tmp/peers PELION_FTP_PORT=0 PELION_FTP_DATA_PORT=2020 "
                "PELION_TFTP_PORT=0 PELION_HELP_PORT=0 PELION_MESSAGE_LOG=/tmp/m.log "
-               "XDG_CONFIG_HOME=/tmp/cfg BROWSER=firefox PELION_INSTANCE_FOLDER=/tmp/i"
+               "XDG_CONFIG_HOME=/tmp/cfg BROWSER=firefox PELION_INSTANCE_FOLDER=/tmp/i "
+               "PELION_SYSTEM_SETTINGS=/tmp/sys"
             << "/tmp/peers" << QList<int>{0, 2020, 0, 0} << "/tmp/m.log"
             << "/tmp/i/pelion.lock";
         QTest::newRow("values that are no port are ignored")
@@ -46,6 +47,7 @@ private slots:
                         options.helpPort ? int(*options.helpPort) : -1}),
             ports);
         QTEST(options.messageLog, "messageLog");
+        QCOMPARE(options.systemSettingsFolder, environment.value("PELION_SYSTEM_SETTINGS"));
         QFETCH(QString, lockFile);
         QCOMPARE(options.rules.lockFilePaths, lockFile.isEmpty()
                                                   ? CInstanceLock::DefaultPaths("pelion")
