@@ -16,7 +16,7 @@ test_pkgs=(
   clang-format curl lftp tftp-hpa atftp busybox python3 xvfb xauth trayer x11-utils xdotool
   imagemagick openbox libcap2-bin binutils iproute2 procps ppp util-linux firefox-esr
   dbus libglib2.0-bin xfce4-panel passwd
-  clang libclang-rt-14-dev gcovr sway qt6-wayland
+  clang libclang-rt-14-dev gcovr sway qt6-wayland grim
 )
 
 # Whether the desktop names any web browser: the default handler for http
