@@ -7,9 +7,9 @@
 # A machine that cannot start the session makes the test skip (status 77)
 # with the reason.
 # Usage: run_on_sway.sh [--tray] ARTEFACT_DIR PROGRAM [ARGS...]
-# The program finds ARTEFACT_DIR in $PELION_ARTEFACTS, the compositor in
-# $SWAYSOCK (for swaymsg). Only the processes this script started are ended,
-# by their process numbers.
+# The program finds a folder of its own for pictures in $PELION_ARTEFACTS, copied
+# into ARTEFACT_DIR at the end, and the compositor in $SWAYSOCK (for swaymsg).
+# Only the processes this script started are ended, by their process numbers.
 set -euo pipefail
 with_tray=0
 if [[ "${1:-}" == --tray ]]; then
@@ -29,12 +29,10 @@ user="" pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  # The user's pictures join the others', owned by whoever ran the test.
+  cp -r "$work/artefacts/." "$artefacts/" 2>/dev/null || true
   rm -rf "$work"
-  if [[ -n "$user" ]]; then
-    # Pictures the user took stay readable by whoever ran the test.
-    chown -R "$(id -u):$(id -g)" "$artefacts" 2>/dev/null || true
-    userdel "$user" || true
-  fi
+  if [[ -n "$user" ]]; then userdel "$user" || true; fi
 }
 trap cleanup EXIT
 as_user=()
@@ -43,10 +41,9 @@ if [[ $(id -u) -eq 0 ]]; then
   useradd --system --no-create-home --user-group --shell /usr/sbin/nologin "$user"
   as_user=(setpriv --reuid="$user" --regid="$user" --clear-groups --inh-caps=-all --)
 fi
-mkdir -m 700 "$work/runtime" "$work/home"
+mkdir -m 700 "$work/runtime" "$work/home" "$work/artefacts"
 if [[ -n "$user" ]]; then
-  chown "$user:$user" "$work/runtime" "$work/home"
-  chmod 1777 "$artefacts" 2>/dev/null || true
+  chown "$user:$user" "$work/runtime" "$work/home" "$work/artefacts"
 fi
 # No key bindings, no bar unless asked: the session holds only the program's windows.
 printf 'output HEADLESS-1 resolution 1024x768\n' >"$work/sway.conf"
@@ -96,5 +93,5 @@ if [[ $with_tray -eq 1 ]]; then
 fi
 # A full path: the programs started may be given runtime folders of their own.
 export WAYLAND_DISPLAY="$work/runtime/$socket" SWAYSOCK QT_QPA_PLATFORM=wayland \
-  PELION_ARTEFACTS="$artefacts"
+  PELION_ARTEFACTS="$work/artefacts"
 "${as_user[@]}" "$@"
