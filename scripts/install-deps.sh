@@ -21,7 +21,7 @@ test_pkgs=(
   clang-format curl lftp tftp-hpa atftp busybox python3 xvfb xauth trayer x11-utils xdotool
   imagemagick openbox libcap2-bin binutils iproute2 procps ppp util-linux firefox-esr
   dbus libglib2.0-bin xfce4-panel passwd
-  clang libclang-rt-14-dev gcovr sway qt6-wayland
+  clang libclang-rt-14-dev gcovr sway qt6-wayland grim
   "${package_pkgs[@]}" lintian desktop-file-utils appstream
   # what the package depends on, so that its test installs it without a download
   xdg-utils pkexec

@@ -105,8 +105,8 @@ public:
     {
         const QProcessEnvironment own = QProcessEnvironment::systemEnvironment();
         QProcessEnvironment environment;
-        for (const QString name :
-             {"DISPLAY", "QT_QPA_PLATFORM", "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+        for (const QString name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "ASAN_OPTIONS",
+                                   "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
             if (own.contains(name))
                 environment.insert(name, own.value(name));
         }

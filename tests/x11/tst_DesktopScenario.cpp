@@ -7,6 +7,7 @@
 #include "tests/console/EquipmentSimProcess.h"
 #include "tests/console/PelionProcessKit.h"
 #include "tests/kit/TestFiles.h"
+#include "tests/x11/CNotifierWatcher.h"
 #include "tests/x11/CTestDesktop.h"
 
 #include <QFileInfo>
@@ -216,7 +217,7 @@ private slots:
                            qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"));
         StartPelion(m_pelion, environment);
         QList<SNotifierItem> items;
-        QTRY_COMPARE_WITH_TIMEOUT((items = NotifierItems()).size(), 2, kDesktopMs);
+        QTRY_COMPARE_WITH_TIMEOUT((items = CNotifierWatcher::Items()).size(), 2, kDesktopMs);
         if (!items.first().tip.startsWith(kMainTitle))
             items.swapItemsAt(0, 1);
         const SNotifierItem& console = items.first();
@@ -235,15 +236,13 @@ private slots:
             QVERIFY(m_desktop.RequestClose(main));
             QTRY_VERIFY_WITH_TIMEOUT(!IsListed(main), kDesktopMs);
             QCOMPARE(m_pelion.state(), QProcess::Running);
-            QVERIFY(Activate(console));
+            QVERIFY(CNotifierWatcher::Activate(console));
             QTRY_VERIFY_WITH_TIMEOUT(IsListed(main), kDesktopMs);
-            QVERIFY(Activate(server));
+            QVERIFY(CNotifierWatcher::Activate(server));
             QVERIFY(WaitForWindow(QStringLiteral("FTP Monitor")) != 0);
             QVERIFY(m_desktop.Save(0, QStringLiteral("notifier-monitor.png")));
         }
-        QVERIFY(!Notifier(console.service, console.menuPath, "com.canonical.dbusmenu.Event",
-                          {console.ids.value("Exit"), "clicked", "<0>", "0"})
-                     .isEmpty());
+        QVERIFY(CNotifierWatcher::Click(console, QStringLiteral("Exit")));
         QVERIFY(m_pelion.waitForFinished(30000));
         QCOMPARE(m_pelion.exitStatus(), QProcess::NormalExit);
         QCOMPARE(m_pelion.exitCode(), 0);
@@ -315,83 +314,6 @@ private slots:
     }
 
 private:
-    // A registered StatusNotifier item: where it answers, its tip, its menu's visible entries in
-    // order ("-" a separator) with their numbers.
-    struct SNotifierItem {
-        QString service;
-        QString path;
-        QString tip;
-        QString menuPath;
-        QStringList menu;
-        QHash<QString, QString> ids; // an entry's number, by its text
-    };
-
-    // What gdbus prints for a call on the session bus; empty when it failed.
-    static QString Notifier(const QString& service, const QString& path, const QString& method,
-                            const QStringList& arguments)
-    {
-        QProcess gdbus;
-        gdbus.start(QStringLiteral("gdbus"),
-                    QStringList{"call", "--session", "-d", service, "-o", path, "-m", method, "--"}
-                        + arguments);
-        if (!gdbus.waitForFinished(10000) || gdbus.exitCode() != 0)
-            return {};
-        return QString::fromUtf8(gdbus.readAllStandardOutput()).trimmed();
-    }
-    // A click on the item, as the host sends it.
-    static bool Activate(const SNotifierItem& item)
-    {
-        return Notifier(item.service, item.path,
-                        QStringLiteral("org.kde.StatusNotifierItem.Activate"), {"0", "0"})
-               == "()";
-    }
-    static QString Property(const QString& service, const QString& path, const QString& name)
-    {
-        return Notifier(service, path, QStringLiteral("org.freedesktop.DBus.Properties.Get"),
-                        {QStringLiteral("org.kde.StatusNotifierItem"), name});
-    }
-
-    // The items the host's watcher holds, each with its tip and menu as it exports them.
-    static QList<SNotifierItem> NotifierItems()
-    {
-        const QString registered = Notifier(QStringLiteral("org.kde.StatusNotifierWatcher"),
-                                            QStringLiteral("/StatusNotifierWatcher"),
-                                            QStringLiteral("org.freedesktop.DBus.Properties.Get"),
-                                            {QStringLiteral("org.kde.StatusNotifierWatcher"),
-                                             QStringLiteral("RegisteredStatusNotifierItems")});
-        QList<SNotifierItem> items;
-        static const QRegularExpression entry(QStringLiteral("'([^'/]+)(/[^']*)'"));
-        static const QRegularExpression quoted(QStringLiteral("'([^']*)'"));
-        static const QRegularExpression child(QStringLiteral("<\\((\\d+), \\{([^{}]*)\\}"));
-        static const QRegularExpression label(QStringLiteral("'label': <'([^']*)'>"));
-        for (const auto& found : entry.globalMatch(registered)) {
-            SNotifierItem item{found.captured(1), found.captured(2), {}, {}, {}, {}};
-            // ToolTip: (icon name, pictures, title, text); the title is the tip.
-            const QString tip = Property(item.service, item.path, QStringLiteral("ToolTip"));
-            QStringList texts;
-            for (const auto& text : quoted.globalMatch(tip))
-                texts << text.captured(1);
-            item.tip = texts.value(1);
-            item.menuPath = Property(item.service, item.path, QStringLiteral("Menu"))
-                                .section(QLatin1Char('\''), 1, 1);
-            const QString layout =
-                Notifier(item.service, item.menuPath,
-                         QStringLiteral("com.canonical.dbusmenu.GetLayout"), {"0", "-1", "[]"});
-            for (const auto& row : child.globalMatch(layout)) {
-                const QString properties = row.captured(2);
-                if (properties.contains(QStringLiteral("'visible': <false>")))
-                    continue;
-                const QString text = properties.contains(QStringLiteral("'separator'"))
-                                         ? QStringLiteral("-")
-                                         : label.match(properties).captured(1);
-                item.menu << text;
-                item.ids.insert(text, row.captured(1));
-            }
-            items << item;
-        }
-        return items;
-    }
-
     bool IsListed(WindowHandle w) { return m_desktop.Windows().TopLevelWindows().contains(w); }
 
     // The first window with exactly this title; 0 when none came up in time or pelion ended.
