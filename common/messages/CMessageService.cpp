@@ -27,6 +27,24 @@ QString Cut(const QString& text, qsizetype characters)
     return text.left(end) + QLatin1String(CMessageService::kCutMark);
 }
 
+// The text with a line break after every kShownWordCharacters characters
+// that hold no blank.
+QString BreakLongWords(const QString& text)
+{
+    QString broken;
+    broken.reserve(text.size() + text.size() / CMessageService::kShownWordCharacters);
+    qsizetype word = 0;
+    for (const QChar c : text) {
+        word = c.isSpace() ? 0 : word + 1;
+        if (word > CMessageService::kShownWordCharacters && !c.isLowSurrogate()) {
+            broken += QLatin1Char('\n');
+            word = 1;
+        }
+        broken += c;
+    }
+    return broken;
+}
+
 } // namespace
 
 QString CMessageService::Bounded(const QString& foreign)
@@ -44,7 +62,7 @@ EMessageResult CMessageService::Show(const SMessage& message, QWidget* parent)
     if (const Handler& handler = CurrentHandler())
         return handler(message);
 
-    QString text = Cut(message.text, kShownCharacters);
+    QString text = BreakLongWords(Cut(message.text, kShownCharacters));
     const QStringList lines = text.split(QLatin1Char('\n'));
     if (lines.size() > kShownLines)
         text = lines.mid(0, kShownLines).join(QLatin1Char('\n')) + QLatin1String(kCutMark);

@@ -44,11 +44,15 @@ public:
     // What a box shows at most, so that it never grows beyond the screen.
     static constexpr qsizetype kShownCharacters = 1000;
     static constexpr qsizetype kShownLines = 20;
+    // A word longer than this is broken across lines: the box grows with its
+    // longest word.
+    static constexpr qsizetype kShownWordCharacters = 64;
     // Marks a text that was cut.
     static constexpr char kCutMark[] = "...";
 
     // Shows the message as plain text, whatever markup it holds, cut to
-    // kShownCharacters and kShownLines, and waits for the user's answer.
+    // kShownCharacters and kShownLines with long words broken, and waits for
+    // the user's answer.
     static EMessageResult Show(const SMessage& message, QWidget* parent = nullptr);
 
     // A text from outside as a message may quote it: control characters
