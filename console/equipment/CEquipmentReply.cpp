@@ -185,7 +185,7 @@ bool CEquipmentReply::ReadStatusLine(const QByteArray& line)
         return false;
     bool ok = false;
     const int code = line.mid(9, 3).toInt(&ok);
-    if (!ok || code < 100 || line.mid(9, 3).startsWith('+'))
+    if (!ok || code < 100)
         return false;
     m_statusCode = code;
     m_http10 = line[7] == '0';
