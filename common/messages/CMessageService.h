@@ -38,8 +38,26 @@ class PELION_MESSAGES_EXPORT CMessageService final {
 public:
     using Handler = std::function<EMessageResult(const SMessage&)>;
 
-    // Shows the message and waits for the user's answer.
+    // Characters of a text from outside (an equipment's answer) that a
+    // message quotes at most.
+    static constexpr qsizetype kForeignTextBound = 200;
+    // What a box shows at most, so that it never grows beyond the screen.
+    static constexpr qsizetype kShownCharacters = 1000;
+    static constexpr qsizetype kShownLines = 20;
+    // A word longer than this is broken across lines: the box grows with its
+    // longest word.
+    static constexpr qsizetype kShownWordCharacters = 64;
+    // Marks a text that was cut.
+    static constexpr char kCutMark[] = "...";
+
+    // Shows the message as plain text, whatever markup it holds, cut to
+    // kShownCharacters and kShownLines with long words broken, and waits for
+    // the user's answer.
     static EMessageResult Show(const SMessage& message, QWidget* parent = nullptr);
+
+    // A text from outside as a message may quote it: control characters
+    // (line breaks included) as U+FFFD, cut at kForeignTextBound and marked.
+    static QString Bounded(const QString& foreign);
 
     // Installs a handler (an empty one restores the real message box) and
     // returns the previous one.

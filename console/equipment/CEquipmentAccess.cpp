@@ -192,9 +192,16 @@ void CEquipmentAccess::TcpMan_StateChanged(int index)
         return;
     SElement& element = found->second;
     if (element.socket->State() != CTcpSocket::kStateConnected) {
-        // Ended before its reply was complete (an Error, when there was one,
-        // has unloaded the element already).
-        GiveUpElement(index);
+        // The close ends a reply that runs to it; any other reply is cut short
+        // (an Error, when there was one, has unloaded the element already).
+        const CTcpSocket* socket = element.socket;
+        element.reply.Append(element.socket->Receive());
+        element.reply.EndOfStream();
+        ExamineReply(index);
+        // Examined, the element may be gone and its index another's already.
+        const auto still = m_tcpMan.find(index);
+        if (still != m_tcpMan.end() && still->second.socket == socket)
+            GiveUpElement(index);
         return;
     }
     element.replyTimer->start(m_options.replyTimeoutMs);
@@ -211,7 +218,12 @@ void CEquipmentAccess::TcpMan_DataArrived(int index)
     if (found == m_tcpMan.end())
         return;
     found->second.reply.Append(found->second.socket->Receive());
-    if (found->second.step == EStep::Probe)
+    ExamineReply(index);
+}
+
+void CEquipmentAccess::ExamineReply(int index)
+{
+    if (m_tcpMan.at(index).step == EStep::Probe)
         ExamineProbeReply(index);
     else
         ExamineRescueReply(index);
@@ -235,8 +247,11 @@ void CEquipmentAccess::ExamineProbeReply(int index)
         return;
     case EProbeVerdict::BadVersion:
         UnloadElement(index);
-        Inform(QString::fromLatin1(kMsgUnknownVersion).arg(verdict.version));
+        // SECURITY: the equipment chose this text; it reaches the message cut short.
+        Inform(
+            QString::fromLatin1(kMsgUnknownVersion).arg(CMessageService::Bounded(verdict.version)));
         return;
+    case EProbeVerdict::NoVersion:
     case EProbeVerdict::TooLong:
         UnloadElement(index);
         Inform(QString::fromLatin1(kMsgNoAccess));
@@ -248,17 +263,23 @@ void CEquipmentAccess::ExamineRescueReply(int index)
 {
     const SElement& element = m_tcpMan.at(index);
     const EStep step = element.step;
-    switch (element.reply.StatusLine()) {
-    case EStatusLine::Incomplete: return;
-    case EStatusLine::TooLong: GiveUpElement(index); return;
-    case EStatusLine::NotFound:
-        // The older interface has no rescue login: the sequence ends here.
+    const int code = element.reply.StatusCode();
+    if (code == 404) {
+        // The older interface has no rescue login: its pages, and the
+        // sequence ends here.
+        CloseRescueSocket();
         UnloadElement(index);
         m_pages.ShowEquipmentPage(
             m_options.rescueAddress,
             MEquipmentUrls::RootPage(m_options.rescueAddress, m_options.port));
+        emit OnRescueStopped();
         return;
-    case EStatusLine::Answered: break;
+    }
+    switch (element.reply.State()) {
+    case EReplyState::Incomplete: return;
+    case EReplyState::Malformed:
+    case EReplyState::TooLong: GiveUpElement(index); return;
+    case EReplyState::Complete: break;
     }
     if (step == EStep::RescueProbe) {
         // The probe has answered: log in on a new connection.
@@ -269,9 +290,14 @@ void CEquipmentAccess::ExamineRescueReply(int index)
         ConnectElement(login);
         return;
     }
-    // The login has answered; what it says is not examined.
     CloseRescueSocket();
     UnloadElement(index);
+    if (code < 200 || code > 299) {
+        // A refused login is no success: the user may correct the credentials.
+        Inform(QString::fromLatin1(kMsgRescueLoginRefused).arg(code));
+        emit OnRescueStopped();
+        return;
+    }
     m_pages.OpenEquipmentPage(
         MEquipmentUrls::BridgePage(m_options.rescueAddress, gRescueUser, m_options.port));
     emit OnRescueFinished();

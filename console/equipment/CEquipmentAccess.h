@@ -24,6 +24,8 @@ inline constexpr char kMsgConnectFailed[] = "Attempt to connect to target equipm
 inline constexpr char kMsgNoAccess[] = "Impossible to access target equipment!";
 inline constexpr char kMsgUnknownVersion[] =
     "Impossible to recognise the software version of target equipment: %1";
+// %1: the HTTP status code of the equipment's answer to the rescue login.
+inline constexpr char kMsgRescueLoginRefused[] = "Rescue login refused by the equipment (HTTP %1).";
 
 // Reaches an equipment and finds out which web interface it runs, then has
 // its pages opened; in rescue mode logs in at the rescue address first.
@@ -36,12 +38,16 @@ inline constexpr char kMsgUnknownVersion[] =
 //
 // The rescue sequence: ConnectToRescueEquipment -> probe -> a new element
 // -> login with gRescueUser and gRescuePassword -> OpenEquipmentPage with the
-// bridge page -> OnRescueFinished. Failures retry until CloseRescueSocket.
+// bridge page -> OnRescueFinished. Failures retry until CloseRescueSocket. A
+// login the equipment refuses (a status other than 2xx) is told in a
+// message, and a 404 (the older interface, which has no login) shows its
+// pages; both end with OnRescueStopped.
 //
 // Wiring in the main window:
 //   rescue dialog OnStartConnecting -> ConnectToRescueEquipment()
 //   rescue dialog OnAborted / OnClose -> CloseRescueSocket()
 //   OnRescueFinished -> unload the rescue dialog
+//   OnRescueStopped -> the rescue dialog back to idle, credentials kept
 class CEquipmentAccess final : public QObject {
     Q_OBJECT
 
@@ -76,6 +82,9 @@ signals:
     // The rescue sequence is over (bridge page opened, or refused): the
     // rescue dialog goes and the window is ready for input again.
     void OnRescueFinished();
+    // The rescue sequence has ended without a session: nothing runs any more
+    // and the dialog may start again.
+    void OnRescueStopped();
 
 private:
     enum class EStep { Probe, RescueProbe, RescueLogin };
@@ -101,6 +110,7 @@ private:
     void TcpMan_DataArrived(int index);
     void TcpMan_Error(int index, int number);
     void TcpMan_ReplyTimeout(int index);
+    void ExamineReply(int index);
     void ExamineProbeReply(int index);
     void ExamineRescueReply(int index);
     // The element failed to give a reply: a rescue element is replaced, any

@@ -747,6 +747,7 @@ void FMain::StartRescueConnection()
     connect(dialog, &FRescueLogin::OnStartConnecting, m_access.get(),
             &CEquipmentAccess::ConnectToRescueEquipment);
     connect(dialog, &FRescueLogin::OnAborted, m_access.get(), &CEquipmentAccess::CloseRescueSocket);
+    connect(m_access.get(), &CEquipmentAccess::OnRescueStopped, dialog, &FRescueLogin::Stopped);
     connect(dialog, &FRescueLogin::OnClose, this, &FMain::frmRescueLogin_OnClose);
     // However it goes (unloaded, or closed with the window), the dialog is
     // no longer the open one; Unload deletes it, a plain close here.

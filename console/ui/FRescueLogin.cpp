@@ -170,13 +170,25 @@ void FRescueLogin::cmdOk_Click()
 
 void FRescueLogin::cmdAbort_Click()
 {
+    ShowIdle();
+    emit OnAborted();
+}
+
+void FRescueLogin::Stopped()
+{
+    // Only a waiting dialog goes back: a closing one has Cancel behind it.
+    if (cmdAbort->isEnabled())
+        ShowIdle();
+}
+
+void FRescueLogin::ShowIdle()
+{
     cmdOk->setEnabled(true);
     cmdCancel->setEnabled(true);
     cmdAbort->setEnabled(false);
     tmrProgress->stop();
     prgRescue->setValue(0);
     prgRescue->setEnabled(false);
-    emit OnAborted();
 }
 
 void FRescueLogin::cmdCancel_Click()

@@ -20,9 +20,11 @@ class QTimer;
 //   OnAborted         -> CEquipmentAccess::CloseRescueSocket()
 //   OnClose           -> CEquipmentAccess::CloseRescueSocket(), then Unload()
 //   CEquipmentAccess::OnRescueFinished -> Unload()
+//   CEquipmentAccess::OnRescueStopped  -> Stopped()
 //
 // States: Idle (Ok and Cancel enabled, timer off) -> Ok -> Waiting (Abort
-// enabled, timer on) -> Abort -> Idle; Cancel -> Closing until unloaded.
+// enabled, timer on) -> Abort or Stopped -> Idle; Cancel -> Closing until
+// unloaded.
 class FRescueLogin final : public QDialog {
     Q_OBJECT
 
@@ -44,6 +46,11 @@ public:
     // main window unloads it.
     void Unload();
 
+    // The attempt has ended with nothing left running (the equipment refused
+    // or has no login): back to idle as after Abort, the credentials kept,
+    // without raising OnAborted. Nothing changes while the dialog closes.
+    void Stopped();
+
 signals:
     void OnStartConnecting();
     void OnAborted();
@@ -60,6 +67,7 @@ private:
     void cmdAbort_Click();
     void cmdCancel_Click();
     void tmrProgress_Timer();
+    void ShowIdle();
 
     QGroupBox* frmCredentials = nullptr;
     QLineEdit* TxtUser = nullptr;

@@ -5,10 +5,16 @@
 
 namespace {
 
+QByteArray Post(const char* path, const QByteArray& body)
+{
+    return "POST http://127.0.0.50/Snmp." + QByteArray(path)
+           + " HTTP/1.1\r\nHost: 127.0.0.50\r\nContent-Length: " + QByteArray::number(body.size())
+           + "\r\nConnection: Keep -Alive\r\n\r\n" + body;
+}
+
 QByteArray Login(const QByteArray& body)
 {
-    return "POST http://127.0.0.50/Snmp.Login HTTP/1.1\r\nHost: 127.0.0.50\r\nContent-Length: "
-           + QByteArray::number(body.size()) + "\r\nConnection: Keep -Alive\r\n\r\n" + body;
+    return Post("Login", body);
 }
 
 } // namespace
@@ -23,22 +29,34 @@ private slots:
     {
         QTest::addColumn<QString>("arguments");
         QTest::addColumn<QByteArray>("request");
-        QTest::addColumn<QByteArray>("reply"); // status|a part of the rest
+        QTest::addColumn<QByteArray>("reply"); // status line|parts of the rest
         const auto row = [](const char* name, const char* arguments, const QByteArray& request,
                             const char* reply) {
             QTest::newRow(name) << QString(arguments) << request << QByteArray(reply);
         };
         const QByteArray home = "GET /home.html HTTP/1.1\r\n\r\n";
-        row("home page", "", home, "200 OK|<title>Equipment 127.0.0.50 - Home</title>");
-        row("no home page on the older interface", "--older", home, "404 Not Found|");
+        const QByteArray defaults = Login(R"(["SYSTEM","KORVELAN"])");
+        row("home page", "", home, "HTTP/1.1 200 OK|<title>Equipment 127.0.0.50 - Home</title>");
+        row("no home page on the older interface", "--older", home, "HTTP/1.1 404 Not Found|");
         row("bridge page: the user decoded, shown escaped", "",
             "GET /orvaneBridge.asp?user=A%26B%3Cx HTTP/1.1\r\n\r\n",
-            "200 OK|Rescue session of user A&amp;B&lt;x");
+            "HTTP/1.1 200 OK|Rescue session of user A&amp;B&lt;x");
         row("login accepted", "--user A\"B --password C\\D", Login("[\"A\\\"B\",\"C\\\\D\"]"),
-            "200 OK|ok");
-        row("login refused", "", Login("[\"SYSTEM\",\"WRONG\"]"), "401 Unauthorized|refused");
-        row("login that is not JSON", "", Login("[\"SYSTEM\",KORVELAN]"), "400 Bad Request|");
-        row("not a request", "", "NONSENSE\r\n\r\n", "400 Bad Request|");
+            "HTTP/1.1 200 OK|ok");
+        row("login refused", "", Login("[\"SYSTEM\",\"WRONG\"]"),
+            "HTTP/1.1 401 Unauthorized|refused");
+        row("login status whatever the credentials", "--login-status 403", defaults,
+            "HTTP/1.1 403 Forbidden|refused");
+        row("login that is not JSON", "", Login("[\"SYSTEM\",KORVELAN]"),
+            "HTTP/1.1 400 Bad Request|");
+        row("not a request", "", "NONSENSE\r\n\r\n", "HTTP/1.1 400 Bad Request|");
+        row("chunks with extensions and a trailer", "--chunked 4", defaults,
+            "HTTP/1.1 200 OK|Transfer-Encoding: chunked\r\n|\r\n4;sim=1\r\n{\"re|"
+            "\r\n0\r\nX-Sim-Trailer: end\r\n\r\n");
+        row("HTTP/1.0: no length", "--http10", home, "HTTP/1.0 200 OK|Connection: close|</html>");
+        row("kept open after the reply", "--keep-alive --version 4.0.<b>19</b>",
+            Post("Get", R"(["1.2.1.1.2.0"])"),
+            "HTTP/1.1 200 OK|Connection: keep-alive|{\"1.2.1.1.2.0\":\"4.0.<b>19</b>\"}");
     }
     void answers()
     {
@@ -50,13 +68,20 @@ private slots:
         QTcpSocket client;
         client.connectToHost(QHostAddress(sim.Address()), sim.Port());
         QVERIFY(client.waitForConnected(10000));
+        QByteArray received;
+        connect(&client, &QTcpSocket::readyRead, this, [&] { received += client.readAll(); });
         client.write(request);
-        // It closes once it has answered.
-        QTRY_COMPARE_WITH_TIMEOUT(client.state(), QAbstractSocket::UnconnectedState, 10000);
-        const QByteArray received = client.readAll();
+        // It closes once it has answered, unless told to keep the connection.
+        const bool kept = arguments.contains("--keep-alive");
         const QList<QByteArray> parts = reply.split('|');
-        QVERIFY2(received.startsWith("HTTP/1.1 " + parts[0] + "\r\n"), received.constData());
-        QVERIFY2(received.contains(parts[1]), received.constData());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            received.contains(parts.last())
+                && (kept || client.state() == QAbstractSocket::UnconnectedState),
+            10000);
+        QCOMPARE(client.state() == QAbstractSocket::ConnectedState, kept);
+        QVERIFY2(received.startsWith(parts[0] + "\r\n"), received.constData());
+        for (const QByteArray& part : parts)
+            QVERIFY2(received.contains(part), received.constData());
     }
 };
 

@@ -56,10 +56,20 @@ void CSimConnection::OnReadyRead()
     m_answered = true;
     if (state == CSimHttpRequest::EState::Malformed) {
         m_print(QStringLiteral("malformed request"));
-        Send(CSimPages::BadRequest());
+        Send(m_pages.BadRequest());
         return;
     }
     m_print(Printable(m_request.RequestLine()));
+    if (m_options.fault == SSimOptions::EFault::Endless
+        && m_request.Path() == QLatin1String("/Snmp.Get")) {
+        m_endlessSent = 0;
+        connect(m_socket.get(), &QTcpSocket::bytesWritten, this, &CSimConnection::SendEndless);
+        connect(m_socket.get(), &QTcpSocket::disconnected, this, [this] {
+            m_print(QStringLiteral("endless reply ended after %1 bytes").arg(m_endlessSent));
+        });
+        m_socket->write(m_pages.EndlessHead());
+        return;
+    }
     if (m_options.fault == SSimOptions::EFault::Silent
         || (m_options.fault == SSimOptions::EFault::SilentLogin
             && m_request.Path() == QLatin1String("/Snmp.Login")))
@@ -74,7 +84,7 @@ void CSimConnection::Send(const QByteArray& reply)
 {
     if (m_options.fault != SSimOptions::EFault::Split) {
         m_socket->write(reply);
-        m_socket->disconnectFromHost();
+        Replied();
         return;
     }
     m_pending = reply;
@@ -89,8 +99,33 @@ void CSimConnection::SendNextPiece()
     m_pending.remove(0, m_options.splitPieceBytes);
     m_socket->flush();
     if (m_pending.isEmpty()) {
-        m_socket->disconnectFromHost();
+        Replied();
         return;
     }
     m_pause.start(m_options.splitPauseMs);
+}
+
+void CSimConnection::Replied()
+{
+    if (!m_options.keepAlive || m_options.framing == SSimOptions::EFraming::ToClose) {
+        m_socket->disconnectFromHost();
+        return;
+    }
+    m_request = CSimHttpRequest();
+    m_answered = false;
+}
+
+void CSimConnection::SendEndless()
+{
+    // Written as fast as the peer reads, up to a limit, so that a peer that
+    // reads without end does not keep this going for ever.
+    if (m_socket->bytesToWrite() > 0 || m_socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    if (m_endlessSent >= m_options.endlessLimitBytes) {
+        m_socket->disconnectFromHost();
+        return;
+    }
+    const QByteArray piece(4096, '9');
+    m_socket->write(m_pages.EndlessPiece(piece));
+    m_endlessSent += piece.size();
 }

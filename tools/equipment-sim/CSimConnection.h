@@ -11,8 +11,9 @@
 
 class QTcpSocket;
 
-// One connection to the simulated equipment: reads one request, prints its
-// request line, answers as the options say, and closes.
+// One connection to the simulated equipment: reads a request, prints its
+// request line, answers as the options say, and closes, or with --keep-alive
+// waits for the next request.
 class CSimConnection final : public QObject {
     Q_OBJECT
 
@@ -30,6 +31,9 @@ private:
     void OnReadyRead();
     void Send(const QByteArray& reply);
     void SendNextPiece();
+    void SendEndless();
+    // The reply has gone out: the connection closes or takes the next request.
+    void Replied();
 
     std::unique_ptr<QTcpSocket> m_socket;
     const CSimPages& m_pages;
@@ -39,4 +43,5 @@ private:
     QByteArray m_pending; // what --split has still to send
     QTimer m_pause;
     bool m_answered = false;
+    qint64 m_endlessSent = -1; // bytes of an endless reply; -1: none
 };

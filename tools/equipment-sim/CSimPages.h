@@ -20,9 +20,16 @@ public:
     explicit CSimPages(SSimOptions options);
 
     SSimAnswer Answer(const CSimHttpRequest& request) const;
-    static QByteArray BadRequest();
+    QByteArray BadRequest() const;
+    // The head of a 200 reply to the probe whose body never ends, and the
+    // body's pieces, framed as the options say.
+    QByteArray EndlessHead() const;
+    QByteArray EndlessPiece(const QByteArray& bytes) const;
 
 private:
+    QByteArray Reply(int code, const QByteArray& type, const QByteArray& body) const;
+    QByteArray Chunked(const QByteArray& body) const;
+    QByteArray NotFound() const;
     SSimAnswer Login(const CSimHttpRequest& request) const;
     QByteArray Page(const QString& title, const QString& text) const;
 

@@ -46,8 +46,8 @@ std::optional<SSimOptions> ParseArguments(const QStringList& arguments)
                                     QStringLiteral("ADDRESS:PORT"));
     const QCommandLineOption version(
         QStringLiteral("version"),
-        QStringLiteral("Software version to report (default 20.1.19). The console opens "
-                       "/home.html when its last part is 19 or more."),
+        QStringLiteral("Software version to report, any text (default 20.1.19). The console "
+                       "opens /home.html when its last part starts with 19 or more."),
         QStringLiteral("VERSION"), QStringLiteral("20.1.19"));
     const QCommandLineOption older(QStringLiteral("older"),
                                    QStringLiteral("The older web interface: /Snmp.Get answers 404 "
@@ -68,7 +68,27 @@ std::optional<SSimOptions> ParseArguments(const QStringList& arguments)
         QStringLiteral("Answer the probe, never the rescue login."));
     const QCommandLineOption close(QStringLiteral("close"),
                                    QStringLiteral("Close every connection at once."));
-    parser.addOptions({listen, version, older, user, password, split, silent, silentLogin, close});
+    const QCommandLineOption endless(
+        QStringLiteral("endless"),
+        QStringLiteral("Answer the version probe with a body that never ends (up to 64 MiB)."));
+    const QCommandLineOption chunked(
+        QStringLiteral("chunked"),
+        QStringLiteral("Send bodies as chunks of N bytes (Transfer-Encoding: chunked), with a "
+                       "chunk extension on each size line and a trailer."),
+        QStringLiteral("N"));
+    const QCommandLineOption keepAlive(
+        QStringLiteral("keep-alive"),
+        QStringLiteral("Leave the connection open after a reply, for the next request."));
+    const QCommandLineOption http10(
+        QStringLiteral("http10"),
+        QStringLiteral("Answer as HTTP/1.0: no length, the close ends the body."));
+    const QCommandLineOption loginStatus(
+        QStringLiteral("login-status"),
+        QStringLiteral("Answer the rescue login with this HTTP status whatever the "
+                       "credentials, e.g. 401."),
+        QStringLiteral("CODE"));
+    parser.addOptions({listen, version, older, user, password, split, silent, silentLogin, close,
+                       endless, chunked, keepAlive, http10, loginStatus});
     parser.process(arguments);
 
     SSimOptions options;
@@ -87,11 +107,36 @@ std::optional<SSimOptions> ParseArguments(const QStringList& arguments)
     options.user = parser.value(user);
     options.password = parser.value(password);
     const int faults = int(parser.isSet(split)) + int(parser.isSet(silent))
-                       + int(parser.isSet(silentLogin)) + int(parser.isSet(close));
+                       + int(parser.isSet(silentLogin)) + int(parser.isSet(close))
+                       + int(parser.isSet(endless));
     if (faults > 1) {
-        Complain(QStringLiteral(
-            "equipment-sim: choose one of --split, --silent, --silent-login and --close"));
+        Complain(QStringLiteral("equipment-sim: choose one of --split, --silent, "
+                                "--silent-login, --close and --endless"));
         return std::nullopt;
+    }
+    if (parser.isSet(chunked) && parser.isSet(http10)) {
+        Complain(QStringLiteral("equipment-sim: choose one of --chunked and --http10"));
+        return std::nullopt;
+    }
+    if (parser.isSet(chunked)) {
+        bool ok = false;
+        options.chunkBytes = parser.value(chunked).toInt(&ok);
+        if (!ok || options.chunkBytes < 1 || options.chunkBytes > 65536) {
+            Complain(QStringLiteral("equipment-sim: --chunked N takes 1 to 65536 bytes"));
+            return std::nullopt;
+        }
+        options.framing = SSimOptions::EFraming::Chunked;
+    } else if (parser.isSet(http10)) {
+        options.framing = SSimOptions::EFraming::ToClose;
+    }
+    options.keepAlive = parser.isSet(keepAlive);
+    if (parser.isSet(loginStatus)) {
+        bool ok = false;
+        options.loginStatus = parser.value(loginStatus).toInt(&ok);
+        if (!ok || options.loginStatus < 100 || options.loginStatus > 599) {
+            Complain(QStringLiteral("equipment-sim: --login-status CODE takes 100 to 599"));
+            return std::nullopt;
+        }
     }
     if (parser.isSet(split))
         options.fault = SSimOptions::EFault::Split;
@@ -101,6 +146,8 @@ std::optional<SSimOptions> ParseArguments(const QStringList& arguments)
         options.fault = SSimOptions::EFault::SilentLogin;
     else if (parser.isSet(close))
         options.fault = SSimOptions::EFault::Close;
+    else if (parser.isSet(endless))
+        options.fault = SSimOptions::EFault::Endless;
     return options;
 }
 

@@ -53,7 +53,23 @@ private slots:
                             const QString& outcome, quint32 echo = kIpSuccess) {
             QTest::newRow(name) << QString(address) << QString(arguments) << echo << outcome;
         };
+        const QString home = "open %1/home.html";
         row("404: older interface", "127.0.0.22", "--older", "show %2 %1");
+        row("chunks of 3 bytes, the connection kept", "127.0.0.22", "--chunked 3 --keep-alive",
+            home);
+        row("chunks of 7 bytes, then the close", "127.0.0.22", "--chunked 7", home);
+        row("length, the connection kept", "127.0.0.22", "--keep-alive", home);
+        row("HTTP/1.0: the close ends it", "127.0.0.22", "--http10", home);
+        row("a suffix after the release", "127.0.0.22", "--version 4.0.19a --chunked 2", home);
+        const QString wide = "1." + QString(60000, 'x');
+        row("a wide version, quoted cut short", "127.0.0.22",
+            QString("--version " + wide).toLatin1().constData(),
+            QString(kMsgUnknownVersion).arg(wide.left(200) + "..."));
+        row("a version beyond the cap", "127.0.0.22",
+            QString("--version " + QString(100000, '9')).toLatin1().constData(), kMsgNoAccess);
+        row("markup in the version, quoted as it is", "127.0.0.22", "--version 4.0.<b>19</b>",
+            QString(kMsgUnknownVersion).arg("4.0.<b>19</b>"));
+        row("a reply without end", "127.0.0.22", "--endless --chunked 1", kMsgNoAccess);
         row("refused connection", "127.0.0.22", "", kMsgNoAccess);
         row("silent equipment: reply time-out", "127.0.0.22", "--silent", kMsgNoAccess);
         row("version that is no number", "127.0.0.22", "--version 20.1.x",
@@ -73,7 +89,7 @@ private slots:
         CScriptedPinger pinger(echo);
         SAccess a(pinger, arguments.isEmpty() ? ClosedLoopbackPort("127.0.0.22") : sim.Port(),
                   "127.0.0.99");
-        const bool page = outcome.startsWith("show ");
+        const bool page = outcome.startsWith("show ") || outcome.startsWith("open ");
         const QString expected = page ? outcome.arg(Url(sim)).replace("%2", address) : outcome;
         for (int attempt = 1; attempt <= 2; ++attempt) {
             a.access.ConnectToEquipment(address);
@@ -82,7 +98,15 @@ private slots:
         }
         QTRY_VERIFY(!page || sim.Count(Post(address, "Get")) == 2);
         for (const SMessage& message : a.messages.Shown())
-            QVERIFY(message.title == "Pelion" && message.icon == EMessageIcon::Information);
+            QVERIFY(message.title == "Pelion" && message.icon == EMessageIcon::Information
+                    && message.text.size() < 300);
+        // An endless reply is dropped at the cap, long before the equipment
+        // would stop sending.
+        if (arguments.contains("--endless")) {
+            QTRY_COMPARE(sim.Count("endless reply ended after"), 2);
+            for (const QString& line : sim.Lines().filter("endless reply ended after"))
+                QVERIFY2(line.section(' ', 4, 4).toLongLong() < 32 * 1024 * 1024, qPrintable(line));
+        }
     }
     // A second attempt at the same address is refused during its route test
     // and while it waits for its reply; another address goes ahead; the

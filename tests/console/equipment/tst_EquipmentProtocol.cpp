@@ -4,7 +4,7 @@
 
 #include <QtTest>
 
-Q_DECLARE_METATYPE(EStatusLine)
+Q_DECLARE_METATYPE(EReplyState)
 Q_DECLARE_METATYPE(EProbeVerdict)
 
 // What the console sends an equipment and reads in its reply: bytes, no socket.
@@ -54,75 +54,136 @@ private slots:
         QFETCH(QByteArray, request);
         QTEST(request, "expected");
     }
-    // Only the status line's code decides 404; else the quoted value of the
-    // key "1.2.1.1.2.0", its last part compared with 19.
+    // An HTTP/1.x reply however it is framed; only the status line's code
+    // decides 404; else, once the body is complete, the quoted value of the
+    // key "1.2.1.1.2.0", its last part's leading digits compared with 19.
     void reply_data()
     {
         QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<EStatusLine>("line");
+        QTest::addColumn<bool>("closes"); // the peer closes after the bytes
+        QTest::addColumn<EReplyState>("state");
+        QTest::addColumn<int>("code");
         QTest::addColumn<EProbeVerdict>("verdict");
         QTest::addColumn<QString>("version");
-        const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n";
-        const auto A = EStatusLine::Answered, I = EStatusLine::Incomplete,
-                   N = EStatusLine::NotFound;
+        const auto C = EReplyState::Complete, I = EReplyState::Incomplete,
+                   M = EReplyState::Malformed, T = EReplyState::TooLong;
         const auto New = EProbeVerdict::NewerInterface, Old = EProbeVerdict::OlderInterface,
                    Bad = EProbeVerdict::BadVersion, Wait = EProbeVerdict::Waiting,
-                   No = EProbeVerdict::NoService;
-        const auto row = [](const char* name, const QByteArray& reply, EStatusLine line,
-                            EProbeVerdict verdict, const char* version) {
-            QTest::newRow(name) << reply << line << verdict << QString(version);
+                   No = EProbeVerdict::NoService, None = EProbeVerdict::NoVersion;
+        const auto row = [](const char* name, const QByteArray& reply, bool closes,
+                            EReplyState state, int code, EProbeVerdict verdict,
+                            const char* version) {
+            QTest::newRow(name) << reply << closes << state << code << verdict << QString(version);
+        };
+        const auto sized = [](const QByteArray& body) {
+            return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
+                   + QByteArray::number(body.size()) + "\r\n\r\n" + body;
         };
         const auto oid = [&](const char* name, const char* value, EProbeVerdict verdict,
                              const char* version) {
-            row(name, ok + "{\"1.2.1.1.2.0\":" + value + '}', A, verdict, version);
+            row(name, sized(QByteArray("{\"1.2.1.1.2.0\":") + value + '}'), false, C, 200, verdict,
+                version);
         };
-        row("nothing yet", "", I, Wait, "");
-        row("status line not ended", "HTTP/1.1 404 Not", I, Wait, "");
-        row("404 in the status line", "HTTP/1.1 404 Not Found\r\n\r\n", N, No, "");
-        row("404 without a reason", "HTTP/1.0 404\r\n", N, No, "");
-        row("404 after the status line", "HTTP/1.1 401 No\r\n\r\ncode 404 here", A, Wait, "");
-        row("code 4040", "HTTP/1.1 4040 Odd\r\n", A, Wait, "");
-        row("404 in the body", ok + R"({"e":" 404 ","1.2.1.1.2.0":"4.0.19"})", A, New, "4.0.19");
-        oid("404 in the version", R"("3.0 404 ")", Bad, "3.0 404 ");
+        const QByteArray json = R"({"1.2.1.1.2.0":"20.1.19"})";
+        const QByteArray chunkedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+        row("nothing yet", "", false, I, 0, Wait, "");
+        row("status line not ended", "HTTP/1.1 404 Not", false, I, 0, Wait, "");
+        row("404 before its body", "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n", false, I, 404,
+            No, "");
+        row("404 without a reason", "HTTP/1.0 404\r\n\r\n", true, C, 404, No, "");
+        row("404 after the status line", "HTTP/1.1 401 No\r\n\r\ncode 404 here", true, C, 401, None,
+            "");
+        row("code 4040", "HTTP/1.1 4040 Odd\r\n", false, M, 0, None, "");
+        row("no HTTP reply", "SSH-2.0-x\r\n", false, M, 0, None, "");
+        row("length, a kept connection's next reply ignored", sized(json) + "HTTP/1.1 404 X\r\n",
+            false, C, 200, New, "20.1.19");
+        row("length not yet reached", sized(json).chopped(1), false, I, 200, Wait, "");
+        row("length cut short by the close", sized(json).chopped(1), true, M, 200, None, "");
+        row("two lengths that differ",
+            "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nContent-Length: 4\r\n\r\nabcd", false, M, 200,
+            None, "");
+        row("HTTP/1.0 read to the close", "HTTP/1.0 200 OK\r\n\r\n" + json, true, C, 200, New,
+            "20.1.19");
+        row("HTTP/1.0 still open", "HTTP/1.0 200 OK\r\n\r\n" + json, false, I, 200, Wait, "");
+        row("chunked in 3 bytes, extensions, a trailer",
+            chunkedHead
+                + "3;a=b\r\n{\"1\r\n3 ; x\r\n.2.\r\n14\r\n1.1.2.0\":\"4.0.19a\"}\r\n"
+                  "0;end\r\nX-Check: 1\r\n\r\n",
+            false, C, 200, New, "4.0.19a");
+        row("chunked, LF only, a coding before it",
+            "HTTP/1.1 200 OK\ntransfer-encoding: gzip, Chunked\n\n18\n" + json.left(22)
+                + "\"}\n0\n\n",
+            false, C, 200, Old, "20.1.1");
+        row("chunked, trailer not yet ended", chunkedHead + "5\r\nabcde\r\n0\r\nX: 1\r\n", false, I,
+            200, Wait, "");
+        row("chunk longer than its size line", chunkedHead + "2\r\nabc\r\n0\r\n\r\n", false, M, 200,
+            None, "");
+        row("chunk shorter than its size line, closed", chunkedHead + "9\r\nabc\r\n0\r\n\r\n", true,
+            M, 200, None, "");
+        row("chunk size overflows", chunkedHead + "fffffffffffffffffff1\r\nabc\r\n", false, M, 200,
+            None, "");
+        row("chunk size no number", chunkedHead + "-1\r\nabc\r\n", false, M, 200, None, "");
+        row("interim reply first",
+            "HTTP/1.1 100 Continue\r\n\r\n" + sized(R"({"1.2.1.1.2.0":"2.18"})"), false, C, 200,
+            Old, "2.18");
+        row("complete, no key", sized(R"({"1.2.1.1.3.0":"20.1.19"})"), false, C, 200, None, "");
+        row("404 in the body", sized(R"({"e":" 404 ","1.2.1.1.2.0":"4.0.19"})"), false, C, 200, New,
+            "4.0.19");
         oid("last part 18", R"("2.0.18")", Old, "2.0.18");
         oid("last part 19", R"("2.0.19")", New, "2.0.19");
         oid("one part only", R"("21")", New, "21");
+        oid("leading digits decide", R"("4.0.19a")", New, "4.0.19a");
+        oid("blanks around", R"(" 4.0.18 ")", Old, " 4.0.18 ");
+        oid("markup kept as text", R"("4.0.<b>19</b>")", Bad, "4.0.<b>19</b>");
         oid("last part no number", R"("18.x")", Bad, "18.x");
         oid("empty last part", R"("20.1.")", Bad, "20.1.");
         oid("a last part too big", R"("1.99999999999999999999")", Bad, "1.99999999999999999999");
         oid("a value that is no string", "20", Bad, "20");
         oid("value, line feed", "\"20.1.19\"\n", New, "20.1.19");
         oid("value, more members", R"("20.1.19","1.2.1.1.3.0":"x")", New, "20.1.19");
-        row("blanks around the colon", ok + "{ \"1.2.1.1.2.0\" :\t\"20.1.19\" }", A, New,
-            "20.1.19");
-        row("the identifier as a value", ok + R"({"a":["1.2.1.1.2.0"],"1.2.1.1.2.0":"2.18"})", A,
-            Old, "2.18");
-        row("no key: still waiting", ok + R"({"1.2.1.1.3.0":"20.1.19"})", A, Wait, "");
-        row("endless status line", QByteArray(CEquipmentReply::kMaxReplySize + 10, 'x'),
-            EStatusLine::TooLong, EProbeVerdict::TooLong, "");
-        row("endless body", ok + QByteArray(100 * 1024, ' '), A, EProbeVerdict::TooLong, "");
+        row("the identifier as a value", sized(R"({"a":["1.2.1.1.2.0"],"1.2.1.1.2.0":"2.18"})"),
+            false, C, 200, Old, "2.18");
+        row("header block over the cap",
+            "HTTP/1.1 200 OK\r\nX: " + QByteArray(CEquipmentReply::kMaxReplySize, 'x'), false, T,
+            200, EProbeVerdict::TooLong, "");
+        row("endless chunked body", chunkedHead + QByteArray("1\r\n \r\n").repeated(20000), false,
+            T, 200, EProbeVerdict::TooLong, "");
+        row("endless body to the close", "HTTP/1.0 200 OK\r\n\r\n" + QByteArray(100 * 1024, ' '),
+            false, T, 200, EProbeVerdict::TooLong, "");
     }
-    // The reply whole, then byte by byte (a long one in 1 KiB pieces): a
-    // verdict given on any part must be the final one.
+    // Fed in two pieces split at every point (a long reply at every 4093rd),
+    // then byte by byte: the outcome is the same, and a verdict given on any
+    // part is the final one.
     void reply()
     {
         QFETCH(QByteArray, reply);
-        for (const qsizetype step :
-             {qsizetype(1) << 30, qsizetype(reply.size() > 1024 ? 1024 : 1)}) {
+        QFETCH(bool, closes);
+        const qsizetype every = reply.size() > 2048 ? 4093 : 1;
+        QList<QList<qsizetype>> feeds;
+        for (qsizetype split = 0; split <= reply.size(); split += every)
+            feeds.append({split, reply.size() - split});
+        feeds.append(QList<qsizetype>(qMin<qsizetype>(reply.size(), 2048), 1)
+                     << qMax<qsizetype>(reply.size() - 2048, 0));
+        for (const QList<qsizetype>& pieces : feeds) {
             CEquipmentReply gathered;
-            QList<SProbeVerdict> early;
-            for (qsizetype from = 0; from < reply.size(); from += step) {
-                gathered.Append(reply.mid(from, step));
-                early.append(gathered.Examine());
+            qsizetype from = 0;
+            for (const qsizetype size : pieces) {
+                gathered.Append(reply.mid(from, size));
+                from += size;
+                const SProbeVerdict early = gathered.Examine();
+                if (early.verdict != EProbeVerdict::Waiting) {
+                    QFETCH(EProbeVerdict, verdict);
+                    QCOMPARE(early.verdict, verdict);
+                }
             }
+            if (closes)
+                gathered.EndOfStream();
             const SProbeVerdict last = gathered.Examine();
-            for (const SProbeVerdict& verdict : early)
-                QVERIFY(verdict.verdict == EProbeVerdict::Waiting
-                        || (verdict.verdict == last.verdict && verdict.version == last.version));
             QTEST(last.verdict, "verdict");
             QTEST(last.version, "version");
-            QTEST(gathered.StatusLine(), "line");
-            QCOMPARE(gathered.Text().size(), qMin(reply.size(), CEquipmentReply::kMaxReplySize));
+            QTEST(gathered.State(), "state");
+            QTEST(gathered.StatusCode(), "code");
+            QVERIFY(gathered.Taken() <= CEquipmentReply::kMaxReplySize);
         }
     }
 };

@@ -1,6 +1,7 @@
 // The main window offscreen, its link and equipment against stand-ins.
 
 #include "common/ui/CTrayIcon.h"
+#include "console/equipment/CEquipmentAccess.h"
 #include "console/settings/MSettings.h"
 #include "console/ui/FAddEditIpAdd.h"
 #include "console/ui/MLoadSettings.h"
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QToolBar>
@@ -211,6 +213,62 @@ private slots:
         QVERIFY(balloon->isActive() && balloon->interval() == 60000);
         window.tmrBalloon_Timer();
         QVERIFY(!balloon->isActive() && P::Icon(window)->BalloonText().isEmpty());
+    }
+
+    // A rescue that ends without a session (a login the equipment refuses,
+    // the older interface's 404 to the probe) leaves the dialog idle with the
+    // typed credentials, its bar stopped, and a second Ok starts again.
+    void rescueEndedWithoutSession_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("page");
+        QTest::newRow("login refused")
+            << "--login-status 401" << QString(kMsgRescueLoginRefused).arg(401) << QString();
+        QTest::newRow("login refused, chunked")
+            << "--login-status 403 --chunked 3" << QString(kMsgRescueLoginRefused).arg(403)
+            << QString();
+        QTest::newRow("probe answered 404") << "--older" << QString() << "show 127.0.0.45 %1";
+    }
+    void rescueEndedWithoutSession()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QString, message);
+        QFETCH(QString, page);
+        CEquipmentSimProcess sim;
+        SMainOptions options = Options();
+        QVERIFY(sim.Start(QStringLiteral("127.0.0.45"), arguments.split(' ')));
+        options.equipment.port = sim.Port();
+        options.equipment.rescueAddress = sim.Address();
+        const QString url = QStringLiteral("http://127.0.0.45:%1").arg(sim.Port());
+        FMain window(options);
+        window.show();
+        Button(window, FMain::kKeyRescueConnection)->trigger();
+        const QPointer<FRescueLogin> dialog = window.findChild<FRescueLogin*>();
+        QVERIFY(dialog);
+        const auto state = [&] {
+            QStringList shown;
+            for (const char* name : {"cmdOk", "cmdAbort", "cmdCancel"})
+                shown << QString::number(Child<QPushButton>(*dialog, name)->isEnabled());
+            return shown << QString::number(Child<QTimer>(*dialog, "tmrProgress")->isActive())
+                         << QString::number(Child<QProgressBar>(*dialog, "prgRescue")->value())
+                         << Child<QLineEdit>(*dialog, "TxtUser")->text();
+        };
+        Child<QLineEdit>(*dialog, "TxtUser")->setText(QStringLiteral("OPERATOR"));
+        Child<QLineEdit>(*dialog, "TxtLocalPwd")->setText(QStringLiteral("SECRET"));
+        const QString outcome = message.isEmpty() ? page.arg(url) : message;
+        for (int start = 1; start <= 2; ++start) {
+            QTest::mouseClick(Child<QPushButton>(*dialog, "cmdOk"), Qt::LeftButton);
+            QCOMPARE(state().mid(0, 3), (QStringList{"0", "1", "0"}));
+            QTRY_COMPARE(m_messages.Texts() + m_pages.calls, QStringList(start, outcome));
+            QCOMPARE(state(), (QStringList{"1", "0", "1", "0", "0", "OPERATOR"}));
+        }
+        QVERIFY(dialog);
+        for (const SMessage& shown : m_messages.Shown())
+            QVERIFY(shown.icon == EMessageIcon::Information && shown.title == "Pelion");
+        QCOMPARE(sim.Count("login refused for user OPERATOR"), message.isEmpty() ? 0 : 2);
+        QTest::mouseClick(Child<QPushButton>(*dialog, "cmdCancel"), Qt::LeftButton);
+        QTRY_VERIFY(dialog.isNull());
     }
 
     // With the help port held, "Help" opens the guide as a file.

@@ -26,7 +26,8 @@ private slots:
 
     // Only the buttons end the dialog, not Escape. Focus selects the whole
     // text; Enter moves the focus on and is swallowed, so nothing starts until
-    // Ok. The bar counts 10, 20, ... to the maximum, then 0 and on until Abort.
+    // Ok. The bar counts 10, 20, ... to the maximum, then 0 and on until Abort
+    // or the end of the attempt.
     void walkThrough()
     {
         FRescueLogin dialog(nullptr, 2);
@@ -62,9 +63,15 @@ private slots:
         QTest::mouseClick(Push(dialog, "Abort"), Qt::LeftButton);
         QCOMPARE(Bar(dialog)->value(), 0);
         QCOMPARE(State(dialog), "1010 idle");
+        // An attempt that ends by itself leaves it idle as well, raising nothing.
+        QTest::mouseClick(Push(dialog, "Ok"), Qt::LeftButton);
+        QTRY_VERIFY(Bar(dialog)->value() > 0);
+        dialog.Stopped();
+        QCOMPARE(State(dialog) + ' ' + QString::number(Bar(dialog)->value()), "1010 idle 0");
         QTest::mouseClick(Push(dialog, "Cancel"), Qt::LeftButton);
+        dialog.Stopped();
         QCOMPARE(State(dialog), "0010 idle");
-        QCOMPARE(events, (QStringList{"start", "aborted", "close"}));
+        QCOMPARE(events, (QStringList{"start", "aborted", "start", "close"}));
         dialog.Unload();
         QVERIFY(!gRescueDialogOpen);
     }
