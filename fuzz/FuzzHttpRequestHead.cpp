@@ -27,8 +27,8 @@ namespace {
 
 bool SameHead(const SHttpRequestHead& a, const SHttpRequestHead& b)
 {
-    return a.method == b.method && a.target == b.target && a.http10 == b.http10
-           && a.host == b.host && a.hasBody == b.hasBody && a.keepAlive == b.keepAlive;
+    return a.method == b.method && a.target == b.target && a.http10 == b.http10 && a.host == b.host
+           && a.hasBody == b.hasBody && a.keepAlive == b.keepAlive;
 }
 
 } // namespace
