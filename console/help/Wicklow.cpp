@@ -1,35 +1,21 @@
 #include "console/help/Wicklow.h"
 
+#include "console/help/CHttpConnection.h"
 #include "platform/sockets/MSocketError.h"
 
 #include <QFile>
-#include <QHttpServer>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
 #include <QTcpServer>
+#include <QTcpSocket>
 
 namespace {
-
-using StatusCode = QHttpServerResponder::StatusCode;
 
 // Guide pages are small; anything bigger is not part of the guide.
 constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024;
 
-void RespondStatus(QHttpServerResponder& responder, StatusCode status, const QByteArray& text,
-                   bool withBody)
-{
-    const QByteArray body = QByteArray::number(int(status)) + ' ' + text + '\n';
-    responder.writeStatusLine(status);
-    responder.writeHeader("Content-Type", "text/plain; charset=utf-8");
-    responder.writeHeader("Content-Length", QByteArray::number(body.size()));
-    if (status == StatusCode::MethodNotAllowed)
-        responder.writeHeader("Allow", "GET, HEAD");
-    responder.writeBody(withBody ? body : QByteArray());
-}
-
 } // namespace
 
-Wicklow::Wicklow(const QHostAddress& address, QObject* parent) : QObject(parent), m_address(address)
+Wicklow::Wicklow(const QHostAddress& address, const SWicklowOptions& options, QObject* parent)
+    : QObject(parent), m_address(address), m_options(options)
 {
 }
 
@@ -43,7 +29,9 @@ long Wicklow::OpenRootFolder(const QString& folder)
 
 long Wicklow::StartListening(const QString& folder, quint16 port)
 {
-    m_server.reset();
+    m_listener.reset();
+    qDeleteAll(m_connections);
+    m_connections.clear();
     m_port = 0;
     const long opened = OpenRootFolder(folder);
     if (opened != kOk)
@@ -57,19 +45,36 @@ long Wicklow::StartListening(const QString& folder, quint16 port)
         return number;
     }
     m_port = listener->serverPort();
-    m_server = std::make_unique<QHttpServer>();
-    // No routes: every request comes to the one handler, which serves files.
-    m_server->setMissingHandler(
-        [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-            Respond(request, std::move(responder));
-        });
-    m_server->bind(listener.release()); // the server takes the listener as its child
+    m_listener = std::move(listener);
+    connect(m_listener.get(), &QTcpServer::newConnection, this, &Wicklow::listener_NewConnection);
     return kOk;
+}
+
+// QHttpServer (6.4) buffers a whole request body before its handler sees
+// the request and bounds neither the head, nor the requests read ahead, nor
+// idle or simultaneous connections; so the server reads requests itself.
+void Wicklow::listener_NewConnection()
+{
+    while (QTcpSocket* socket = m_listener->nextPendingConnection()) {
+        if (m_connections.size() >= m_options.maxConnections) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        auto* connection = new CHttpConnection(
+            socket, m_options, [this](const SHttpRequestHead& head) { return Respond(head); },
+            this);
+        m_connections.insert(connection);
+        connect(connection, &CHttpConnection::Closed, this, [this, connection] {
+            m_connections.remove(connection);
+            connection->deleteLater();
+        });
+    }
 }
 
 bool Wicklow::IsListening() const
 {
-    return m_server != nullptr;
+    return m_listener != nullptr;
 }
 
 QUrl Wicklow::BaseUrl() const
@@ -84,35 +89,33 @@ QUrl Wicklow::BaseUrl() const
     return url;
 }
 
-void Wicklow::Respond(const QHttpServerRequest& request, QHttpServerResponder&& responder) const
+SHttpReply Wicklow::Respond(const SHttpRequestHead& request) const
 {
-    const QHttpServerRequest::Method method = request.method();
-    const bool head = method == QHttpServerRequest::Method::Head;
-    if (method != QHttpServerRequest::Method::Get && !head) {
-        RespondStatus(responder, StatusCode::MethodNotAllowed, "Method Not Allowed", true);
-        return;
-    }
+    const bool head = request.method == "HEAD";
+    const bool keep = request.keepAlive;
+    // SECURITY: a page of another name that resolves to this computer
+    // (DNS rebinding) sends its own name; it reads nothing here.
+    if (!IsLoopbackHost(request.host, m_port))
+        return HttpStatusReply(421, !head, true);
+    if (request.method != "GET" && !head)
+        return HttpStatusReply(405, true, request.hasBody || !keep, {{"Allow", "GET, HEAD"}});
+    // SECURITY: the body is never read; closing is the only way past it.
+    if (request.hasBody)
+        return HttpStatusReply(413, !head, true);
 
-    const SWebResolution resolution =
-        m_root.Resolve(request.url().path(QUrl::FullyEncoded).toUtf8());
-    if (resolution.target == EWebTarget::Forbidden) {
-        RespondStatus(responder, StatusCode::Forbidden, "Forbidden", !head);
-        return;
-    }
+    const QByteArray path = request.target.first(
+        request.target.indexOf('?') < 0 ? request.target.size() : request.target.indexOf('?'));
+    const SWebResolution resolution = m_root.Resolve(path);
+    if (resolution.target == EWebTarget::Forbidden)
+        return HttpStatusReply(403, !head, !keep);
     QFile file(resolution.filePath);
-    if (resolution.target != EWebTarget::File || !file.open(QIODevice::ReadOnly)) {
-        RespondStatus(responder, StatusCode::NotFound, "Not Found", !head);
-        return;
-    }
-    if (file.size() > kMaxFileBytes) {
-        RespondStatus(responder, StatusCode::Forbidden, "Forbidden", !head);
-        return;
-    }
-    const QByteArray body = file.readAll();
-    responder.writeStatusLine(StatusCode::Ok);
-    responder.writeHeader("Content-Type", CWebRoot::ContentType(resolution.filePath));
-    responder.writeHeader("Content-Length", QByteArray::number(body.size()));
-    responder.writeHeader("X-Content-Type-Options", "nosniff");
-    responder.writeHeader("Cache-Control", "no-cache");
-    responder.writeBody(head ? QByteArray() : body);
+    if (resolution.target != EWebTarget::File || !file.open(QIODevice::ReadOnly))
+        return HttpStatusReply(404, !head, !keep);
+    if (file.size() > kMaxFileBytes)
+        return HttpStatusReply(403, !head, !keep);
+    return HttpReply(200,
+                     {{"Content-Type", CWebRoot::ContentType(resolution.filePath)},
+                      {"X-Content-Type-Options", "nosniff"},
+                      {"Cache-Control", "no-cache"}},
+                     file.readAll(), !head, !keep);
 }

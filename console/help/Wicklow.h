@@ -1,22 +1,32 @@
 #pragma once
 
 #include "console/help/CWebRoot.h"
+#include "console/help/MHttpReply.h"
+#include "console/help/MHttpRequestHead.h"
+#include "console/help/SWicklowOptions.h"
 
 #include <QHostAddress>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QUrl>
 
 #include <memory>
 
-class QHttpServer;
-class QHttpServerRequest;
-class QHttpServerResponder;
+class CHttpConnection;
+class QTcpServer;
 
 // The console's help web server: serves the files of the web root over HTTP
 // to this computer only (127.0.0.1 unless the creator says otherwise).
 // It answers GET and HEAD; every other method gets 405. No request reaches
 // a file outside the web root.
+//
+// Any local program, and any web page the user has open, can reach the
+// port, so the server keeps to SWicklowOptions' limits: no request body
+// (413 for GET and HEAD, 405 for the rest, at once, then close), a Host
+// other than 127.0.0.1 or localhost with the port gets 421 and close (a page
+// of another name that resolves here), and CHttpConnection's bounds on heads,
+// pipelined requests and idle connections.
 class Wicklow final : public QObject {
     Q_OBJECT
 
@@ -34,7 +44,7 @@ public:
     static constexpr long kStatusPortInUse = 1;
 
     explicit Wicklow(const QHostAddress& address = QHostAddress(QHostAddress::LocalHost),
-                     QObject* parent = nullptr);
+                     const SWicklowOptions& options = SWicklowOptions(), QObject* parent = nullptr);
     ~Wicklow() override;
 
     // Takes the folder to serve; kPathNotFound when it is no folder.
@@ -53,14 +63,20 @@ public:
 
     QString RootFolder() const { return m_root.Folder(); }
 
+    // Connections open now.
+    int ConnectionCount() const { return int(m_connections.size()); }
+
 signals:
     void OnStatusChange(long status);
 
 private:
-    void Respond(const QHttpServerRequest& request, QHttpServerResponder&& responder) const;
+    void listener_NewConnection();
+    SHttpReply Respond(const SHttpRequestHead& request) const;
 
     QHostAddress m_address;
+    const SWicklowOptions m_options;
     CWebRoot m_root{QString()};
-    std::unique_ptr<QHttpServer> m_server;
+    std::unique_ptr<QTcpServer> m_listener;
+    QSet<CHttpConnection*> m_connections; // open ones, children of this object
     quint16 m_port = 0;
 };

@@ -26,10 +26,12 @@ void CTftpDaemon::StartService()
 
 void CTftpDaemon::daemon_DataArrived()
 {
-    // One datagram per call: another one that waits raises DataArrived again.
+    // The waiting datagrams, a bounded number per call so that the sessions
+    // get their turn; junk costs its decode only.
     QByteArrayView datagram;
     CUdpPeer sender;
-    if (m_daemon.Receive(datagram, sender))
+    for (int read = 0; read < CUdpSocket::kDatagramsPerWakeUp && m_daemon.Receive(datagram, sender);
+         ++read)
         HandleRequest(datagram, sender);
 }
 

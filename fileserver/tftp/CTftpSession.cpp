@@ -209,17 +209,21 @@ void CTftpSession::EndSession()
 
 void CTftpSession::udpSession_DataArrived()
 {
-    // One datagram per call: another one that waits raises DataArrived again.
+    // The waiting datagrams, a bounded number per call so that the listener
+    // and the other sessions get their turn; the session's end closes the
+    // socket and stops the reading.
     QByteArrayView datagram;
     CUdpPeer sender;
-    if (!m_udpSession.Receive(datagram, sender) || m_ended || !m_transfer)
-        return;
-    // SECURITY: the client is known by its address and its port (its
-    // transfer identifier, RFC 1350 section 4); anyone else is a stranger.
-    const bool fromClient = sender == m_client;
-    CarryOut(
-        m_transfer->Receive(QByteArray::fromRawData(datagram.data(), datagram.size()), fromClient),
-        sender);
+    for (int read = 0; read < CUdpSocket::kDatagramsPerWakeUp
+                       && m_udpSession.Receive(datagram, sender) && !m_ended && m_transfer;
+         ++read) {
+        // SECURITY: the client is known by its address and its port (its
+        // transfer identifier, RFC 1350 section 4); anyone else is a stranger.
+        const bool fromClient = sender == m_client;
+        CarryOut(m_transfer->Receive(QByteArray::fromRawData(datagram.data(), datagram.size()),
+                                     fromClient),
+                 sender);
+    }
 }
 
 // The timer is started once and not for every block: progress only notes

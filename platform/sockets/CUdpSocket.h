@@ -11,17 +11,22 @@
 
 class QSocketNotifier;
 
-// A datagram socket. DataArrived tells that a datagram waits; the handler
-// reads it with Receive. Each Receive is one non-blocking read of one
-// datagram, and a datagram left waiting raises DataArrived again on the next
-// pass of the event loop, so a handler that reads one per call costs no
-// read that comes back empty.
+// A datagram socket. DataArrived tells that datagrams wait; the handler
+// reads them with Receive, one non-blocking read of one datagram each, until
+// it returns false or kDatagramsPerWakeUp have been read. A datagram left
+// waiting raises DataArrived again on the next pass of the event loop.
 //
 // The socket holds one descriptor while it is open and none once closed.
 class CUdpSocket final : public QObject {
     Q_OBJECT
 
 public:
+    // The most datagrams a DataArrived handler reads in one call: one per
+    // pass of the event loop lets a queue that junk keeps full grow until
+    // requests are dropped, while no bound at all would keep the thread's
+    // other sockets and timers waiting.
+    static constexpr int kDatagramsPerWakeUp = 64;
+
     explicit CUdpSocket(QObject* parent = nullptr);
     ~CUdpSocket() override;
 

@@ -4,7 +4,9 @@ follows block 65535 with block 1, which these clients do not expect: no transfer
 import concurrent.futures
 import os
 import random
+import socket
 import subprocess
+import threading
 import unittest
 
 from serverhost import HostCase, read, write
@@ -14,6 +16,9 @@ CLIENT_TIMEOUT_S = 60  # every client call ends within this, or the test fails
 SIZES = [0, 1, 511, 512, 513, 700, 256 * 1024]
 LONG_SIZE = 8 * 1024 * 1024  # one long transfer each way keeps step for thousands of blocks
 CONCURRENT_CLIENTS = 20
+JUNK_FETCHES = 24  # per run, four at a time, with and without junk
+JUNK_PER_SECOND = 2000  # ten times what starved the listener when it read one per pass
+JUNK_MOST = 200000  # the junk sender stops after this many datagrams whatever happens
 # Per client: the block size its options give, the options, and what it shows for a missing
 # file (curl: exit status 68). Runs without pass none (busybox still asks for tsize).
 CLIENTS = {
@@ -109,6 +114,43 @@ class TftpInterop(HostCase):
         self.assertEqual([result.returncode for result in results], [0] * CONCURRENT_CLIENTS)
         for target, data in expected.items():
             self.assertEqual(read(target), data, os.path.basename(target))
+
+    def fetch_all(self, tag):
+        """JUNK_FETCHES gets by tftp-hpa, four at a time: the number that failed."""
+        def fetch(index):
+            local = self.in_local("junk_%s_%d" % (tag, index))
+            got = self.run_client("tftp-hpa", "get", local, "file_700")
+            return got.returncode == 0 and read(local) == content(700, 700)
+        with concurrent.futures.ThreadPoolExecutor(4) as pool:
+            return list(pool.map(fetch, range(JUNK_FETCHES))).count(False)
+
+    def test_junk_at_the_listener_costs_no_transfers(self):
+        without = self.fetch_all("quiet")
+        stop, sent = threading.Event(), [0]
+        junk = random.Random(24)
+
+        def send_junk():
+            # Datagrams the listener drops: other opcodes, requests without their zero byte.
+            kinds = [b"\x00\x03\x00\x01", b"\x00\x04\x00\x07", b"\x00\x01name-without-end",
+                     b"\x00\x09", b"\xff"]
+            with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sender:
+                burst = JUNK_PER_SECOND // 100
+                while sent[0] < JUNK_MOST and not stop.wait(0.01):
+                    for _ in range(burst):
+                        datagram = junk.choice(kinds) + junk.randbytes(junk.randrange(0, 600))
+                        sender.sendto(datagram, (HOST, self.port))
+                    sent[0] += burst
+
+        sender = threading.Thread(target=send_junk)
+        sender.start()
+        try:
+            with_junk = self.fetch_all("junk")
+        finally:
+            stop.set()
+            sender.join(CLIENT_TIMEOUT_S)
+        self.assertGreater(sent[0], 0)
+        self.assertLessEqual(with_junk, without, "failed with junk: %d, without: %d of %d"
+                             % (with_junk, without, JUNK_FETCHES))
 
 if __name__ == "__main__":
     unittest.main()

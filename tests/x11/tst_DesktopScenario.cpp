@@ -94,8 +94,7 @@ private slots:
         if (situation == ESituation::SecondInstance) {
             // Put away in the tray, for the refused start to bring back.
             first = WaitForWindow(kMainTitle, other);
-            QVERIFY(first != 0 && m_desktop.RequestClose(first));
-            QTRY_VERIFY_WITH_TIMEOUT(!IsListed(first), 10000);
+            QVERIFY(first != 0 && CloseUntilGone(first));
         }
         if (situation == ESituation::DeadInstanceLock) {
             other.kill();
@@ -126,8 +125,7 @@ private slots:
             const qint64 pid = m_pelion.processId();
             QTRY_COMPARE_WITH_TIMEOUT(m_desktop.TrayIcons(pid).size(), trayIcons, 10000);
             QCOMPARE(home.LockHolder(), pid);
-            QVERIFY(m_desktop.RequestClose(main));
-            QTRY_VERIFY_WITH_TIMEOUT(!IsListed(main), 10000);
+            QVERIFY(CloseUntilGone(main));
             QCOMPARE(m_pelion.state(), QProcess::Running);
             if (alone) {
                 // The file server's monitor with an FTP session; "Pelion Main", then "Exit".
@@ -174,8 +172,12 @@ private slots:
         const WindowHandle main = WaitForWindow(kMainTitle);
         QVERIFY(main != 0);
         for (const QString answer : {"n", "y"}) {
-            QVERIFY(m_desktop.RequestClose(main));
-            const WindowHandle question = WaitForWindow(QStringLiteral("Pelion"));
+            // As for a close that hides: a key lost to a busy window manager is pressed again.
+            WindowHandle question = 0;
+            for (int attempt = 0; attempt < 3 && question == 0; ++attempt) {
+                QVERIFY(m_desktop.RequestClose(main));
+                question = WaitForWindow(QStringLiteral("Pelion"), m_pelion, kDesktopMs / 3);
+            }
             QVERIFY(question != 0);
             // Painted, the box takes keys; a loaded window manager may refuse the first activation.
             QVERIFY(QTest::qWaitFor([&] { return m_desktop.IsPainted(question); }, kDesktopMs));
@@ -233,8 +235,7 @@ private slots:
             const WindowHandle main = WaitForWindow(kMainTitle);
             QVERIFY(main != 0);
             QVERIFY(m_desktop.Save(0, QStringLiteral("notifier-tray.png")));
-            QVERIFY(m_desktop.RequestClose(main));
-            QTRY_VERIFY_WITH_TIMEOUT(!IsListed(main), kDesktopMs);
+            QVERIFY(CloseUntilGone(main));
             QCOMPARE(m_pelion.state(), QProcess::Running);
             QVERIFY(CNotifierWatcher::Activate(console));
             QTRY_VERIFY_WITH_TIMEOUT(IsListed(main), kDesktopMs);
@@ -316,11 +317,25 @@ private slots:
 private:
     bool IsListed(WindowHandle w) { return m_desktop.Windows().TopLevelWindows().contains(w); }
 
+    // The window manager's close until the window has left the list: on a loaded machine a key
+    // pressed while the manager is still taking the window in can be lost.
+    bool CloseUntilGone(WindowHandle w)
+    {
+        constexpr int kAttempts = 3;
+        for (int attempt = 0; attempt < kAttempts; ++attempt) {
+            if (IsListed(w) && !m_desktop.RequestClose(w) && IsListed(w))
+                return false;
+            if (QTest::qWaitFor([&] { return !IsListed(w); }, kDesktopMs / kAttempts))
+                return true;
+        }
+        return false;
+    }
+
     // The first window with exactly this title; 0 when none came up in time or pelion ended.
     WindowHandle WaitForWindow(const QString& title) { return WaitForWindow(title, m_pelion); }
-    WindowHandle WaitForWindow(const QString& title, const QProcess& pelion)
+    WindowHandle WaitForWindow(const QString& title, const QProcess& pelion, int waitMs = kStartMs)
     {
-        QDeadlineTimer deadline(kStartMs);
+        QDeadlineTimer deadline(waitMs);
         while (!deadline.hasExpired() && pelion.state() != QProcess::NotRunning) {
             for (const WindowHandle window : m_desktop.Windows().TopLevelWindows())
                 if (m_desktop.Windows().WindowTitle(window) == title)

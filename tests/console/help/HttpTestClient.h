@@ -12,16 +12,13 @@ struct SHttpResponse {
     QByteArray body;
 };
 
-// Sends a raw request over a fresh loopback connection, byte for byte (no
+// Sends a raw request over a connected socket, byte for byte (no
 // client tidies the path), and reads the head, then as many bytes as it
 // announces (none after a HEAD). The wait keeps the test's event loop running.
-inline SHttpResponse
-RawHttpRequest(quint16 port, const QByteArray& request, bool headRequest = false,
-               const QHostAddress& address = QHostAddress(QHostAddress::LocalHost))
+inline SHttpResponse RawHttpRequestOn(QTcpSocket& socket, const QByteArray& request,
+                                      bool headRequest = false)
 {
     SHttpResponse response;
-    QTcpSocket socket;
-    socket.connectToHost(address, port);
     socket.write(request);
     QByteArray received;
     const auto complete = [&] {
@@ -43,7 +40,18 @@ RawHttpRequest(quint16 port, const QByteArray& request, bool headRequest = false
     return QTest::qWaitFor(complete, 10000) ? response : SHttpResponse{};
 }
 
-inline QByteArray RequestLine(const QByteArray& method, const QByteArray& path)
+// The same over a fresh loopback connection.
+inline SHttpResponse
+RawHttpRequest(quint16 port, const QByteArray& request, bool headRequest = false,
+               const QHostAddress& address = QHostAddress(QHostAddress::LocalHost))
 {
-    return method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    QTcpSocket socket;
+    socket.connectToHost(address, port);
+    return RawHttpRequestOn(socket, request, headRequest);
+}
+
+inline QByteArray RequestLine(const QByteArray& method, const QByteArray& path, quint16 port)
+{
+    return method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port)
+           + "\r\nConnection: close\r\n\r\n";
 }
