@@ -22,6 +22,8 @@ import tempfile
 import threading
 import time
 
+import benchkit
+
 START_TIMEOUT_S = 30.0
 ATTACK_BUDGET_S = 60.0
 HEADER_BYTES_MOST = 400 * 1024 * 1024
@@ -189,12 +191,7 @@ def main():
                       % (name, before, max(watch.peak, before), outcome, watch.slowest_greeting,
                          watch.greetings))
         finally:
-            program.terminate()
-            try:
-                program.wait(timeout=30)
-            except subprocess.TimeoutExpired:
-                program.kill()
-                program.wait()
+            benchkit.stop(program)
             log.close()
 
 

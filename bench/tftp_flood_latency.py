@@ -21,6 +21,8 @@ import sys
 import tempfile
 import time
 
+import benchkit
+
 REQUESTS = 1010
 ANSWER_TIMEOUT_S = 5.0
 FLOOD_BUDGET_S = 240.0
@@ -93,12 +95,7 @@ def main():
                       % (statistics.median(latencies), max(latencies)))
             print("next request: %s after %s" % (kind, "no answer" if taken is None else "%.2f ms" % (taken * 1000)))
         finally:
-            server.terminate()
-            try:
-                server.wait(timeout=30)
-            except subprocess.TimeoutExpired:
-                server.kill()
-                server.wait()
+            benchkit.stop(server)
             log.close()
 
 

@@ -23,6 +23,8 @@ import tempfile
 import threading
 import time
 
+import benchkit
+
 FETCHES = 200
 AT_ONCE = 8
 CLIENT_TIMEOUT_S = 60
@@ -135,12 +137,7 @@ def main():
             print("junk %d/s, %d FTP clients: %s" % (junk_rate, ftp_clients,
                                                      run(tftp_port, ftp_port, local, junk_rate, ftp_clients)))
         finally:
-            server.terminate()
-            try:
-                server.wait(timeout=30)
-            except subprocess.TimeoutExpired:
-                server.kill()
-                server.wait()
+            benchkit.stop(server)
             log.close()
 
 
