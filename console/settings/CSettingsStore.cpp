@@ -1,5 +1,8 @@
 #include "console/settings/CSettingsStore.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
 #include <QStringList>
 
@@ -47,16 +50,68 @@ QString CSettingsStore::Read(const QString& section, const QString& key,
 
 bool CSettingsStore::Write(const QString& section, const QString& key, const QString& value)
 {
-    m_user->setValue(KeyPath(section, key), value);
-    m_user->sync();
-    return m_user->status() == QSettings::NoError;
+    return Apply({{section, key, value}});
 }
 
 bool CSettingsStore::Delete(const QString& section, const QString& key)
 {
-    m_user->remove(KeyPath(section, key));
+    return Apply({{section, key, std::nullopt}});
+}
+
+bool CSettingsStore::Apply(const QList<SSettingsChange>& changes)
+{
+    // The values before, to take the changes back: QSettings keeps changes
+    // it could not write and would write them with a later sync.
+    QList<QVariant> before;
+    before.reserve(changes.size());
+    for (const SSettingsChange& change : changes) {
+        const QString path = KeyPath(change.section, change.key);
+        before.append(m_user->value(path));
+        if (change.value)
+            m_user->setValue(path, *change.value);
+        else
+            m_user->remove(path);
+    }
     m_user->sync();
-    return m_user->status() == QSettings::NoError;
+    ++m_syncs;
+    if (m_user->status() == QSettings::NoError) {
+        m_lastError.clear();
+        return true;
+    }
+    m_lastError = WriteFailureReason();
+    for (qsizetype i = changes.size() - 1; i >= 0; --i) {
+        const QString path = KeyPath(changes[i].section, changes[i].key);
+        if (before[i].isValid())
+            m_user->setValue(path, before[i]);
+        else
+            m_user->remove(path);
+    }
+    // The status stays an error until the object is made again; the next
+    // write starts afresh from what the file holds.
+    m_user = OpenScope(QSettings::UserScope);
+    m_user->setFallbacksEnabled(false);
+    return false;
+}
+
+QString CSettingsStore::WriteFailureReason() const
+{
+    // QSettings says only that it failed: a trial write of the same kind,
+    // never committed, brings out the system's reason.
+    const QString file = m_user->fileName();
+    if (!QDir().mkpath(QFileInfo(file).absolutePath()))
+        return QStringLiteral("its folder cannot be made");
+    QSaveFile trial(file);
+    trial.setDirectWriteFallback(false);
+    if (!trial.open(QIODevice::WriteOnly))
+        return trial.errorString();
+    const QByteArray block(4096, '\n');
+    if (trial.write(block) != block.size() || !trial.flush()) {
+        const QString reason = trial.errorString();
+        trial.cancelWriting();
+        return reason;
+    }
+    trial.cancelWriting();
+    return QStringLiteral("the file could not be written");
 }
 
 QStringList CSettingsStore::Keys(const QString& section) const
