@@ -1,6 +1,7 @@
 #include "console/settings/CSettingsStore.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSettings>
@@ -60,6 +61,12 @@ bool CSettingsStore::Delete(const QString& section, const QString& key)
 
 bool CSettingsStore::Apply(const QList<SSettingsChange>& changes)
 {
+    // A QSettings keeps its error status for good: after a failure the next
+    // write starts on a new one.
+    if (m_failed) {
+        m_user = OpenScope(QSettings::UserScope);
+        m_user->setFallbacksEnabled(false);
+    }
     // The values before, to take the changes back: QSettings keeps changes
     // it could not write and would write them with a later sync.
     QList<QVariant> before;
@@ -74,7 +81,8 @@ bool CSettingsStore::Apply(const QList<SSettingsChange>& changes)
     }
     m_user->sync();
     ++m_syncs;
-    if (m_user->status() == QSettings::NoError) {
+    m_failed = m_user->status() != QSettings::NoError;
+    if (!m_failed) {
         m_lastError.clear();
         return true;
     }
@@ -86,32 +94,32 @@ bool CSettingsStore::Apply(const QList<SSettingsChange>& changes)
         else
             m_user->remove(path);
     }
-    // The status stays an error until the object is made again; the next
-    // write starts afresh from what the file holds.
-    m_user = OpenScope(QSettings::UserScope);
-    m_user->setFallbacksEnabled(false);
     return false;
 }
 
 QString CSettingsStore::WriteFailureReason() const
 {
-    // QSettings says only that it failed: a trial write of the same kind,
-    // never committed, brings out the system's reason.
+    // QSettings says only that it failed: trial writes of the same kind,
+    // never committed, bring out the system's reason.
     const QString file = m_user->fileName();
-    if (!QDir().mkpath(QFileInfo(file).absolutePath()))
-        return QStringLiteral("its folder cannot be made");
-    QSaveFile trial(file);
-    trial.setDirectWriteFallback(false);
-    if (!trial.open(QIODevice::WriteOnly))
-        return trial.errorString();
-    const QByteArray block(4096, '\n');
-    if (trial.write(block) != block.size() || !trial.flush()) {
-        const QString reason = trial.errorString();
+    const QString reason = [&file] {
+        if (!QDir().mkpath(QFileInfo(file).absolutePath()))
+            return QStringLiteral("its folder cannot be made");
+        // Opened for writing without a byte written, the file stays as it is.
+        QFile existing(file);
+        if (existing.exists() && !existing.open(QIODevice::ReadWrite))
+            return existing.errorString();
+        QSaveFile trial(file);
+        trial.setDirectWriteFallback(false);
+        if (!trial.open(QIODevice::WriteOnly))
+            return trial.errorString();
+        const QByteArray block(4096, '\n');
+        const bool written = trial.write(block) == block.size() && trial.flush();
+        const QString error = trial.errorString();
         trial.cancelWriting();
-        return reason;
-    }
-    trial.cancelWriting();
-    return QStringLiteral("the file could not be written");
+        return written ? QStringLiteral("the file could not be written") : error;
+    }();
+    return reason.endsWith(QLatin1Char('.')) ? reason.chopped(1) : reason;
 }
 
 QStringList CSettingsStore::Keys(const QString& section) const

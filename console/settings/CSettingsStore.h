@@ -73,5 +73,6 @@ private:
 
     std::unique_ptr<QSettings> m_user;
     QString m_lastError;
+    bool m_failed = false;
     int m_syncs = 0;
 };

@@ -1,8 +1,13 @@
 #pragma once
 
+#include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 // Every settings store of the test process in a temporary folder: user/ and system/.
 class CTestSettingsFolder final {
@@ -30,6 +35,32 @@ public:
     void MakeSystemScopeWritable() const
     {
         QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, Folder("system"));
+    }
+
+    // The user's store folder takes no writes, or takes them again. For root,
+    // whom permissions do not stop, it is bound read-only onto itself in a
+    // mount namespace of the calling thread's own, private to it.
+    bool SetUserFolderReadOnly(bool readOnly) const
+    {
+        const QString folder = Folder("user") + "/Pelion";
+        if (!QDir().mkpath(folder))
+            return false;
+        if (::geteuid() != 0) {
+            const QFileDevice::Permissions access = QFileDevice::ReadOwner | QFileDevice::ExeOwner;
+            return QFile::setPermissions(folder,
+                                         readOnly ? access : access | QFileDevice::WriteOwner);
+        }
+        const QByteArray path = QFile::encodeName(folder);
+        if (!readOnly)
+            return ::umount2(path.constData(), MNT_DETACH) == 0;
+        static const bool ownNamespace =
+            ::unshare(CLONE_NEWNS) == 0
+            && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        return ownNamespace
+               && ::mount(path.constData(), path.constData(), nullptr, MS_BIND, nullptr) == 0
+               && ::mount(nullptr, path.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
+                          nullptr)
+                      == 0;
     }
 
 private:
