@@ -428,27 +428,31 @@ private slots:
                                       "10 3 2 None/Ascending"}));
     }
 
-    void cleanup() { m_settings.SetUserFolderReadOnly(false); }
+    void cleanup() { m_settings.SetUserFolder(CTestSettingsFolder::EUserFolder::Writable); }
 
-    // A settings folder that takes no writes: the change is told once, naming the file and the
-    // system's reason, and the list keeps what the file keeps, as a restart shows it. With the
-    // folder writable again the same change goes through.
+    // A settings folder that takes no writes (read-only or full): the change is told once,
+    // naming the file and the system's reason, and the list keeps what the file keeps, as a
+    // restart shows it. With the folder writable again the same change goes through.
     void bookFollowsTheStore_data()
     {
         QTest::addColumn<QString>("action");
         QTest::addColumn<QStringList>("changed");
-        QTest::newRow("add") << "add"
-                             << QStringList{"k_0_10.0.0.1 10.0.0.1 first", "k_1_10.0.0.2 10.0.0.2 ",
-                                            "k_2_10.0.0.9 10.0.0.9 new"};
-        QTest::newRow("edit") << "edit"
-                              << QStringList{"k_0_10.0.0.1 10.0.0.1 first",
-                                             "k_1_10.0.0.2 10.0.0.2 new"};
-        QTest::newRow("remove") << "remove" << QStringList{"k_0_10.0.0.2 10.0.0.2 "};
+        QTest::addColumn<bool>("full"); // else read-only
+        const QStringList added{"k_0_10.0.0.1 10.0.0.1 first", "k_1_10.0.0.2 10.0.0.2 ",
+                                "k_2_10.0.0.9 10.0.0.9 new"};
+        const QStringList edited{"k_0_10.0.0.1 10.0.0.1 first", "k_1_10.0.0.2 10.0.0.2 new"};
+        const QStringList removed{"k_0_10.0.0.2 10.0.0.2 "};
+        QTest::newRow("add, read-only") << "add" << added << false;
+        QTest::newRow("edit, read-only") << "edit" << edited << false;
+        QTest::newRow("remove, read-only") << "remove" << removed << false;
+        QTest::newRow("remove, full") << "remove" << removed << true;
     }
     void bookFollowsTheStore()
     {
         QFETCH(QString, action);
         QFETCH(QStringList, changed);
+        QFETCH(bool, full);
+        using EUserFolder = CTestSettingsFolder::EUserFolder;
         Fill({{"0IpAddress", "10.0.0.1"}, {"0Description", "first"}, {"1IpAddress", "10.0.0.2"}});
         FMain window(Options());
         LoadSettings(window);
@@ -471,7 +475,11 @@ private slots:
         };
         const QStringList before = Rows(window);
         const QByteArray file = TestFiles::Read(m_settings.UserFile());
-        QVERIFY(m_settings.SetUserFolderReadOnly(true));
+        const bool refusing =
+            m_settings.SetUserFolder(full ? EUserFolder::Full : EUserFolder::ReadOnly);
+        if (full && !refusing)
+            QSKIP("a full folder needs root, for a small file system of its own");
+        QVERIFY(refusing);
         act();
         const int asked = action == "remove" ? 1 : 0;
         QCOMPARE(m_messages.Shown().size(), asked + 1);
@@ -481,12 +489,13 @@ private slots:
                                    .arg(m_settings.UserFile());
         QVERIFY2(told.text.startsWith(prefix) && told.icon == EMessageIcon::Information,
                  qPrintable(told.text));
-        QVERIFY2(told.text.contains(QRegularExpression("Read-only file system|Permission denied")),
-                 qPrintable(told.text));
+        const char* reason =
+            full ? "No space left on device" : "Read-only file system|Permission denied";
+        QVERIFY2(told.text.contains(QRegularExpression(reason)), qPrintable(told.text));
         QCOMPARE(Rows(window), before);
         QCOMPARE(TestFiles::Read(m_settings.UserFile()), file);
         QCOMPARE(restarted(), before);
-        QVERIFY(m_settings.SetUserFolderReadOnly(false));
+        QVERIFY(m_settings.SetUserFolder(EUserFolder::Writable));
         m_messages.Clear();
         act();
         QVERIFY2(m_messages.Shown().size() == asked, qPrintable(m_messages.Texts().join('|')));
