@@ -43,15 +43,14 @@ int main(int argc, char* argv[])
     }
 
     // SIGTERM and SIGINT end the console as "Exit" does, whether its window
-    // shows or sits in the tray. One that comes during the start-up is acted
-    // on once Main has returned: the event loop that "Exit" ends is not
-    // running before.
+    // shows or sits in the tray. One that comes during the start-up unloads
+    // the window as the tray's "Exit" would (the address book's load stops
+    // there), or, before the window exists, once Main has returned.
     bool endRequested = false;
-    bool running = false;
     CTerminationWatcher termination;
     QObject::connect(&termination, &CTerminationWatcher::TerminationRequested, &app, [&] {
         endRequested = true;
-        if (running)
+        if (gMainForm)
             gMainForm->Unload();
     });
 
@@ -61,9 +60,7 @@ int main(int argc, char* argv[])
         if (endRequested || gMainForm->IsUnloaded()) {
             gMainForm->Unload();
         } else {
-            running = true;
             status = QApplication::exec();
-            running = false;
         }
     }
     ReleaseStartupObjects();

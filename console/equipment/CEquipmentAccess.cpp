@@ -5,6 +5,7 @@
 #include "console/equipment/IEquipmentPages.h"
 #include "console/equipment/MEquipmentUrls.h"
 #include "console/equipment/MRescueGlobals.h"
+#include "console/settings/CIpAddressBook.h"
 #include "platform/icmp/IPinger.h"
 #include "platform/sockets/CTcpSocket.h"
 
@@ -29,6 +30,12 @@ CEquipmentAccess::~CEquipmentAccess() = default;
 
 void CEquipmentAccess::ConnectToEquipment(const QString& ipAddress)
 {
+    // Lenient parsers read "010.0.0.1" as octal or keep blanks: only a text
+    // that every parser reads alike goes to the pinger and the socket.
+    if (!CIpAddressBook::IsDottedIPv4(ipAddress)) {
+        Inform(QString::fromLatin1(kMsgNotAnAddress).arg(ipAddress));
+        return;
+    }
     if (IsBusy(ipAddress)) {
         Inform(QString::fromLatin1(kMsgAttemptInProgress));
         return;
@@ -36,6 +43,7 @@ void CEquipmentAccess::ConnectToEquipment(const QString& ipAddress)
     // The echo answers later; until then the address counts as busy, so a
     // second double-click does not start a second attempt.
     m_routeTests.append(ipAddress);
+    emit OnAttemptStep(ipAddress, EAttemptStep::TestingRoute);
     qint32 timeoutMs = m_options.routeTestTimeoutMs;
     m_pinger.Ping(
         ipAddress, kRouteTestData, timeoutMs, this,
@@ -46,13 +54,16 @@ void CEquipmentAccess::OnRouteTested(const QString& ipAddress, const SIcmpEchoRe
 {
     m_routeTests.removeOne(ipAddress);
     if (reply.Status == kIpEchoNotPermitted) {
+        emit OnAttemptStep(ipAddress, EAttemptStep::Ended);
         Inform(QString::fromLatin1(MPing::kNotPermittedText));
         return;
     }
     if (reply.Status != kIpSuccess || reply.RoundTripTime >= kRoundTripLimitMs) {
+        emit OnAttemptStep(ipAddress, EAttemptStep::Ended);
         Inform(QString::fromLatin1(kMsgEquipmentUnreachable));
         return;
     }
+    emit OnAttemptStep(ipAddress, EAttemptStep::AskingVersion);
     const int index = LoadElement(ipAddress, EStep::Probe);
     if (!ConnectElement(index)) {
         UnloadElement(index);
@@ -168,6 +179,8 @@ void CEquipmentAccess::UnloadElement(int index)
         return;
     CTcpSocket* socket = found->second.socket;
     QTimer* replyTimer = found->second.replyTimer;
+    const bool attempt = found->second.step == EStep::Probe;
+    const QString target = found->second.target;
     m_tcpMan.erase(found);
     // Nothing more of it reaches the handlers (its index may soon be another
     // element's); it may be inside one of its own signals now, so it goes
@@ -177,6 +190,9 @@ void CEquipmentAccess::UnloadElement(int index)
     socket->disconnect(this);
     socket->Close();
     socket->deleteLater();
+    // Every end of an attempt's exchange passes here, before its message.
+    if (attempt)
+        emit OnAttemptStep(target, EAttemptStep::Ended);
 }
 
 bool CEquipmentAccess::IsRescueElement(int index) const

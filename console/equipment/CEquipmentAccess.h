@@ -22,6 +22,8 @@ inline constexpr char kMsgAttemptInProgress[] =
 inline constexpr char kMsgEquipmentUnreachable[] = "Target equipment unreachable.";
 inline constexpr char kMsgConnectFailed[] = "Attempt to connect to target equipment failed.";
 inline constexpr char kMsgNoAccess[] = "Impossible to access target equipment!";
+inline constexpr char kMsgNotAnAddress[] =
+    "\"%1\" is not an IPv4 address of four numbers from 0 to 255: it cannot be connected.";
 inline constexpr char kMsgUnknownVersion[] =
     "Impossible to recognise the software version of target equipment: %1";
 // %1: the HTTP status code of the equipment's answer to the rescue login.
@@ -52,6 +54,10 @@ class CEquipmentAccess final : public QObject {
     Q_OBJECT
 
 public:
+    // Where a connect attempt stands, for the window's busy feedback.
+    enum class EAttemptStep { TestingRoute, AskingVersion, Ended };
+    Q_ENUM(EAttemptStep)
+
     // pages and pinger must outlive this object.
     CEquipmentAccess(IEquipmentPages& pages, IPinger& pinger, SEquipmentAccessOptions options = {},
                      QObject* parent = nullptr);
@@ -59,7 +65,8 @@ public:
 
     // A connect attempt to an equipment on the LAN or at the end of a dial-up
     // link. Refused with a message while another attempt to the same address
-    // (its route test included) is still running.
+    // (its route test included) is still running, and for a text that is not
+    // a dotted IPv4 address: the address pinged is the one connected.
     void ConnectToEquipment(const QString& ipAddress);
 
     // The rescue dialog's start: probe, then log in at the rescue address.
@@ -79,6 +86,10 @@ public:
     QList<int> LoadedElements() const;
 
 signals:
+    // An attempt that ConnectToEquipment started moves on: its route test,
+    // its version probe, its end however it ends (before any message of it).
+    void OnAttemptStep(const QString& ipAddress, CEquipmentAccess::EAttemptStep step);
+
     // The rescue sequence is over (bridge page opened, or refused): the
     // rescue dialog goes and the window is ready for input again.
     void OnRescueFinished();

@@ -47,32 +47,47 @@ QList<SIpBookEntry> CIpAddressBook::Load()
 
 qint16 CIpAddressBook::Add(const SIpBookEntry& entry)
 {
-    // The count is 16 bits wide; a full book takes nothing more.
-    if (m_count == std::numeric_limits<qint16>::max())
+    if (IsFull())
         return -1;
     const qint16 index = m_count;
-    Write(index, entry);
+    if (!m_store.Apply({{Section(), AddressKey(index), entry.address},
+                        {Section(), DescriptionKey(index), entry.description}}))
+        return -1;
     ++m_count;
     return index;
 }
 
-void CIpAddressBook::SetDescription(qint16 index, const QString& description)
+bool CIpAddressBook::IsFull() const
 {
-    m_store.Write(Section(), DescriptionKey(index), description);
+    // The count is 16 bits wide; a full book takes nothing more.
+    return m_count == std::numeric_limits<qint16>::max();
 }
 
-void CIpAddressBook::Remove(qint16 index)
+bool CIpAddressBook::SetDescription(qint16 index, const QString& description)
+{
+    return m_store.Write(Section(), DescriptionKey(index), description);
+}
+
+bool CIpAddressBook::Remove(qint16 index)
 {
     if (index < 0 || index >= m_count)
-        return;
-    // The last pass copies the empty values from past the end; the keys of
-    // the last index go right after.
-    for (int i = index; i < m_count; ++i)
-        Write(i, Read(i + 1));
+        return true;
+    // One pass: each entry above the removed one takes the index below it,
+    // and the whole move reaches the file in one write.
+    QList<SSettingsChange> changes;
+    changes.reserve(2 * (m_count - index) + 2);
+    for (int i = index; i + 1 < m_count; ++i) {
+        const SIpBookEntry next = Read(i + 1);
+        changes.append({Section(), AddressKey(i), next.address});
+        changes.append({Section(), DescriptionKey(i), next.description});
+    }
     const int last = m_count - 1;
-    m_store.Delete(Section(), AddressKey(last));
-    m_store.Delete(Section(), DescriptionKey(last));
+    changes.append({Section(), AddressKey(last), std::nullopt});
+    changes.append({Section(), DescriptionKey(last), std::nullopt});
+    if (!m_store.Apply(changes))
+        return false;
     --m_count;
+    return true;
 }
 
 QString CIpAddressBook::RowKey(qint16 index, const QString& address)
@@ -140,10 +155,4 @@ SIpBookEntry CIpAddressBook::Read(int index) const
 {
     return {m_store.Read(Section(), AddressKey(index)),
             m_store.Read(Section(), DescriptionKey(index))};
-}
-
-void CIpAddressBook::Write(int index, const SIpBookEntry& entry)
-{
-    m_store.Write(Section(), AddressKey(index), entry.address);
-    m_store.Write(Section(), DescriptionKey(index), entry.description);
 }

@@ -34,16 +34,21 @@ public:
     qint16 Count() const { return m_count; }
 
     // Writes the entry at index Count and increments the count; returns the
-    // entry's index, or -1 when the book holds 32767 entries already. The
+    // entry's index, or -1 when nothing was added: the book holds 32767
+    // entries already (IsFull), or the store could not be written. The
     // caller has checked the address (see IsDuplicate).
     qint16 Add(const SIpBookEntry& entry);
+    bool IsFull() const;
 
-    // Rewrites the description of entry index; the address stays.
-    void SetDescription(qint16 index, const QString& description);
+    // Rewrites the description of entry index; the address stays. False
+    // when the store could not be written.
+    bool SetDescription(qint16 index, const QString& description);
 
     // Removes entry index: every entry above it moves down one index, the
-    // keys of the last index are deleted and the count decremented.
-    void Remove(qint16 index);
+    // keys of the last index are deleted and the count decremented, all
+    // with one write of the store. False, and the book as it was, when the
+    // store could not be written; an index outside the book changes nothing.
+    bool Remove(qint16 index);
 
     // The row key of entry index: "k_" + index + "_" + address.
     static QString RowKey(qint16 index, const QString& address);
@@ -61,12 +66,13 @@ public:
     static bool IsDuplicate(const QStringList& rowKeys, const QString& address);
 
     // Whether the text is a dotted IPv4 address: four decimal parts of 0 to
-    // 255, without leading zeros.
+    // 255, without leading zeros or blanks. The one check of every address
+    // the console pings and connects, typed or read from the store: such a
+    // text means the same address to every parser.
     static bool IsDottedIPv4(const QString& text);
 
 private:
     SIpBookEntry Read(int index) const;
-    void Write(int index, const SIpBookEntry& entry);
 
     CSettingsStore& m_store;
     qint16& m_count;

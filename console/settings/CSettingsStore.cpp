@@ -1,5 +1,9 @@
 #include "console/settings/CSettingsStore.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
 #include <QStringList>
 
@@ -47,16 +51,75 @@ QString CSettingsStore::Read(const QString& section, const QString& key,
 
 bool CSettingsStore::Write(const QString& section, const QString& key, const QString& value)
 {
-    m_user->setValue(KeyPath(section, key), value);
-    m_user->sync();
-    return m_user->status() == QSettings::NoError;
+    return Apply({{section, key, value}});
 }
 
 bool CSettingsStore::Delete(const QString& section, const QString& key)
 {
-    m_user->remove(KeyPath(section, key));
+    return Apply({{section, key, std::nullopt}});
+}
+
+bool CSettingsStore::Apply(const QList<SSettingsChange>& changes)
+{
+    // A QSettings keeps its error status for good: after a failure the next
+    // write starts on a new one.
+    if (m_failed) {
+        m_user = OpenScope(QSettings::UserScope);
+        m_user->setFallbacksEnabled(false);
+    }
+    // The values before, to take the changes back: QSettings keeps changes
+    // it could not write and would write them with a later sync.
+    QList<QVariant> before;
+    before.reserve(changes.size());
+    for (const SSettingsChange& change : changes) {
+        const QString path = KeyPath(change.section, change.key);
+        before.append(m_user->value(path));
+        if (change.value)
+            m_user->setValue(path, *change.value);
+        else
+            m_user->remove(path);
+    }
     m_user->sync();
-    return m_user->status() == QSettings::NoError;
+    ++m_syncs;
+    m_failed = m_user->status() != QSettings::NoError;
+    if (!m_failed) {
+        m_lastError.clear();
+        return true;
+    }
+    m_lastError = WriteFailureReason();
+    for (qsizetype i = changes.size() - 1; i >= 0; --i) {
+        const QString path = KeyPath(changes[i].section, changes[i].key);
+        if (before[i].isValid())
+            m_user->setValue(path, before[i]);
+        else
+            m_user->remove(path);
+    }
+    return false;
+}
+
+QString CSettingsStore::WriteFailureReason() const
+{
+    // QSettings says only that it failed: trial writes of the same kind,
+    // never committed, bring out the system's reason.
+    const QString file = m_user->fileName();
+    const QString reason = [&file] {
+        if (!QDir().mkpath(QFileInfo(file).absolutePath()))
+            return QStringLiteral("its folder cannot be made");
+        // Opened for writing without a byte written, the file stays as it is.
+        QFile existing(file);
+        if (existing.exists() && !existing.open(QIODevice::ReadWrite))
+            return existing.errorString();
+        QSaveFile trial(file);
+        trial.setDirectWriteFallback(false);
+        if (!trial.open(QIODevice::WriteOnly))
+            return trial.errorString();
+        const QByteArray block(4096, '\n');
+        const bool written = trial.write(block) == block.size() && trial.flush();
+        const QString error = trial.errorString();
+        trial.cancelWriting();
+        return written ? QStringLiteral("the file could not be written") : error;
+    }();
+    return reason.endsWith(QLatin1Char('.')) ? reason.chopped(1) : reason;
 }
 
 QStringList CSettingsStore::Keys(const QString& section) const

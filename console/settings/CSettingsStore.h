@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QSettings;
 
@@ -13,7 +15,14 @@ class QSettings;
 // system-scope file of the same name (/etc/xdg/Pelion/Pelion.ini).
 //
 // Every write reaches the file before the call returns; a missing key reads
-// as the default and is never an error.
+// as the default and is never an error. A write that fails leaves the store
+// as the file still has it, and LastError tells the system's reason.
+struct SSettingsChange {
+    QString section;
+    QString key;
+    std::optional<QString> value; // empty: the key is removed
+};
+
 class CSettingsStore final {
 public:
     // Section and value name of the machine-wide web root.
@@ -35,6 +44,17 @@ public:
     // Removes one key; false when the file could not be written.
     bool Delete(const QString& section, const QString& key);
 
+    // Makes all the changes with one write of the file. When it fails none
+    // of them is kept and the call returns false.
+    bool Apply(const QList<SSettingsChange>& changes);
+
+    // Why the last failed write failed, in the system's words; empty after
+    // a write that succeeded.
+    QString LastError() const { return m_lastError; }
+
+    // How many times this store has written its file.
+    int Syncs() const { return m_syncs; }
+
     // The keys of a section, in the store's order.
     QStringList Keys(const QString& section) const;
 
@@ -49,5 +69,10 @@ public:
     QString FileName() const;
 
 private:
+    QString WriteFailureReason() const;
+
     std::unique_ptr<QSettings> m_user;
+    QString m_lastError;
+    bool m_failed = false;
+    int m_syncs = 0;
 };

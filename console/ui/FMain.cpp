@@ -25,6 +25,7 @@
 #include <QMenu>
 #include <QSettings>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -104,6 +105,7 @@ FMain::FMain(SMainOptions options, QWidget* parent)
     }
     m_access = std::make_unique<CEquipmentAccess>(*m_options.pages, *m_options.pinger,
                                                   m_options.equipment);
+    connect(m_access.get(), &CEquipmentAccess::OnAttemptStep, this, &FMain::Access_OnAttemptStep);
     connect(m_access.get(), &CEquipmentAccess::OnRescueFinished, this, [this] {
         if (m_frmRescueLogin)
             m_frmRescueLogin->Unload();
@@ -627,18 +629,47 @@ void FMain::showEvent(QShowEvent* event)
     }
 }
 
+QTreeWidgetItem* FMain::MakeIpBookRow(qint16 index, const SIpBookEntry& entry) const
+{
+    auto item = std::make_unique<QTreeWidgetItem>();
+    item->setText(0, entry.address);
+    item->setText(1, entry.description);
+    item->setData(0, Qt::UserRole, CIpAddressBook::RowKey(index, entry.address));
+    if (CIpAddressBook::IsDottedIPv4(entry.address)) {
+        item->setIcon(0, Picture(QStringLiteral("IpAddress")));
+    } else {
+        item->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
+        item->setToolTip(0, QLatin1String(kInvalidAddressTip));
+        item->setToolTip(1, QLatin1String(kInvalidAddressTip));
+    }
+    return item.release();
+}
+
 QTreeWidgetItem* FMain::AddIpBookRow(qint16 index, const SIpBookEntry& entry)
 {
     if (!m_loaded)
         Form_Load();
-    auto* item = new QTreeWidgetItem;
-    item->setText(0, entry.address);
-    item->setText(1, entry.description);
-    item->setIcon(0, Picture(QStringLiteral("IpAddress")));
-    item->setData(0, Qt::UserRole, CIpAddressBook::RowKey(index, entry.address));
+    QTreeWidgetItem* item = MakeIpBookRow(index, entry);
     m_lvwIpAdd->addTopLevelItem(item);
     item->setSelected(false);
     return item;
+}
+
+void FMain::AddIpBookRows(qint16 firstIndex, const QList<SIpBookEntry>& entries)
+{
+    if (!m_loaded)
+        Form_Load();
+    QList<QTreeWidgetItem*> items;
+    items.reserve(entries.size());
+    for (qsizetype i = 0; i < entries.size(); ++i)
+        items.append(MakeIpBookRow(static_cast<qint16>(firstIndex + i), entries[i]));
+    // A sorted list places each row as it comes, at a cost that grows with
+    // the list: the rows go in unsorted and are sorted once.
+    m_lvwIpAdd->setSortingEnabled(false);
+    m_lvwIpAdd->addTopLevelItems(items);
+    m_lvwIpAdd->setSortingEnabled(true);
+    m_lvwIpAdd->sortByColumn(priSortColumn - 1, m_sortOrder);
+    m_lvwIpAdd->header()->setSortIndicatorShown(false);
 }
 
 void FMain::lvwIpAdd_ItemClick()
@@ -675,7 +706,45 @@ void FMain::lvwIpAdd_DblClick(QTreeWidgetItem* item)
 {
     if (!item)
         return;
+    if (!CIpAddressBook::IsDottedIPv4(item->text(0))) {
+        ShowMessage(QLatin1String(kInvalidAddressTip), EMessageIcon::Information);
+        return;
+    }
     m_options.commands.connectToEquipment(item->text(0));
+}
+
+void FMain::Access_OnAttemptStep(const QString& ipAddress, CEquipmentAccess::EAttemptStep step)
+{
+    if (step == CEquipmentAccess::EAttemptStep::Ended) {
+        if (!m_attempts.contains(ipAddress))
+            return;
+        const QString shown = m_attempts.take(ipAddress);
+        if (m_attempts.isEmpty()) {
+            m_lvwIpAdd->viewport()->unsetCursor();
+            // A status the dial-up link has put up meanwhile stays.
+            if (m_stbPanel->text() == shown)
+                m_stbPanel->setText(m_statusBeforeAttempts);
+        } else if (m_stbPanel->text() == shown) {
+            m_stbPanel->setText(*m_attempts.cbegin());
+        }
+        return;
+    }
+    if (m_attempts.isEmpty()) {
+        m_statusBeforeAttempts = m_stbPanel->text();
+        m_lvwIpAdd->viewport()->setCursor(Qt::BusyCursor);
+    }
+    const char* text = step == CEquipmentAccess::EAttemptStep::TestingRoute ? kTestingRouteText
+                                                                            : kAskingVersionText;
+    const QString status = QString::fromLatin1(text).arg(ipAddress);
+    m_attempts.insert(ipAddress, status);
+    m_stbPanel->setText(status);
+}
+
+void FMain::ShowStoreFailure()
+{
+    ShowMessage(
+        QString::fromLatin1(kStoreFailedMessage).arg(m_store->FileName(), m_store->LastError()),
+        EMessageIcon::Information);
 }
 
 void FMain::AddIpEntry()
@@ -692,6 +761,8 @@ void FMain::AddIpEntry()
     const qint16 index = m_book->Add(entry);
     if (index >= 0)
         m_lvwIpAdd->setCurrentItem(AddIpBookRow(index, entry));
+    else if (!m_book->IsFull())
+        ShowStoreFailure();
 }
 
 void FMain::EditIpEntry()
@@ -704,9 +775,12 @@ void FMain::EditIpEntry()
     if (dialog.Cancelled())
         return;
     const qint16 index = CIpAddressBook::IndexFromKey(RowKey(item));
-    item->setText(1, dialog.Description());
-    if (index >= 0)
-        m_book->SetDescription(index, dialog.Description());
+    if (index < 0)
+        return;
+    if (m_book->SetDescription(index, dialog.Description()))
+        item->setText(1, dialog.Description());
+    else
+        ShowStoreFailure();
 }
 
 void FMain::RemoveIpEntry()
@@ -718,9 +792,10 @@ void FMain::RemoveIpEntry()
              QLatin1String(kApplicationTitle), EMessageIcon::Question, EMessageButtons::YesNo},
             this);
         const qint16 index = CIpAddressBook::IndexFromKey(RowKey(item));
-        if (answer == EMessageResult::Yes && index >= 0) {
+        if (answer == EMessageResult::Yes && index >= 0 && !m_book->Remove(index)) {
+            ShowStoreFailure();
+        } else if (answer == EMessageResult::Yes && index >= 0) {
             delete item;
-            m_book->Remove(index);
             // The entries above the removed one have moved down one index in
             // the store; their rows follow, so key, row and store agree.
             for (int i = 0; i < m_lvwIpAdd->topLevelItemCount(); ++i) {

@@ -3,6 +3,7 @@
 #include "common/messages/CMessageService.h"
 #include "console/dialup/CDialUpLink.h"
 #include "console/dialup/ui/SDialupDialogOptions.h"
+#include "console/equipment/CEquipmentAccess.h"
 #include "console/equipment/SEquipmentAccessOptions.h"
 #include "console/help/Wicklow.h"
 #include "console/settings/CIpAddressBook.h"
@@ -22,7 +23,6 @@
 #include <functional>
 #include <memory>
 
-class CEquipmentAccess;
 class CSettingsStore;
 class CTrayIcon;
 class IEquipmentPages;
@@ -107,6 +107,18 @@ public:
         "Help support won't be available.\r\n"
         "Please close such process and restart the application.";
     static constexpr const char* kDuplicateMessage = "Entry already exisiting";
+    // A change of the address book the settings file did not take: the file
+    // and the system's reason.
+    static constexpr const char* kStoreFailedMessage =
+        "The address book could not be saved in %1: %2.\r\nThe change was not kept.";
+    // The tool tip of a stored address that cannot be connected, and the
+    // message when it is double-clicked.
+    static constexpr const char* kInvalidAddressTip =
+        "Not an IPv4 address of four numbers from 0 to 255 (no leading zeros or blanks): "
+        "this entry cannot be connected.";
+    // The status bar while a connect attempt waits.
+    static constexpr const char* kTestingRouteText = "Testing route to %1...";
+    static constexpr const char* kAskingVersionText = "Asking %1 for its software version...";
     // Asked when the window is closed on a desktop without a tray.
     static constexpr const char* kQuitQuestion = "Quit Pelion? The file server stops too.";
     // The guide's first page, under the web root.
@@ -141,8 +153,15 @@ public:
     void SetToolButtonEnabled(const QString& key, bool enabled);
 
     // Adds a list row for address-book entry index, unselected; the window
-    // loads first if it has not yet.
+    // loads first if it has not yet. An address that is not dotted IPv4 is
+    // marked with a warning picture and kInvalidAddressTip.
     QTreeWidgetItem* AddIpBookRow(qint16 index, const SIpBookEntry& entry);
+    // Adds rows for entries firstIndex, firstIndex + 1, ... at once, sorted
+    // once rather than row by row.
+    void AddIpBookRows(qint16 firstIndex, const QList<SIpBookEntry>& entries);
+
+    // Whether a connect attempt is waiting (busy pointer over the list).
+    bool IsWaitingForEquipment() const { return !m_attempts.isEmpty(); }
 
     // The two looks of the window: without and with the dial-up link.
     void UpdateDisconnectedStatusStuff() { m_link->UpdateDisconnectedStatusStuff(); }
@@ -205,6 +224,9 @@ private:
     void WireOwnCommands();
     void Link_OnLookChanged(const SLinkLook& look);
     void Link_OnUnreachable(const QString& text);
+    void Access_OnAttemptStep(const QString& ipAddress, CEquipmentAccess::EAttemptStep step);
+    QTreeWidgetItem* MakeIpBookRow(qint16 index, const SIpBookEntry& entry) const;
+    void ShowStoreFailure();
     void frmRescueLogin_OnClose();
     void Options_OnPhonebookEditorActive(bool active);
     void SetHeadingPicture(int column, const QString& key);
@@ -246,6 +268,11 @@ private:
     int priConnectImageIndex = 1;
     qint16 priSortColumn = 1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+
+    // Attempts waiting, by address, with their status text; the status text
+    // shown before the first one, given back after the last.
+    QHash<QString, QString> m_attempts;
+    QString m_statusBeforeAttempts;
 
     QHash<QString, QIcon> m_pictures;
     QToolBar* m_tlbMain = nullptr;

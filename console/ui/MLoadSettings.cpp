@@ -7,12 +7,23 @@
 
 #include <QCoreApplication>
 
+namespace {
+
+constexpr qsizetype kLoadSliceRows = 4096;
+
+} // namespace
+
 void LoadSettings(FMain& main)
 {
     CSettingsStore store;
     LoadProgramSettings(store, QCoreApplication::applicationDirPath());
     CIpAddressBook book(store, gIpBookCount);
     const QList<SIpBookEntry> entries = book.Load();
-    for (qsizetype index = 0; index < entries.size(); ++index)
-        main.AddIpBookRow(static_cast<qint16>(index), entries[index]);
+    // In slices, with the events between them handled: a SIGTERM or the
+    // tray's "Exit" during a large book's load is acted on at once.
+    for (qsizetype first = 0; first < entries.size() && !main.IsUnloaded();
+         first += kLoadSliceRows) {
+        main.AddIpBookRows(static_cast<qint16>(first), entries.mid(first, kLoadSliceRows));
+        QCoreApplication::processEvents();
+    }
 }

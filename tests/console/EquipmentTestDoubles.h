@@ -21,14 +21,16 @@ public:
     QStringList calls;
 };
 
-// Answers every address with the status given, from the event loop.
+// Answers every address with the status given, from the event loop, and
+// keeps the addresses asked.
 class CScriptedPinger final : public IPinger {
 public:
     explicit CScriptedPinger(quint32 status) : m_status(status) {}
 
-    void Ping(const QString&, const QByteArray& data, qint32& timeoutMs, QObject* context,
+    void Ping(const QString& address, const QByteArray& data, qint32& timeoutMs, QObject* context,
               MPing::Callback done) override
     {
+        pinged.append(address);
         MPing::ApplyTimeoutFloor(timeoutMs);
         SIcmpEchoReply reply;
         reply.Status = m_status;
@@ -38,6 +40,8 @@ public:
         }
         QTimer::singleShot(0, context, [done, reply] { done(reply); });
     }
+
+    QStringList pinged;
 
 private:
     quint32 m_status;

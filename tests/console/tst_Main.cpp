@@ -8,6 +8,7 @@
 #include "console/settings/MSettings.h"
 #include "console/ui/FMain.h"
 #include "platform/sockets/MSocketError.h"
+#include "tests/console/PelionProcessKit.h"
 #include "tests/console/ScriptedDesktop.h"
 #include "tests/console/TestSettingsFolder.h"
 #include "tests/console/ui/MainTestKit.h"
@@ -119,6 +120,24 @@ private slots:
         if (gFileServer)
             QVERIFY(gFileServer->Enable() && gFileServer->FtpPort() && gFileServer->TftpPort());
         QVERIFY(!QApplication::overrideCursor());
+    }
+
+    // SIGTERM while the start-up loads a full address book: the real program ends soon, with
+    // status 0, rather than once every row is in.
+    void sigtermDuringLoading()
+    {
+        CPelionHome home;
+        home.WriteBook(32767);
+        QProcess pelion;
+        StartPelion(pelion, home.Environment(QStringLiteral("sigterm")));
+        QVERIFY(pelion.waitForStarted());
+        // The lock is taken just before the settings are read.
+        QTRY_VERIFY_WITH_TIMEOUT(home.LockHolder() == pelion.processId(), 20000);
+        pelion.terminate();
+        const bool ended = pelion.waitForFinished(8000);
+        EndProcess(pelion);
+        QVERIFY(ended && pelion.exitStatus() == QProcess::NormalExit);
+        QCOMPARE(pelion.exitCode(), 0);
     }
 
     // The hint for a protected port (a port in use is started above).

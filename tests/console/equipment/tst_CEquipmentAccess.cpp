@@ -76,7 +76,10 @@ private slots:
             QString(kMsgUnknownVersion).arg("20.1.x"));
         row("no echo: nothing sent", "127.0.0.22", "", kMsgEquipmentUnreachable, kIpGeneralFailure);
         row("echo not permitted", "127.0.0.22", "", MPing::kNotPermittedText, kIpEchoNotPermitted);
-        row("address no socket takes", "127.0.0.300", "", kMsgConnectFailed);
+        for (const char* address : {"127.0.0.300", "010.0.0.1", " 127.0.0.22\n"})
+            QTest::addRow("not dotted, refused before the echo: %s", address)
+                << QString(address) << QString() << quint32(kIpSuccess)
+                << QString(kMsgNotAnAddress).arg(address);
     }
     void connect()
     {

@@ -10,9 +10,10 @@ using StoreMap = QMap<QString, QString>;
 
 inline void Fill(const StoreMap& keys)
 {
-    CSettingsStore store;
+    QList<SSettingsChange> changes;
     for (auto it = keys.cbegin(); it != keys.cend(); ++it)
-        store.Write(QLatin1String(kSectionIpAddressBook), it.key(), it.value());
+        changes.append({QLatin1String(kSectionIpAddressBook), it.key(), it.value()});
+    CSettingsStore().Apply(changes);
 }
 
 inline StoreMap Contents()

@@ -29,36 +29,42 @@ private slots:
         m_folder.Clear();
     }
     // A load reads from index 0 up to the first empty address; a change
-    // reaches the store at once. Expected: what was loaded, else the section.
+    // reaches the store at once, in one write of the file. Expected: what was
+    // loaded, else the section.
     void book_data()
     {
         QTest::addColumn<StoreMap>("stored");
         QTest::addColumn<QString>("action"); // load, add ADDRESS [TEXT], describe I TEXT, remove I
         QTest::addColumn<StoreMap>("expected");
         QTest::addColumn<int>("count");
+        QTest::addColumn<int>("writes");
         const QStringList three{"10.0.0.1 first", "10.0.0.2 second", "10.0.0.3 third"};
         QStringList eleven;
         for (int i = 1; i <= 11; ++i)
             eleven.append(QStringLiteral("192.168.0.%1").arg(i));
+        QStringList large;
+        for (int i = 0; i < 3000; ++i)
+            large.append(QStringLiteral("10.%1.%2.1 rack%2").arg(i / 256).arg(i % 256));
         const auto row = [](const char* name, const StoreMap& stored, const QString& action,
-                            const StoreMap& expected, int count) {
-            QTest::newRow(name) << stored << action << expected << count;
+                            const StoreMap& expected, int count, int writes) {
+            QTest::newRow(name) << stored << action << expected << count << writes;
         };
-        row("load: empty store", {}, "load", {}, 0);
-        row("load: description without address", Book({" orphan"}), "load", {}, 0);
+        row("load: empty store", {}, "load", {}, 0, 0);
+        row("load: description without address", Book({" orphan"}), "load", {}, 0, 0);
         row("load: empty address ends the book", Book({"10.0.0.1", "", "10.0.0.3"}), "load",
-            Book({"10.0.0.1"}), 1);
+            Book({"10.0.0.1"}), 1, 0);
         row("add: entry 11 after 10", Book(eleven), "add 10.1.1.9 twelfth",
-            Book(eleven + QStringList{"10.1.1.9 twelfth"}), 12);
+            Book(eleven + QStringList{"10.1.1.9 twelfth"}), 12, 1);
         row("add after a gap fills it", Book({"10.0.0.1", "10.0.0.2", "", "10.0.0.4"}),
-            "add 10.0.0.3", Book({"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4"}), 3);
+            "add 10.0.0.3", Book({"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4"}), 3, 1);
         for (const char* text : {"", "  a \"b\" = c; d, M\xc3\xbcnchen \xce\xa9  "})
             QTest::addRow("describe: '%s'", text)
                 << Book(three) << "describe 1 " + QString::fromUtf8(text)
-                << Book({three[0], "10.0.0.2 " + QString::fromUtf8(text), three[2]}) << 3;
-        row("remove entry 2 of three", Book(three), "remove 2", Book(three.mid(0, 2)), 2);
-        row("remove the only entry", Book(three.mid(0, 1)), "remove 0", {}, 0);
-        row("remove past the end", Book(three), "remove 3", Book(three), 3);
+                << Book({three[0], "10.0.0.2 " + QString::fromUtf8(text), three[2]}) << 3 << 1;
+        row("remove entry 2 of three", Book(three), "remove 2", Book(three.mid(0, 2)), 2, 1);
+        row("remove the only entry", Book(three.mid(0, 1)), "remove 0", {}, 0, 1);
+        row("remove past the end", Book(three), "remove 3", Book(three), 3, 0);
+        row("remove the first of 3000", Book(large), "remove 0", Book(large.mid(1)), 2999, 1);
     }
     void book()
     {
@@ -82,6 +88,7 @@ private slots:
             book.Remove(words[1].toShort());
         QTEST(action == "load" ? Book(loaded) : Contents(), "expected");
         QCOMPARE(entries, qint16(count));
+        QTEST(store.Syncs(), "writes");
     }
     void fullBookTakesNothingMore()
     {
@@ -114,8 +121,9 @@ private slots:
             {"zeros", "dotted 0.0.0.0", "1"}};
         for (const auto& [name, call, result] : rows)
             QTest::newRow(name) << QString(call) << QString(result);
-        for (const char* text : {"10.0.0.1.5", "10..0.1", "10.0.0.+1", "10.0. 0.1", "10.0.0.01",
-                                 "10.0.0.a", "10.0.0.\xd9\xa1"})
+        for (const char* text :
+             {"10.0.0.1.5", "10..0.1", "10.0.0.+1", "10.0. 0.1", "10.0.0.01", "10.0.0.a",
+              "10.0.0.\xd9\xa1", "010.0.0.1", " 10.0.0.1\n", "256.1.1.1", "10.0.0.1 "})
             QTest::addRow("not dotted: %s", text) << "dotted " + QString::fromUtf8(text) << "0";
     }
     void rowRules()

@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -103,6 +104,7 @@ private slots:
         m_trayAvailable = true;
         m_opened.clear();
         m_pages.calls.clear();
+        m_noAnswers.pinged.clear();
         m_messages.Clear();
         qputenv("PPPD_STANDIN_PAUSE", "0.02");
     }
@@ -482,6 +484,156 @@ private slots:
         }
         QCOMPARE(orders, (QStringList{"3 2 10 Descending/None", "10 2 3 Ascending/None",
                                       "10 3 2 None/Ascending"}));
+    }
+
+    void cleanup() { m_settings.SetUserFolder(CTestSettingsFolder::EUserFolder::Writable); }
+
+    // A settings folder that takes no writes (read-only or full): the change is told once,
+    // naming the file and the system's reason, and the list keeps what the file keeps, as a
+    // restart shows it. With the folder writable again the same change goes through.
+    void bookFollowsTheStore_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QStringList>("changed");
+        QTest::addColumn<bool>("full"); // else read-only
+        const QStringList added{"k_0_10.0.0.1 10.0.0.1 first", "k_1_10.0.0.2 10.0.0.2 ",
+                                "k_2_10.0.0.9 10.0.0.9 new"};
+        const QStringList edited{"k_0_10.0.0.1 10.0.0.1 first", "k_1_10.0.0.2 10.0.0.2 new"};
+        const QStringList removed{"k_0_10.0.0.2 10.0.0.2 "};
+        QTest::newRow("add, read-only") << "add" << added << false;
+        QTest::newRow("edit, read-only") << "edit" << edited << false;
+        QTest::newRow("remove, read-only") << "remove" << removed << false;
+        QTest::newRow("remove, full") << "remove" << removed << true;
+    }
+    void bookFollowsTheStore()
+    {
+        QFETCH(QString, action);
+        QFETCH(QStringList, changed);
+        QFETCH(bool, full);
+        using EUserFolder = CTestSettingsFolder::EUserFolder;
+        Fill({{"0IpAddress", "10.0.0.1"}, {"0Description", "first"}, {"1IpAddress", "10.0.0.2"}});
+        FMain window(Options());
+        LoadSettings(window);
+        window.show();
+        const auto act = [&] {
+            if (action == "add") {
+                AnswerDialog(QStringLiteral("10.0.0.9"), QStringLiteral("new"));
+                Button(window, FMain::kKeyAdd)->trigger();
+                return;
+            }
+            ClickRow(window, action == "edit" ? "10.0.0.2" : "10.0.0.1");
+            if (action == "edit")
+                AnswerDialog(QString(), QStringLiteral("new"));
+            Button(window, action == "edit" ? FMain::kKeyEdit : FMain::kKeyRemove)->trigger();
+        };
+        const auto restarted = [this] {
+            FMain restart(Options());
+            LoadSettings(restart);
+            return Rows(restart);
+        };
+        const QStringList before = Rows(window);
+        const QByteArray file = TestFiles::Read(m_settings.UserFile());
+        const bool refusing =
+            m_settings.SetUserFolder(full ? EUserFolder::Full : EUserFolder::ReadOnly);
+        if (full && !refusing)
+            QSKIP("a full folder needs root, for a small file system of its own");
+        QVERIFY(refusing);
+        act();
+        const int asked = action == "remove" ? 1 : 0;
+        QCOMPARE(m_messages.Shown().size(), asked + 1);
+        const SMessage& told = m_messages.Shown().constLast();
+        const QString prefix = QString::fromLatin1(FMain::kStoreFailedMessage)
+                                   .section(QStringLiteral("%2"), 0, 0)
+                                   .arg(m_settings.UserFile());
+        QVERIFY2(told.text.startsWith(prefix) && told.icon == EMessageIcon::Information,
+                 qPrintable(told.text));
+        const char* reason =
+            full ? "No space left on device" : "Read-only file system|Permission denied";
+        QVERIFY2(told.text.contains(QRegularExpression(reason)), qPrintable(told.text));
+        QCOMPARE(Rows(window), before);
+        QCOMPARE(TestFiles::Read(m_settings.UserFile()), file);
+        QCOMPARE(restarted(), before);
+        QVERIFY(m_settings.SetUserFolder(EUserFolder::Writable));
+        m_messages.Clear();
+        act();
+        QVERIFY2(m_messages.Shown().size() == asked, qPrintable(m_messages.Texts().join('|')));
+        QCOMPARE(Rows(window), changed);
+        QCOMPARE(restarted(), changed);
+    }
+
+    // Stored addresses pass the add dialog's check: one that fails is marked and neither
+    // pinged nor connected. The equipment access refuses such a text from any caller.
+    void storedAddresses_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("byList"); // else straight to ConnectToEquipment
+        QTest::addColumn<QString>("message");
+        const QString marked = FMain::kInvalidAddressTip;
+        QTest::newRow("dotted: pinged") << "10.0.0.1" << true << kMsgEquipmentUnreachable;
+        QTest::newRow("leading zero") << "010.0.0.1" << true << marked;
+        QTest::newRow("blank and line end") << " 10.0.0.1\n" << true << marked;
+        QTest::newRow("part over 255") << "256.1.1.1" << true << marked;
+        for (const char* address : {"010.0.0.1", " 10.0.0.1\n"})
+            QTest::addRow("to the access: %s", address)
+                << address << false << QString::fromLatin1(kMsgNotAnAddress).arg(address);
+    }
+    void storedAddresses()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, byList);
+        QFETCH(QString, message);
+        Fill({{"0IpAddress", address}, {"0Description", "rack"}});
+        FMain window(Options());
+        LoadSettings(window);
+        window.show();
+        QTreeWidgetItem* row = P::List(window)->topLevelItem(0);
+        QVERIFY(row && row->text(0) == address);
+        const bool dotted = message == kMsgEquipmentUnreachable;
+        QCOMPARE(row->toolTip(0), dotted ? QString() : QString(FMain::kInvalidAddressTip));
+        QCOMPARE(row->icon(0).cacheKey() == window.Picture("IpAddress").cacheKey(), dotted);
+        if (byList)
+            emit P::List(window)->itemDoubleClicked(row, 0);
+        else
+            window.ConnectToEquipment(address);
+        QTRY_COMPARE(m_messages.Texts(), QStringList{message});
+        QCOMPARE(m_noAnswers.pinged, dotted ? QStringList{address} : QStringList());
+    }
+
+    // While an attempt waits, the busy pointer over the list and what it waits for in the
+    // status bar; its outcome, whichever, gives both back.
+    void waitingFeedback_data()
+    {
+        QTest::addColumn<bool>("routeAnswers");
+        QTest::addColumn<QString>("waitingFor");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no route") << false << "Testing route to 127.0.0.1..."
+                                  << kMsgEquipmentUnreachable;
+        QTest::newRow("equipment silent")
+            << true << "Asking 127.0.0.1 for its software version..." << kMsgNoAccess;
+    }
+    void waitingFeedback()
+    {
+        QFETCH(bool, routeAnswers);
+        QFETCH(QString, waitingFor);
+        QFETCH(QString, message);
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+        SMainOptions options = Options();
+        options.pinger = routeAnswers ? &m_answers : &m_noAnswers;
+        options.equipment.port = silent.serverPort();
+        options.equipment.replyTimeoutMs = 1000;
+        FMain window(options);
+        window.show();
+        const QWidget* list = P::List(window)->viewport();
+        const QString idle = P::Status(window);
+        window.ConnectToEquipment(QStringLiteral("127.0.0.1"));
+        QVERIFY(window.IsWaitingForEquipment() && list->cursor().shape() == Qt::BusyCursor);
+        QCOMPARE(P::Status(window), "Testing route to 127.0.0.1...");
+        QTRY_VERIFY(P::Status(window) == waitingFor || !m_messages.Shown().isEmpty());
+        QVERIFY(m_messages.Shown().isEmpty() && list->cursor().shape() == Qt::BusyCursor);
+        QTRY_COMPARE(m_messages.Texts(), QStringList{message});
+        QVERIFY(!window.IsWaitingForEquipment() && list->cursor().shape() != Qt::BusyCursor);
+        QCOMPARE(P::Status(window), idle);
     }
 
 private:

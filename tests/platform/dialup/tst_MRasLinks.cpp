@@ -124,6 +124,9 @@ private slots:
         QVERIFY(process.waitForStarted());
         SRasLinkSources sources;
         sources.programName = name;
+        // Its command line shows only once its exec has got that far.
+        SRasLink link;
+        QTRY_VERIFY(FindRasLink(process.processId(), link, sources));
         sources.userId = qint64(::getuid()) + 1;
         QCOMPARE(EndRasLink(process.processId(), false, sources), kEndNotOurs);
         sources.userId = SRasLinkSources::kThisUser;
