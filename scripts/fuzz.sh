@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 SECONDS_EACH=${1:-60}
 shift || true
 TARGETS=("$@")
-[[ ${#TARGETS[@]} -gt 0 ]] || TARGETS=(fuzz_ftp_session fuzz_tftp_transfer fuzz_http_request_head)
+[[ ${#TARGETS[@]} -gt 0 ]] || TARGETS=(fuzz_ftp_session fuzz_tftp_transfer fuzz_tftp_listener fuzz_http_request_head)
 [[ "$SECONDS_EACH" =~ ^[0-9]+$ ]] || { echo "usage: $0 [SECONDS] [TARGET...]" >&2; exit 2; }
 BUILD=build-fuzz
 # One input may take this long before it counts as a hang.
