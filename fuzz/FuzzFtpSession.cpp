@@ -18,6 +18,7 @@
 
 #include "fileserver/ftp/SFtpOptions.h"
 #include "fileserver/ftp/cFtpSessions.h"
+#include "fuzz/FuzzKit.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -43,6 +44,8 @@
 
 namespace {
 
+using namespace FuzzKit;
+
 // How long a session and its transfers may take to end after the client closed.
 constexpr qint64 kMaxEndMs = 5000;
 constexpr int kMaxLoopPasses = 200000;
@@ -51,8 +54,6 @@ constexpr int kWakeIntervalMs = 20;
 constexpr quint16 kDataPort = 1025;
 // Accepted per pass, so that a flood of data connections cannot stall the loop.
 constexpr int kMaxAcceptsPerPass = 16;
-constexpr int kDescriptorSlack = 16;
-constexpr char kCanaryText[] = "outside the served folder: never written\n";
 constexpr char kStoredBytes[] = "bytes a client stores\n";
 
 struct SFixture {
@@ -71,33 +72,6 @@ struct SFixture {
 };
 
 std::unique_ptr<SFixture> g_fixture;
-
-[[noreturn]] void Fail(const char* what)
-{
-    std::fprintf(stderr, "fuzz_ftp_session: %s\n", what);
-    std::abort();
-}
-
-// For the system calls: what failed and the system's reason.
-[[noreturn]] void FailWithErrno(const char* what)
-{
-    const int error = errno;
-    std::fprintf(stderr, "fuzz_ftp_session: %s: %s\n", what, std::strerror(error));
-    std::abort();
-}
-
-// SECURITY: PORT commands name any port of the client's address; only a
-// namespace of its own keeps them from reaching the host's services.
-void RequireOwnNetworkNamespace()
-{
-    QFile devices(QStringLiteral("/proc/net/dev"));
-    if (!devices.open(QIODevice::ReadOnly))
-        Fail("cannot read /proc/net/dev");
-    // Two header lines, then one line per interface.
-    const QList<QByteArray> lines = devices.readAll().trimmed().split('\n');
-    if (lines.size() != 3 || !lines.at(2).trimmed().startsWith("lo:"))
-        Fail("needs a network namespace with only the loopback interface (scripts/fuzz.sh)");
-}
 
 int LoopbackListener(quint16 port)
 {
@@ -136,13 +110,6 @@ std::pair<int, int> ControlConnection()
     return {client, server};
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        Fail("cannot prepare the served folder");
-}
-
 void PopulateServed(const SFixture& fixture)
 {
     QDir(fixture.served).removeRecursively();
@@ -155,34 +122,6 @@ void PopulateServed(const SFixture& fixture)
     QFile::link(fixture.canary, fixture.served + QStringLiteral("/linkout"));
     QFile::link(fixture.danglingTarget, fixture.served + QStringLiteral("/lndangle"));
     QFile::link(fixture.outside.path(), fixture.served + QStringLiteral("/sub/updir"));
-}
-
-// SECURITY: nothing a client sends may change what lies outside the served folder.
-void CheckOutside(const SFixture& fixture)
-{
-    QFile canary(fixture.canary);
-    if (!canary.open(QIODevice::ReadOnly) || canary.readAll() != kCanaryText)
-        Fail("the canary file outside the served folder changed");
-    const QStringList entries =
-        QDir(fixture.outside.path())
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    if (entries.size() != 2)
-        Fail("a file appeared outside the served folder");
-}
-
-// The descriptors this process holds.
-int OpenDescriptors()
-{
-    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::System).size());
-}
-
-// Sessions and transfers that are gone must have closed their sockets and
-// files: a few lazily opened descriptors of Qt's are allowed, a steady growth
-// is not.
-void CheckNoDescriptorLeak(int baseline)
-{
-    if (OpenDescriptors() > baseline + kDescriptorSlack)
-        Fail("descriptors are left open after the session ended");
 }
 
 // Reads what is there; false once the peer has closed its end.
@@ -297,7 +236,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     close(client);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    CheckOutside(*g_fixture);
+    // The canary and the served folder.
+    CheckOutside(g_fixture->outside, g_fixture->canary, 2);
     CheckNoDescriptorLeak(g_fixture->descriptorBaseline);
     return 0;
 }

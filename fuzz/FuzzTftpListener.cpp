@@ -22,6 +22,7 @@
 
 #include "fileserver/tftp/CTftpDaemon.h"
 #include "fileserver/tftp/CTftpPacket.h"
+#include "fuzz/FuzzKit.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -44,6 +45,8 @@
 
 namespace {
 
+using namespace FuzzKit;
+
 constexpr int kMaxDatagrams = 256;
 constexpr int kClients = 8;
 // Fewer places than clients, so that a burst meets "Server busy" too.
@@ -56,8 +59,6 @@ constexpr qint64 kMaxEndMs = 3000;
 constexpr int kMaxLoopPasses = 200000;
 constexpr int kWakeIntervalMs = 5;
 constexpr int kMaxReadsPerPass = 64;
-constexpr int kDescriptorSlack = 16;
-constexpr char kCanaryText[] = "outside the served folder: never written\n";
 
 struct SFixture {
     QTemporaryDir outside;
@@ -75,25 +76,6 @@ struct SFixture {
 };
 
 std::unique_ptr<SFixture> g_fixture;
-
-[[noreturn]] void Fail(const char* what)
-{
-    std::fprintf(stderr, "fuzz_tftp_listener: %s\n", what);
-    std::abort();
-}
-
-// SECURITY: session ports and replies go wherever the sockets say; only a
-// namespace of its own keeps them from reaching the host's services.
-void RequireOwnNetworkNamespace()
-{
-    QFile devices(QStringLiteral("/proc/net/dev"));
-    if (!devices.open(QIODevice::ReadOnly))
-        Fail("cannot read /proc/net/dev");
-    // Two header lines, then one line per interface.
-    const QList<QByteArray> lines = devices.readAll().trimmed().split('\n');
-    if (lines.size() != 3 || !lines.at(2).trimmed().startsWith("lo:"))
-        Fail("needs a network namespace with only the loopback interface (scripts/fuzz.sh)");
-}
 
 sockaddr_in Loopback(quint16 port)
 {
@@ -136,29 +118,10 @@ qint64 QueuedBytes(quint16 port)
 void PopulateServed(const SFixture& fixture)
 {
     QDir(fixture.served).removeRecursively();
-    QFile file(fixture.served + QStringLiteral("/a.txt"));
-    if (!QDir().mkpath(fixture.served) || !file.open(QIODevice::WriteOnly)
-        || file.write(QByteArray(600, 'a')) != 600)
+    if (!QDir().mkpath(fixture.served))
         Fail("cannot prepare the served folder");
+    WriteFile(fixture.served + QStringLiteral("/a.txt"), QByteArray(600, 'a'));
     QFile::link(fixture.canary, fixture.served + QStringLiteral("/linkout"));
-}
-
-// SECURITY: nothing a client sends may change what lies outside the served folder.
-void CheckOutside(const SFixture& fixture)
-{
-    QFile canary(fixture.canary);
-    if (!canary.open(QIODevice::ReadOnly) || canary.readAll() != kCanaryText)
-        Fail("the canary file outside the served folder changed");
-    const QStringList entries =
-        QDir(fixture.outside.path())
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    if (entries.size() != 2)
-        Fail("a file appeared outside the served folder");
-}
-
-int OpenDescriptors()
-{
-    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::System).size());
 }
 
 // Reads and drops the answers a client got; notes the session ports they
@@ -198,9 +161,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
         Fail("no temporary folder");
     g_fixture->served = g_fixture->outside.filePath(QStringLiteral("served"));
     g_fixture->canary = g_fixture->outside.filePath(QStringLiteral("canary"));
-    QFile canary(g_fixture->canary);
-    if (!canary.open(QIODevice::WriteOnly) || canary.write(kCanaryText) != sizeof kCanaryText - 1)
-        Fail("cannot write the canary");
+    WriteFile(g_fixture->canary, kCanaryText);
     return 0;
 }
 
@@ -261,11 +222,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QSet<quint16> late;
     for (const int client : g_fixture->clients)
         DrainClient(client, 0, late);
-    CheckOutside(*g_fixture);
+    // The canary and the served folder.
+    CheckOutside(g_fixture->outside, g_fixture->canary, 2);
     // Sessions and the listener that are gone must have closed their sockets
     // and files: a few lazily opened descriptors of Qt's are allowed, a
     // steady growth is not.
-    if (OpenDescriptors() > g_fixture->descriptorBaseline + kDescriptorSlack)
-        Fail("descriptors are left open after the listener and its sessions ended");
+    CheckNoDescriptorLeak(g_fixture->descriptorBaseline);
     return 0;
 }
