@@ -56,13 +56,9 @@ constexpr quint16 kDataPort = 1025;
 constexpr int kMaxAcceptsPerPass = 16;
 constexpr char kStoredBytes[] = "bytes a client stores\n";
 
-struct SFixture {
-    QTemporaryDir outside;
-    QString served;
-    QString canary;
-    QString danglingTarget;
+struct SFixture : SServedPlace {
+    QString danglingTarget = outside.filePath(QStringLiteral("created"));
     int dataListener = -1;
-    int descriptorBaseline = 0;
 
     ~SFixture()
     {
@@ -176,18 +172,9 @@ private:
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    static int qtArgc = 1;
-    static char* qtArgv[] = {(*argv)[0], nullptr};
     (void)argc;
-    RequireOwnNetworkNamespace();
-    static QCoreApplication app(qtArgc, qtArgv);
+    StartUp((*argv)[0]);
     g_fixture = std::make_unique<SFixture>();
-    if (!g_fixture->outside.isValid())
-        Fail("no temporary folder");
-    g_fixture->served = g_fixture->outside.filePath(QStringLiteral("served"));
-    g_fixture->canary = g_fixture->outside.filePath(QStringLiteral("canary"));
-    g_fixture->danglingTarget = g_fixture->outside.filePath(QStringLiteral("created"));
-    WriteFile(g_fixture->canary, kCanaryText);
     return 0;
 }
 

@@ -4,6 +4,7 @@
 // outside a network namespace of their own, the canary beside the served
 // folder, and the count of open descriptors.
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -66,6 +67,33 @@ inline void CheckOutside(const QTemporaryDir& outside, const QString& canaryPath
         != entries)
         Fail("a file appeared outside the served folder");
 }
+
+// Refuses to run outside a namespace of its own, then makes the application
+// object the target's sockets need, for the life of the process.
+inline void StartUp(char* program)
+{
+    static int argc = 1;
+    static char* argv[] = {program, nullptr};
+    RequireOwnNetworkNamespace();
+    static QCoreApplication application(argc, argv);
+}
+
+// A temporary folder holding the served folder ("served", made by the
+// target) and the canary file beside it.
+struct SServedPlace {
+    QTemporaryDir outside;
+    QString served = outside.filePath(QStringLiteral("served"));
+    QString canary = outside.filePath(QStringLiteral("canary"));
+    // The descriptors open once the target's own sockets are; 0 before.
+    int descriptorBaseline = 0;
+
+    SServedPlace()
+    {
+        if (!outside.isValid())
+            Fail("no temporary folder");
+        WriteFile(canary, kCanaryText);
+    }
+};
 
 // The descriptors this process holds.
 inline int OpenDescriptors()

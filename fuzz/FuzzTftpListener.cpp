@@ -60,12 +60,8 @@ constexpr int kMaxLoopPasses = 200000;
 constexpr int kWakeIntervalMs = 5;
 constexpr int kMaxReadsPerPass = 64;
 
-struct SFixture {
-    QTemporaryDir outside;
-    QString served;
-    QString canary;
+struct SFixture : SServedPlace {
     std::array<int, kClients> clients{};
-    int descriptorBaseline = 0;
 
     ~SFixture()
     {
@@ -151,17 +147,9 @@ void SendTo(int client, quint16 port, const QByteArray& datagram)
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    static int qtArgc = 1;
-    static char* qtArgv[] = {(*argv)[0], nullptr};
     (void)argc;
-    RequireOwnNetworkNamespace();
-    static QCoreApplication app(qtArgc, qtArgv);
+    StartUp((*argv)[0]);
     g_fixture = std::make_unique<SFixture>();
-    if (!g_fixture->outside.isValid())
-        Fail("no temporary folder");
-    g_fixture->served = g_fixture->outside.filePath(QStringLiteral("served"));
-    g_fixture->canary = g_fixture->outside.filePath(QStringLiteral("canary"));
-    WriteFile(g_fixture->canary, kCanaryText);
     return 0;
 }
 
