@@ -7,7 +7,7 @@ set -euo pipefail
 
 build_pkgs=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-httpserver-dev qt6-websockets-dev
+  qt6-base-dev qt6-base-dev-tools
   libxcb1-dev libxcb-ewmh-dev
   libgl-dev
 )
