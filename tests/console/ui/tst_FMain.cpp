@@ -30,18 +30,12 @@ using WindowLookup::Child;
 
 namespace {
 
-QTreeWidget* List(const FMain& w)
-{
-    return Child<QTreeWidget>(w, "lvwIpAdd");
-}
-QString Status(const FMain& w)
-{
-    return Child<QLabel>(w, "Status")->text();
-}
-CTrayIcon* Icon(const FMain& w)
-{
-    return Child<CTrayIcon>(w, "priTrayIcon");
-}
+struct SWindowParts final {
+    static QTreeWidget* List(const FMain& w) { return Child<QTreeWidget>(w, "lvwIpAdd"); }
+    static QString Status(const FMain& w) { return Child<QLabel>(w, "Status")->text(); }
+    static CTrayIcon* Icon(const FMain& w) { return Child<CTrayIcon>(w, "priTrayIcon"); }
+};
+using P = SWindowParts;
 
 // A close request as the window system sends it for the close box.
 void ClickCloseBox(QWidget& window)
@@ -55,8 +49,8 @@ void ClickCloseBox(QWidget& window)
 QStringList Rows(const FMain& window)
 {
     QStringList rows;
-    for (int i = 0; i < List(window)->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = List(window)->topLevelItem(i);
+    for (int i = 0; i < P::List(window)->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = P::List(window)->topLevelItem(i);
         rows.append(FMain::RowKey(item) + ' ' + item->text(0) + ' ' + item->text(1));
     }
     return rows;
@@ -64,9 +58,9 @@ QStringList Rows(const FMain& window)
 
 void ClickRow(FMain& window, const QString& address)
 {
-    QTreeWidgetItem* row = List(window)->findItems(address, Qt::MatchExactly, 0).value(0);
-    QTest::mouseClick(List(window)->viewport(), Qt::LeftButton, {},
-                      List(window)->visualItemRect(row).center());
+    QTreeWidgetItem* row = P::List(window)->findItems(address, Qt::MatchExactly, 0).value(0);
+    QTest::mouseClick(P::List(window)->viewport(), Qt::LeftButton, {},
+                      P::List(window)->visualItemRect(row).center());
 }
 
 // Types into the add or edit dialog (the edit keeps its address) and presses OK.
@@ -136,9 +130,9 @@ private slots:
         QCOMPARE(Child<QLabel>(window, "lblHint")->text(),
                  "Double click an item in the below list to connect via LAN to the specified IP "
                  "address");
-        QCOMPARE(Status(window), "Status: Disconnected");
-        QVERIFY(Icon(window)->IsShown() && Icon(window)->Tip() == window.windowTitle());
-        QCOMPARE(Icon(window)->SystemIcon()->contextMenu(), Child<QMenu>(window, "mnuMain"));
+        QCOMPARE(P::Status(window), "Status: Disconnected");
+        QVERIFY(P::Icon(window)->IsShown() && P::Icon(window)->Tip() == window.windowTitle());
+        QCOMPARE(P::Icon(window)->SystemIcon()->contextMenu(), Child<QMenu>(window, "mnuMain"));
         QStringList items;
         for (QAction* button : Child<QToolBar>(window, "tlbMain")->actions()) {
             if (!button->objectName().isEmpty())
@@ -184,7 +178,7 @@ private slots:
                 QString::number(Child<QTimer>(window, "tmrConnectImage")->isActive())};
         };
         connect->trigger();
-        QTRY_COMPARE(Status(window), "Status: Connected");
+        QTRY_COMPARE(P::Status(window), "Status: Connected");
         QTRY_COMPARE(shown(), (QStringList{"1000111", "Disconnect",
                                            "Disconnect serial cable or modem link", "1", "1"}));
         const QImage picture = image->pixmap().toImage();
@@ -195,7 +189,7 @@ private slots:
         Tray(window, FMain::kTrayBrowser)->trigger();
         QTRY_COMPARE(m_pages.calls, (QStringList{home, home}));
         Tray(window, FMain::kTrayDisconnect)->trigger();
-        QTRY_COMPARE(Status(window), "Status: Disconnected");
+        QTRY_COMPARE(P::Status(window), "Status: Disconnected");
         QTRY_COMPARE(shown(),
                      (QStringList{"1011010", "Connect",
                                   "Connect via serial cable or modem/Rescue Conn.", "0", "0"}));
@@ -215,12 +209,12 @@ private slots:
         QCOMPARE(m_messages.Texts(), QStringList{"Connection Failed !\r\nCheck cable"});
         QCOMPARE(m_messages.Shown().at(0).icon, EMessageIcon::Exclamation);
         emit window.Link().OnUnreachable(QStringLiteral("Equipment unreachable!"));
-        QVERIFY(Icon(window)->BalloonText() == "Equipment unreachable!"
-                && Icon(window)->BalloonSeverity() == CTrayIcon::kBalloonError);
+        QVERIFY(P::Icon(window)->BalloonText() == "Equipment unreachable!"
+                && P::Icon(window)->BalloonSeverity() == CTrayIcon::kBalloonError);
         auto* balloon = Child<QTimer>(window, "tmrBalloon");
         QVERIFY(balloon->isActive() && balloon->interval() == 60000);
         window.tmrBalloon_Timer();
-        QVERIFY(!balloon->isActive() && Icon(window)->BalloonText().isEmpty());
+        QVERIFY(!balloon->isActive() && P::Icon(window)->BalloonText().isEmpty());
     }
 
     // A rescue that ends without a session (a login the equipment refuses,
@@ -303,8 +297,9 @@ private slots:
         window.AddIpBookRow(0, {QStringLiteral("10.0.0.9"), {}});
         // A double click comes after the first click of the pair.
         ClickRow(window, QStringLiteral("10.0.0.9"));
-        QTest::mouseDClick(List(window)->viewport(), Qt::LeftButton, {},
-                           List(window)->visualItemRect(List(window)->topLevelItem(0)).center());
+        QTest::mouseDClick(
+            P::List(window)->viewport(), Qt::LeftButton, {},
+            P::List(window)->visualItemRect(P::List(window)->topLevelItem(0)).center());
         // The link's far end is not known here: Browser asks for it empty.
         QCOMPARE(commands, (QStringList{"options", "toggle", "connect ", "toggle", "rescue",
                                         "toggle", "rescue", "connect ", "connect 10.0.0.9"}));
@@ -348,7 +343,7 @@ private slots:
             ClickCloseBox(window);
         else
             window.close();
-        const bool ended = m_endCount == 1 && window.IsUnloaded() && !Icon(window)->IsShown();
+        const bool ended = m_endCount == 1 && window.IsUnloaded() && !P::Icon(window)->IsShown();
         QCOMPARE(ended ? "ended" : window.isVisible() ? "shown" : "hidden", after);
         QCOMPARE(m_messages.Texts(), tray ? QStringList() : QStringList{FMain::kQuitQuestion});
         if (!tray) {
@@ -357,9 +352,9 @@ private slots:
                     && asked.buttons == EMessageButtons::YesNo);
         }
         if (after == "hidden") {
-            emit Icon(window)->SystemIcon()->activated(QSystemTrayIcon::Trigger);
+            emit P::Icon(window)->SystemIcon()->activated(QSystemTrayIcon::Trigger);
             QCOMPARE(window.isVisible(), notifierHost);
-            emit Icon(window)->SystemIcon()->activated(QSystemTrayIcon::DoubleClick);
+            emit P::Icon(window)->SystemIcon()->activated(QSystemTrayIcon::DoubleClick);
             QVERIFY(window.isVisible());
         }
     }
@@ -403,7 +398,7 @@ private slots:
         else
             Tray(window, FMain::kTrayExit)->trigger();
         QVERIFY(m_endCount == 1 && m_managerAsked == 1);
-        QVERIFY(!window.isVisible() && !other->isVisible() && !Icon(window)->IsShown());
+        QVERIFY(!window.isVisible() && !other->isVisible() && !P::Icon(window)->IsShown());
         QCOMPARE(m_messages.Texts(), byClose ? QStringList{FMain::kQuitQuestion} : QStringList());
         m_settings.MakeSystemScopeWritable();
         QCOMPARE(CSettingsStore().ReadWwwRoot(),
@@ -428,8 +423,9 @@ private slots:
         QString caption;
         AnswerDialog(QStringLiteral("10.0.0.10"), QStringLiteral("lab"), &caption);
         Button(window, FMain::kKeyAdd)->trigger();
-        QVERIFY(List(window)->currentItem()->isSelected());
-        QCOMPARE(caption + ' ' + List(window)->currentItem()->text(0), "Add Ip Address 10.0.0.10");
+        QVERIFY(P::List(window)->currentItem()->isSelected());
+        QCOMPARE(caption + ' ' + P::List(window)->currentItem()->text(0),
+                 "Add Ip Address 10.0.0.10");
         AnswerDialog(QStringLiteral("10.0.0.1"), QStringLiteral("again"));
         Button(window, FMain::kKeyAdd)->trigger();
         QCOMPARE(m_messages.Texts(), QStringList{FMain::kDuplicateMessage});
@@ -447,14 +443,14 @@ private slots:
         AnswerDialog(QStringLiteral("9"), QStringLiteral("moved"), &caption);
         Button(window, FMain::kKeyEdit)->trigger();
         QCOMPARE(caption, QStringLiteral("Edit Ip Address"));
-        List(window)->clearSelection();
+        P::List(window)->clearSelection();
         window.SetToolButtonEnabled(FMain::kKeyRemove, true);
         window.SetToolButtonEnabled(FMain::kKeyEdit, true);
         Button(window, FMain::kKeyRemove)->trigger();
         QCOMPARE(m_messages.Shown().size(), 2);
         QVERIFY(!Button(window, FMain::kKeyRemove)->isEnabled()
                 && !Button(window, FMain::kKeyEdit)->isEnabled());
-        QTest::keyClick(List(window), Qt::Key_Home); // a row chosen with the keyboard
+        QTest::keyClick(P::List(window), Qt::Key_Home); // a row chosen with the keyboard
         QVERIFY(Button(window, FMain::kKeyRemove)->isEnabled()
                 && Button(window, FMain::kKeyEdit)->isEnabled());
         QCOMPARE(Rows(window),
@@ -463,14 +459,14 @@ private slots:
         QCOMPARE(Contents().value("1Description") + Contents().value("2Description"), "movedlab");
         QCOMPARE(gIpBookCount, qint16(3));
         // A heading click turns its order round, or sorts by it ascending.
-        QHeaderView* header = List(window)->header();
+        QHeaderView* header = P::List(window)->header();
         const auto order = [&] {
             QString text;
-            for (int i = 0; i < List(window)->topLevelItemCount(); ++i)
-                text += List(window)->topLevelItem(i)->text(0).section('.', 3) + ' ';
+            for (int i = 0; i < P::List(window)->topLevelItemCount(); ++i)
+                text += P::List(window)->topLevelItem(i)->text(0).section('.', 3) + ' ';
             for (int column = 0; column < 2; ++column) {
                 for (const char* key : {"Ascending", "Descending", "None"}) {
-                    if (List(window)->headerItem()->icon(column).cacheKey()
+                    if (P::List(window)->headerItem()->icon(column).cacheKey()
                         == window.Picture(key).cacheKey())
                         text += QLatin1String(key) + QLatin1String(column ? "" : "/");
                 }
@@ -579,12 +575,12 @@ private slots:
         FMain window(Options());
         LoadSettings(window);
         window.show();
-        QTreeWidgetItem* row = List(window)->topLevelItem(0);
+        QTreeWidgetItem* row = P::List(window)->topLevelItem(0);
         QVERIFY(row && row->text(0) == address);
         const bool dotted = message == kMsgEquipmentUnreachable;
         QCOMPARE(row->toolTip(0), dotted ? QString() : message);
         QCOMPARE(row->icon(0).cacheKey() == window.Picture("IpAddress").cacheKey(), dotted);
-        emit List(window)->itemDoubleClicked(row, 0);
+        emit P::List(window)->itemDoubleClicked(row, 0);
         QTRY_COMPARE(m_messages.Texts(), QStringList{message});
         QCOMPARE(m_noAnswers.pinged, dotted ? QStringList{address} : QStringList());
     }
@@ -614,16 +610,16 @@ private slots:
         options.equipment.replyTimeoutMs = 1000;
         FMain window(options);
         window.show();
-        const QWidget* list = List(window)->viewport();
-        const QString idle = Status(window);
+        const QWidget* list = P::List(window)->viewport();
+        const QString idle = P::Status(window);
         window.ConnectToEquipment(QStringLiteral("127.0.0.1"));
         QVERIFY(window.IsWaitingForEquipment() && list->cursor().shape() == Qt::BusyCursor);
-        QCOMPARE(Status(window), "Testing route to 127.0.0.1...");
-        QTRY_VERIFY(Status(window) == waitingFor || !m_messages.Shown().isEmpty());
+        QCOMPARE(P::Status(window), "Testing route to 127.0.0.1...");
+        QTRY_VERIFY(P::Status(window) == waitingFor || !m_messages.Shown().isEmpty());
         QVERIFY(m_messages.Shown().isEmpty() && list->cursor().shape() == Qt::BusyCursor);
         QTRY_COMPARE(m_messages.Texts(), QStringList{message});
         QVERIFY(!window.IsWaitingForEquipment() && list->cursor().shape() != Qt::BusyCursor);
-        QCOMPARE(Status(window), idle);
+        QCOMPARE(P::Status(window), idle);
     }
 
 private:
