@@ -26,9 +26,9 @@ class tst_Wicklow final : public QObject {
 private slots:
     void initTestCase()
     {
-        for (const char* file : {"index.html", ".hidden", "help/index.html", "help/guide.css",
-                                 "help/a b.html", "OLD.HTM", "toc.js", "toolbar.png", "logo.svg",
-                                 "README", "../outside/secret.txt"})
+        for (const char* file :
+             {"index.html", ".hidden", "help/index.html", "help/guide.css", "help/a b.html",
+              "OLD.HTM", "toc.js", "toolbar.png", "logo.svg", "README", "../outside/secret.txt"})
             QVERIFY(TestFiles::Write(Root(file), file));
         QVERIFY(TestFiles::Write(Root("big.bin"), QByteArray(256 * 1024, 'x')));
         QVERIFY(QFile::link(Root("../outside/secret.txt"), Root("help/escape.html")));
@@ -226,8 +226,7 @@ private slots:
     {
         QFETCH(QByteArray, request);
         QFETCH(bool, closes);
-        request.replace("%h", Host(m_server))
-            .replace("%p", QByteArray::number(Port(m_server)));
+        request.replace("%h", Host(m_server)).replace("%p", QByteArray::number(Port(m_server)));
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, Port(m_server));
         socket.write(request);
