@@ -10,7 +10,6 @@
 #include "tests/kit/TestFiles.h"
 
 #include <QDBusConnection>
-#include <QDBusError>
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QWidget>
@@ -304,7 +303,7 @@ private slots:
                 seen << int(GetWindowsVersion(v[0], v[1], v[2]));
             return seen;
         });
-        // Whether a pending event ran during the pause, the pause lasted, the event ran in the end.
+        // A pending event ran during the pause; the pause lasted; the event ran in the end.
         for (const auto& [ms, noEvents, during] :
              {std::tuple{0, false, true}, {60, false, true}, {20, true, false}})
             Row(QStringLiteral("Pause %1 ms, events %2").arg(ms).arg(noEvents ? "off" : "on"),
@@ -318,8 +317,7 @@ private slots:
                     const QVariantList seen{ran, clock.elapsed() >= ms - 1};
                     return seen + QVariantList{QTest::qWaitFor([&ran] { return ran; })};
                 });
-        // The mouse messages reach the tray icon's holders through tst_FMain, tst_FTray and the
-        // desktop scenario. Create's refusals, and the offscreen platform has no notification area.
+        // Create's refusals; the offscreen platform has no notification area.
         const QString windows13 = Raised(0x80047148u + 13, ".Windows");
         Row("tray icon: Create", List(windows6, windows13, windows13, QString("done"), true, false),
             [] {
@@ -346,8 +344,7 @@ private slots:
                     set.SetTip(tip);
                     return List(created.SystemIcon()->toolTip(), set.SystemIcon()->toolTip());
                 });
-        // Activations as mouse messages; where the host sends a single activation and no double
-        // click (StatusNotifier), that activation counts as the double click too.
+        // A StatusNotifier host sends no double click: its single activation counts as one too.
         for (const bool notifier : {false, true})
             Row(QStringLiteral("tray icon activations, StatusNotifier host: %1").arg(notifier),
                 QStringList{notifier ? "513 514 515" : "513 514", "515", "516 517", "519 520"},
@@ -369,8 +366,7 @@ private slots:
                     }
                     return seen;
                 });
-        // With a notification server the balloon is a notification: a balloon off withdraws it,
-        // a second one sends nothing (the next balloon is the next call the server sees).
+        // A balloon is a notification; off withdraws it, a second off sends nothing.
         Row("tray icon: balloons as notifications",
             QStringList{"notify 0 Pelion one 0", "close 41", "notify 0 Pelion two 0"}, [this] {
                 const QString name = QStringLiteral("notification-server");
@@ -398,8 +394,7 @@ private slots:
                 QDBusConnection::disconnectFromBus(name);
                 return server.calls;
             });
-        // Writes before Create and after Destroy change nothing; a picture of another type is
-        // ignored; Destroy keeps the message and may run twice.
+        // Writes outside Create..Destroy and pictures of another type are ignored; Destroy twice.
         Row("tray icon: writes outside the shown state",
             QVariantList{QString(), false, 0u, int(QMetaType::QIcon), true, false, true, true,
                          "tip"},

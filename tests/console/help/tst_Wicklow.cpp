@@ -26,9 +26,9 @@ class tst_Wicklow final : public QObject {
 private slots:
     void initTestCase()
     {
-        for (const char* file : {"index.html", ".hidden", "help/index.html", "help/guide.css",
-                                 "help/a b.html", "OLD.HTM", "toc.js", "toolbar.png", "logo.svg",
-                                 "README", "image.bin", "../outside/secret.txt"})
+        for (const char* file :
+             {"index.html", ".hidden", "help/index.html", "help/guide.css", "help/a b.html",
+              "OLD.HTM", "toc.js", "toolbar.png", "logo.svg", "README", "../outside/secret.txt"})
             QVERIFY(TestFiles::Write(Root(file), file));
         QVERIFY(TestFiles::Write(Root("big.bin"), QByteArray(256 * 1024, 'x')));
         QVERIFY(QFile::link(Root("../outside/secret.txt"), Root("help/escape.html")));
@@ -36,10 +36,8 @@ private slots:
         QVERIFY(QFile::link(Root("../outside"), Root("linked")));
         QCOMPARE(m_server.StartListening(Root(""), 0), Wicklow::kOk);
     }
-    // GET and HEAD only (a HEAD gets the length without the body). A path is
-    // decoded once and judged segment by segment, a link by where it ends:
-    // out of the root is 403, nothing there 404. Types are fixed here,
-    // whatever the desktop's MIME database says.
+    // A path is decoded once and judged segment by segment, a link by where it ends: out of the
+    // root is 403, nothing there 404. Types are fixed, whatever the desktop's MIME database says.
     void serves_data()
     {
         QTest::addColumn<QByteArray>("request");
@@ -58,7 +56,6 @@ private slots:
         row("GET /help/index.html", 200, html, "help/index.html");
         row("GET /help/", 200, html, "help/index.html");
         row("GET /help", 200, html, "help/index.html");
-        row("GET /", 200, html, "index.html");
         row("HEAD /help/", 200, html, "help/index.html");
         row("GET /help/a%20b.html", 200, html, "help/a b.html");
         row("GET /help/./guide.css", 200, "text/css; charset=utf-8", "help/guide.css");
@@ -68,7 +65,6 @@ private slots:
         row("GET /toolbar.png", 200, "image/png", "toolbar.png");
         row("GET /logo.svg", 200, "image/svg+xml", "logo.svg");
         row("GET /README", 200, bytes, "README");
-        row("GET /image.bin", 200, bytes, "image.bin");
         row("GET /help/none.html", 404);
         row("GET /%252e%252e/outside/secret.txt", 404);
         for (const char* refused :
@@ -147,16 +143,12 @@ private slots:
             "", false, true);
         row("close", "GET / HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n", E::Complete, "/",
             "h", false, false);
-        row("length 0", "GET / HTTP/1.1\r\nHost: h\r\nContent-Length: 0\r\n\r\n", E::Complete, "/",
-            "h");
         row("length", "POST / HTTP/1.1\r\nHost: h\r\ncontent-length: 500000000\r\n\r\nxx",
             E::Complete, "/", "h", true);
         row("chunked", "PUT / HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n",
             E::Complete, "/", "h", true);
         row("no blank line yet", "GET / HTTP/1.1\r\nHost: h\r\n", E::Incomplete);
-        row("half a line", "GET / HT", E::Incomplete);
         row("empty", "", E::Incomplete);
-        row("endless line", "GET /" + QByteArray(kMaxHttpHeadBytes, 'a'), E::TooLarge);
         row("endless field", "GET / HTTP/1.1\r\nX: " + QByteArray(kMaxHttpHeadBytes, 'a'),
             E::TooLarge);
         row("many fields", "GET / HTTP/1.1\r\n" + QByteArray("A: b\r\n").repeated(2000),
@@ -207,9 +199,7 @@ private slots:
         QFETCH(QByteArray, host);
         QTEST(IsLoopbackHost(host, 8133), "loopback");
     }
-    // Against the running server: the status and whether the connection
-    // then ends (one that stays open answers a second request). Bodies are
-    // announced, never sent whole.
+    // The status and whether the connection ends (one left open answers a second request).
     void limits_data()
     {
         QTest::addColumn<QByteArray>("request"); // "%h" stands for a right Host field
@@ -219,27 +209,20 @@ private slots:
             QTest::newRow(name) << request << status << closes;
         };
         row("right host", "GET / HTTP/1.1\r\n%h\r\n", 200, false);
-        row("localhost", "GET / HTTP/1.1\r\nHost: LOCALHOST:%p\r\n\r\n", 200, false);
         row("rebinding name", "GET / HTTP/1.1\r\nHost: evil.example:%p\r\n\r\n", 421, true);
-        row("no port", "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 421, true);
-        row("1.0 without host", "GET / HTTP/1.0\r\n\r\n", 421, true);
         row("no host", "GET / HTTP/1.1\r\n\r\n", 400, true);
         row("GET with body", "GET / HTTP/1.1\r\n%hContent-Length: 5\r\n\r\nhello", 413, true);
-        row("chunked GET", "GET / HTTP/1.1\r\n%hTransfer-Encoding: chunked\r\n\r\n5\r\n", 413,
-            true);
         row("500 MB POST",
             "POST / HTTP/1.1\r\n%hContent-Length: 500000000\r\n\r\n" + QByteArray(64 * 1024, 'b'),
             405, true);
         row("DELETE", "DELETE / HTTP/1.1\r\n%h\r\n", 405, false);
         row("endless header", "GET / HTTP/1.1\r\nX: " + QByteArray(64 * 1024, 'a'), 431, true);
-        row("bad version", "GET / HTTP/9\r\n%h\r\n", 400, true);
     }
     void limits()
     {
         QFETCH(QByteArray, request);
         QFETCH(bool, closes);
-        const QByteArray port = QByteArray::number(Port(m_server));
-        request.replace("%h", Host(m_server)).replace("%p", port);
+        request.replace("%h", Host(m_server)).replace("%p", QByteArray::number(Port(m_server)));
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, Port(m_server));
         socket.write(request);
@@ -255,9 +238,8 @@ private slots:
             RawHttpRequestOn(socket, "GET /README HTTP/1.1\r\n" + Host(m_server) + "\r\n");
         QCOMPARE(next.body, "README");
     }
-    // Pipelined requests whose replies are never read: the server stops
-    // reading them (most of the requests stay with the client) and the idle
-    // time-out ends the connection.
+    // Replies never read: the server stops reading (most requests stay with the client) and the
+    // idle time-out ends the connection.
     void unreadPipelineStopsReading()
     {
         Wicklow server(QHostAddress(QHostAddress::LocalHost), ShortLimits());
@@ -274,8 +256,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(socket.state(), QAbstractSocket::UnconnectedState, 30000);
         QVERIFY2(taken < one.size() * qint64(kRequests) / 2, qPrintable(QString::number(taken)));
     }
-    // Connections that send half a head: beyond the cap closed at once, the
-    // rest by the idle time-out; then a request is served again.
+    // Half heads: beyond the cap closed at once, the rest by the idle time-out; then served again.
     void halfOpenConnectionsClosed()
     {
         Wicklow server(QHostAddress(QHostAddress::LocalHost), ShortLimits());
@@ -297,8 +278,7 @@ private slots:
         QCOMPARE(RawHttpRequest(Port(server), RequestLine("GET", "/README", Port(server))).body,
                  "README");
     }
-    // The guide beside the executables: every page a copy of the source,
-    // linked from the contents, every link leading to a file.
+    // Every built page a copy of the source, linked from the contents, every link to a file.
     void guide()
     {
         const QDir built(PELION_BUILT_WWWROOT "/help");

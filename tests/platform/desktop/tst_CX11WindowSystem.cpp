@@ -45,9 +45,8 @@ std::pair<CXcbConnection, WindowHandle> ShowBareWindow(const QByteArray& latin1T
     return {std::move(connection), window};
 }
 
-// Answers the first request to activate its own window (override-redirect, so the real window
-// manager leaves it alone) the way it is told: "active" makes it the active window, "urgent"
-// marks it as demanding attention, "nothing" does nothing. Runs on its own thread and
+// Answers the first request to activate its own (override-redirect, so the real manager leaves
+// it alone) window as told: "active", "urgent" (demands attention) or "nothing". Own thread and
 // connection, for ActivateWindow waits on the test's.
 class CActivationAnswer final {
 public:
@@ -171,10 +170,8 @@ private slots:
     {
         QTest::addColumn<QString>("session"); // platform, DISPLAY, WAYLAND_DISPLAY, session type
         QTest::addColumn<bool>("x11");
-        QTest::newRow("X11 program") << "xcb|:0||x11" << true;
         QTest::newRow("X11 program on a Wayland session (XWayland)")
             << "xcb|:0|wayland-1|wayland" << true;
-        QTest::newRow("Wayland program") << "wayland|:0|wayland-1|wayland" << false;
         QTest::newRow("Wayland program, session type unset") << "wayland-egl||wayland-1|" << false;
         QTest::newRow("offscreen on X11") << "offscreen|:0||" << true;
         QTest::newRow("offscreen on Wayland with XWayland") << "offscreen|:0||wayland" << false;
