@@ -215,39 +215,25 @@ private slots:
         const auto user = [&row](char group) {
             return group + QStringLiteral("pelt%1x%2").arg(::getpid()).arg(row++);
         };
+        const auto add = [](const char* name, const QString& user, const char* action,
+                            const char* device, const char* result, const QString& description) {
+            QTest::newRow(name) << user << action << device << result << description;
+        };
         const bool kernelPpp = QFile::exists(QStringLiteral("/dev/ppp"));
-        QTest::newRow("device present: past the option checks")
-            << user('+') << "dial"
-            << "/dev/ttyS0" << (kernelPpp ? "any" : "21004 down")
-            << (kernelPpp ? "" : "The kernel does not support PPP.");
-        QTest::newRow("absent device: check cable")
-            << user('+') << "dial"
-            << "/dev/ttyUSB9"
-            << "20651 down"
-            << "The serial device of the entry is missing or in use.\n"
-               "In file /etc/ppp/peers/@: unrecognized option '/dev/ttyUSB9'";
+        add("device present: past the option checks", user('+'), "dial", "/dev/ttyS0",
+            kernelPpp ? "any" : "21004 down", kernelPpp ? "" : "The kernel does not support PPP.");
+        add("absent device: check cable", user('+'), "dial", "/dev/ttyUSB9", "20651 down",
+            "The serial device of the entry is missing or in use.\n"
+            "In file /etc/ppp/peers/@: unrecognized option '/dev/ttyUSB9'");
         const QString outsider = user('-');
-        QTest::newRow("outside the group: told so")
-            << outsider << "dial"
-            << "/dev/ttyS0"
-            << "21304 down" << NotInDialUpGroupText(outsider.mid(1));
-        QTest::newRow("stand-in as a group member: nothing privileged asked")
-            << user('+') << "dial-standin"
-            << ""
-            << "0 up"
-            << "";
-        QTest::newRow("group member: entry found") << user('+') << "lookup"
-                                                   << "/dev/ttyS0"
-                                                   << "found"
-                                                   << "";
-        QTest::newRow("group member: entry missing") << user('+') << "lookup"
-                                                     << ""
-                                                     << "missing"
-                                                     << "";
-        QTest::newRow("outside the group: phonebook unreadable") << user('-') << "lookup"
-                                                                 << "/dev/ttyS0"
-                                                                 << "unreadable"
-                                                                 << "";
+        add("outside the group: told so", outsider, "dial", "/dev/ttyS0", "21304 down",
+            NotInDialUpGroupText(outsider.mid(1)));
+        add("stand-in as a group member: nothing privileged asked", user('+'), "dial-standin", "",
+            "0 up", "");
+        add("group member: entry found", user('+'), "lookup", "/dev/ttyS0", "found", "");
+        add("group member: entry missing", user('+'), "lookup", "", "missing", "");
+        add("outside the group: phonebook unreadable", user('-'), "lookup", "/dev/ttyS0",
+            "unreadable", "");
     }
     void realPppdAsAUser()
     {
