@@ -30,12 +30,10 @@ struct SThrowaway {
     }
     bool AddUser(bool inDialUpGroup)
     {
-        QStringList args{QStringLiteral("-M"), QStringLiteral("-N"), QStringLiteral("-s"),
-                         QStringLiteral("/usr/sbin/nologin"), user};
+        QStringList args{"-M", "-N", "-s", "/usr/sbin/nologin", user};
         if (inDialUpGroup)
-            args.prepend(QStringLiteral("-G") + QLatin1String(kDialUpGroup));
-        added = QProcess::execute(QStringLiteral("useradd"), args) == 0;
-        return added;
+            args.prepend(QStringLiteral("-G") + kDialUpGroup);
+        return added = QProcess::execute("useradd", args) == 0;
     }
     // Mode 0640 root:dip, as an administrator's entries are.
     bool WriteEntry(const QString& entry, const QString& device, gid_t dialUpGroup)
@@ -263,14 +261,10 @@ private slots:
         environment.insert("PPPD_STANDIN_SCENARIO", "direct-ok");
         environment.insert("PPPD_STANDIN_HOLD", "0.1");
         helper.setProcessEnvironment(environment);
-        helper.start(
-            QStringLiteral("setpriv"),
-            {QStringLiteral("--reuid=%1").arg(account->pw_uid),
-             QStringLiteral("--regid=%1").arg(account->pw_gid), QStringLiteral("--init-groups"),
-             QStringLiteral("--"), QCoreApplication::applicationFilePath(),
-             QStringLiteral("--as-user"), action,
-             action == QLatin1String("dial-standin") ? QStringLiteral(PPPD_STANDIN) : kRealPppd,
-             entry});
+        helper.start("setpriv", {QStringLiteral("--reuid=%1").arg(account->pw_uid),
+                                 QStringLiteral("--regid=%1").arg(account->pw_gid), "--init-groups",
+                                 "--", QCoreApplication::applicationFilePath(), "--as-user", action,
+                                 action == "dial-standin" ? PPPD_STANDIN : kRealPppd, entry});
         QVERIFY(helper.waitForFinished(kEndTimeoutMs + 5000));
         if (helper.exitCode() == 126 || helper.exitCode() == 127)
             QSKIP("the throwaway user cannot run this test program where it lies");

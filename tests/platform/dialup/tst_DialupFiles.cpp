@@ -38,7 +38,6 @@ private slots:
         row("signal", "Terminating on signal 15", 8198);
         row("modem hangup", "Modem hangup", 8198);
         row("terminated", "Connection terminated.", 8198);
-        row("peer ends", "LCP terminated by peer (User request)", 8198);
         row("another protocol ended by the peer", "IPCP terminated by peer", 8198);
         row("with line end", "Serial connection established.\r", 3);
         row("failure line", "Failed to open /dev/ttyS9: No such file", 0);
