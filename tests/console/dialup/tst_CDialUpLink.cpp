@@ -223,13 +223,10 @@ private slots:
         QTest::addColumn<QString>("scenario");
         QTest::addColumn<bool>("ourUser");
         QTest::addColumn<QStringList>("events");
-        const QStringList taken{"look B",
-                                "look C",
-                                "Status: Connected",
-                                "look B",
-                                "Status: Closing.....",
-                                "look D",
-                                "Status: Disconnected"};
+        const QStringList taken =
+            QStringLiteral("look B|look C|Status: Connected|look B|Status: Closing.....|look D|"
+                           "Status: Disconnected")
+                .split(u'|');
         const QStringList busy{"look B", "look D", "Status: Disconnected",
                                QLatin1String(CDialUpLink::kStatusBusy)};
         const QString tarn = QStringLiteral("TarnDirectPPP");

@@ -41,35 +41,26 @@ SRun Run(const QString& program, const QStringList& arguments, const QByteArray&
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, said};
 }
 
-// A valid request with changes: "key=value" replaces the key's line (a key
-// not there is added), "+line" adds a line, "-key" drops the key's line;
-// "op=remove" drops the settings lines.
+// A valid request with changes: "key=value" replaces or adds the key's line,
+// "+line" adds a line, "-key" drops the key's line; "op=remove" keeps op and entry.
 QByteArray Request(const QStringList& changes)
 {
-    QStringList lines{"op=write",     "entry=Cable", "device=/dev/ttyS0",
-                      "speed=115200", "modem=0",     "phone=",
-                      "init=",        "user=",       "local=",
-                      "flow=crtscts", "password="};
-    auto find = [&lines](const QString& key) {
-        for (qsizetype i = 0; i < lines.size(); ++i)
-            if (lines.at(i).section(u'=', 0, 0) == key)
-                return i;
-        return qsizetype(-1);
-    };
+    QStringList lines =
+        QStringLiteral("op=write entry=Cable device=/dev/ttyS0 speed=115200 modem=0 "
+                       "phone= init= user= local= flow=crtscts password=")
+            .split(u' ');
     for (const QString& change : changes) {
+        const QString key = change.section(u'=', 0, 0);
+        const qsizetype at = lines.indexOf(QRegularExpression(
+            QRegularExpression::escape(change.startsWith(u'-') ? key.mid(1) : key) + "=.*"));
         if (change == QStringLiteral("op=remove"))
-            lines = lines.mid(0, 2);
-        if (change.startsWith(u'+')) {
-            lines << change.mid(1);
-        } else if (change.startsWith(u'-')) {
-            lines.removeAt(find(change.mid(1)));
-        } else {
-            const qsizetype at = find(change.section(u'=', 0, 0));
-            if (at < 0)
-                lines << change;
-            else
-                lines[at] = change;
-        }
+            lines = {change, lines.at(1)};
+        else if (change.startsWith(u'+') || at < 0)
+            lines << (change.startsWith(u'+') ? change.mid(1) : change);
+        else if (change.startsWith(u'-'))
+            lines.removeAt(at);
+        else
+            lines[at] = change;
     }
     return (lines.join(u'\n') + u'\n').toUtf8();
 }
@@ -103,17 +94,6 @@ public:
     }
 };
 
-bool HaveTools(QString& missing)
-{
-    for (const char* tool : {"useradd", "userdel", "setpriv"}) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
-            missing = QString::fromLatin1(tool);
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 class tst_PeersHelper final : public QObject {
@@ -128,8 +108,9 @@ private slots:
             Run(QStringLiteral("userdel"), {m_dipUser});
     }
 
-    // Every field is checked again by the helper; a request it does not take
-    // changes nothing, and it says why on one line.
+    // Every field is checked again by the helper (once each here: the variants
+    // are tst_CPeerEntry's); a request it does not take changes nothing, and it
+    // says why on one line.
     void requests_data()
     {
         QTest::addColumn<QStringList>("changes");
@@ -139,15 +120,7 @@ private slots:
         QTest::newRow("a modem entry with a password")
             << QStringList{"modem=1", "phone=*99#", "init=AT&F", "user=field", "password=pw 1"} << 0
             << "";
-        QTest::newRow("no name") << QStringList{"entry="} << 2 << "Enter a name";
-        QTest::newRow("hidden name") << QStringList{"entry=.x"} << 2 << "Enter a name";
-        QTest::newRow("name like an option") << QStringList{"entry=-x"} << 2 << "Enter a name";
         QTest::newRow("name with a folder") << QStringList{"entry=../x"} << 2 << "Enter a name";
-        QTest::newRow("name with a tab") << QStringList{"entry=a\tb"} << 2 << "Enter a name";
-        QTest::newRow("device outside /dev")
-            << QStringList{"device=/etc/shadow"} << 2 << "serial device";
-        QTest::newRow("device climbing out")
-            << QStringList{"device=/dev/../etc/shadow"} << 2 << "serial device";
         QTest::newRow("device and an option")
             << QStringList{"device=/dev/ttyS0 nodetach"} << 2 << "serial device";
         QTest::newRow("speed off the list") << QStringList{"speed=12345"} << 2 << "speed";
@@ -161,7 +134,6 @@ private slots:
         QTest::newRow("control character in an unused number")
             << QStringList{"phone=1\r"} << 2 << "control characters";
         QTest::newRow("user with a quote") << QStringList{"user=a\"b"} << 2 << "user name";
-        QTest::newRow("user with escape") << QStringList{"user=a\x1b"} << 2 << "user name";
         QTest::newRow("local address") << QStringList{"local=10.0.0.256"} << 2 << "IPv4";
         QTest::newRow("password without user") << QStringList{"password=pw"} << 2 << "user name";
         QTest::newRow("password with DEL")
@@ -335,15 +307,16 @@ private slots:
     {
         QFETCH(QStringList, changes);
         const QString pppd = QStringLiteral("/usr/sbin/pppd");
-        QString missing;
         if (!IsRunningAsRoot())
             QSKIP("writing pppd's peers folder and making a user need root");
         if (!QFileInfo(pppd).isExecutable() || !QFileInfo::exists("/etc/ppp/peers"))
             QSKIP("no pppd here");
         if (QFileInfo::exists("/dev/ppp"))
             QSKIP("this kernel has PPP: pppd would go on to open the device");
-        if (!HaveTools(missing))
-            QSKIP(qPrintable(missing + " is missing"));
+        for (const char* tool : {"useradd", "userdel", "setpriv"}) {
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                QSKIP(qPrintable(QString::fromLatin1(tool) + " is missing"));
+        }
         if (m_dipUser.isEmpty()) {
             const QString user =
                 QStringLiteral("pelpeer%1").arg(QCoreApplication::applicationPid());

@@ -30,12 +30,10 @@ struct SThrowaway {
     }
     bool AddUser(bool inDialUpGroup)
     {
-        QStringList args{QStringLiteral("-M"), QStringLiteral("-N"), QStringLiteral("-s"),
-                         QStringLiteral("/usr/sbin/nologin"), user};
+        QStringList args{"-M", "-N", "-s", "/usr/sbin/nologin", user};
         if (inDialUpGroup)
-            args.prepend(QStringLiteral("-G") + QLatin1String(kDialUpGroup));
-        added = QProcess::execute(QStringLiteral("useradd"), args) == 0;
-        return added;
+            args.prepend(QStringLiteral("-G") + kDialUpGroup);
+        return added = QProcess::execute("useradd", args) == 0;
     }
     // Mode 0640 root:dip, as an administrator's entries are.
     bool WriteEntry(const QString& entry, const QString& device, gid_t dialUpGroup)
@@ -215,39 +213,25 @@ private slots:
         const auto user = [&row](char group) {
             return group + QStringLiteral("pelt%1x%2").arg(::getpid()).arg(row++);
         };
+        const auto add = [](const char* name, const QString& user, const char* action,
+                            const char* device, const char* result, const QString& description) {
+            QTest::newRow(name) << user << action << device << result << description;
+        };
         const bool kernelPpp = QFile::exists(QStringLiteral("/dev/ppp"));
-        QTest::newRow("device present: past the option checks")
-            << user('+') << "dial"
-            << "/dev/ttyS0" << (kernelPpp ? "any" : "21004 down")
-            << (kernelPpp ? "" : "The kernel does not support PPP.");
-        QTest::newRow("absent device: check cable")
-            << user('+') << "dial"
-            << "/dev/ttyUSB9"
-            << "20651 down"
-            << "The serial device of the entry is missing or in use.\n"
-               "In file /etc/ppp/peers/@: unrecognized option '/dev/ttyUSB9'";
+        add("device present: past the option checks", user('+'), "dial", "/dev/ttyS0",
+            kernelPpp ? "any" : "21004 down", kernelPpp ? "" : "The kernel does not support PPP.");
+        add("absent device: check cable", user('+'), "dial", "/dev/ttyUSB9", "20651 down",
+            "The serial device of the entry is missing or in use.\n"
+            "In file /etc/ppp/peers/@: unrecognized option '/dev/ttyUSB9'");
         const QString outsider = user('-');
-        QTest::newRow("outside the group: told so")
-            << outsider << "dial"
-            << "/dev/ttyS0"
-            << "21304 down" << NotInDialUpGroupText(outsider.mid(1));
-        QTest::newRow("stand-in as a group member: nothing privileged asked")
-            << user('+') << "dial-standin"
-            << ""
-            << "0 up"
-            << "";
-        QTest::newRow("group member: entry found") << user('+') << "lookup"
-                                                   << "/dev/ttyS0"
-                                                   << "found"
-                                                   << "";
-        QTest::newRow("group member: entry missing") << user('+') << "lookup"
-                                                     << ""
-                                                     << "missing"
-                                                     << "";
-        QTest::newRow("outside the group: phonebook unreadable") << user('-') << "lookup"
-                                                                 << "/dev/ttyS0"
-                                                                 << "unreadable"
-                                                                 << "";
+        add("outside the group: told so", outsider, "dial", "/dev/ttyS0", "21304 down",
+            NotInDialUpGroupText(outsider.mid(1)));
+        add("stand-in as a group member: nothing privileged asked", user('+'), "dial-standin", "",
+            "0 up", "");
+        add("group member: entry found", user('+'), "lookup", "/dev/ttyS0", "found", "");
+        add("group member: entry missing", user('+'), "lookup", "", "missing", "");
+        add("outside the group: phonebook unreadable", user('-'), "lookup", "/dev/ttyS0",
+            "unreadable", "");
     }
     void realPppdAsAUser()
     {
@@ -277,14 +261,10 @@ private slots:
         environment.insert("PPPD_STANDIN_SCENARIO", "direct-ok");
         environment.insert("PPPD_STANDIN_HOLD", "0.1");
         helper.setProcessEnvironment(environment);
-        helper.start(
-            QStringLiteral("setpriv"),
-            {QStringLiteral("--reuid=%1").arg(account->pw_uid),
-             QStringLiteral("--regid=%1").arg(account->pw_gid), QStringLiteral("--init-groups"),
-             QStringLiteral("--"), QCoreApplication::applicationFilePath(),
-             QStringLiteral("--as-user"), action,
-             action == QLatin1String("dial-standin") ? QStringLiteral(PPPD_STANDIN) : kRealPppd,
-             entry});
+        helper.start("setpriv", {QStringLiteral("--reuid=%1").arg(account->pw_uid),
+                                 QStringLiteral("--regid=%1").arg(account->pw_gid), "--init-groups",
+                                 "--", QCoreApplication::applicationFilePath(), "--as-user", action,
+                                 action == "dial-standin" ? PPPD_STANDIN : kRealPppd, entry});
         QVERIFY(helper.waitForFinished(kEndTimeoutMs + 5000));
         if (helper.exitCode() == 126 || helper.exitCode() == 127)
             QSKIP("the throwaway user cannot run this test program where it lies");

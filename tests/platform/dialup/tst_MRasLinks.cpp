@@ -49,8 +49,6 @@ private slots:
         row("processes cannot be listed", "none", "", -1, kUntouched, none);
         row("the entry's link", "100:1:TarnDirectPPP", "", 1, 100, take(100));
         row("letter case matters", "100:1:tarndirectppp", "", 1, kUntouched, busy);
-        row("two links, one of them the entry's", "100:1:Modem 200:1:TarnDirectPPP", "", 2, 200,
-            take(200));
         row("two of the entry: the last wins", "300:1:TarnDirectPPP 200:1:TarnDirectPPP", "", 2,
             300, take(300));
         row("run by its interpreter", "100:1:TarnDirectPPP:sh", "", 1, 100, take(100));
