@@ -95,6 +95,9 @@ private slots:
         row("device another program holds", "Device ttyS0 is locked by pid 4242", 1, 20651,
             "The serial device of the entry is missing or in use.\n"
             "Device ttyS0 is locked by pid 4242");
+        row("device busy", "tcsetattr: Device or resource busy", 1, 20651,
+            "The serial device of the entry is missing or in use.\n"
+            "tcsetattr: Device or resource busy");
         row("lock file refused", "Can't create lock file /var/lock/LCK..ttyS0: Permission denied",
             6, 20651,
             "The serial port could not be locked.\n"
