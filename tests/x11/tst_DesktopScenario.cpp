@@ -59,14 +59,16 @@ private slots:
         home.WriteBook(3);
         // An ordinary user, so that the lock is where the product keeps it.
         const CThrowawayUser user;
-        QProcessEnvironment environment = home.Environment(QStringLiteral("messages"));
-        QProcess other;
-        WindowHandle first = 0;
         if (second) {
             if (!user.IsValid())
                 QSKIP("Starting pelion as a user of the test's own needs root.");
             QVERIFY(QDir().mkdir(home.Path("runtime2"), QFileDevice::Permissions(0x7000))
                     && home.GiveTo(user));
+        }
+        QProcessEnvironment environment = home.Environment(QStringLiteral("messages"));
+        QProcess other;
+        WindowHandle first = 0;
+        if (second) {
             environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.Path("runtime2"));
             StartPelion(other, home.Environment(QStringLiteral("other")), &home);
             QTRY_COMPARE_WITH_TIMEOUT(home.LockHolder(), other.processId(), 30000);
