@@ -30,7 +30,6 @@ private slots:
         row("timeout 1", read, "timeout=1", "timeout=1");
         row("timeout 255", read, "timeout=255", "timeout=255");
         row("timeout 256 refused", read, "timeout=256", "");
-        row("windowsize within the buffer", read, "windowsize=8", "windowsize=8");
         row("windowsize cut to the buffer", read, "windowsize=65535", "windowsize=10");
         row("windowsize cut by the block size, after it in the request", write,
             "windowsize=16 blksize=1024", "windowsize=7 blksize=1024");

@@ -17,7 +17,6 @@ private slots:
                                 << QString::fromUtf8(fileName) << options;
         };
         row("first byte not examined", "\x17\1a.bin\0octet\0", 1, "a.bin");
-        row("opcode 0x0101 read by its second byte", "\1\1a\0octet\0", 1, "a");
         row("no mode at all", "\0\1f\0", 1, "f");
         row("empty name", "\0\1\0octet\0", 1, "");
         row("utf-8 name", "\0\1\xc3\xa9t\xc3\xa9\0octet\0", 1, "\xc3\xa9t\xc3\xa9");
