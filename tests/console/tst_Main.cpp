@@ -58,29 +58,39 @@ private slots:
     {
         QTest::addColumn<int>("entries");
         QTest::addColumn<QString>("peer");
+        QTest::addColumn<QString>("window"); // another program's, on the desktop
         QTest::addColumn<bool>("tftpPortHeld");
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<bool>("exitDuringSplash");
         QTest::newRow("empty book: the window loads when it shows")
-            << 0 << "TarnDirectPPP" << false << QStringList{} << false;
+            << 0 << "TarnDirectPPP"
+            << "Terminal" << false << QStringList{} << false;
         QTest::newRow("direct-cable entry missing: a warning, start-up goes on")
-            << 3 << "tarndirectppp" << false
+            << 3 << "tarndirectppp"
+            << "Terminal" << false
             << QStringList{"48|Remote Access entry 'TarnDirectPPP' not found"} << false;
         QTest::newRow("file server port held: told once, no file server")
-            << 3 << "TarnDirectPPP" << true
-            << QStringList{"48|The file server could not start on UDP port "} << false;
+            << 3 << "TarnDirectPPP"
+            << "Terminal" << true << QStringList{"48|The file server could not start on UDP port "}
+            << false;
+        QTest::newRow("sibling manager: told, no file server")
+            << 3 << "TarnDirectPPP"
+            << "xx Orvane Manager yy" << false
+            << QStringList{QStringLiteral("16|") + kManagerRunning} << false;
         QTest::newRow("tray Exit during the splash: no window, the lock released")
-            << 3 << "TarnDirectPPP" << false << QStringList{} << true;
+            << 3 << "TarnDirectPPP"
+            << "Terminal" << false << QStringList{} << true;
     }
     void startsTheConsole()
     {
         QFETCH(int, entries);
         QFETCH(QString, peer);
+        QFETCH(QString, window);
         QFETCH(bool, tftpPortHeld);
         QFETCH(QStringList, messages);
         QFETCH(bool, exitDuringSplash);
         WriteBook(entries);
-        SetDesktopWindows(std::make_unique<CScriptedDesktop>(QStringList{"Terminal"}));
+        SetDesktopWindows(std::make_unique<CScriptedDesktop>(QStringList{window}));
         QUdpSocket holder;
         QVERIFY(holder.bind(QHostAddress::Any, 0));
         SStartupOptions options = Options(peer);
@@ -116,7 +126,7 @@ private slots:
         QVERIFY(book->topLevelItemCount() == entries && gIpBookCount == entries);
         QVERIFY(book->selectedItems().isEmpty()
                 && !Button(*gMainForm, FMain::kKeyRemove)->isEnabled());
-        QCOMPARE(bool(gFileServer), !tftpPortHeld);
+        QCOMPARE(bool(gFileServer), !tftpPortHeld && window == "Terminal");
         if (gFileServer)
             QVERIFY(gFileServer->Enable() && gFileServer->FtpPort() && gFileServer->TftpPort());
         QVERIFY(!QApplication::overrideCursor());

@@ -19,8 +19,8 @@ QByteArray Login(const QByteArray& body)
 
 } // namespace
 
-// The answers that the console's probe tests and the desktop scenario's
-// browser do not meet: pages, login replies and malformed requests.
+// The answers that the console's probe, rescue and browser tests do not
+// meet: pages, login replies and malformed requests.
 class tst_EquipmentSim final : public QObject {
     Q_OBJECT
 
@@ -37,7 +37,6 @@ private slots:
         const QByteArray home = "GET /home.html HTTP/1.1\r\n\r\n";
         const QByteArray defaults = Login(R"(["SYSTEM","KORVELAN"])");
         row("home page", "", home, "HTTP/1.1 200 OK|<title>Equipment 127.0.0.50 - Home</title>");
-        row("no home page on the older interface", "--older", home, "HTTP/1.1 404 Not Found|");
         row("bridge page: the user decoded, shown escaped", "",
             "GET /orvaneBridge.asp?user=A%26B%3Cx HTTP/1.1\r\n\r\n",
             "HTTP/1.1 200 OK|Rescue session of user A&amp;B&lt;x");
@@ -45,18 +44,12 @@ private slots:
             "HTTP/1.1 200 OK|ok");
         row("login refused", "", Login("[\"SYSTEM\",\"WRONG\"]"),
             "HTTP/1.1 401 Unauthorized|refused");
-        row("login status whatever the credentials", "--login-status 403", defaults,
-            "HTTP/1.1 403 Forbidden|refused");
         row("login that is not JSON", "", Login("[\"SYSTEM\",KORVELAN]"),
             "HTTP/1.1 400 Bad Request|");
         row("not a request", "", "NONSENSE\r\n\r\n", "HTTP/1.1 400 Bad Request|");
         row("chunks with extensions and a trailer", "--chunked 4", defaults,
             "HTTP/1.1 200 OK|Transfer-Encoding: chunked\r\n|\r\n4;sim=1\r\n{\"re|"
             "\r\n0\r\nX-Sim-Trailer: end\r\n\r\n");
-        row("HTTP/1.0: no length", "--http10", home, "HTTP/1.0 200 OK|Connection: close|</html>");
-        row("kept open after the reply", "--keep-alive --version 4.0.<b>19</b>",
-            Post("Get", R"(["1.2.1.1.2.0"])"),
-            "HTTP/1.1 200 OK|Connection: keep-alive|{\"1.2.1.1.2.0\":\"4.0.<b>19</b>\"}");
     }
     void answers()
     {

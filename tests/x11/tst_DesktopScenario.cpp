@@ -12,7 +12,6 @@
 
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QWindow>
 #include <QtTest>
@@ -33,9 +32,6 @@ const QString kEquipmentAddress = QStringLiteral("127.0.0.41");
 
 } // namespace
 
-enum class ESituation { Alone, SecondInstance, DeadInstanceLock, SiblingManager };
-Q_DECLARE_METATYPE(ESituation)
-
 class tst_DesktopScenario final : public QObject {
     Q_OBJECT
 
@@ -48,113 +44,78 @@ private slots:
         EndProcess(m_browser);
     }
 
-    // A console started alone or beside other programs: its message, its tray icons (the file
-    // server's first; 0: it ends with status 1), the close that hides its window, a clean end.
+    // Alone: splash, window, the close that hides it, both tray icons' menus, "Exit". A second
+    // start from another runtime folder is refused (status 1) and shows the first's window.
     void startUp_data()
     {
-        QTest::addColumn<ESituation>("situation");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<int>("trayIcons");
-        const QString refused = kCannotRun + QStringLiteral("\r\n(Application already running)");
-        QTest::newRow("alone: splash, window, tray menus, Exit") << ESituation::Alone << "" << 2;
-        QTest::newRow("second instance, another runtime folder: refused, the first shown")
-            << ESituation::SecondInstance << refused << 0;
-        QTest::newRow("dead instance's lock") << ESituation::DeadInstanceLock << "" << 2;
-        QTest::newRow("sibling manager: no file server")
-            << ESituation::SiblingManager << QString(kManagerRunning) << 1;
+        QTest::addColumn<bool>("second");
+        QTest::newRow("alone: splash, window, tray menus, Exit") << false;
+        QTest::newRow("second instance, another runtime folder: refused, the first shown") << true;
     }
     void startUp()
     {
-        QFETCH(ESituation, situation);
-        QFETCH(QString, message);
-        QFETCH(int, trayIcons);
+        QFETCH(bool, second);
         CPelionHome home;
         home.WriteBook(3);
-        // Two starts of one user (an ordinary one, so that the lock is where the product keeps
-        // it) whose runtime folders differ.
+        // An ordinary user, so that the lock is where the product keeps it.
         const CThrowawayUser user;
-        if (situation == ESituation::SecondInstance) {
+        if (second) {
             if (!user.IsValid())
                 QSKIP("Starting pelion as a user of the test's own needs root.");
             QVERIFY(QDir().mkdir(home.Path("runtime2"), QFileDevice::Permissions(0x7000))
                     && home.GiveTo(user));
         }
         QProcessEnvironment environment = home.Environment(QStringLiteral("messages"));
-        if (situation == ESituation::SecondInstance)
-            environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.Path("runtime2"));
-        const quint16 ftpPort = ClosedLoopbackPort("127.0.0.1");
-        environment.insert(QStringLiteral("PELION_FTP_PORT"), QString::number(ftpPort));
         QProcess other;
-        QWindow manager;
-        if (situation == ESituation::SecondInstance || situation == ESituation::DeadInstanceLock) {
+        WindowHandle first = 0;
+        if (second) {
+            environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.Path("runtime2"));
             StartPelion(other, home.Environment(QStringLiteral("other")), &home);
             QTRY_COMPARE_WITH_TIMEOUT(home.LockHolder(), other.processId(), 30000);
-        }
-        WindowHandle first = 0;
-        if (situation == ESituation::SecondInstance) {
             // Put away in the tray, for the refused start to bring back.
             first = WaitForWindow(kMainTitle, other);
             QVERIFY(first != 0 && CloseUntilGone(first));
         }
-        if (situation == ESituation::DeadInstanceLock) {
-            other.kill();
-            QVERIFY(other.waitForFinished(30000));
-            QVERIFY(QFile::exists(home.LockPath())); // left behind
-        } else if (situation == ESituation::SiblingManager) {
-            manager.setTitle(QStringLiteral("xx Orvane Manager yy"));
-            manager.setGeometry(500, 400, 300, 120);
-            manager.show();
-            QTRY_VERIFY_WITH_TIMEOUT(IsListed(static_cast<WindowHandle>(manager.winId())), 10000);
-        }
+        const quint16 ftpPort = ClosedLoopbackPort("127.0.0.1");
+        environment.insert(QStringLiteral("PELION_FTP_PORT"), QString::number(ftpPort));
         StartPelion(m_pelion, environment, &home);
-        if (trayIcons == 0) {
+        if (second) {
             QVERIFY(m_pelion.waitForFinished(60000));
             QCOMPARE(m_pelion.exitCode(), 1);
             QTRY_VERIFY_WITH_TIMEOUT(IsListed(first), 10000);
             QVERIFY(SavePainted(first, "pelion-shown-by-a-second-start.png"));
-        } else {
-            const bool alone = situation == ESituation::Alone;
-            if (alone)
-                QVERIFY(SavePainted(WaitForWindow(kSplashTitle), "pelion-splash.png"));
-            const WindowHandle main = WaitForWindow(kMainTitle);
-            QVERIFY(main != 0);
-            // The splash has gone before the window shows.
-            QCOMPARE(m_desktop.WindowsHolding(kSplashTitle.toUpper()), QList<WindowHandle>{main});
-            if (alone)
-                QVERIFY(SavePainted(main, "pelion-main-window.png"));
-            const qint64 pid = m_pelion.processId();
-            QTRY_COMPARE_WITH_TIMEOUT(m_desktop.TrayIcons(pid).size(), trayIcons, 10000);
-            QCOMPARE(home.LockHolder(), pid);
-            QVERIFY(CloseUntilGone(main));
-            QCOMPARE(m_pelion.state(), QProcess::Running);
-            if (alone) {
-                // The file server's monitor with an FTP session; "Pelion Main", then "Exit".
-                const QList<WindowHandle> icons = m_desktop.TrayIcons(pid);
-                QTcpSocket session;
-                session.connectToHost(QHostAddress::LocalHost, ftpPort);
-                QVERIFY(session.waitForReadyRead(10000) && session.readAll().startsWith("220"));
-                QVERIFY(ClickMenuItem(icons.first(), pid, 1, kServerMenuItems)); // Monitor
-                QVERIFY(SavePainted(WaitForWindow(QStringLiteral("FTP Monitor")), "monitor.png"));
-                QVERIFY(ClickMenuItem(icons.last(), pid, 1, kConsoleMenuItems));
-                QTRY_VERIFY_WITH_TIMEOUT(IsListed(main), 10000); // "Pelion Main"
-                QVERIFY(ClickMenuItem(icons.last(), pid, kConsoleMenuItems,
-                                      kConsoleMenuItems)); // "Exit"
-                QVERIFY(m_pelion.waitForFinished(30000));
-            } else {
-                QVERIFY(EndProcess(m_pelion, 15000));
-            }
-            QCOMPARE(m_pelion.exitStatus(), QProcess::NormalExit);
-            QCOMPARE(m_pelion.exitCode(), 0);
-        }
-        const QList<SMessage> messages = home.Messages(QStringLiteral("messages"));
-        QCOMPARE(messages.size(), message.isEmpty() ? 0 : 1);
-        QCOMPARE(messages.value(0).text, message);
-        if (situation == ESituation::SecondInstance) {
+            const QList<SMessage> messages = home.Messages(QStringLiteral("messages"));
+            QCOMPARE(messages.size(), 1);
+            QCOMPARE(messages[0].text,
+                     kCannotRun + QStringLiteral("\r\n(Application already running)"));
             QCOMPARE(home.LockHolder(), other.processId());
             QVERIFY(EndProcess(other) && other.exitCode() == 0);
             QVERIFY(home.Messages(QStringLiteral("other")).isEmpty());
+            QVERIFY(!QFile::exists(home.LockPath()));
+            return;
         }
-        QVERIFY(!QFile::exists(home.LockPath()));
+        QVERIFY(SavePainted(WaitForWindow(kSplashTitle), "pelion-splash.png"));
+        const WindowHandle main = WaitForWindow(kMainTitle);
+        QVERIFY(main != 0);
+        // The splash has gone before the window shows.
+        QCOMPARE(m_desktop.WindowsHolding(kSplashTitle.toUpper()), QList<WindowHandle>{main});
+        QVERIFY(SavePainted(main, "pelion-main-window.png"));
+        const qint64 pid = m_pelion.processId();
+        QTRY_COMPARE_WITH_TIMEOUT(m_desktop.TrayIcons(pid).size(), 2, 10000); // the server's first
+        QCOMPARE(home.LockHolder(), pid);
+        QVERIFY(CloseUntilGone(main));
+        QCOMPARE(m_pelion.state(), QProcess::Running);
+        // The file server's monitor with an FTP session; "Pelion Main", then "Exit".
+        const QList<WindowHandle> icons = m_desktop.TrayIcons(pid);
+        QTcpSocket session;
+        session.connectToHost(QHostAddress::LocalHost, ftpPort);
+        QVERIFY(session.waitForReadyRead(10000) && session.readAll().startsWith("220"));
+        QVERIFY(ClickMenuItem(icons.first(), pid, 1, kServerMenuItems)); // Monitor
+        QVERIFY(SavePainted(WaitForWindow(QStringLiteral("FTP Monitor")), "monitor.png"));
+        QVERIFY(ClickMenuItem(icons.last(), pid, 1, kConsoleMenuItems));
+        QTRY_VERIFY_WITH_TIMEOUT(IsListed(main), 10000); // "Pelion Main"
+        QVERIFY(ClickMenuItem(icons.last(), pid, kConsoleMenuItems, kConsoleMenuItems)); // "Exit"
+        QVERIFY(EndedCleanly(home));
     }
 
     // Without a tray (run_on_display.sh --wm only) a close through the window manager asks, in a
@@ -193,27 +154,15 @@ private slots:
             if (answer == "n")
                 QVERIFY(IsListed(main) && m_pelion.state() == QProcess::Running);
         }
-        QVERIFY(m_pelion.waitForFinished(30000));
-        QCOMPARE(m_pelion.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(m_pelion.exitCode(), 0);
-        QVERIFY(!QFile::exists(home.LockPath()));
+        QVERIFY(EndedCleanly(home));
     }
 
-    // On a StatusNotifier host (run_on_display.sh --notifier: xfce4-panel's tray on a session bus)
-    // both icons are registered and export their menus; an activation of the console's icon
-    // brings back the window a window-manager close put away, the server's opens the monitor,
-    // and the console menu's "Exit" ends the program with status 0, during the splash too.
-    void notifierTray_data()
-    {
-        QTest::addColumn<bool>("duringSplash");
-        QTest::newRow("close, activations, Exit") << false;
-        QTest::newRow("Exit during the splash: no window") << true;
-    }
+    // On a StatusNotifier host (run_on_display.sh --notifier) both icons export their tips and
+    // menus; activations bring back the window a close put away and open the monitor; "Exit".
     void notifierTray()
     {
-        QFETCH(bool, duringSplash);
         CPelionHome home;
-        home.WriteBook(1); // the window, and so its icon, loads with the book, before the pause
+        home.WriteBook(1);
         QProcessEnvironment environment = home.Environment(QStringLiteral("messages"));
         environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
                            qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"));
@@ -228,27 +177,18 @@ private slots:
         QCOMPARE(console.menu, (QStringList{"Pelion Main", "Connect", "Disconnect",
                                             "Rescue Connection", "Browser", "Exit"}));
         QCOMPARE(server.menu, (QStringList{"Monitor", "-", "About"}));
-        if (duringSplash) {
-            if (!m_desktop.WindowsHolding(kMainTitle.toUpper()).isEmpty())
-                QSKIP("The splash was over before the icons were registered.");
-        } else {
-            const WindowHandle main = WaitForWindow(kMainTitle);
-            QVERIFY(main != 0);
-            QVERIFY(m_desktop.Save(0, QStringLiteral("notifier-tray.png")));
-            QVERIFY(CloseUntilGone(main));
-            QCOMPARE(m_pelion.state(), QProcess::Running);
-            QVERIFY(CNotifierWatcher::Activate(console));
-            QTRY_VERIFY_WITH_TIMEOUT(IsListed(main), kDesktopMs);
-            QVERIFY(CNotifierWatcher::Activate(server));
-            QVERIFY(WaitForWindow(QStringLiteral("FTP Monitor")) != 0);
-            QVERIFY(m_desktop.Save(0, QStringLiteral("notifier-monitor.png")));
-        }
+        const WindowHandle main = WaitForWindow(kMainTitle);
+        QVERIFY(main != 0);
+        QVERIFY(m_desktop.Save(0, QStringLiteral("notifier-tray.png")));
+        QVERIFY(CloseUntilGone(main));
+        QCOMPARE(m_pelion.state(), QProcess::Running);
+        QVERIFY(CNotifierWatcher::Activate(console));
+        QTRY_VERIFY_WITH_TIMEOUT(IsListed(main), kDesktopMs);
+        QVERIFY(CNotifierWatcher::Activate(server));
+        QVERIFY(WaitForWindow(QStringLiteral("FTP Monitor")) != 0);
+        QVERIFY(m_desktop.Save(0, QStringLiteral("notifier-monitor.png")));
         QVERIFY(CNotifierWatcher::Click(console, QStringLiteral("Exit")));
-        QVERIFY(m_pelion.waitForFinished(30000));
-        QCOMPARE(m_pelion.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(m_pelion.exitCode(), 0);
-        QVERIFY(!QFile::exists(home.LockPath()));
-        QVERIFY(home.Messages(QStringLiteral("messages")).isEmpty());
+        QVERIFY(EndedCleanly(home));
     }
 
     // The older web interface: the first request starts a browser (its profile keeps it on the
@@ -315,6 +255,12 @@ private slots:
     }
 
 private:
+    bool EndedCleanly(const CPelionHome& home)
+    {
+        return m_pelion.waitForFinished(30000) && m_pelion.exitStatus() == QProcess::NormalExit
+               && m_pelion.exitCode() == 0 && !QFile::exists(home.LockPath())
+               && home.Messages(QStringLiteral("messages")).isEmpty();
+    }
     bool IsListed(WindowHandle w) { return m_desktop.Windows().TopLevelWindows().contains(w); }
 
     // The window manager's close until the window has left the list: on a loaded machine a key

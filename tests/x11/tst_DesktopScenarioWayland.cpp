@@ -92,17 +92,14 @@ private slots:
         QVERIFY(CNotifierWatcher::Activate(*console));
         QTRY_COMPARE_WITH_TIMEOUT(WindowTitles(pid), QStringList{kMainTitle}, kDesktopMs);
 
+        // The picture is for a person to look at; without grim there is none.
         const QString grim = QStandardPaths::findExecutable(QStringLiteral("grim"));
-        if (grim.isEmpty()) {
-            qInfo("No grim (Debian package grim): no picture of the desktop.");
-        } else {
-            const QDir folder(qEnvironmentVariable("PELION_ARTEFACTS", QDir::tempPath()));
-            QCOMPARE(QProcess::execute(grim, {folder.filePath("wayland-desktop.png")}), 0);
-        }
+        const QDir folder(qEnvironmentVariable("PELION_ARTEFACTS", QDir::tempPath()));
+        QVERIFY(grim.isEmpty()
+                || QProcess::execute(grim, {folder.filePath("wayland-desktop.png")}) == 0);
 
         QVERIFY(CNotifierWatcher::Click(*console, QStringLiteral("Exit")));
-        QVERIFY(m_pelion.waitForFinished(30000));
-        QCOMPARE(m_pelion.exitStatus(), QProcess::NormalExit);
+        QVERIFY(m_pelion.waitForFinished(30000) && m_pelion.exitStatus() == QProcess::NormalExit);
         QCOMPARE(m_pelion.exitCode(), 0);
         QVERIFY(!QFile::exists(home.LockPath()));
         QVERIFY(home.Messages(QStringLiteral("messages")).isEmpty());

@@ -83,11 +83,9 @@ private slots:
              "<221 You could at least say goodbye.", "C"});
         row("a silent client is timed out", {"<421 Timeout.", "C"},
             {kGreeted, "OnCloseFtpSession(1,127.0.0.1,0)"}, kFtpDataConnectTimeoutMs, 50);
-        row("600 bytes: 256 + 256 + 88", {"I", ">RETR f600", kRetrieving, "R600", kFileDone},
-            RetrieveEvents(600));
         row("512 bytes: an empty read ends it", {"I", ">RETR f512", kRetrieving, "R512", kFileDone},
             RetrieveEvents(512));
-        row("beyond the socket's queue and the read chunk",
+        row("beyond the socket's queue and the read chunk, a short last block",
             {"I", ">RETR f" + QByteArray::number(kLarge), kRetrieving,
              "R" + QByteArray::number(kLarge), kFileDone},
             RetrieveEvents(kLarge));
@@ -126,8 +124,7 @@ private slots:
         SFtpOptions options = TestOptions(dataTimeoutMs, idleTimeoutMs);
         options.localDataPort = steps.contains("O") ? ownPort : 0;
         CFtpTestServer server(options);
-        for (const qsizetype size :
-             {qsizetype(0), qsizetype(1), qsizetype(512), qsizetype(600), kLarge})
+        for (const qsizetype size : {qsizetype(0), qsizetype(1), qsizetype(512), kLarge})
             TestFiles::Write(server.Path(QStringLiteral("f%1").arg(size)),
                              TestFiles::Pattern(size));
         TestFiles::Write(server.Path(".hidden"), "hidden");
@@ -226,7 +223,6 @@ private slots:
         QCOMPARE(server.sessions->Item("x"), nullptr);
         server.sessions->Remove("x"); // ignored
         QCOMPARE(server.sessions->Count(), 1);
-        QCOMPARE(cFtpSessions::FollowingSessionId(41), 42);
         QCOMPARE(cFtpSessions::FollowingSessionId(std::numeric_limits<qint32>::max()), 1);
     }
 
