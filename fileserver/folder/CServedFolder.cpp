@@ -101,6 +101,18 @@ std::unique_ptr<QFile> CServedFolder::CreateForWrite(const SResolved& target) co
     return file;
 }
 
+std::unique_ptr<QFile> CServedFolder::OpenForRewrite(const SResolved& target,
+                                                    qint64 offset) const
+{
+    if (!target.inside || offset < 0)
+        return nullptr;
+    std::unique_ptr<QFile> file = OpenRawForRewrite(FileNameBytes(target.localPath));
+    if (!file || !IsOpenedInside(*file) || file->size() < offset || !file->resize(offset)
+        || !file->seek(offset))
+        return nullptr;
+    return file;
+}
+
 CServedFolder::SResolved CServedFolder::Locate(const QString& virtualPath) const
 {
     SResolved result;

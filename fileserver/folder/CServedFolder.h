@@ -75,6 +75,13 @@ public:
     // to lie outside the served folder is removed again. nullptr when refused.
     std::unique_ptr<QFile> CreateForWrite(const SResolved& target) const;
 
+    // SECURITY: opens the ordinary file a resolved path names for writing
+    // from offset on (a restarted store): what lies beyond offset goes, what
+    // lies before it stays. Never through a link or a file with other hard
+    // links, and judged once open as OpenForRead does. nullptr when refused
+    // or when the file is shorter than offset.
+    std::unique_ptr<QFile> OpenForRewrite(const SResolved& target, qint64 offset) const;
+
 private:
     bool IsInside(const QString& canonicalPath) const;
     bool IsOpenedInside(const QFile& file) const;

@@ -35,6 +35,9 @@ public:
     // Off: nothing more is received, and the client's sending stalls.
     void SetReading(bool on) { m_tcp.SetReading(on); }
 
+    // This end's dotted address, the one the client reached.
+    QString LocalHost() const { return m_tcp.LocalHost(); }
+
     // Whether the connection has ended (OnClosed was emitted).
     bool HasEnded() const { return m_ended; }
 

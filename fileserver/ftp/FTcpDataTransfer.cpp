@@ -28,21 +28,27 @@ FTcpDataTransfer::FTcpDataTransfer(STarget target, QObject* parent)
     });
 }
 
-void FTcpDataTransfer::OpenRetrieve(std::unique_ptr<QFile> file, const QString& fileName)
+void FTcpDataTransfer::OpenRetrieve(std::unique_ptr<QFile> file, const QString& fileName,
+                                    qint64 offset)
 {
     m_file = std::move(file);
     m_fileName = fileName;
     m_fileSize = m_file->size();
+    m_offset = offset;
     const SOpenFileStatus status = OpenFileStatus(*m_file);
     m_byRange = status.regular;
     m_knownEnd = m_byRange ? status.size : 0;
+    if (!m_byRange && offset > 0)
+        m_file->seek(offset);
     Open(EMode::Retrieve);
 }
 
-void FTcpDataTransfer::OpenStore(std::unique_ptr<QFile> file, const QString& fileName)
+void FTcpDataTransfer::OpenStore(std::unique_ptr<QFile> file, const QString& fileName,
+                                 qint64 offset)
 {
     m_file = std::move(file);
     m_fileName = fileName;
+    m_offset = offset;
     Open(EMode::Store);
 }
 
@@ -55,6 +61,10 @@ void FTcpDataTransfer::OpenListing(std::function<QByteArray()> buildListing)
 void FTcpDataTransfer::Open(EMode mode)
 {
     m_mode = mode;
+    if (m_target.passive) {
+        m_connectTimer.start(m_target.connectTimeoutMs);
+        return;
+    }
     const qint64 port = m_target.dataPort;
     // A PORT argument outside the port range cannot be connected to: the
     // client hears it as for a refused connection.
@@ -108,6 +118,14 @@ void FTcpDataTransfer::Abort()
     m_tcp.Close();
 }
 
+void FTcpDataTransfer::TakeConnection(CSocketHandle connection)
+{
+    if (m_mode == EMode::Ended || m_connected)
+        return; // the connection closes with its holder
+    // StateChanged follows from the event loop, as for a connection made.
+    m_tcp.SetHandle(connection.Release());
+}
+
 void FTcpDataTransfer::Tcp_StateChanged()
 {
     if (m_tcp.State() == CTcpSocket::kStateConnected) {
@@ -118,13 +136,13 @@ void FTcpDataTransfer::Tcp_StateChanged()
         m_tcp.SetNoDelay(true);
         switch (m_mode) {
         case EMode::Retrieve:
-            m_bytesSent = 0;
+            m_bytesSent = m_offset;
             emit OnInitRetrive();
             SendBlock();
             break;
         case EMode::Store:
             emit OnInitStore();
-            m_bytesReceived = 0;
+            m_bytesReceived = m_offset;
             break;
         case EMode::Listing:
             m_listing = m_buildListing();
@@ -228,7 +246,7 @@ void FTcpDataTransfer::SendRangeBlock()
     qint64 size = std::min(kRetrieveBlockSize, m_knownEnd - m_bytesSent);
     // At the start, and short of a whole block: the file may have changed
     // since it was last asked.
-    if (size < kRetrieveBlockSize || m_bytesSent == 0) {
+    if (size < kRetrieveBlockSize || m_bytesSent == m_offset) {
         const SOpenFileStatus status = OpenFileStatus(*m_file);
         if (!status.known) {
             FinishRetrieve(false);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileserver/ftp/MFtpDefaults.h"
+#include "platform/sockets/CSocketHandle.h"
 #include "platform/sockets/CTcpSocket.h"
 
 #include <QByteArray>
@@ -13,8 +14,9 @@
 
 #include <memory>
 
-// One active data connection: connects out to the client's data port, sends
-// a file (retrieve) or a listing, or receives a file (store), then ends.
+// One data connection: connects out to the client's data port (active
+// mode) or takes the one the client made to a passive port, sends a file
+// (retrieve) or a listing, or receives a file (store), then ends.
 //
 // It knows nothing of sessions: its replies and progress go out as signals.
 // It keeps what its events need (the session's key, the client's address,
@@ -38,14 +40,19 @@ public:
         qint64 dataPort = 0;   // from PORT, not range-checked
         quint16 localPort = 0; // wished for, not required; 0: the system chooses
         int connectTimeoutMs = kFtpDataConnectTimeoutMs; // then 425
+        // Passive mode: nothing is connected; TakeConnection brings the
+        // client's connection within the time-out.
+        bool passive = false;
     };
 
     explicit FTcpDataTransfer(STarget target, QObject* parent = nullptr);
 
-    // Connects and sends the open file; fileName is the client's name for it.
-    void OpenRetrieve(std::unique_ptr<QFile> file, const QString& fileName);
-    // Connects and writes what the client sends into the open file.
-    void OpenStore(std::unique_ptr<QFile> file, const QString& fileName);
+    // Connects and sends the open file from offset on (a restart); fileName
+    // is the client's name for it. The progress counts from offset.
+    void OpenRetrieve(std::unique_ptr<QFile> file, const QString& fileName, qint64 offset = 0);
+    // Connects and writes what the client sends into the open file at its
+    // position, offset (a restart), from which the progress counts.
+    void OpenStore(std::unique_ptr<QFile> file, const QString& fileName, qint64 offset = 0);
     // Connects, then builds the listing text and sends it: nothing is held
     // for a connection that never opens.
     void OpenListing(std::function<QByteArray()> buildListing);
@@ -58,10 +65,15 @@ public:
     // ABOR: a running transfer stops with its own reply.
     void Abort();
 
+    // Passive mode: the client's data connection. One that comes after the
+    // transfer has ended is closed.
+    void TakeConnection(CSocketHandle connection);
+
     const QString& ParentKey() const { return m_target.parentKey; }
     const QString& RemoteHost() const { return m_target.remoteHost; }
     const QString& FileName() const { return m_fileName; }
-    // The length of a retrieved file; 0 for a store or a listing.
+    // The whole length of a retrieved file, a restarted one's too; 0 for a
+    // store or a listing.
     qint64 FileSize() const { return m_fileSize; }
     EMode Mode() const { return m_mode; }
     bool IsRunning() const { return m_mode != EMode::Ended; }
@@ -119,6 +131,7 @@ private:
     QByteArray m_readBuffer; // reused for every chunk of the file
     qint64 m_readPos = 0;    // the next block starts here
     qint64 m_readEnd = 0;    // bytes of the file in the buffer
+    qint64 m_offset = 0; // where a restarted transfer starts
     qint64 m_bytesSent = 0;
     qint64 m_bytesReceived = 0;
     bool m_connected = false;

@@ -35,3 +35,30 @@ inline constexpr char kReplyListingDone[] = "226 Transfer complete.";
 inline constexpr char kReplyAborted[] = "226 Closing data connection";
 inline constexpr char kReplyCannotOpen[] = "425 can't open data connection ";
 inline constexpr char kReplyLocalError[] = "451 Local error ";
+
+// The extended mode's replies (SFtpOptions::extended); the equipment never hears them.
+// PASV; "h1,h2,h3,h4,p1,p2)." follows.
+inline constexpr char kReplyPassive[] = "227 Entering Passive Mode (";
+// EPSV; the port and "|)" follow.
+inline constexpr char kReplyExtendedPassive[] = "229 Entering Extended Passive Mode (|||";
+inline constexpr char kReplyPassiveFailed[] = "425 Cannot open a passive data port";
+inline constexpr char kReplyPassiveIpv4Only[] = "425 PASV names IPv4 addresses only; use EPSV";
+inline constexpr char kReplyEpsvAll[] = "200 EPSV ALL ok.";
+inline constexpr char kReplyEprt[] = "200 EPRT command successful";
+inline constexpr char kReplyProtocolNotSupported[] = "522 Network protocol not supported, use (";
+inline constexpr char kReplyBadArgument[] = "501 Syntax error in parameters or arguments.";
+inline constexpr char kReplyDataSetupAfterEpsvAll[] = "503 Only EPSV after EPSV ALL";
+// FEAT: the first and last lines, each feature on a line of its own between.
+inline constexpr char kReplyFeaturesStart[] = "211-Features:";
+inline constexpr char kReplyFeaturesEnd[] = "211 End";
+// SIZE and MDTM; the size or the time follows.
+inline constexpr char kReplyFileStatus[] = "213 ";
+inline constexpr char kReplyNoFileStatus[] = "550 Could not get file status.";
+// REST; the offset and kReplyRestartTail follow.
+inline constexpr char kReplyRestart[] = "350 Restarting at ";
+inline constexpr char kReplyRestartTail[] = ". Send STORE or RETRIEVE.";
+inline constexpr char kReplyBadRestart[] = "554 Restart offset beyond the end of the file";
+inline constexpr char kReplyNoop[] = "200 NOOP ok.";
+inline constexpr char kReplySystem[] = "215 UNIX Type: L8";
+inline constexpr char kReplyUtf8On[] = "200 UTF8 set to on";
+inline constexpr char kReplyOptionNotUnderstood[] = "501 Option not understood";

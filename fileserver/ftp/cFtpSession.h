@@ -11,14 +11,26 @@
 #include <QString>
 #include <QTimer>
 
+#include <QFile>
+
+#include <functional>
+#include <memory>
 #include <optional>
 
+class CFtpPassivePort;
 class FTcpDataTransfer;
 
 // One FTP client over one control connection: greets it, answers its
 // commands (USER, PASS, QUIT, PORT, STOR, RETR, TYPE, CWD, PWD, LIST, NLST,
 // ABOR) and hands RETR, STOR and listings to data transfers. Any password
 // logs in; data connections are active only (the server connects out).
+//
+// In the extended mode (SFtpOptions::extended) it also answers PASV and
+// EPSV (the client connects to a passive port of the session's, from the
+// control connection's own address only), EPRT, FEAT, SIZE, MDTM, REST (a
+// restarted RETR or STOR), CDUP, NOOP, SYST and OPTS UTF8 ON, and an empty
+// file is retrieved as empty. Without it, these are 502 as any unknown
+// command, and an empty file is 550.
 //
 // Arguments are bytes: echoed as they came, and taken as file names byte for
 // byte. Lines run one at a time: while a data transfer runs only ABOR and
@@ -41,6 +53,7 @@ public:
     enum class ETransferType { Image = 1, Ascii = 2 };
 
     cFtpSession(const SFtpOptions& options, const QString& sessionId, QObject* parent = nullptr);
+    ~cFtpSession() override;
 
     // Takes over the accepted control connection; the greeting follows once it is up.
     void Attach(qintptr handle);
@@ -96,6 +109,7 @@ private:
         const char* verb;
         Handler handler;
         bool beforeLogin; // answered before PASS
+        bool extended;    // known in the extended mode only
     };
     static const SCommandEntry kCommands[];
 
@@ -109,8 +123,17 @@ private:
     void Execute(const QByteArray& line);
     void idleTimer_Timeout();
     void CloseSession();
-    // Creates a transfer to the client's data port and announces it.
-    FTcpDataTransfer* StartTransfer();
+    // Creates a transfer to the client's data port, or for the passive port,
+    // announces it, and opens it with open.
+    void StartTransfer(const std::function<void(FTcpDataTransfer&)>& open);
+    // The ordinary, visible file a RETR, SIZE or MDTM argument names; target
+    // tells where it lies. nullptr when there is none.
+    std::unique_ptr<QFile> OpenServedFile(const QByteArray& argument,
+                                          CServedFolder::SResolved& target) const;
+    // A new passive port for the next transfer; false (and the reply sent) when none could be had.
+    bool OpenPassivePort();
+    // After EPSV ALL only EPSV sets up data connections; true (and the reply sent) when refused.
+    bool RefusedAfterEpsvAll();
 
     void User(const QByteArray& argument);
     void Pass(const QByteArray& argument);
@@ -123,8 +146,22 @@ private:
     void Pwd(const QByteArray& argument);
     void List(const QByteArray& argument);
     void Abor(const QByteArray& argument);
+    void Pasv(const QByteArray& argument);
+    void Epsv(const QByteArray& argument);
+    void Eprt(const QByteArray& argument);
+    void Feat(const QByteArray& argument);
+    void Size(const QByteArray& argument);
+    void Mdtm(const QByteArray& argument);
+    void Rest(const QByteArray& argument);
+    void Cdup(const QByteArray& argument);
+    void Noop(const QByteArray& argument);
+    void Syst(const QByteArray& argument);
+    void Opts(const QByteArray& argument);
 
     QString m_serverTitle;
+    bool m_extended = false;
+    quint16 m_firstPassivePort = 0;
+    quint16 m_lastPassivePort = 0;
     int m_connectTimeoutMs = kFtpDataConnectTimeoutMs;
     quint16 m_localDataPort = kFtpDataPort;
     FTcpCtrl m_ctrl;
@@ -149,5 +186,8 @@ private:
     bool m_reading = true;
     std::optional<CFtpCommandLine::SLine> m_heldLine; // taken, waiting for its turn
     QPointer<FTcpDataTransfer> m_transfer;            // the one running, if any
+    std::unique_ptr<CFtpPassivePort> m_passive;       // PASV or EPSV: the next transfer's
+    qint64 m_restOffset = 0;                          // REST: where the next RETR or STOR starts
+    bool m_epsvAll = false;
     QTimer m_idleTimer;
 };

@@ -43,6 +43,7 @@ struct SServeArguments {
     bool version = false;
     bool help = false; // --help or --help-all
     bool badPort = false;
+    bool badPassivePorts = false;
 };
 
 std::optional<quint16> ParsePort(const QString& text)
@@ -79,7 +80,15 @@ SServeArguments ParseArguments(QCommandLineParser& parser, const QStringList& ar
         QStringLiteral("N"), QString::number(kTftpPort));
     const QCommandLineOption noTray(QStringLiteral("no-tray"),
                                     QStringLiteral("Run without a tray icon or any window."));
-    parser.addOptions({root, ftpPort, ftpDataPort, tftpPort, noTray});
+    const QCommandLineOption extended(
+        QStringLiteral("extended"),
+        QStringLiteral("FTP for ordinary clients too: passive mode, EPRT, FEAT, SIZE, MDTM, "
+                       "REST, CDUP, NOOP, SYST, OPTS UTF8, empty files."));
+    const QCommandLineOption passivePorts(
+        QStringLiteral("passive-ports"),
+        QStringLiteral("Ports offered for passive data connections (default: any free port)."),
+        QStringLiteral("FIRST-LAST"));
+    parser.addOptions({root, ftpPort, ftpDataPort, tftpPort, noTray, extended, passivePorts});
 
     SServeArguments result;
     if (!parser.parse(arguments)) {
@@ -97,6 +106,15 @@ SServeArguments ParseArguments(QCommandLineParser& parser, const QStringList& ar
     result.options.ftp.localDataPort = ftpData.value_or(0);
     result.options.tftp.port = tftp.value_or(0);
     result.options.trayIcon = !parser.isSet(noTray);
+    result.options.ftp.extended = parser.isSet(extended);
+    if (parser.isSet(passivePorts)) {
+        const QStringList range = parser.value(passivePorts).split(QLatin1Char('-'));
+        const auto first = range.size() == 2 ? ParsePort(range.at(0)) : std::nullopt;
+        const auto last = range.size() == 2 ? ParsePort(range.at(1)) : std::nullopt;
+        result.badPassivePorts = !first || !last || *first == 0 || *last < *first;
+        result.options.ftp.firstPassivePort = first.value_or(0);
+        result.options.ftp.lastPassivePort = last.value_or(0);
+    }
     return result;
 }
 
@@ -168,6 +186,11 @@ int main(int argc, char* argv[])
         parser.showHelp(0);
     if (arguments.badPort) {
         Err() << "tallis-serve: a port is a number from 0 to 65535" << Qt::endl;
+        return 2;
+    }
+    if (arguments.badPassivePorts) {
+        Err() << "tallis-serve: passive ports are FIRST-LAST, from 1 to 65535, FIRST not above LAST"
+              << Qt::endl;
         return 2;
     }
     if (arguments.options.trayIcon && !tray) {

@@ -39,10 +39,10 @@ CTcpDaemon::~CTcpDaemon()
     ReleaseReserve();
 }
 
-void CTcpDaemon::Listen(quint16 port, const QHostAddress& address)
+bool CTcpDaemon::Listen(quint16 port, const QHostAddress& address)
 {
     if (m_server->isListening())
-        return;
+        return true;
     if (m_server->listen(address, port)) {
         // Accepting is done here, not by Qt, which retries a failed accept
         // at once for as long as the descriptor table stays full.
@@ -51,12 +51,13 @@ void CTcpDaemon::Listen(quint16 port, const QHostAddress& address)
             std::make_unique<QSocketNotifier>(m_server->socketDescriptor(), QSocketNotifier::Read);
         connect(m_notifier.get(), &QSocketNotifier::activated, this, &CTcpDaemon::AcceptWaiting);
         TakeReserve();
-        return;
+        return true;
     }
     const int number = SocketErrorNumber(m_server->serverError());
     const QString text = m_server->errorString();
     QMetaObject::invokeMethod(
         this, [this, number, text] { emit Error(number, text); }, Qt::QueuedConnection);
+    return false;
 }
 
 void CTcpDaemon::Close()
@@ -138,6 +139,17 @@ qintptr CTcpDaemon::Handle()
 {
     m_handleTaken = true;
     return m_handle;
+}
+
+QString CTcpDaemon::PeerHost() const
+{
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    if (m_handle < 0
+        || ::getpeername(static_cast<int>(m_handle), reinterpret_cast<sockaddr*>(&peer), &length)
+               != 0)
+        return {};
+    return DottedAddress(QHostAddress(reinterpret_cast<const sockaddr*>(&peer)));
 }
 
 void CTcpDaemon::OnIncoming(qintptr handle)

@@ -31,10 +31,10 @@ public:
     explicit CTcpDaemon(QObject* parent = nullptr);
     ~CTcpDaemon() override;
 
-    // Starts listening on the port (0: the system chooses, see LocalPort).
-    // A failure arrives as Error from the event loop. Listening again while
-    // listening changes nothing.
-    void Listen(quint16 port, const QHostAddress& address = QHostAddress::Any);
+    // Starts listening on the port (0: the system chooses, see LocalPort) and
+    // tells whether it listens now. A failure also arrives as Error from the
+    // event loop. Listening again while listening changes nothing.
+    bool Listen(quint16 port, const QHostAddress& address = QHostAddress::Any);
 
     // Stops listening; accepted connections live on in their sockets.
     void Close();
@@ -44,6 +44,8 @@ public:
 
     // The connection just accepted; reading it hands it over to the reader.
     qintptr Handle();
+    // The dotted address of the peer of the connection just accepted.
+    QString PeerHost() const;
 
 signals:
     void Accept();

@@ -388,6 +388,12 @@ quint16 CTcpSocket::RemotePort() const
     return m_socket ? m_socket->peerPort() : 0;
 }
 
+QString CTcpSocket::LocalHost() const
+{
+    return m_socket && m_state == kStateConnected ? DottedAddress(m_socket->localAddress())
+                                                  : QString();
+}
+
 quint16 CTcpSocket::LocalPort() const
 {
     return m_socket ? m_socket->localPort() : 0;

@@ -109,6 +109,8 @@ public:
     // The peer's dotted address; empty before a connection.
     QString RemoteHost() const;
     quint16 RemotePort() const;
+    // This end's dotted address, the one the peer reached; empty before a connection.
+    QString LocalHost() const;
     quint16 LocalPort() const;
 
 signals:

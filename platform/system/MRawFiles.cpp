@@ -122,6 +122,22 @@ std::unique_ptr<QFile> CreateRawForWrite(const QByteArray& path)
     return Wrap(fd, QIODevice::WriteOnly | QIODevice::Unbuffered);
 }
 
+std::unique_ptr<QFile> OpenRawForRewrite(const QByteArray& path)
+{
+    if (path.isEmpty() || path.contains('\0'))
+        return nullptr;
+    const int fd = ::open(path.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1) {
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return Wrap(fd, QIODevice::WriteOnly | QIODevice::Unbuffered);
+}
+
 bool RemoveRawName(const QByteArray& path)
 {
     return !path.isEmpty() && !path.contains('\0') && ::unlink(path.constData()) == 0;

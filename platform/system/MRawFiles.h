@@ -25,6 +25,12 @@ std::unique_ptr<QFile> OpenRawForRead(const QByteArray& path);
 // exists is written through. nullptr on failure.
 std::unique_ptr<QFile> CreateRawForWrite(const QByteArray& path);
 
+// Opens an existing ordinary file for writing, unbuffered, without
+// truncating it: never through a symbolic link in the last name, nor a file
+// with other hard links, so that only this name's bytes change. nullptr on
+// failure.
+std::unique_ptr<QFile> OpenRawForRewrite(const QByteArray& path);
+
 // Removes a name; a symbolic link goes itself, not what it points to.
 bool RemoveRawName(const QByteArray& path);
 
