@@ -101,8 +101,7 @@ std::unique_ptr<QFile> CServedFolder::CreateForWrite(const SResolved& target) co
     return file;
 }
 
-std::unique_ptr<QFile> CServedFolder::OpenForRewrite(const SResolved& target,
-                                                    qint64 offset) const
+std::unique_ptr<QFile> CServedFolder::OpenForRewrite(const SResolved& target, qint64 offset) const
 {
     if (!target.inside || offset < 0)
         return nullptr;

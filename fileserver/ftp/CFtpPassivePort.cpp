@@ -48,7 +48,8 @@ void CFtpPassivePort::Daemon_Accept()
     m_taken = true;
     m_connection = CSocketHandle(m_daemon.Handle());
     // Not from inside the daemon's own accept.
-    QMetaObject::invokeMethod(this, [this] { m_daemon.Close(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { m_daemon.Close(); }, Qt::QueuedConnection);
     Deliver();
 }
 

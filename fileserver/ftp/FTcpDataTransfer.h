@@ -131,7 +131,7 @@ private:
     QByteArray m_readBuffer; // reused for every chunk of the file
     qint64 m_readPos = 0;    // the next block starts here
     qint64 m_readEnd = 0;    // bytes of the file in the buffer
-    qint64 m_offset = 0; // where a restarted transfer starts
+    qint64 m_offset = 0;     // where a restarted transfer starts
     qint64 m_bytesSent = 0;
     qint64 m_bytesReceived = 0;
     bool m_connected = false;

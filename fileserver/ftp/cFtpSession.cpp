@@ -24,8 +24,8 @@ bool IsUrgent(const QByteArray& line)
 }
 
 // What FEAT announces, one line each (RFC 2389).
-constexpr const char* kFeatures[] = {" EPRT", " EPSV", " MDTM", " PASV", " REST STREAM", " SIZE",
-                                     " UTF8"};
+constexpr const char* kFeatures[] = {" EPRT",        " EPSV", " MDTM", " PASV",
+                                     " REST STREAM", " SIZE", " UTF8"};
 constexpr qsizetype kMaxOffsetDigits = 18; // any longer number is beyond every file
 
 // MDTM's time: YYYYMMDDHHMMSS in UTC (RFC 3659 section 2.3).
@@ -291,9 +291,8 @@ void cFtpSession::Stor(const QByteArray& argument)
     // hard link is replaced, never written through; a restart keeps the
     // file's first bytes, and is refused for a link or a hard link.
     // Unbuffered: a failed write shows at once, not when the file is closed.
-    std::unique_ptr<QFile> file = offset > 0
-                                      ? m_currentDir.Folder().OpenForRewrite(target, offset)
-                                      : m_currentDir.Folder().CreateForWrite(target);
+    std::unique_ptr<QFile> file = offset > 0 ? m_currentDir.Folder().OpenForRewrite(target, offset)
+                                             : m_currentDir.Folder().CreateForWrite(target);
     if (!file) {
         Reply(kReplyStoreFailed);
         return;
@@ -486,8 +485,9 @@ void cFtpSession::Mdtm(const QByteArray& argument)
 void cFtpSession::Rest(const QByteArray& argument)
 {
     // A plain decimal number: no sign, no blanks.
-    const bool digits = !argument.isEmpty() && argument.size() <= kMaxOffsetDigits
-                        && std::ranges::all_of(argument, [](char c) { return c >= '0' && c <= '9'; });
+    const bool digits =
+        !argument.isEmpty() && argument.size() <= kMaxOffsetDigits
+        && std::ranges::all_of(argument, [](char c) { return c >= '0' && c <= '9'; });
     if (!digits) {
         Reply(kReplyBadArgument);
         return;
@@ -515,5 +515,5 @@ void cFtpSession::Opts(const QByteArray& argument)
 {
     // Names are taken as UTF-8 already; only the switch itself is understood.
     Reply(argument.compare("UTF8 ON", Qt::CaseInsensitive) == 0 ? kReplyUtf8On
-                                                               : kReplyOptionNotUnderstood);
+                                                                : kReplyOptionNotUnderstood);
 }
