@@ -24,7 +24,7 @@ FTcpDataTransfer::FTcpDataTransfer(STarget target, QObject* parent)
         if (m_connected || m_mode == EMode::Ended)
             return;
         Finish(kReplyCannotOpen);
-        m_tcp.Close();
+        CloseData();
     });
 }
 
@@ -115,13 +115,24 @@ void FTcpDataTransfer::Abort()
         return;
     m_aborted = true;
     Finish(kReplyAborted);
+    CloseData();
+}
+
+void FTcpDataTransfer::CloseData()
+{
+    // A passive transfer nobody connected to has no socket to tell its end.
+    if (m_target.passive && !m_tookConnection) {
+        QMetaObject::invokeMethod(this, &FTcpDataTransfer::OnEnded, Qt::QueuedConnection);
+        return;
+    }
     m_tcp.Close();
 }
 
 void FTcpDataTransfer::TakeConnection(CSocketHandle connection)
 {
-    if (m_mode == EMode::Ended || m_connected)
+    if (m_mode == EMode::Ended || m_tookConnection)
         return; // the connection closes with its holder
+    m_tookConnection = true;
     // StateChanged follows from the event loop, as for a connection made.
     m_tcp.SetHandle(connection.Release());
 }
@@ -149,7 +160,7 @@ void FTcpDataTransfer::Tcp_StateChanged()
             // An empty listing gives no SendDone: it is complete at once.
             if (m_listing.isEmpty()) {
                 Finish(kReplyListingDone);
-                m_tcp.Close();
+                CloseData();
             } else {
                 m_tcp.Send(m_listing);
             }
@@ -179,7 +190,7 @@ void FTcpDataTransfer::Tcp_DataArrived()
     if (m_file->write(piece) != piece.size()) {
         // The client must not take a partly written file for a stored one.
         Finish(kReplyLocalError);
-        m_tcp.Close();
+        CloseData();
         return;
     }
     m_bytesReceived += piece.size();
@@ -195,7 +206,7 @@ void FTcpDataTransfer::Tcp_SendDone()
         break;
     case EMode::Listing:
         Finish(kReplyListingDone);
-        m_tcp.Close();
+        CloseData();
         break;
     case EMode::Store:
     case EMode::Ended: break;
@@ -210,7 +221,7 @@ void FTcpDataTransfer::Tcp_Error(int number)
                             || number == kSockAddressInUse;
     // A failed transfer ends here: the client hears of the failure, never of a success.
     Finish(cannotOpen ? kReplyCannotOpen : kReplyLocalError);
-    m_tcp.Close();
+    CloseData();
 }
 
 void FTcpDataTransfer::FillReadBuffer()
@@ -298,7 +309,7 @@ void FTcpDataTransfer::FinishRetrieve(bool ok)
 {
     Finish(ok ? kReplyFileDone : kReplyLocalError);
     // What was queued is still delivered before the connection ends.
-    m_tcp.Close();
+    CloseData();
 }
 
 void FTcpDataTransfer::Finish(const char* reply)

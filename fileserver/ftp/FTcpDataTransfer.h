@@ -115,6 +115,8 @@ private:
     void FillReadBuffer();
     // Ends a retrieve whose last block has been queued.
     void FinishRetrieve(bool ok);
+    // Ends the data connection; OnEnded follows.
+    void CloseData();
     // Ends a running transfer: its reply (if any), its file, OnTransferTerminate.
     void Finish(const char* reply);
 
@@ -135,6 +137,7 @@ private:
     qint64 m_bytesSent = 0;
     qint64 m_bytesReceived = 0;
     bool m_connected = false;
+    bool m_tookConnection = false; // passive: the client's connection came
     bool m_aborted = false;
     QTimer m_connectTimer;
     CTcpSocket m_tcp;

@@ -100,18 +100,21 @@ private slots:
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<bool>("readable");
         QTest::addColumn<bool>("writable");
-        QTest::newRow("plain file") << QByteArray("sub/file") << true << true;
-        QTest::newRow("name that is not UTF-8") << QByteArray("caf\xe9") << true << true;
-        QTest::newRow("link to outside file") << QByteArray("filelink") << false << true;
-        QTest::newRow("hard link to outside file") << QByteArray("hardlink") << true << true;
-        QTest::newRow("dangling link") << QByteArray("dangling") << false << true;
-        QTest::newRow("folder") << QByteArray("sub") << false << false;
+        QTest::addColumn<bool>("rewritable"); // in place, from an offset
+        QTest::newRow("plain file") << QByteArray("sub/file") << true << true << true;
+        QTest::newRow("name that is not UTF-8") << QByteArray("caf\xe9") << true << true << true;
+        QTest::newRow("link to outside file") << QByteArray("filelink") << false << true << false;
+        QTest::newRow("hard link to outside file")
+            << QByteArray("hardlink") << true << true << false;
+        QTest::newRow("dangling link") << QByteArray("dangling") << false << true << false;
+        QTest::newRow("folder") << QByteArray("sub") << false << false << false;
     }
     void open()
     {
         QFETCH(QByteArray, name);
         QFETCH(bool, readable);
         QFETCH(bool, writable);
+        QFETCH(bool, rewritable);
         QTemporaryDir outer;
         const QString served = MakeLayout(outer.path());
         const CServedFolder folder(served);
@@ -120,6 +123,14 @@ private slots:
         target.inside = true;
         target.localPath = folder.Root() + '/' + FileNameText(name);
         QCOMPARE(bool(folder.OpenForRead(target)), readable);
+        QVERIFY(!folder.OpenForRewrite(target, 100)); // beyond the end
+        std::unique_ptr<QFile> rewritten = folder.OpenForRewrite(target, 2);
+        QCOMPARE(bool(rewritten), rewritable);
+        if (rewritten) {
+            QCOMPARE(rewritten->write("XY"), 2);
+            rewritten.reset();
+            QCOMPARE(folder.OpenForRead(target)->readAll(), name == "sub/file" ? "seXY" : "raXY");
+        }
         std::unique_ptr<QFile> written = folder.CreateForWrite(target);
         QCOMPARE(bool(written), writable);
         if (written)

@@ -84,13 +84,14 @@ inline SFtpOptions TestOptions(int dataConnectTimeoutMs = kFtpDataConnectTimeout
 
 class CFtpTestServer final {
 public:
-    explicit CFtpTestServer(SFtpOptions options = {})
+    explicit CFtpTestServer(SFtpOptions options = {},
+                            const QHostAddress& address = QHostAddress::LocalHost)
     {
         options.servedFolder = CServedFolder(m_dir.path());
         options.serverTitle = QStringLiteral("Test Server 1.0");
         sessions = std::make_unique<cFtpSessions>(options);
         QObject::connect(&listen, &FTcpListen::OnNewConnection, sessions.get(), &cFtpSessions::Add);
-        listen.Listen(0, QHostAddress::LocalHost);
+        listen.Listen(0, address);
         cFtpSessions* s = sessions.get();
         RECORD(s, cFtpSessions, OnNewFtpSession, events);
         RECORD(s, cFtpSessions, OnCloseFtpSession, events);
@@ -114,13 +115,52 @@ public:
 
 class CFtpTestClient final {
 public:
-    explicit CFtpTestClient(quint16 port)
+    explicit CFtpTestClient(quint16 port, const QHostAddress& host = QHostAddress::LocalHost)
+        : m_host(host)
     {
         QObject::connect(&m_control, &QTcpSocket::readyRead, &m_control,
                          [this] { m_received += m_control.readAll(); });
-        m_control.connectToHost(QHostAddress::LocalHost, port);
-        m_data.listen(QHostAddress::LocalHost, 0);
+        m_control.connectToHost(host, port);
+        m_data.listen(host, 0);
     }
+    quint16 DataListenPort() const { return m_data.serverPort(); }
+    // Passive mode: sends PASV or EPSV and keeps the port its reply names;
+    // false when the reply is not the expected one.
+    bool AskPassive(const QByteArray& command)
+    {
+        const QByteArray reply = Command(command);
+        const QByteArray expected = command == "PASV" ? "227 " : "229 ";
+        if (!reply.startsWith(expected))
+            return false;
+        const QByteArray inner =
+            reply.mid(reply.indexOf('(') + 1).chopped(reply.endsWith('.') ? 2 : 1);
+        const QByteArrayList fields = inner.split(command == "PASV" ? ',' : '|');
+        passivePort = command == "PASV"
+                          ? quint16(fields.value(4).toUInt() * 256 + fields.value(5).toUInt())
+                          : quint16(fields.value(3).toUInt());
+        return passivePort != 0;
+    }
+    // Connects a data connection to the passive port from source.
+    QTcpSocket* ConnectPassive(const QHostAddress& source = {})
+    {
+        m_dataConnection = std::make_unique<QTcpSocket>();
+        if (!source.isNull())
+            m_dataConnection->bind(source);
+        m_dataConnection->connectToHost(m_host, passivePort);
+        m_dataConnection->waitForConnected(kWaitMs);
+        return m_dataConnection.get();
+    }
+    // Sends bytes on the data connection and closes it, as a storing client does.
+    void SendData(const QByteArray& bytes)
+    {
+        if (QTcpSocket* data = AcceptData()) {
+            data->write(bytes);
+            data->disconnectFromHost();
+            WaitUntil([data] { return data->state() == QAbstractSocket::UnconnectedState; });
+        }
+        m_dataConnection.reset();
+    }
+    quint16 passivePort = 0;
     QByteArray Line(int timeoutMs = kWaitMs)
     {
         if (!WaitUntil([this] { return m_received.contains("\r\n"); }, timeoutMs))
@@ -176,6 +216,7 @@ public:
     }
 
 private:
+    QHostAddress m_host;
     QTcpSocket m_control;
     QByteArray m_received;
     QTcpServer m_data;

@@ -3,6 +3,7 @@
 #include "fileserver/ftp/cFtpSession.h"
 #include "tests/fileserver/ftp/FtpTestPeer.h"
 
+#include <QDateTime>
 #include <QPointer>
 #include <QtTest>
 
@@ -25,6 +26,10 @@ const QByteArray kStoring = QByteArray("<") + kReplyStoreOpening;
 const QByteArray kListing = QByteArray("<") + kReplyListOpening + "/";
 const QByteArray kFileDone = QByteArray("<") + kReplyFileDone;
 const QByteArray kCannotOpen = QByteArray("<") + kReplyCannotOpen;
+const QByteArray kNoStatus = QByteArray("<") + kReplyNoFileStatus;
+const QByteArray kBadArgument = QByteArray("<") + kReplyBadArgument;
+const QByteArray kAborted = QByteArray("<") + kReplyAborted;
+const QByteArray kOnlyEpsv = QByteArray("<") + kReplyDataSetupAfterEpsvAll;
 const QString kGreeted = QStringLiteral("OnNewFtpSession(1,127.0.0.1,0,1)");
 const qsizetype kLarge =
     std::max(CTcpSocket::kSendHighWater, FTcpDataTransfer::kReadChunkSize) * 3 + 100;
@@ -61,10 +66,42 @@ private slots:
              "<331 Password required for bob", ">USER \xe9\x80",
              "<331 Password required for \xe9\x80", ">RETR f1", kNotLogged, ">PASS", kLoggedIn,
              ">PWD", "<257 \"/\""});
-        row("unimplemented, lower case and TYPE",
-            {">PASS x", kLoggedIn, ">user x", kNotImplemented, ">PASV", kNotImplemented, ">TYPE E",
-             kNotImplemented, ">type i", kNotImplemented, ">TYPE I", "<200 Type set to I",
-             ">TYPE A", "<200 Type set to A", ">PORT", "<200 Port command successful"});
+        row("unimplemented, lower case and TYPE", {">PASS x",
+                                                   kLoggedIn,
+                                                   ">user x",
+                                                   kNotImplemented,
+                                                   ">PASV",
+                                                   kNotImplemented,
+                                                   ">TYPE E",
+                                                   kNotImplemented,
+                                                   ">type i",
+                                                   kNotImplemented,
+                                                   ">EPSV",
+                                                   kNotImplemented,
+                                                   ">EPRT |1|127.0.0.1|5|",
+                                                   kNotImplemented,
+                                                   ">FEAT",
+                                                   kNotImplemented,
+                                                   ">SIZE f1",
+                                                   kNotImplemented,
+                                                   ">MDTM f1",
+                                                   kNotImplemented,
+                                                   ">REST 1",
+                                                   kNotImplemented,
+                                                   ">CDUP",
+                                                   kNotImplemented,
+                                                   ">NOOP",
+                                                   kNotImplemented,
+                                                   ">SYST",
+                                                   kNotImplemented,
+                                                   ">OPTS UTF8 ON",
+                                                   kNotImplemented,
+                                                   ">TYPE I",
+                                                   "<200 Type set to I",
+                                                   ">TYPE A",
+                                                   "<200 Type set to A",
+                                                   ">PORT",
+                                                   "<200 Port command successful"});
         row("RETR and STOR refusals",
             {">PASS x", kLoggedIn, ">RETR none", "<550 File not found or open error", ">RETR f0",
              "<550 File not found or open error", ">RETR .hidden",
@@ -117,46 +154,166 @@ private slots:
         QFETCH(QStringList, events);
         QFETCH(int, dataTimeoutMs);
         QFETCH(int, idleTimeoutMs);
-        QTcpServer probe; // a port that is free: the server's own data port
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        const quint16 ownPort = probe.serverPort();
-        probe.close();
-        SFtpOptions options = TestOptions(dataTimeoutMs, idleTimeoutMs);
-        options.localDataPort = steps.contains("O") ? ownPort : 0;
-        CFtpTestServer server(options);
-        for (const qsizetype size : {qsizetype(0), qsizetype(1), qsizetype(512), kLarge})
-            TestFiles::Write(server.Path(QStringLiteral("f%1").arg(size)),
-                             TestFiles::Pattern(size));
-        TestFiles::Write(server.Path(".hidden"), "hidden");
-        QVERIFY(QDir(server.Path(QString())).mkdir("sub"));
-        const CBlockedPort blocked;
-        CFtpTestClient client(server.Port());
-        QCOMPARE(client.Line(), QByteArray("220 Welcome to the brennor Test Server 1.0"));
-        for (const QByteArray& step : steps) {
-            const QByteArray rest = step.mid(1);
-            switch (step.at(0)) {
-            case 'I': QVERIFY(client.LogIn(false)); break;
-            case '>': client.Send(rest + "\r\n"); break;
-            case '<': QCOMPARE(client.Line(), rest); break;
-            case 'R': QCOMPARE(client.ReceiveData(), TestFiles::Pattern(rest.toLongLong())); break;
-            case 'X': client.RefuseData(); break;
-            case 'C':
-                QVERIFY(client.WaitClosed());
-                QCOMPARE(client.Line(0), kTimedOut);
-                break;
-            case 'B':
-                QCOMPARE(client.Command(blocked.Command()), "200 Port command successful");
-                break;
-            case 'O':
-                QCOMPARE(client.Command(PortArgument(ownPort)), "200 Port command successful");
-                break;
-            case 'L': QCOMPARE(client.ReceiveData(), QByteArray()); break;
-            default: QFAIL(step.constData());
-            }
-        }
-        WAIT_COMPARE(server.sessions->TransferCount(), 0);
-        if (!events.isEmpty())
-            WAIT_COMPARE(server.events, events);
+        RunDialogue(steps, events, TestOptions(dataTimeoutMs, idleTimeoutMs));
+    }
+    // The extended mode. Its own steps: "P" and "E" ask PASV and EPSV, "D"
+    // connects to the passive port, "d" does so from 127.0.0.2 and sees it
+    // closed, "Z" sees the passive port closed, "e" sends EPRT to the
+    // client, "W" stores those bytes, "f" compares name=content, "R" takes
+    // size@offset, "T" sets the passive range to a taken port, "N" to one
+    // free port, which EPSV must offer.
+    void extendedDialogue_data()
+    {
+        QTest::addColumn<Steps>("steps");
+        QTest::addColumn<QStringList>("events"); // empty: not looked at
+        QTest::addColumn<int>("dataTimeoutMs");
+        const auto row = [](const char* name, const Steps& steps, const QStringList& events = {},
+                            int dataTimeoutMs = kFtpDataConnectTimeoutMs) {
+            QTest::newRow(name) << steps << events << dataTimeoutMs;
+        };
+        row("features and the small commands; some before login", {">FEAT",
+                                                                   "<211-Features:",
+                                                                   "< EPRT",
+                                                                   "< EPSV",
+                                                                   "< MDTM",
+                                                                   "< PASV",
+                                                                   "< REST STREAM",
+                                                                   "< SIZE",
+                                                                   "< UTF8",
+                                                                   "<211 End",
+                                                                   ">SYST",
+                                                                   "<215 UNIX Type: L8",
+                                                                   ">NOOP",
+                                                                   "<200 NOOP ok.",
+                                                                   ">SIZE f1",
+                                                                   kNotLogged,
+                                                                   ">PASS x",
+                                                                   kLoggedIn,
+                                                                   ">OPTS utf8 on",
+                                                                   "<200 UTF8 set to on",
+                                                                   ">OPTS MLST type;",
+                                                                   "<501 Option not understood",
+                                                                   ">CDUP",
+                                                                   "<250 CWD command successful.",
+                                                                   ">CWD sub",
+                                                                   "<250 CWD command successful.",
+                                                                   ">CDUP",
+                                                                   "<250 CWD command successful.",
+                                                                   ">PWD",
+                                                                   "<257 \"/\"",
+                                                                   ">SIZE f512",
+                                                                   "<213 512",
+                                                                   ">SIZE f0",
+                                                                   "<213 0",
+                                                                   ">SIZE none",
+                                                                   kNoStatus,
+                                                                   ">SIZE .hidden",
+                                                                   kNoStatus,
+                                                                   ">SIZE sub",
+                                                                   kNoStatus,
+                                                                   ">MDTM none",
+                                                                   kNoStatus,
+                                                                   ">MDTM f1",
+                                                                   "<213 20200102030405",
+                                                                   ">REST -1",
+                                                                   kBadArgument,
+                                                                   ">REST 1x",
+                                                                   kBadArgument,
+                                                                   ">REST",
+                                                                   kBadArgument,
+                                                                   ">XYZ",
+                                                                   kNotImplemented});
+        row("PASV retrieve, then the next transfer is active again",
+            {"I", "P", "D", ">RETR f512", kRetrieving, "R512", kFileDone, ">RETR f1", kRetrieving,
+             "R1", kFileDone});
+        row("EPSV: an empty file is retrieved as empty, a listing",
+            {"I", "E", ">RETR f0", kRetrieving, "D", "R0", kFileDone, "E", ">NLST sub", kListing,
+             "D", "L", "<226 Transfer complete."},
+            {kGreeted, "OnSessionStatusChange(1,127.0.0.1,1)", "OnInitRetrive(1,127.0.0.1,1,/f0)",
+             "OnSessionStatusChange(1,127.0.0.1,0)", "OnTransferTerminate(1,0)"});
+        row("REST: the retrieve starts there and counts the whole file",
+            {"I", ">REST 100", "<350 Restarting at 100. Send STORE or RETRIEVE.", ">RETR f512",
+             kRetrieving, "R512@100", kFileDone, ">RETR f1", kRetrieving, "R1@0", kFileDone},
+            {kGreeted, "OnSessionStatusChange(1,127.0.0.1,1)", "OnInitRetrive(1,127.0.0.1,1,/f512)",
+             "OnNewDataBlockSent(1,127.0.0.1,356,512)", "OnNewDataBlockSent(1,127.0.0.1,512,512)",
+             "OnSessionStatusChange(1,127.0.0.1,0)", "OnTransferTerminate(1,0)",
+             "OnSessionStatusChange(1,127.0.0.1,1)", "OnInitRetrive(1,127.0.0.1,1,/f1)",
+             "OnNewDataBlockSent(1,127.0.0.1,1,1)", "OnSessionStatusChange(1,127.0.0.1,0)",
+             "OnTransferTerminate(1,0)"});
+        row("REST: beyond the end, and a store that keeps the head",
+            {"I",
+             ">REST 513",
+             "<350 Restarting at 513. Send STORE or RETRIEVE.",
+             ">RETR f512",
+             "<554 Restart offset beyond the end of the file",
+             ">REST 3",
+             "<350 Restarting at 3. Send STORE or RETRIEVE.",
+             ">STOR g",
+             kStoring,
+             "Wxyz",
+             kFileDone,
+             "fg=abcxyz",
+             ">REST 9",
+             "<350 Restarting at 9. Send STORE or RETRIEVE.",
+             ">STOR g",
+             "<553 No such file or directory",
+             ">STOR g",
+             kStoring,
+             "Wnew",
+             kFileDone,
+             "fg=new"});
+        row("a passive connection from another address is closed; the client's is taken",
+            {"I", "P", "d", ">RETR f1", kRetrieving, "D", "R1", kFileDone, "Z"});
+        row("nobody connects: the time-out, and the port goes",
+            {"I", "E", ">RETR f1", kRetrieving, kCannotOpen, "Z"}, {kGreeted}, 50);
+        row("nobody connects: ABOR", {"I", "P", ">LIST", kListing, ">ABOR", kAborted, "Z"},
+            {kGreeted, "OnTransferTerminate(1,0)"});
+        row("QUIT closes the passive port", {"I", "P", ">QUIT", "<221 Goodbye.", "C", "Z"});
+        row("PORT after PASV: active again", {"I", "P", "O", "Z"});
+        row("EPRT: the port only, to the control peer",
+            {"I", "e", ">RETR f1", kRetrieving, "R1", kFileDone, ">EPRT |3|x|1|",
+             "<522 Network protocol not supported, use (1,2)", ">EPRT |1|::1|5|", kBadArgument,
+             ">EPRT 127,0,0,1,4,1", kBadArgument, ">EPSV 2",
+             "<522 Network protocol not supported, use (1)"});
+        row("EPSV ALL: then EPSV only",
+            {"I", ">EPSV ALL", "<200 EPSV ALL ok.", ">PASV", kOnlyEpsv, ">PORT 1,2,3,4,5,6",
+             kOnlyEpsv, ">EPRT |1|127.0.0.1|5|", kOnlyEpsv, "E", "D", ">NLST sub", kListing, "L",
+             "<226 Transfer complete."});
+        row("passive range: a taken port, then a free one", {"I", "T", "N"});
+    }
+    void extendedDialogue()
+    {
+        QFETCH(Steps, steps);
+        QFETCH(QStringList, events);
+        QFETCH(int, dataTimeoutMs);
+        SFtpOptions options = TestOptions(dataTimeoutMs);
+        options.extended = true;
+        RunDialogue(steps, events, options);
+    }
+    // An IPv6 client: EPSV and EPRT name no address, PASV cannot.
+    void extendedOverIpv6()
+    {
+        SFtpOptions options = TestOptions();
+        options.extended = true;
+        CFtpTestServer server(options, QHostAddress::LocalHostIPv6);
+        if (server.Port() == 0)
+            QSKIP("no IPv6 loopback here");
+        TestFiles::Write(server.Path("f"), "six");
+        CFtpTestClient client(server.Port(), QHostAddress::LocalHostIPv6);
+        QVERIFY(client.LogIn());
+        QCOMPARE(client.Command("PASV"), "425 PASV names IPv4 addresses only; use EPSV");
+        QCOMPARE(client.Command("EPSV 1"), "522 Network protocol not supported, use (2)");
+        QVERIFY(client.AskPassive("EPSV 2"));
+        QVERIFY(client.ConnectPassive()->state() == QAbstractSocket::ConnectedState);
+        QCOMPARE(client.Command("RETR f"), kRetrieving.mid(1));
+        QCOMPARE(client.ReceiveData(), "six");
+        QCOMPARE(client.Line(), kFileDone.mid(1));
+        QCOMPARE(client.Command("EPRT |2|::1|" + QByteArray::number(client.DataListenPort()) + '|'),
+                 "200 EPRT command successful");
+        QCOMPARE(client.Command("RETR f"), kRetrieving.mid(1));
+        QCOMPARE(client.ReceiveData(), "six");
+        QCOMPARE(client.Line(), kFileDone.mid(1));
+        QCOMPARE(server.events.first(), QStringLiteral("OnNewFtpSession(1,::1,0,1)"));
     }
     void clientThatNeverReadsStaysBounded()
     {
@@ -227,6 +384,109 @@ private slots:
     }
 
 private:
+    static void RunDialogue(const Steps& steps, const QStringList& events, SFtpOptions options)
+    {
+        QTcpServer probe; // a port that is free: the server's own data port
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const quint16 ownPort = probe.serverPort();
+        probe.close();
+        options.localDataPort = steps.contains("O") ? ownPort : 0;
+        QTcpServer taken; // "T": the whole passive range is this port, taken
+        QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
+        options.firstPassivePort = options.lastPassivePort =
+            steps.contains("T") ? taken.serverPort() : 0;
+        CFtpTestServer server(options);
+        for (const qsizetype size : {qsizetype(0), qsizetype(1), qsizetype(512), kLarge})
+            TestFiles::Write(server.Path(QStringLiteral("f%1").arg(size)),
+                             TestFiles::Pattern(size));
+        QFile f1(server.Path("f1"));
+        QVERIFY(f1.open(QIODevice::ReadOnly)
+                && f1.setFileTime(QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5), Qt::UTC),
+                                  QFileDevice::FileModificationTime));
+        TestFiles::Write(server.Path("g"), "abcdef");
+        TestFiles::Write(server.Path(".hidden"), "hidden");
+        QVERIFY(QDir(server.Path(QString())).mkdir("sub"));
+        const CBlockedPort blocked;
+        CFtpTestClient client(server.Port());
+        QCOMPARE(client.Line(), QByteArray("220 Welcome to the brennor Test Server 1.0"));
+        for (const QByteArray& step : steps) {
+            const QByteArray rest = step.mid(1);
+            switch (step.at(0)) {
+            case 'I': QVERIFY(client.LogIn(false)); break;
+            case '>': client.Send(rest + "\r\n"); break;
+            case '<': QCOMPARE(client.Line(), rest); break;
+            case 'R': {
+                const QByteArrayList sizes = rest.split('@');
+                QCOMPARE(
+                    client.ReceiveData(),
+                    TestFiles::Pattern(sizes.at(0).toLongLong()).mid(sizes.value(1).toLongLong()));
+                break;
+            }
+            case 'X': client.RefuseData(); break;
+            case 'C':
+                QVERIFY(client.WaitClosed());
+                QCOMPARE(client.Line(0), kTimedOut);
+                break;
+            case 'B':
+                QCOMPARE(client.Command(blocked.Command()), "200 Port command successful");
+                break;
+            case 'O':
+                QCOMPARE(client.Command(PortArgument(ownPort)), "200 Port command successful");
+                break;
+            case 'L': QCOMPARE(client.ReceiveData(), QByteArray()); break;
+            case 'P': QVERIFY(client.AskPassive("PASV")); break;
+            case 'E': QVERIFY(client.AskPassive("EPSV")); break;
+            case 'D':
+                QCOMPARE(client.ConnectPassive()->state(), QAbstractSocket::ConnectedState);
+                break;
+            case 'd': {
+                QTcpSocket* other = client.ConnectPassive(QHostAddress("127.0.0.2"));
+                QVERIFY(WaitUntil(
+                    [other] { return other->state() == QAbstractSocket::UnconnectedState; }));
+                QCOMPARE(other->readAll(), QByteArray());
+                break;
+            }
+            case 'Z': QVERIFY(WaitUntil([&client] { return !Listens(client.passivePort); })); break;
+            case 'e':
+                QCOMPARE(client.Command("EPRT |1|127.0.0.1|"
+                                        + QByteArray::number(client.DataListenPort()) + '|'),
+                         "200 EPRT command successful");
+                break;
+            case 'W': client.SendData(rest); break;
+            case 'f': {
+                const QByteArrayList file = rest.split('=');
+                QCOMPARE(TestFiles::Read(server.Path(file.at(0))), file.at(1));
+                break;
+            }
+            case 'T':
+                QCOMPARE(client.Command("PASV"), "425 Cannot open a passive data port");
+                break;
+            case 'N': {
+                QTcpServer free;
+                QVERIFY(free.listen(QHostAddress::LocalHost, 0));
+                const quint16 port = free.serverPort();
+                free.close();
+                options.firstPassivePort = options.lastPassivePort = port;
+                CFtpTestServer ranged(options);
+                CFtpTestClient other(ranged.Port());
+                QVERIFY(other.LogIn() && other.AskPassive("EPSV"));
+                QCOMPARE(other.passivePort, port);
+                break;
+            }
+            default: QFAIL(step.constData());
+            }
+        }
+        WAIT_COMPARE(server.sessions->TransferCount(), 0);
+        if (!events.isEmpty())
+            WAIT_COMPARE(server.events, events);
+    }
+    // Whether something listens on the loopback port.
+    static bool Listens(quint16 port)
+    {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, port);
+        return probe.waitForConnected(kWaitMs);
+    }
     static qint64 ResidentKiB()
     {
         for (const QByteArray& line : TestFiles::Read("/proc/self/status").split('\n')) {
