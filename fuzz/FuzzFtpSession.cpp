@@ -9,6 +9,10 @@
 // 127.0.0.1 port 1025 ("PORT 127,0,0,1,4,1"), sends a few bytes on each and
 // reads what comes until the server closes it.
 //
+// An input whose first byte is odd runs in the extended mode (passive ports,
+// restarts, EPRT, ...); nothing connects to a passive port, so such a data
+// connection ends by its time-out, kept short here.
+//
 // The served folder is real and rebuilt for each input: a file, a
 // subfolder, a hidden file, a link to a file outside and a dangling link that
 // points outside. Beside the served folder lies a canary file. The run stops
@@ -48,6 +52,7 @@ using namespace FuzzKit;
 
 // How long a session and its transfers may take to end after the client closed.
 constexpr qint64 kMaxEndMs = 5000;
+constexpr int kDataConnectTimeoutMs = 500; // well inside kMaxEndMs
 constexpr int kMaxLoopPasses = 200000;
 // Wakes the event loop while waiting, so the bound above is checked.
 constexpr int kWakeIntervalMs = 20;
@@ -193,6 +198,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         options.servedFolder = CServedFolder(g_fixture->served);
         options.serverTitle = QStringLiteral("fuzz");
         options.localDataPort = 0;
+        options.extended = size > 0 && (data[0] & 1) != 0;
+        options.dataConnectTimeoutMs = kDataConnectTimeoutMs;
         cFtpSessions sessions(options);
         sessions.Add(server);
         CDataClient dataClient(g_fixture->dataListener);
