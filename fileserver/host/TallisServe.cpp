@@ -43,6 +43,7 @@ struct SServeArguments {
     bool version = false;
     bool help = false; // --help or --help-all
     bool badPort = false;
+    bool badRollover = false;
 };
 
 std::optional<quint16> ParsePort(const QString& text)
@@ -77,9 +78,15 @@ SServeArguments ParseArguments(QCommandLineParser& parser, const QStringList& ar
         QStringLiteral("tftp-port"),
         QStringLiteral("TFTP port (default %1; 0: any free port).").arg(kTftpPort),
         QStringLiteral("N"), QString::number(kTftpPort));
+    const QCommandLineOption tftpRollover(
+        QStringLiteral("tftp-rollover"),
+        QStringLiteral("TFTP block number after 65535, 0 or 1, for clients that do not ask "
+                       "(default %1).")
+            .arg(kTftpRollover),
+        QStringLiteral("N"), QString::number(kTftpRollover));
     const QCommandLineOption noTray(QStringLiteral("no-tray"),
                                     QStringLiteral("Run without a tray icon or any window."));
-    parser.addOptions({root, ftpPort, ftpDataPort, tftpPort, noTray});
+    parser.addOptions({root, ftpPort, ftpDataPort, tftpPort, tftpRollover, noTray});
 
     SServeArguments result;
     if (!parser.parse(arguments)) {
@@ -96,6 +103,9 @@ SServeArguments ParseArguments(QCommandLineParser& parser, const QStringList& ar
     result.options.ftp.port = ftp.value_or(0);
     result.options.ftp.localDataPort = ftpData.value_or(0);
     result.options.tftp.port = tftp.value_or(0);
+    const QString rollover = parser.value(tftpRollover);
+    result.badRollover = rollover != QLatin1String("0") && rollover != QLatin1String("1");
+    result.options.tftp.rollover = rollover == QLatin1String("0") ? 0 : 1;
     result.options.trayIcon = !parser.isSet(noTray);
     return result;
 }
@@ -168,6 +178,10 @@ int main(int argc, char* argv[])
         parser.showHelp(0);
     if (arguments.badPort) {
         Err() << "tallis-serve: a port is a number from 0 to 65535" << Qt::endl;
+        return 2;
+    }
+    if (arguments.badRollover) {
+        Err() << "tallis-serve: --tftp-rollover is 0 or 1" << Qt::endl;
         return 2;
     }
     if (arguments.options.trayIcon && !tray) {
