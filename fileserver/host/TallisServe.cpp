@@ -44,6 +44,7 @@ struct SServeArguments {
     bool help = false; // --help or --help-all
     bool badPort = false;
     bool badPassivePorts = false;
+    bool badRollover = false;
 };
 
 std::optional<quint16> ParsePort(const QString& text)
@@ -78,6 +79,12 @@ SServeArguments ParseArguments(QCommandLineParser& parser, const QStringList& ar
         QStringLiteral("tftp-port"),
         QStringLiteral("TFTP port (default %1; 0: any free port).").arg(kTftpPort),
         QStringLiteral("N"), QString::number(kTftpPort));
+    const QCommandLineOption tftpRollover(
+        QStringLiteral("tftp-rollover"),
+        QStringLiteral("TFTP block number after 65535, 0 or 1, for clients that do not ask "
+                       "(default %1).")
+            .arg(kTftpRollover),
+        QStringLiteral("N"), QString::number(kTftpRollover));
     const QCommandLineOption noTray(QStringLiteral("no-tray"),
                                     QStringLiteral("Run without a tray icon or any window."));
     const QCommandLineOption extended(
@@ -88,7 +95,8 @@ SServeArguments ParseArguments(QCommandLineParser& parser, const QStringList& ar
         QStringLiteral("passive-ports"),
         QStringLiteral("Ports offered for passive data connections (default: any free port)."),
         QStringLiteral("FIRST-LAST"));
-    parser.addOptions({root, ftpPort, ftpDataPort, tftpPort, noTray, extended, passivePorts});
+    parser.addOptions(
+        {root, ftpPort, ftpDataPort, tftpPort, tftpRollover, noTray, extended, passivePorts});
 
     SServeArguments result;
     if (!parser.parse(arguments)) {
@@ -105,6 +113,9 @@ SServeArguments ParseArguments(QCommandLineParser& parser, const QStringList& ar
     result.options.ftp.port = ftp.value_or(0);
     result.options.ftp.localDataPort = ftpData.value_or(0);
     result.options.tftp.port = tftp.value_or(0);
+    const QString rollover = parser.value(tftpRollover);
+    result.badRollover = rollover != QLatin1String("0") && rollover != QLatin1String("1");
+    result.options.tftp.rollover = rollover == QLatin1String("0") ? 0 : 1;
     result.options.trayIcon = !parser.isSet(noTray);
     result.options.ftp.extended = parser.isSet(extended);
     if (parser.isSet(passivePorts)) {
@@ -191,6 +202,10 @@ int main(int argc, char* argv[])
     if (arguments.badPassivePorts) {
         Err() << "tallis-serve: passive ports are FIRST-LAST, from 1 to 65535, FIRST not above LAST"
               << Qt::endl;
+        return 2;
+    }
+    if (arguments.badRollover) {
+        Err() << "tallis-serve: --tftp-rollover is 0 or 1" << Qt::endl;
         return 2;
     }
     if (arguments.options.trayIcon && !tray) {

@@ -40,6 +40,7 @@ STftpNegotiated CTftpNegotiation::Negotiate(CTftpPacket::ETftpOpcode request,
                                             const SLimits& limits)
 {
     STftpNegotiated result;
+    result.rollover = limits.rollover;
     CTftpPacket::COptions accepted;
     // The window depends on the block size, so blksize is settled first.
     if (const CTftpPacket::SOption* option = Find(requested, "blksize")) {
@@ -63,6 +64,13 @@ STftpNegotiated CTftpNegotiation::Negotiate(CTftpPacket::ETftpOpcode request,
         if (seconds && *seconds >= kMinTimeoutS && *seconds <= kMaxTimeoutS) {
             result.timeoutS = static_cast<int>(*seconds);
             accepted.append({option->name, QByteArray::number(result.timeoutS)});
+        }
+    }
+    if (const CTftpPacket::SOption* option = Find(requested, "rollover")) {
+        const std::optional<qint64> next = Number(option->value);
+        if (next && *next <= 1) {
+            result.rollover = static_cast<quint16>(*next);
+            accepted.append({option->name, QByteArray::number(result.rollover)});
         }
     }
     if (const CTftpPacket::SOption* option = Find(requested, "tsize")) {

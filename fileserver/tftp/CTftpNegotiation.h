@@ -1,16 +1,17 @@
 #pragma once
 
 #include "fileserver/tftp/CTftpPacket.h"
+#include "fileserver/tftp/MTftpDefaults.h"
 #include "fileserver/tftp/STftpNegotiated.h"
 
 #include <QtGlobal>
 
 // Option negotiation (RFC 2347): which of a request's options the server
 // accepts, and with which values. Accepted are blksize (RFC 2348), tsize and
-// timeout (RFC 2349) and windowsize (RFC 7440); unknown options, and values
-// that are not decimal numbers or lie outside an option's range, are left
-// out of the answer. A request none of whose options is accepted gets no
-// OACK and runs exactly as one without options.
+// timeout (RFC 2349), windowsize (RFC 7440) and rollover, the block number
+// after 65535, 0 or 1; unknown options, and values that are not decimal
+// numbers or lie outside an option's range, are left out of the answer. A request none of whose
+// options is accepted gets no OACK and runs exactly as one without options.
 class CTftpNegotiation final {
 public:
     static constexpr qsizetype kMinBlockSize = 8;
@@ -24,6 +25,7 @@ public:
         // The bytes a window of DATA may take in a socket buffer; a larger
         // window is cut to fit, so that no block of it is dropped on arrival.
         qint64 windowBufferBytes = 0;
+        quint16 rollover = kTftpRollover; // the server's own, for a client that does not ask
     };
 
     static STftpNegotiated Negotiate(CTftpPacket::ETftpOpcode request,

@@ -126,7 +126,7 @@ const char* CTftpPacket::ErrorText(ETftpError code)
     return "";
 }
 
-quint16 CTftpPacket::NextBlockNumber(quint16 block)
+quint16 CTftpPacket::NextBlockNumber(quint16 block, quint16 rollover)
 {
-    return block == kLastBlockNumber ? 1 : static_cast<quint16>(block + 1);
+    return block == kLastBlockNumber ? rollover : static_cast<quint16>(block + 1);
 }

@@ -48,7 +48,7 @@ public:
     // the header of a DATA, ACK or ERROR packet.
     static constexpr qsizetype kOpcodeSize = 2;
     static constexpr qsizetype kHeaderSize = 4;
-    // Block numbers are two bytes; after the highest comes 1 again.
+    // Block numbers are two bytes; after the highest comes 0 or 1 again.
     static constexpr quint16 kLastBlockNumber = 0xFFFF;
 
     // One option of a request or an OACK. Names are compared without regard
@@ -98,7 +98,7 @@ public:
     // The text of an error packet.
     static const char* ErrorText(ETftpError code);
 
-    // The block number after block: 65535 is followed by 1, never by 0,
-    // because the equipment expects it so.
-    static quint16 NextBlockNumber(quint16 block);
+    // The block number after block: 65535 is followed by rollover, 0 or 1
+    // (the equipment expects 1, most clients 0).
+    static quint16 NextBlockNumber(quint16 block, quint16 rollover);
 };

@@ -77,13 +77,16 @@ void CTftpSession::Activate(CTftpPacket::ETftpOpcode opcode, const CUdpPeer& cli
 STftpNegotiated CTftpSession::Negotiate(CTftpPacket::ETftpOpcode opcode,
                                         const CTftpPacket::COptions& options)
 {
-    if (options.isEmpty())
-        return {};
+    if (options.isEmpty()) {
+        STftpNegotiated plain;
+        plain.rollover = m_options.rollover;
+        return plain;
+    }
     const qint64 windowBuffer = m_options.windowBufferBytes > 0 ? m_options.windowBufferBytes
                                                                 : m_udpSession.ReceiveBufferSize();
     // A write's file is the new, empty one; its tsize is the client's.
-    const STftpNegotiated negotiated =
-        CTftpNegotiation::Negotiate(opcode, options, {m_file->size(), windowBuffer});
+    const STftpNegotiated negotiated = CTftpNegotiation::Negotiate(
+        opcode, options, {m_file->size(), windowBuffer, m_options.rollover});
     // A whole window, or one large block, must fit this socket's buffers too.
     const qint64 windowBytes =
         negotiated.windowSize * CTftpNegotiation::DatagramCost(negotiated.blockSize);

@@ -10,10 +10,12 @@ namespace {
 constexpr qsizetype kHeaderSize = CTftpPacket::kHeaderSize;
 
 // Whether a DATA block number is the one after the last one stored. After
-// 65535 both 1 (this server's own way) and 0 (most clients' way) follow.
+// 65535 both 1 (the equipment's way) and 0 (most clients' way) follow,
+// whatever was negotiated.
 bool FollowsBlock(quint16 block, quint16 last)
 {
-    return block == static_cast<quint16>(last + 1) || block == CTftpPacket::NextBlockNumber(last);
+    return block == CTftpPacket::NextBlockNumber(last, 0)
+           || block == CTftpPacket::NextBlockNumber(last, 1);
 }
 
 CTftpTransfer::SStep Answer(const QByteArray& packet, bool restartTimer = false)
@@ -26,7 +28,8 @@ CTftpTransfer::SStep Answer(const QByteArray& packet, bool restartTimer = false)
 CTftpTransfer::CTftpTransfer(CTftpPacket::ETftpOpcode request, QIODevice& file, quint16 lastBlock,
                              const STftpNegotiated& negotiated, std::function<bool()> commit)
     : m_request(request), m_file(file), m_negotiated(negotiated), m_commit(std::move(commit)),
-      m_windowFirst(CTftpPacket::NextBlockNumber(lastBlock)), m_blockNumber(lastBlock)
+      m_windowFirst(CTftpPacket::NextBlockNumber(lastBlock, negotiated.rollover)),
+      m_blockNumber(lastBlock)
 {
 }
 
@@ -103,7 +106,7 @@ CTftpTransfer::SStep CTftpTransfer::SendWindow()
         // take the part sent so far for the whole.
         if (!packet)
             return EndWith(CTftpPacket::EncodeError(CTftpPacket::eteReadFailed));
-        m_blockNumber = CTftpPacket::NextBlockNumber(m_blockNumber);
+        m_blockNumber = CTftpPacket::NextBlockNumber(m_blockNumber, m_negotiated.rollover);
         // The header in place: the block is read into its packet once, not copied.
         qToBigEndian<quint16>(CTftpPacket::etoData, packet->data());
         qToBigEndian<quint16>(m_blockNumber, packet->data() + CTftpPacket::kOpcodeSize);
@@ -220,12 +223,12 @@ CTftpTransfer::SStep CTftpTransfer::ReceiveAck(const QByteArray& datagram)
     for (qsizetype i = 0; i < m_window.size() && acknowledged == 0; ++i) {
         if (number == *block)
             acknowledged = i + 1;
-        number = CTftpPacket::NextBlockNumber(number);
+        number = CTftpPacket::NextBlockNumber(number, m_negotiated.rollover);
     }
     if (acknowledged == 0)
         return {};
     m_window.remove(0, acknowledged);
-    m_windowFirst = CTftpPacket::NextBlockNumber(*block);
+    m_windowFirst = CTftpPacket::NextBlockNumber(*block, m_negotiated.rollover);
     // RFC 1350 section 6: the ACK of the short block, possibly empty, ends the transfer.
     if (m_window.isEmpty() && m_lastBlockRead)
         return End();

@@ -18,7 +18,8 @@ class QIODevice;
 // the packets to its client, restarts its retry timer, or ends.
 //
 // A read sends the file in 512-byte blocks, one block in flight, numbered
-// from 1 with 65535 followed by 1; each tick sends the block in flight again,
+// from 1 with 65535 followed by the negotiated rollover (1 unless told
+// otherwise); each tick sends the block in flight again,
 // 16 times at most, and the 17th tick without progress ends the transfer. A
 // write stores each DATA block that follows the last one stored and
 // acknowledges it; a repeat of the last one is acknowledged again and not

@@ -18,3 +18,6 @@ inline constexpr int kTftpMaxSessions = 512;
 // The bytes a window of DATA (RFC 7440) may take in a socket buffer; 0: the
 // system's default receive buffer, which a client on the same system has too.
 inline constexpr int kTftpWindowBufferBytes = 0;
+// The block number after 65535 for a client that does not ask (option
+// rollover): 1, as the equipment expects; most clients expect 0.
+inline constexpr quint16 kTftpRollover = 1;

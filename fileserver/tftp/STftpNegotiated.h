@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileserver/tftp/CTftpPacket.h"
+#include "fileserver/tftp/MTftpDefaults.h"
 
 #include <QtGlobal>
 
@@ -12,4 +13,5 @@ struct STftpNegotiated {
     int timeoutS = 0;   // the client's retry interval in seconds; 0: the server's own
     // What the OACK carries; empty: no OACK, the transfer starts as without options.
     CTftpPacket::COptions acknowledged;
+    quint16 rollover = kTftpRollover; // the block number after 65535: 0 or 1
 };

@@ -16,4 +16,5 @@ struct STftpOptions {
     quint16 lastSessionPort = kTftpLastSessionPort;
     int maxSessions = kTftpMaxSessions;
     int windowBufferBytes = kTftpWindowBufferBytes;
+    quint16 rollover = kTftpRollover; // the block after 65535, 0 or 1, unless the client asks
 };

@@ -23,7 +23,8 @@ class TallisServe(unittest.TestCase):
                          "tallis-serve %s\n" % os.environ["PELION_PROJECT_VERSION"])
         usage = run_host("--help")
         self.assertEqual(usage.returncode, 0)
-        for option in ("--root", "--ftp-port", "--ftp-data-port", "--tftp-port", "--no-tray"):
+        for option in ("--root", "--ftp-port", "--ftp-data-port", "--tftp-port", "--tftp-rollover",
+                       "--no-tray"):
             self.assertIn(option, usage.stdout)
 
     def test_refused_ports_give_their_reason(self):
@@ -43,6 +44,9 @@ class TallisServe(unittest.TestCase):
         result = run_host("--no-tray", "--ftp-port", "70000")
         self.assertNotEqual(result.returncode, 0)
         self.assertIn("port", result.stderr)
+        result = run_host("--no-tray", "--tftp-rollover", "2")
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("--tftp-rollover is 0 or 1", result.stderr)
 
     def test_lines_for_sessions_and_transfers_then_clean_end(self):
         with tempfile.TemporaryDirectory() as root:

@@ -1,12 +1,16 @@
-"""TFTP interop: tftp-hpa, atftp, busybox and curl against the host on loopback. The server
-follows block 65535 with block 1, which these clients do not expect: no transfer is longer."""
+"""TFTP interop: tftp-hpa, atftp, busybox and curl against the host on loopback. By default
+the server follows block 65535 with block 1, which these clients do not expect: only the host
+started with --tftp-rollover 0 serves them a file of more blocks."""
 
 import concurrent.futures
+import hashlib
 import os
 import random
 import socket
+import struct
 import subprocess
 import threading
+import time
 import unittest
 
 from serverhost import HostCase, read, write
@@ -19,6 +23,13 @@ CONCURRENT_CLIENTS = 20
 JUNK_FETCHES = 24  # per run, four at a time, with and without junk
 JUNK_PER_SECOND = 2000  # ten times what starved the listener when it read one per pass
 JUNK_MOST = 200000  # the junk sender stops after this many datagrams whatever happens
+# An image of 40 MiB: 81920 blocks of 512 bytes, past the wrap after 65535.
+WRAP_SIZE = 40 * 1024 * 1024
+# The raw client's file: past the wrap in 8-byte blocks, a window per ACK, a lost block
+# sent again after one second.
+RAW_OPTIONS = {"blksize": "8", "windowsize": "65535", "timeout": "1"}
+RAW_SIZE = (65535 + 8) * 8 + 3
+RAW_DEADLINE_S = 60  # the raw client gives up after this
 # Per client: the block size its options give, the options, and what it shows for a missing
 # file (curl: exit status 68). Runs without pass none (busybox still asks for tsize).
 CLIENTS = {
@@ -49,6 +60,55 @@ def command(client, direction, port, local, remote, options=()):
     }[client]
 
 
+def fetch_raw(port, remote, options):
+    """Reads remote with options through a plain socket, as an RFC 7440 client does, taking
+    0 or 1 after 65535: (the OACK's options, the bytes, the block number that came after 65535)."""
+    request = b"\0\1" + remote.encode() + b"\0octet\0"
+    request += b"".join(b"%s\0%s\0" % (k.encode(), v.encode()) for k, v in options.items())
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as client:
+        client.settimeout(CLIENT_TIMEOUT_S)
+        client.sendto(request, (HOST, port))
+        answer, server = client.recvfrom(65536)
+        client.settimeout(1)
+        if answer[:2] != b"\0\6":
+            raise AssertionError("no OACK: %r" % answer[:40])
+        fields = answer[2:].split(b"\0")[:-1]
+        oack = {fields[i].decode(): fields[i + 1].decode() for i in range(0, len(fields), 2)}
+        block_size, window = int(oack.get("blksize", 512)), int(oack.get("windowsize", 1))
+        client.sendto(struct.pack("!HH", 4, 0), server)
+        blocks, last, after, in_window, gap_told = [], 0, None, 0, False
+        deadline = time.monotonic() + RAW_DEADLINE_S
+        while time.monotonic() < deadline:
+            try:
+                packet = client.recv(65536)
+            except socket.timeout:
+                continue  # the server sends its window again
+            opcode, block = struct.unpack("!HH", packet[:4])
+            if opcode != 3:
+                raise AssertionError("not DATA: %r" % packet[:40])
+            if block not in ((0, 1) if last == 65535 else ((last + 1) & 0xFFFF,)):
+                if not gap_told:  # the server sends its window again behind the last in step
+                    client.sendto(struct.pack("!HH", 4, last), server)
+                    gap_told, in_window = True, 0
+                continue
+            if last == 65535:
+                after = block
+            blocks.append(packet[4:])
+            last, in_window, gap_told = block, in_window + 1, False
+            short = len(packet) - 4 < block_size
+            if short or in_window == window:
+                client.sendto(struct.pack("!HH", 4, last), server)
+                in_window = 0
+            if short:
+                return oack, b"".join(blocks), after
+    raise AssertionError("no last block within %d s" % RAW_DEADLINE_S)
+
+
+def digest(path):
+    with open(path, "rb") as stream:
+        return hashlib.file_digest(stream, "sha256").hexdigest()
+
+
 class TftpInterop(HostCase):
     PROTOCOL = "TFTP"
 
@@ -56,7 +116,7 @@ class TftpInterop(HostCase):
     def prepare(cls):
         block_edges = [size + edge for size, _, _ in CLIENTS.values() if size
                        for edge in (-1, 0, 1)]
-        for size in SIZES + block_edges + [LONG_SIZE]:
+        for size in SIZES + block_edges + [LONG_SIZE, RAW_SIZE]:
             write(os.path.join(cls.root, "file_%d" % size), content(size, size))
 
     def run_client(self, client, direction, local, remote, options=()):
@@ -151,6 +211,39 @@ class TftpInterop(HostCase):
         self.assertGreater(sent[0], 0)
         self.assertLessEqual(with_junk, without, "failed with junk: %d, without: %d of %d"
                              % (with_junk, without, JUNK_FETCHES))
+
+    def test_block_after_65535_is_one_unless_asked(self):
+        for options, after in [(RAW_OPTIONS, 1), (dict(RAW_OPTIONS, rollover="0"), 0)]:
+            with self.subTest(options=options):
+                oack, data, came = fetch_raw(self.port, "file_%d" % RAW_SIZE, options)
+                self.assertEqual(oack, options | {"windowsize": oack["windowsize"]})
+                self.assertEqual(came, after)
+                self.assertEqual(data, content(RAW_SIZE, RAW_SIZE))
+
+
+class TftpRolloverZero(HostCase):
+    """A host whose block after 65535 is 0: ordinary clients read files past the wrap."""
+
+    PROTOCOL = "TFTP"
+    HOST_ARGUMENTS = ("--tftp-rollover", "0")
+
+    @classmethod
+    def prepare(cls):
+        write(os.path.join(cls.root, "wrap"), content(WRAP_SIZE, WRAP_SIZE))
+
+    def test_clients_read_past_the_wrap(self):
+        def fetch(client):
+            result = subprocess.run(command(client, "get", self.port, self.in_local(client), "wrap"),
+                                    capture_output=True, timeout=CLIENT_TIMEOUT_S)
+            return result.returncode, result.stderr
+        clients = ["tftp-hpa", "atftp"]
+        with concurrent.futures.ThreadPoolExecutor(len(clients)) as pool:
+            results = dict(zip(clients, pool.map(fetch, clients)))
+        for client, (returncode, stderr) in results.items():
+            with self.subTest(client=client):
+                self.assertEqual(returncode, 0, stderr)
+                self.assertEqual(digest(self.in_local(client)), digest(self.served("wrap")))
+
 
 if __name__ == "__main__":
     unittest.main()

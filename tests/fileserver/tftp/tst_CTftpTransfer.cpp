@@ -63,6 +63,9 @@ private slots:
         row("read: empty file is one empty block", read, {}, "start>D1+ A1. A1. tick.");
         row("read: block 65535 is followed by 1", read, file(3 * 512 + 4),
             "start>D65534+ A65534>D65535+ A65535>D1+ A0 A1>D2+ A2.", 0, -1, 65533);
+        const STftpNegotiated rollover0{512, 1, 0, {}, 0};
+        row("read rollover 0: block 65535 is followed by 0", read, file(3 * 512 + 4),
+            "start>D65534+ A65534>D65535+ A65535>D0@2+ A1 A0>D1@3+ A1.", 0, -1, 65533, rollover0);
         row("read: out-of-step and repeated ACKs wait for the tick", read, file(700),
             "start>D1+ A0 A2 A65535 tick>D1 A1>D2+ A1 A2.");
         row("read: progress starts the resends over, the 17th tick ends it", read, file(700),
@@ -81,6 +84,8 @@ private slots:
             "start>A65534+ D65535>A65535+ D0@1>A0+ D1@2>A1.", 1, -1, 65534);
         row("write: client goes on with 1 after 65535", write, file(1028),
             "start>A65534+ D65535>A65535+ D1>A1+ D2>A2.", 1, -1, 65534);
+        row("write rollover 0 negotiated: the client may still go on with 1", write, file(1028),
+            "start>A65534+ D65535>A65535+ D1@1>A1+ D2@2>A2.", 1, -1, 65534, rollover0);
         row("write: a failed write is disk full", write, file(512), "start>A0+ D1>A1+ D2x>A2;E3.",
             0, 700);
         row("write: the last block is stored before its ACK", write, file(512),
@@ -105,6 +110,12 @@ private slots:
         row("read window 3: one lost block, one duplicate ACK", read, file(7 * 8 + 4),
             "start>D1;D2;D3+ A1>D2;D3;D4+ A1 A4>D5;D6;D7+ tick>D5;D6;D7 A7>D8+ A7 A8.", 0, -1, 0,
             {8, 3, 0, {}});
+        row("read window 3 across the wrap, after 65535 comes 1", read, file(5 * 8 + 4),
+            "start>D65534;D65535;D1+ A0 A65535>D1;D2;D3+ A3>D4+ A4.", 0, -1, 65533, {8, 3, 0, {}});
+        row("read window 3 across the wrap, after 65535 comes 0", read, file(5 * 8 + 4),
+            "start>D65534;D65535;D0@2+ A1 A65535>D0@2;D1@3;D2@4+ A0>D1@3;D2@4;D3@5+ "
+            "tick>D1@3;D2@4;D3@5 A3.",
+            0, -1, 65533, {8, 3, 0, {}, 0});
         row("write window 3: ACK per window, a gap answered once", write, file(4 * 8 + 4),
             "start>A0+ D1+ D3>A1 D4 D2+ D3+ D4>A4+ D4>A4 D5>A5.", 1, -1, 0, {8, 3, 0, {}});
     }
