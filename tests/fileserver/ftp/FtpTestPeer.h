@@ -114,12 +114,14 @@ public:
 
 class CFtpTestClient final {
 public:
-    explicit CFtpTestClient(quint16 port)
+    // Data connections are awaited on dataAddress only.
+    explicit CFtpTestClient(quint16 port, const QHostAddress& address = QHostAddress::LocalHost,
+                            const QHostAddress& dataAddress = QHostAddress::LocalHost)
     {
         QObject::connect(&m_control, &QTcpSocket::readyRead, &m_control,
                          [this] { m_received += m_control.readAll(); });
-        m_control.connectToHost(QHostAddress::LocalHost, port);
-        m_data.listen(QHostAddress::LocalHost, 0);
+        m_control.connectToHost(address, port);
+        m_data.listen(dataAddress, 0);
     }
     QByteArray Line(int timeoutMs = kWaitMs)
     {
