@@ -29,12 +29,14 @@ def wait_for(condition, timeout):
 
 
 class ServerHost:
-    """`with ServerHost(root) as host: host.ports["FTP"]`; it gathers the host's lines."""
+    """`with ServerHost(root, *more_arguments) as host: host.ports["FTP"]`; it gathers the host's
+    lines."""
 
-    def __init__(self, root):
+    def __init__(self, root, *arguments):
         self.ports, self.lines = {}, []
         self._process = subprocess.Popen(
-            host_command("--root", root, "--ftp-port", "0", "--tftp-port", "0", "--no-tray"),
+            host_command("--root", root, "--ftp-port", "0", "--tftp-port", "0", "--no-tray",
+                         *arguments),
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
@@ -64,6 +66,7 @@ class ServerHost:
             self._process.kill()
             self.returncode = self._process.wait()
         self._reader.join(timeout=5)
+        self._process.stdout.close()
         return False
 
 
