@@ -82,7 +82,7 @@ void cFtpServer::SetEnable(bool enable)
         m_listen->Close();
         return;
     }
-    // Already listening: the one listener stays as it is.
+    // Already listening: the listeners stay as they are.
     if (m_listen->IsListening())
         return;
     m_listenerErrorShown = false;

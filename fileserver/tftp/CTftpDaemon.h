@@ -18,10 +18,10 @@ class CTftpSession;
 // The TFTP listener (RFC 1350): reads the read and write requests that
 // reach its port, on each of the options' listen addresses, and starts one
 // CTftpSession per client address and port, which carries the transfer on a
-// port of its own (of the address the request came to, where that is one
-// address). Everything else that
-// reaches the listener's port is dropped without an answer. Sessions are
-// owned here and deleted once they have ended.
+// port of its own (on the address the request came to, where the listener's
+// socket has one). Everything else that reaches the listener's port is
+// dropped without an answer. Sessions are owned here and deleted once they
+// have ended.
 //
 // At most STftpOptions::maxSessions run at once; a new client beyond them
 // gets one error packet (code 0, "Server busy") from the listener's port,
