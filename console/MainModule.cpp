@@ -148,7 +148,11 @@ bool Main(const SStartupOptions& options)
             ShowStartupMessage(QLatin1String(kManagerRunning), EMessageIcon::Critical,
                                splash.get());
         } else {
-            gFileServer = CreateFileServer(options.fileServer, splash.get());
+            // Read here: the server is made before the window loads the settings.
+            SFtpServerOptions fileServer = options.fileServer;
+            if (ExtendedFtpChosen(CSettingsStore()))
+                fileServer.ftp.extended = true;
+            gFileServer = CreateFileServer(fileServer, splash.get());
         }
 
         // The equipment's pages through this desktop: its windows, and the

@@ -19,6 +19,7 @@ cFtpServer::cFtpServer(SFtpServerOptions options, QObject* parent)
     m_options.ftp.servedFolder = folder;
     m_options.ftp.serverTitle = ServerTitle();
     m_options.tftp.servedFolder = folder;
+    m_options.tftp.listenAddresses = m_options.listenAddresses;
 
     if (m_options.trayIcon) {
         m_tray = std::make_unique<FTray>(FTray::SOptions{
@@ -81,11 +82,13 @@ void cFtpServer::SetEnable(bool enable)
         m_listen->Close();
         return;
     }
-    // Already listening: the one listener stays as it is.
+    // Already listening: the listeners stay as they are.
     if (m_listen->IsListening())
         return;
     m_listenerErrorShown = false;
-    m_listen->Listen(m_options.ftp.port);
+    m_listen->Listen(m_options.ftp.port, m_options.listenAddresses.isEmpty()
+                                             ? QList<QHostAddress>{QHostAddress::Any}
+                                             : m_options.listenAddresses);
 }
 
 void cFtpServer::listen_OnListenerError(int number, const QString& description)

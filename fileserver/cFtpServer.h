@@ -4,6 +4,8 @@
 #include "fileserver/tftp/STftpOptions.h"
 #include "fileserver/ui/TrayEvents.h"
 
+#include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -33,6 +35,11 @@ struct SFtpServerOptions {
     // ftp.serverTitle is the server's own (ServerTitle).
     SFtpOptions ftp;
     STftpOptions tftp;
+    // The addresses both protocols listen on, each port the same on all
+    // (port 0: the one the system chose for the first). Empty: every address
+    // of IPv4 and IPv6 on one socket per protocol. "::" alone is IPv6 only.
+    // It takes the place of tftp.listenAddresses.
+    QList<QHostAddress> listenAddresses = {};
     bool trayIcon = true; // false: no tray form (a host without a desktop)
 };
 
@@ -72,6 +79,10 @@ public:
     void CloseMe();
 
     static QString ServerTitle() { return QLatin1String(kServerTitle); }
+
+    // What the server runs with: the creator's options, the served folder
+    // and the server title filled in.
+    const SFtpServerOptions& Options() const { return m_options; }
 
     // The ports really listened on (0 when not listening).
     quint16 FtpPort() const;

@@ -23,3 +23,9 @@ void LoadProgramSettings(const CSettingsStore& store, const QString& executableF
 
     gModemEntry = store.Read(QLatin1String(kSectionProgOptions), QLatin1String(kKeyModemEntry));
 }
+
+bool ExtendedFtpChosen(const CSettingsStore& store)
+{
+    return store.Read(QLatin1String(kSectionProgOptions), QLatin1String(kKeyExtendedFtp))
+           == QLatin1String("1");
+}

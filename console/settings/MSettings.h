@@ -16,6 +16,8 @@ inline constexpr char kSectionProgOptions[] = "Prog Options";
 inline constexpr char kKeyConnectionType[] = "Connection Type";
 inline constexpr char kKeyModemEntry[] = "Modem Entry";
 inline constexpr char kKeyMultiHomedIpSelected[] = "MultiHomed IP Selected";
+// "1": the file server's extended FTP for ordinary clients (no dialog sets it).
+inline constexpr char kKeyExtendedFtp[] = "Extended FTP";
 
 // Per-user store: section "Ip Address Book"; entry i is kept under the keys
 // i followed by one of the two key words ("0IpAddress", "12Description").
@@ -44,3 +46,7 @@ extern qint16 gIpBookCount;
 // program-wide variables. A missing or empty web root becomes
 // executableFolder + "/wwwRoot".
 void LoadProgramSettings(const CSettingsStore& store, const QString& executableFolder);
+
+// Whether the store asks for the file server's extended FTP: "Extended FTP"
+// is exactly "1". Absent or any other value: the equipment's own dialogue.
+bool ExtendedFtpChosen(const CSettingsStore& store);

@@ -2,27 +2,56 @@
 
 #include <QMetaMethod>
 
-FTcpListen::FTcpListen(QObject* parent) : QObject(parent)
-{
-    connect(&m_daemon, &CTcpDaemon::Accept, this, &FTcpListen::Daemon_Accept);
-    connect(&m_daemon, &CTcpDaemon::Error, this, &FTcpListen::OnListenerError);
-    connect(&m_daemon, &CTcpDaemon::AcceptPaused, this, &FTcpListen::OnAcceptPaused);
-}
+#include <algorithm>
 
-void FTcpListen::Listen(quint16 port, const QHostAddress& address)
+FTcpListen::FTcpListen(QObject* parent) : QObject(parent) {}
+
+FTcpListen::~FTcpListen() = default;
+
+void FTcpListen::Listen(quint16 port, const QList<QHostAddress>& addresses)
 {
-    m_daemon.Listen(port, address);
+    if (IsListening())
+        return;
+    m_daemons.clear();
+    for (const QHostAddress& address : addresses) {
+        auto daemon = std::make_unique<CTcpDaemon>();
+        CTcpDaemon* raw = daemon.get();
+        connect(raw, &CTcpDaemon::Accept, this, [this, raw] { Daemon_Accept(*raw); });
+        connect(raw, &CTcpDaemon::Error, this, &FTcpListen::OnListenerError);
+        connect(raw, &CTcpDaemon::AcceptPaused, this, &FTcpListen::OnAcceptPaused);
+        m_daemons.push_back(std::move(daemon));
+        raw->Listen(port, address);
+        if (!raw->IsListening()) {
+            // Half the addresses would leave a client to guess which one answers.
+            Close();
+            return;
+        }
+        port = raw->LocalPort();
+    }
 }
 
 void FTcpListen::Close()
 {
-    m_daemon.Close();
+    for (const std::unique_ptr<CTcpDaemon>& daemon : m_daemons)
+        daemon->Close();
 }
 
-void FTcpListen::Daemon_Accept()
+bool FTcpListen::IsListening() const
+{
+    return std::any_of(
+        m_daemons.begin(), m_daemons.end(),
+        [](const std::unique_ptr<CTcpDaemon>& daemon) { return daemon->IsListening(); });
+}
+
+quint16 FTcpListen::LocalPort() const
+{
+    return IsListening() ? m_daemons.front()->LocalPort() : 0;
+}
+
+void FTcpListen::Daemon_Accept(CTcpDaemon& daemon)
 {
     // Left untaken, the daemon closes the connection instead of leaking it.
     if (!isSignalConnected(QMetaMethod::fromSignal(&FTcpListen::OnNewConnection)))
         return;
-    emit OnNewConnection(m_daemon.Handle());
+    emit OnNewConnection(daemon.Handle());
 }

@@ -45,6 +45,7 @@ struct SServeArguments {
     bool badPort = false;
     bool badPassivePorts = false;
     bool badRollover = false;
+    QString badAddress; // a --listen value that is no IP address
 };
 
 std::optional<quint16> ParsePort(const QString& text)
@@ -54,6 +55,22 @@ std::optional<quint16> ParsePort(const QString& text)
     if (!ok || value > 65535)
         return std::nullopt;
     return static_cast<quint16>(value);
+}
+
+// An IP address as --listen takes it: dotted IPv4, or IPv6 with or without
+// brackets; an IPv4-mapped IPv6 address stands for its IPv4 address.
+std::optional<QHostAddress> ParseAddress(QString text)
+{
+    if (text.startsWith(QLatin1Char('[')) && text.endsWith(QLatin1Char(']')))
+        text = text.mid(1, text.size() - 2);
+    QHostAddress address;
+    if (!address.setAddress(text))
+        return std::nullopt;
+    bool mapped = false;
+    const quint32 ipv4 = address.toIPv4Address(&mapped);
+    if (mapped && address.protocol() == QAbstractSocket::IPv6Protocol)
+        address.setAddress(ipv4);
+    return address;
 }
 
 // Declares the options and reads the command line.
@@ -97,6 +114,12 @@ SServeArguments ParseArguments(QCommandLineParser& parser, const QStringList& ar
         QStringLiteral("FIRST-LAST"));
     parser.addOptions(
         {root, ftpPort, ftpDataPort, tftpPort, tftpRollover, noTray, extended, passivePorts});
+    const QCommandLineOption listen(
+        QStringLiteral("listen"),
+        QStringLiteral("Listen for FTP and TFTP on this address only; repeat for more "
+                       "(default: every IPv4 and IPv6 address; \"::\" alone is IPv6 only)."),
+        QStringLiteral("ADDRESS"));
+    parser.addOption(listen);
 
     SServeArguments result;
     if (!parser.parse(arguments)) {
@@ -126,6 +149,16 @@ SServeArguments ParseArguments(QCommandLineParser& parser, const QStringList& ar
         result.options.ftp.firstPassivePort = first.value_or(0);
         result.options.ftp.lastPassivePort = last.value_or(0);
     }
+    for (const QString& text : parser.values(listen)) {
+        const std::optional<QHostAddress> address = ParseAddress(text);
+        if (!address) {
+            result.badAddress = text;
+            break;
+        }
+        // The same address twice would only collide with itself.
+        if (!result.options.listenAddresses.contains(*address))
+            result.options.listenAddresses.append(*address);
+    }
     return result;
 }
 
@@ -134,6 +167,15 @@ bool HasDisplay()
 {
     return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY")
            || qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+}
+
+// " of ADDRESS, ADDRESS" when --listen chose the addresses, for failure lines.
+QString ListenedText(const SFtpServerOptions& options)
+{
+    QStringList texts;
+    for (const QHostAddress& address : options.listenAddresses)
+        texts << address.toString();
+    return texts.isEmpty() ? QString() : QStringLiteral(" of ") + texts.join(QStringLiteral(", "));
 }
 
 // Prints what the server does, one line per event.
@@ -208,6 +250,11 @@ int main(int argc, char* argv[])
         Err() << "tallis-serve: --tftp-rollover is 0 or 1" << Qt::endl;
         return 2;
     }
+    if (!arguments.badAddress.isNull()) {
+        Err() << "tallis-serve: --listen takes an IP address such as 127.0.0.1 or ::1, not \""
+              << arguments.badAddress << '"' << Qt::endl;
+        return 2;
+    }
     if (arguments.options.trayIcon && !tray) {
         Err() << "tallis-serve: no display; running without a tray icon" << Qt::endl;
         arguments.options.trayIcon = false;
@@ -225,8 +272,8 @@ int main(int argc, char* argv[])
     try {
         server = CreateFtpServer(arguments.options);
     } catch (const CRaisedError& error) {
-        Err() << "tallis-serve: cannot serve TFTP on port " << arguments.options.tftp.port << ": "
-              << error.Description() << Qt::endl;
+        Err() << "tallis-serve: cannot serve TFTP on port " << arguments.options.tftp.port
+              << ListenedText(arguments.options) << ": " << error.Description() << Qt::endl;
         return 1;
     }
     Say(QStringLiteral("TFTP listening on port %1").arg(server->TftpPort()));
@@ -235,7 +282,8 @@ int main(int argc, char* argv[])
     QObject::connect(server.get(), &cFtpServer::OnFtpListenerFailed, app.get(),
                      [&exitCode, &arguments](int, const QString& description) {
                          Err() << "tallis-serve: cannot serve FTP on port "
-                               << arguments.options.ftp.port << ": " << description << Qt::endl;
+                               << arguments.options.ftp.port << ListenedText(arguments.options)
+                               << ": " << description << Qt::endl;
                          exitCode = 1;
                          QCoreApplication::exit(1);
                      });

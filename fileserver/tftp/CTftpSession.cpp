@@ -96,16 +96,18 @@ STftpNegotiated CTftpSession::Negotiate(CTftpPacket::ETftpOpcode opcode,
     return negotiated;
 }
 
-// Takes a port from the ring, a few at most; when none of them can be bound,
-// a port the system chooses.
+// Takes a port from the ring, a few at most, on the session's address; when
+// none of them can be bound, a port the system chooses.
 bool CTftpSession::BindLocalPort()
 {
-    const QHostAddress any = m_client.IsIPv4() ? QHostAddress::AnyIPv4 : QHostAddress::AnyIPv6;
+    const QHostAddress local = !m_localAddress.isNull() ? m_localAddress
+                               : m_client.IsIPv4()      ? QHostAddress(QHostAddress::AnyIPv4)
+                                                        : QHostAddress(QHostAddress::AnyIPv6);
     for (int attempt = 0; attempt < kRingPortAttempts; ++attempt) {
         const std::optional<quint16> port = m_ports.Take();
         if (!port)
             break;
-        if (m_udpSession.TryOpen(*port, any) == QAbstractSocket::UnknownSocketError) {
+        if (m_udpSession.TryOpen(*port, local) == QAbstractSocket::UnknownSocketError) {
             m_ringPort = port;
             return true;
         }
@@ -114,7 +116,7 @@ bool CTftpSession::BindLocalPort()
         m_ports.Give(*port);
     }
     // No port at all: there is no socket to answer from, the session just ends.
-    return m_udpSession.TryOpen(0, any) == QAbstractSocket::UnknownSocketError;
+    return m_udpSession.TryOpen(0, local) == QAbstractSocket::UnknownSocketError;
 }
 
 bool CTftpSession::OpenResolved(QFileDevice& file, QIODevice::OpenMode mode)

@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QFileDevice>
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -23,7 +24,8 @@ class CTftpPortRing;
 // CTftpTransfer, which decides what is sent and when the transfer ends.
 //
 // The port comes from the listener's ring of free session ports: a few are
-// tried, then the system chooses one. The socket is IPv4 for an IPv4 client.
+// tried, then the system chooses one. The socket is IPv4 for an IPv4 client,
+// on the local address the listener gives, else on any address.
 // A read sends the file as it stands. A write goes to a temporary file in the
 // target's folder that replaces the target only once the last block is in;
 // a write that fails or is given up leaves the old file as it was and no
@@ -43,6 +45,11 @@ public:
     // ports outlives the session.
     CTftpSession(const STftpOptions& options, CTftpPortRing& ports, QObject* parent = nullptr);
     ~CTftpSession() override;
+
+    // The address the session's port is bound on, the one its request came
+    // to; a null address (the default): any address of the client's family.
+    // Called before Activate.
+    void SetLocalAddress(const QHostAddress& address) { m_localAddress = address; }
 
     // Binds the session's own port and answers the request from there: the
     // OACK of the options accepted, else the first DATA block of a read or
@@ -81,6 +88,7 @@ private:
     CTftpPortRing& m_ports;
     std::optional<quint16> m_ringPort; // the port taken from the ring, given back at the end
     CUdpPeer m_client;
+    QHostAddress m_localAddress;
 
     CUdpSocket m_udpSession;
     // One single-shot timer: progress only notes the time, and the timer,

@@ -4,6 +4,8 @@
 #include "fileserver/tftp/MTftpDefaults.h"
 
 #include <QDir>
+#include <QHostAddress>
+#include <QList>
 #include <QtGlobal>
 
 // What the creator of the TFTP listener decides; tests pass an ephemeral
@@ -11,6 +13,9 @@
 struct STftpOptions {
     CServedFolder servedFolder{QDir::currentPath()};
     quint16 port = kTftpPort; // 0: the system chooses
+    // The addresses listened on, each with the same port; empty: every
+    // address of both families on one socket.
+    QList<QHostAddress> listenAddresses = {};
     int retryIntervalMs = kTftpRetryIntervalMs;
     quint16 firstSessionPort = kTftpFirstSessionPort;
     quint16 lastSessionPort = kTftpLastSessionPort;

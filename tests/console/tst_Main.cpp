@@ -132,6 +132,29 @@ private slots:
         QVERIFY(!QApplication::overrideCursor());
     }
 
+    // The stored key turns the server's extended FTP on; nothing else does.
+    void extendedFtpFromTheStore_data()
+    {
+        QTest::addColumn<QByteArray>("file"); // the user's store as written by hand
+        QTest::addColumn<bool>("extended");
+        QTest::newRow("absent") << QByteArray("[Prog Options]\nConnection Type=0\n") << false;
+        QTest::newRow("1, as the console writes it")
+            << QByteArray("[Prog%20Options]\nExtended%20FTP=1\n") << true;
+        QTest::newRow("1, spaces written out")
+            << QByteArray("[Prog Options]\nExtended FTP=1\n") << true;
+        QTest::newRow("0") << QByteArray("[Prog Options]\nExtended FTP=0\n") << false;
+        QTest::newRow("true") << QByteArray("[Prog Options]\nExtended FTP=true\n") << false;
+        QTest::newRow("another section") << QByteArray("[Settings]\nExtended FTP=1\n") << false;
+    }
+    void extendedFtpFromTheStore()
+    {
+        QFETCH(QByteArray, file);
+        QVERIFY(TestFiles::Write(m_settings.UserFile(), file));
+        QVERIFY(Main(Options(QStringLiteral("TarnDirectPPP"))));
+        QVERIFY(gFileServer);
+        QTEST(gFileServer->Options().ftp.extended, "extended");
+    }
+
     // SIGTERM while the start-up loads a full address book: the real program ends soon, with
     // status 0, rather than once every row is in.
     void sigtermDuringLoading()

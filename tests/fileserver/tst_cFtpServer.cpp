@@ -98,6 +98,81 @@ private slots:
                              QStringLiteral("OnTrayEvent(%1)").arg(TrayShowMon),
                          }));
     }
+    // The default listeners take both families, and a peer is served alike
+    // over either: confined to the folder, shown by its address (an IPv4 one
+    // reaching the IPv6 side in its dotted form), data connected back to it
+    // whatever PORT names, the tray blinking for FTP and TFTP.
+    void peerOfEitherFamily_data()
+    {
+        QTest::addColumn<QString>("address");    // the server's, as the client reaches it
+        QTest::addColumn<QString>("remoteHost"); // the peer as the events and the monitor show it
+        QTest::newRow("IPv6") << "::1"
+                              << "::1";
+        QTest::newRow("IPv4") << "127.0.0.1"
+                              << "127.0.0.1";
+        QTest::newRow("IPv4-mapped") << "::ffff:127.0.0.1"
+                                     << "127.0.0.1";
+    }
+    void peerOfEitherFamily()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, remoteHost);
+        const QHostAddress target(address);
+        const QString served = m_folder->filePath("served");
+        QVERIFY(QDir().mkpath(served));
+        QVERIFY(TestFiles::Write(m_folder->filePath("outside.bin"), "secret"));
+        QVERIFY(TestFiles::Write(served + "/six.bin", QByteArray(100, 's')));
+        cFtpServer server(LoopbackServerOptions(served));
+        server.SetEnable(true);
+        QStringList events;
+        RECORD(&server, cFtpServer, OnNewFtpSession, events);
+        RECORD(&server, cFtpServer, OnInitRetrive, events);
+        RECORD(&server, cFtpServer, OnInitStore, events);
+        RECORD(&server, cFtpServer, OnCloseFtpSession, events);
+        CFtpTestClient client(server.FtpPort(), target, QHostAddress(remoteHost));
+        QVERIFY(client.LogIn());
+        QCOMPARE(client.Command("RETR ../outside.bin"),
+                 QByteArray("550 File not found or open error"));
+        QVERIFY(client.Command("RETR six.bin").startsWith("150 "));
+        QCOMPARE(client.ReceiveData(), QByteArray(100, 's'));
+        QVERIFY(client.Line().startsWith("226 "));
+        server.SetEnableMonitor(true);
+        QVERIFY(client.Command("STOR up.bin").startsWith("150 "));
+        QTcpSocket* upload = client.AcceptData();
+        QVERIFY(upload);
+        WAIT_COMPARE(server.ActiveTransferCount(), 1);
+        QVERIFY(server.Tray()->Timer()->isActive());
+        QCOMPARE(Rows(server.Monitor()), QStringList{remoteHost + "|1|Storing||/up.bin"});
+        upload->disconnectFromHost();
+        QVERIFY(client.Line().startsWith("226 "));
+        QCOMPARE(client.Command("QUIT"), QByteArray("221 Goodbye."));
+        WAIT_COMPARE(events.size(), 4);
+        QCOMPARE(events, (QStringList{"OnNewFtpSession(1,%1,0,1)", "OnInitRetrive(1,%1,1,/six.bin)",
+                                      "OnInitStore(1,%1,2,/up.bin)", "OnCloseFtpSession(1,%1,0)"})
+                             .replaceInStrings("%1", remoteHost));
+
+        QUdpSocket tftp;
+        QVERIFY(tftp.bind(QHostAddress::Any, 0));
+        const auto answer = [&tftp](const QByteArray& request, quint16 port,
+                                    const QHostAddress& to) {
+            tftp.writeDatagram(request, to, port);
+            if (!WaitUntil([&tftp] { return tftp.hasPendingDatagrams(); }))
+                return QNetworkDatagram();
+            return tftp.receiveDatagram();
+        };
+        const auto request = [](char opcode, const QByteArray& name) {
+            return QByteArray(1, '\0') + opcode + name + QByteArray("\0octet\0", 7);
+        };
+        QCOMPARE(answer(request(1, "../outside.bin"), server.TftpPort(), target).data().left(4),
+                 QByteArray("\0\5\0\2", 4));
+        const QNetworkDatagram write = answer(request(2, "up.bin"), server.TftpPort(), target);
+        QCOMPARE(write.data(), QByteArray("\0\4\0\0", 4));
+        QVERIFY(write.senderAddress().isEqual(target, QHostAddress::TolerantConversion));
+        QVERIFY(server.TftpSessionCount() == 1 && server.Tray()->Timer()->isActive());
+        QCOMPARE(answer(QByteArray("\0\3\0\1x", 5), quint16(write.senderPort()), target).data(),
+                 QByteArray("\0\4\0\1", 4));
+        QCOMPARE(TestFiles::Read(served + "/up.bin"), QByteArray("x"));
+    }
     // Opened while a session stores; then a session accepted before its
     // greeting shows once, from its greeting on, and a failed one never.
     void monitorShowsTheSessions()

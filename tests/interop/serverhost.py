@@ -29,8 +29,8 @@ def wait_for(condition, timeout):
 
 
 class ServerHost:
-    """`with ServerHost(root) as host: host.ports["FTP"]`; it gathers the host's lines.
-    Further arguments go to the host behind its own."""
+    """`with ServerHost(root, *more_arguments) as host: host.ports["FTP"]`; it gathers the host's
+    lines."""
 
     def __init__(self, root, *arguments):
         self.ports, self.lines = {}, []
@@ -66,6 +66,7 @@ class ServerHost:
             self._process.kill()
             self.returncode = self._process.wait()
         self._reader.join(timeout=5)
+        self._process.stdout.close()
         return False
 
 

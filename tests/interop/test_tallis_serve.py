@@ -17,6 +17,58 @@ def run_host(*arguments):
                           timeout=RUN_TIMEOUT_S)
 
 
+def family(address):
+    return socket.AF_INET6 if ":" in address else socket.AF_INET
+
+
+def ftp_retrieve(address, port, name):
+    """One RETR from the address itself, the data connection awaited there only: PORT names
+    another one, as the host connects back to the control connection's peer."""
+    with socket.create_server((address, 0), family=family(address)) as data:
+        data.settimeout(RUN_TIMEOUT_S)
+        ftp = FTP()
+        ftp.connect(address, port, timeout=RUN_TIMEOUT_S, source_address=(address, 0))
+        ftp.login("user", "any")
+        ftp.sendport("127.9.9.9", data.getsockname()[1])
+        ftp.putcmd("RETR " + name)
+        ftp.getresp()
+        connection, _ = data.accept()
+        with connection:
+            received = b"".join(iter(lambda: connection.recv(65536), b""))
+        ftp.voidresp()
+        ftp.quit()
+        return received
+
+
+def tftp_read_short(address, port, name):
+    """A read of a file shorter than one block: its bytes, and the address that sent them."""
+    with socket.socket(family(address), socket.SOCK_DGRAM) as client:
+        client.settimeout(RUN_TIMEOUT_S)
+        client.bind((address, 0))
+        client.sendto(b"\0\1" + name.encode() + b"\0octet\0", (address, port))
+        answer, sender = client.recvfrom(65536)
+        client.sendto(b"\0\4" + answer[2:4], sender)
+        return answer[4:], sender[0]
+
+
+def refused(address, port):
+    """Whether neither FTP nor TFTP is served at the address: the system refuses both."""
+    try:
+        socket.create_connection((address, port["FTP"]), timeout=RUN_TIMEOUT_S).close()
+        return False
+    except ConnectionRefusedError:
+        pass
+    with socket.socket(family(address), socket.SOCK_DGRAM) as client:
+        client.settimeout(RUN_TIMEOUT_S)
+        client.connect((address, port["TFTP"]))
+        client.send(b"\0\1small.bin\0octet\0")
+        try:
+            client.recv(65536)
+            return False
+        except ConnectionRefusedError:
+            return True
+
+
 class TallisServe(unittest.TestCase):
     def test_version_and_help(self):
         self.assertEqual(run_host("--version").stdout,
@@ -24,7 +76,7 @@ class TallisServe(unittest.TestCase):
         usage = run_host("--help")
         self.assertEqual(usage.returncode, 0)
         for option in ("--root", "--ftp-port", "--ftp-data-port", "--tftp-port", "--tftp-rollover",
-                       "--no-tray"):
+                       "--no-tray", "--listen", "--extended", "--passive-ports"):
             self.assertIn(option, usage.stdout)
 
     def test_refused_ports_give_their_reason(self):
@@ -47,6 +99,42 @@ class TallisServe(unittest.TestCase):
         result = run_host("--no-tray", "--tftp-rollover", "2")
         self.assertEqual(result.returncode, 2)
         self.assertIn("--tftp-rollover is 0 or 1", result.stderr)
+
+    def test_listen_serves_the_chosen_addresses_only(self):
+        for chosen, served, left in [
+                (["127.0.0.1"], ["127.0.0.1"], ["::1"]),
+                (["::1"], ["::1"], ["127.0.0.1"]),
+                (["[::1]", "127.0.0.2"], ["::1", "127.0.0.2"], ["127.0.0.1"]),
+                ([], ["127.0.0.1", "::1"], [])]:
+            arguments = [word for address in chosen for word in ("--listen", address)]
+            with self.subTest(chosen=chosen), tempfile.TemporaryDirectory() as root:
+                write(os.path.join(root, "image.bin"), b"i" * 1000)
+                write(os.path.join(root, "small.bin"), b"s" * 100)
+                with ServerHost(root, *arguments) as host:
+                    for address in served:
+                        self.assertEqual(ftp_retrieve(address, host.ports["FTP"], "image.bin"),
+                                         b"i" * 1000)
+                        self.assertEqual(tftp_read_short(address, host.ports["TFTP"],
+                                                         "small.bin"), (b"s" * 100, address))
+                    for address in left:
+                        self.assertTrue(refused(address, host.ports), address)
+                self.assertEqual(host.returncode, 0)
+                self.assertEqual(len([line for line in host.lines if "listening on port" in line]),
+                                 2, host.lines)
+                if "::1" in served:
+                    self.assertIn("FTP session 1 opened from %s (1 open)" % served[0], host.lines)
+
+    def test_bad_listen_address(self):
+        with tempfile.TemporaryDirectory() as root:
+            result = run_host("--no-tray", "--root", root, "--listen", "127.0.0.1", "--listen",
+                              "localhost")
+            self.assertEqual(result.returncode, 2)
+            self.assertIn('not "localhost"', result.stderr)
+            # An address, but not this host's: the system's reason, as for a taken port.
+            result = run_host("--no-tray", "--root", root, "--ftp-port", "0", "--tftp-port", "0",
+                              "--listen", "192.0.2.1")
+            self.assertEqual(result.returncode, 1)
+            self.assertIn("cannot serve TFTP on port 0 of 192.0.2.1:", result.stderr)
 
     def test_lines_for_sessions_and_transfers_then_clean_end(self):
         with tempfile.TemporaryDirectory() as root:

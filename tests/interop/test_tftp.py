@@ -45,14 +45,15 @@ def content(size, seed):
     return random.Random(seed).randbytes(size)
 
 
-def command(client, direction, port, local, remote, options=()):
+def command(client, direction, port, local, remote, options=(), host=HOST):
     """A get (remote to local) or a put (local to remote) by one client."""
     options = list(options or (["--tftp-no-options"] if client == "curl" else []))
     get = direction == "get"
     return {
-        "tftp-hpa": ["tftp", HOST, str(port), "-m", "binary", "-c", direction]
+        "tftp-hpa": ["tftp"] + (["-6"] if ":" in host else []) + [host, str(port), "-m", "binary",
+                                                                    "-c", direction]
         + ([remote, local] if get else [local, remote]),
-        "atftp": ["atftp"] + options + ["--" + direction, "-r", remote, "-l", local, HOST, str(port)],
+        "atftp": ["atftp"] + options + ["--" + direction, "-r", remote, "-l", local, host, str(port)],
         "busybox": ["busybox", "tftp"] + options
         + ["-g" if get else "-p", "-r", remote, "-l", local, HOST, str(port)],
         "curl": ["curl", "-sS"] + options + ["-o" if get else "-T", local,
@@ -119,9 +120,31 @@ class TftpInterop(HostCase):
         for size in SIZES + block_edges + [LONG_SIZE, RAW_SIZE]:
             write(os.path.join(cls.root, "file_%d" % size), content(size, size))
 
-    def run_client(self, client, direction, local, remote, options=()):
-        return subprocess.run(command(client, direction, self.port, local, remote, options),
+    def run_client(self, client, direction, local, remote, options=(), host=HOST):
+        return subprocess.run(command(client, direction, self.port, local, remote, options, host),
                               cwd=self.local, capture_output=True, timeout=CLIENT_TIMEOUT_S)
+
+    def test_over_ipv6(self):
+        # The listener serves ::1 beside 127.0.0.1, and keeps an IPv6 client in the folder too.
+        write(os.path.join(self.tmp.name, "outside.bin"), b"secret")
+        for client, (_, options, _) in [(name, CLIENTS[name]) for name in ("tftp-hpa", "atftp")]:
+            for with_options in [(), options or ()]:
+                name = "ipv6_%s_%s" % (client, bool(with_options))
+                with self.subTest(client=client, options=with_options):
+                    got = self.run_client(client, "get", self.in_local(name), "file_700",
+                                          with_options, host="::1")
+                    self.assertEqual(got.returncode, 0, got.stderr)
+                    self.assertEqual(read(self.in_local(name)), content(700, 700))
+                    write(self.in_local(name), content(LONG_SIZE, 7))
+                    put = self.run_client(client, "put", self.in_local(name), name, with_options,
+                                          host="::1")
+                    self.assertEqual(put.returncode, 0, put.stderr)
+                    self.assertEqual(read(self.served(name)), content(LONG_SIZE, 7))
+            with self.subTest(client=client, outside=True):
+                local = self.in_local("%s_outside" % client)
+                result = self.run_client(client, "get", local, "../outside.bin", host="::1")
+                self.assertIn(b"Access violation", result.stdout + result.stderr)
+                self.assertFalse(os.path.exists(local) and read(local) == b"secret")
 
     def test_every_client_gets_and_puts_and_misses(self):
         for client, (block, options, missing) in CLIENTS.items():

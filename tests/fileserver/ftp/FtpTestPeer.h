@@ -115,13 +115,15 @@ public:
 
 class CFtpTestClient final {
 public:
-    explicit CFtpTestClient(quint16 port, const QHostAddress& host = QHostAddress::LocalHost)
-        : m_host(host)
+    // Data connections are awaited on dataAddress only.
+    explicit CFtpTestClient(quint16 port, const QHostAddress& address = QHostAddress::LocalHost,
+                            const QHostAddress& dataAddress = QHostAddress::LocalHost)
+        : m_host(address)
     {
         QObject::connect(&m_control, &QTcpSocket::readyRead, &m_control,
                          [this] { m_received += m_control.readAll(); });
-        m_control.connectToHost(host, port);
-        m_data.listen(host, 0);
+        m_control.connectToHost(address, port);
+        m_data.listen(dataAddress, 0);
     }
     quint16 DataListenPort() const { return m_data.serverPort(); }
     // Passive mode: sends PASV or EPSV and keeps the port its reply names;

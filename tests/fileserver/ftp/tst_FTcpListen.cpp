@@ -1,5 +1,7 @@
 #include "fileserver/ftp/FTcpListen.h"
 
+#include <QSignalSpy>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -18,6 +20,54 @@ private slots:
         QTcpSocket client;
         client.connectToHost(QHostAddress::LocalHost, listen.LocalPort());
         QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
+    }
+    // Each address on the port the first got; one that cannot be had leaves
+    // none listened on (no probes). The probes: "+" connects, "-" is refused.
+    void listensOnEachAddressOnOnePort_data()
+    {
+        QTest::addColumn<QStringList>("addresses"); // "any": both families on one socket
+        QTest::addColumn<QStringList>("probes");
+        QTest::newRow("both families by default")
+            << QStringList{"any"} << QStringList{"+127.0.0.1", "+::1"};
+        QTest::newRow("one IPv4 address")
+            << QStringList{"127.0.0.2"} << QStringList{"+127.0.0.2", "-127.0.0.1", "-::1"};
+        QTest::newRow("IPv6 only") << QStringList{"::1"} << QStringList{"+::1", "-127.0.0.1"};
+        QTest::newRow("two addresses")
+            << QStringList{"::1", "127.0.0.1"} << QStringList{"+::1", "+127.0.0.1", "-127.0.0.2"};
+        QTest::newRow("an address not this host's: none")
+            << QStringList{"127.0.0.1", "192.0.2.1"} << QStringList{};
+    }
+    void listensOnEachAddressOnOnePort()
+    {
+        QFETCH(QStringList, addresses);
+        QFETCH(QStringList, probes);
+        QList<QHostAddress> listened;
+        for (const QString& text : addresses)
+            listened << (text == "any" ? QHostAddress(QHostAddress::Any) : QHostAddress(text));
+        FTcpListen listen;
+        QSignalSpy errors(&listen, &FTcpListen::OnListenerError);
+        QList<qintptr> handles;
+        connect(&listen, &FTcpListen::OnNewConnection, this,
+                [&handles](qintptr handle) { handles << handle; });
+        listen.Listen(0, listened);
+        const bool listening = !probes.isEmpty();
+        QCOMPARE(listen.IsListening(), listening);
+        QCOMPARE(listen.LocalPort() != 0, listening);
+        if (!listening)
+            QVERIFY(errors.wait());
+        const quint16 port = listen.LocalPort();
+        for (const QString& probe : probes) {
+            QTcpSocket client;
+            client.connectToHost(QHostAddress(probe.mid(1)), port);
+            if (probe.startsWith('+'))
+                QVERIFY2(client.waitForConnected(10000), qPrintable(probe));
+            else
+                QTRY_COMPARE(client.error(), QAbstractSocket::ConnectionRefusedError);
+        }
+        QTRY_COMPARE(handles.size(), int(probes.filter(QRegularExpression("^\\+")).size()));
+        for (const qintptr handle : handles)
+            ::close(static_cast<int>(handle));
+        QCOMPARE(errors.size(), listening ? 0 : 1);
     }
     void acceptsAgainAfterDescriptorsRunOut()
     {

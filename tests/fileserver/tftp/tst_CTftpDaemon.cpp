@@ -1,3 +1,4 @@
+#include "common/CRaisedError.h"
 #include "fileserver/tftp/CTftpDaemon.h"
 #include "tests/fileserver/tftp/TftpTestClient.h"
 
@@ -66,6 +67,58 @@ private slots:
         QTRY_COMPARE(m_daemon->TftpSessionCount(), 0);
         QVERIFY(!served || datagram.at(1) != 2 || client.Answer() == Hex(Ack(1)));
         QCOMPARE(TestFiles::Read(m_root.filePath("a.bin")), m_file);
+    }
+    // Each address on the port the first got, and each session answers from
+    // the address its request came to. Probes: "+" served, "-" not bound by
+    // the listener. One address that cannot be had: none.
+    void listensOnEachAddressOnOnePort_data()
+    {
+        QTest::addColumn<QStringList>("addresses");
+        QTest::addColumn<QStringList>("probes"); // none: StartService throws
+        QTest::newRow("both families by default")
+            << QStringList{} << QStringList{"+127.0.0.1", "+::1"};
+        QTest::newRow("one IPv4 address")
+            << QStringList{"127.0.0.2"} << QStringList{"+127.0.0.2", "-127.0.0.1", "-::1"};
+        QTest::newRow("IPv6 only") << QStringList{"::1"} << QStringList{"+::1", "-127.0.0.1"};
+        QTest::newRow("two addresses")
+            << QStringList{"127.0.0.3", "::1"} << QStringList{"+::1", "+127.0.0.3", "-127.0.0.1"};
+        QTest::newRow("an address not this host's: none")
+            << QStringList{"127.0.0.1", "192.0.2.1"} << QStringList{};
+    }
+    void listensOnEachAddressOnOnePort()
+    {
+        QFETCH(QStringList, addresses);
+        QFETCH(QStringList, probes);
+        STftpOptions options{.servedFolder = CServedFolder(m_root.path()), .port = 0};
+        for (const QString& text : addresses)
+            options.listenAddresses << QHostAddress(text);
+        CTftpDaemon daemon(options);
+        if (probes.isEmpty()) {
+            QVERIFY_THROWS_EXCEPTION(CRaisedError, daemon.StartService());
+            QCOMPARE(daemon.LocalPort(), quint16(0));
+            return;
+        }
+        daemon.StartService();
+        for (const QString& probe : probes) {
+            const QHostAddress target(probe.mid(1));
+            QUdpSocket client;
+            if (probe.startsWith('-')) {
+                // Nothing listens there: the test's own socket may take it.
+                QVERIFY2(client.bind(target, daemon.LocalPort(), QUdpSocket::DontShareAddress),
+                         qPrintable(probe));
+                continue;
+            }
+            QVERIFY(client.bind(QHostAddress::Any, 0));
+            client.writeDatagram(Request(1, "a.bin"), target, daemon.LocalPort());
+            QVERIFY(
+                QTest::qWaitFor([&client] { return client.hasPendingDatagrams(); }, kAnswerWaitMs));
+            const QNetworkDatagram answer = client.receiveDatagram();
+            QCOMPARE(answer.data(), Data(1, m_file));
+            QVERIFY2(answer.senderAddress().isEqual(target, QHostAddress::TolerantConversion),
+                     qPrintable(answer.senderAddress().toString()));
+            client.writeDatagram(Ack(1), answer.senderAddress(), quint16(answer.senderPort()));
+            QTRY_COMPARE(daemon.TftpSessionCount(), 0);
+        }
     }
     void floodBeyondTheCapIsToldBusy()
     {
