@@ -299,7 +299,8 @@ private slots:
         if (server.Port() == 0)
             QSKIP("no IPv6 loopback here");
         TestFiles::Write(server.Path("f"), "six");
-        CFtpTestClient client(server.Port(), QHostAddress::LocalHostIPv6);
+        CFtpTestClient client(server.Port(), QHostAddress::LocalHostIPv6,
+                              QHostAddress::LocalHostIPv6);
         QVERIFY(client.LogIn());
         QCOMPARE(client.Command("PASV"), "425 PASV names IPv4 addresses only; use EPSV");
         QCOMPARE(client.Command("EPSV 1"), "522 Network protocol not supported, use (2)");
