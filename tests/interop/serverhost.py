@@ -29,12 +29,14 @@ def wait_for(condition, timeout):
 
 
 class ServerHost:
-    """`with ServerHost(root) as host: host.ports["FTP"]`; it gathers the host's lines."""
+    """`with ServerHost(root) as host: host.ports["FTP"]`; it gathers the host's lines.
+    Further host options (e.g. "--extended") go in arguments."""
 
-    def __init__(self, root):
+    def __init__(self, root, arguments=()):
         self.ports, self.lines = {}, []
         self._process = subprocess.Popen(
-            host_command("--root", root, "--ftp-port", "0", "--tftp-port", "0", "--no-tray"),
+            host_command("--root", root, "--ftp-port", "0", "--tftp-port", "0", "--no-tray",
+                         *arguments),
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
@@ -79,6 +81,7 @@ class HostCase(unittest.TestCase):
     """One host per class serving served/ beside local/, both filled by prepare()."""
 
     PROTOCOL = "FTP"
+    HOST_ARGUMENTS = ()  # further host options, e.g. ("--extended",)
 
     @classmethod
     def setUpClass(cls):
@@ -87,7 +90,7 @@ class HostCase(unittest.TestCase):
         os.makedirs(cls.root)
         os.makedirs(cls.local)
         cls.prepare()
-        cls.host = ServerHost(cls.root).__enter__()
+        cls.host = ServerHost(cls.root, cls.HOST_ARGUMENTS).__enter__()
         cls.port = cls.host.ports[cls.PROTOCOL]
 
     @classmethod
