@@ -251,18 +251,17 @@ class ExtendedMode(HostCase):
                     self.assertTrue(wait_for(lambda: not listening(port), PORT_CLOSE_TIMEOUT_S))
 
     def test_an_unused_passive_port_closes(self):
+        endings = {"QUIT": lambda ftp: ftp.quit(), "control closed": lambda ftp: ftp.close(),
+                   "PORT": lambda ftp: ftp.sendcmd("PORT 127,0,0,1,4,1"),
+                   "EPRT": lambda ftp: ftp.sendcmd("EPRT |1|127.0.0.1|1025|"),
+                   "EPSV": lambda ftp: ftp.sendcmd("EPSV")}
         for verb, ending in [("PASV", "QUIT"), ("EPSV", "QUIT"), ("EPSV", "control closed"),
-                             ("PASV", "replaced by EPSV")]:
+                             ("EPSV", "PORT"), ("PASV", "EPRT"), ("PASV", "EPSV")]:
             with self.subTest(verb=verb, ending=ending):
                 ftp = self.login()
                 port = self.passive_port(ftp, verb)
                 self.assertTrue(listening(port))
-                if ending == "QUIT":
-                    ftp.quit()
-                elif ending == "control closed":
-                    ftp.close()
-                else:
-                    self.assertNotEqual(self.passive_port(ftp, "EPSV"), port)
+                endings[ending](ftp)
                 self.assertTrue(wait_for(lambda: not listening(port), PORT_CLOSE_TIMEOUT_S))
 
 
