@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The file server beside common servers, run by run on loopback: vsftpd for
-# FTP (active mode, the same curl client), tftpd-hpa and atftpd for TFTP (the
-# tftp-hpa client at 512-byte blocks, the atftp client for the option rows).
+# FTP (active mode, the same curl client; passive mode against this server's
+# --extended), tftpd-hpa and atftpd for TFTP (the tftp-hpa client at 512-byte
+# blocks, the atftp client for the option rows).
 # Prints the median of each row for both sides and their ratio.
 #
 #   bench/compare.sh [--reps N] [--one-cpu [--cpu N]] [--rows LIST]
@@ -9,7 +10,7 @@
 # --reps N     runs of each row and side (default 5), alternating the side
 #              that goes first
 # --one-cpu    pins every server and client to one CPU (taskset)
-# --rows LIST  comma-separated subset of: retr,concurrent,sessions,stor,
+# --rows LIST  comma-separated subset of: retr,pasv,concurrent,sessions,stor,
 #              tget,tput,blk8192,blk65464,window16
 #
 # Installs vsftpd and tftpd-hpa with apt-get; atftpd conflicts with
@@ -27,14 +28,14 @@ source "$(dirname "$0")/serve_host.sh"
 REPS=5
 PIN=()
 CPU=0
-ROWS=retr,concurrent,sessions,stor,tget,tput,blk8192,blk65464,window16
+ROWS=retr,pasv,concurrent,sessions,stor,tget,tput,blk8192,blk65464,window16
 while [[ $# -gt 0 ]]; do
     case $1 in
         --reps) REPS=$2; shift 2 ;;
         --one-cpu) PIN=(taskset -c "$CPU"); shift ;;
         --cpu) CPU=$2; [[ ${#PIN[@]} -gt 0 ]] && PIN=(taskset -c "$CPU"); shift 2 ;;
         --rows) ROWS=$2; shift 2 ;;
-        *) sed -n '2,22s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
+        *) sed -n '2,24s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
     esac
 done
 [[ "$REPS" =~ ^[1-9][0-9]?$ ]] || { echo "--reps takes 1 to 99" >&2; exit 2; }
@@ -127,10 +128,13 @@ prepare_files() {
     mkdir -m 755 "$WORK/vsftpd-empty"
 }
 
+# start_ours NAME [OPTION...]: this server on $WORK/ours, logging to
+# $WORK/NAME.log; sets OURS_FTP and OURS_TFTP to its ports.
 start_ours() {
-    local log=$WORK/ours.log tries=0
+    local log=$WORK/$1.log tries=0
+    shift
     "${PIN[@]}" "$BENCH_HOST" --root "$WORK/ours" --ftp-port 0 --ftp-data-port 0 \
-        --tftp-port 0 --no-tray >"$log" 2>&1 &
+        --tftp-port 0 --no-tray "$@" >"$log" 2>&1 &
     PIDS+=($!)
     while true; do
         OURS_FTP=$(sed -n 's/^FTP listening on port \([0-9]*\)$/\1/p' "$log")
@@ -163,7 +167,8 @@ anon_upload_enable=YES
 anon_umask=022
 connect_from_port_20=NO
 port_enable=YES
-pasv_enable=NO
+pasv_enable=YES
+pasv_address=127.0.0.1
 xferlog_enable=NO
 dirmessage_enable=NO
 seccomp_sandbox=NO
@@ -199,15 +204,23 @@ mbps() { awk -v b="$1" -v s="$2" 'BEGIN { if (s > 0) printf "%.1f", b / 1e6 / s 
 now() { date +%s.%N; }
 since() { awk -v s="$1" -v e="$(now)" 'BEGIN { print e - s }'; }
 
-CURL=(curl -sS -P 127.0.0.1 --max-time "$TRANSFER_TIMEOUT_S")
+# curl's own choice of data connection is passive (EPSV); -P makes it active.
+CURL_PASSIVE=(curl -sS --max-time "$TRANSFER_TIMEOUT_S")
+CURL=("${CURL_PASSIVE[@]}" -P 127.0.0.1)
 
 # Each measure prints one figure, or fails.
-measure_retr() {
-    local bytes seconds
-    read -r bytes seconds < <("${PIN[@]}" "${CURL[@]}" -o /dev/null \
-        -w '%{size_download} %{time_total}\n' "ftp://127.0.0.1:$1/big.bin")
+
+# retrieve_big PORT CURL...: the 256 MiB file with that curl command.
+retrieve_big() {
+    local port=$1 bytes seconds
+    shift
+    read -r bytes seconds < <("${PIN[@]}" "$@" -o /dev/null \
+        -w '%{size_download} %{time_total}\n' "ftp://127.0.0.1:$port/big.bin")
     [[ $bytes -eq $BIG_BYTES ]] && mbps "$bytes" "$seconds"
 }
+
+measure_retr() { retrieve_big "$1" "${CURL[@]}"; }
+measure_retr_passive() { retrieve_big "$1" "${CURL_PASSIVE[@]}"; }
 
 measure_concurrent() {
     local started pids=() i pid ok=1
@@ -298,19 +311,21 @@ median() {
         if (NR % 2) print v[(NR + 1) / 2]; else printf "%.2f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-# The rows: id | label | unit | measure | their name | their port variable | their root | options
+# The rows: id | label | unit | measure | our port variable | their name | their port variable |
+# their root | options
 ROW_TABLE=(
-    "retr|FTP RETR 256 MiB|MB/s|measure_retr|vsftpd|VSFTPD_PORT|vsftpd|"
-    "concurrent|FTP $CONCURRENT concurrent x 16 MiB RETR|MB/s total|measure_concurrent|vsftpd|VSFTPD_PORT|vsftpd|"
-    "sessions|FTP $SESSIONS sequential sessions x 4 KiB|ms/session|measure_sessions|vsftpd|VSFTPD_PORT|vsftpd|"
-    "stor|FTP STOR 256 MiB|MB/s|measure_stor|vsftpd|VSFTPD_PORT|vsftpd|"
-    "tget|TFTP GET 30 MiB, 512-byte blocks|MB/s|measure_tget|tftpd-hpa|HPA_PORT|hpa|"
-    "tput|TFTP PUT 30 MiB, 512-byte blocks|MB/s|measure_tput|tftpd-hpa|HPA_PORT|hpa|"
-    "blk8192|TFTP GET 30 MiB, blksize 8192|MB/s|measure_atftp|tftpd-hpa|HPA_PORT|hpa|blksize 8192"
-    "blk8192|TFTP GET 30 MiB, blksize 8192|MB/s|measure_atftp|atftpd|ATFTPD_PORT|atftpd|blksize 8192"
-    "blk65464|TFTP GET 30 MiB, blksize 65464|MB/s|measure_atftp|tftpd-hpa|HPA_PORT|hpa|blksize 65464"
-    "blk65464|TFTP GET 30 MiB, blksize 65464|MB/s|measure_atftp|atftpd|ATFTPD_PORT|atftpd|blksize 65464"
-    "window16|TFTP GET 30 MiB, windowsize 16 at 512|MB/s|measure_atftp|atftpd|ATFTPD_PORT|atftpd|windowsize 16"
+    "retr|FTP RETR 256 MiB|MB/s|measure_retr|OURS_FTP|vsftpd|VSFTPD_PORT|vsftpd|"
+    "pasv|FTP RETR 256 MiB, passive (EPSV)|MB/s|measure_retr_passive|OURS_EXTENDED_FTP|vsftpd|VSFTPD_PORT|vsftpd|"
+    "concurrent|FTP $CONCURRENT concurrent x 16 MiB RETR|MB/s total|measure_concurrent|OURS_FTP|vsftpd|VSFTPD_PORT|vsftpd|"
+    "sessions|FTP $SESSIONS sequential sessions x 4 KiB|ms/session|measure_sessions|OURS_FTP|vsftpd|VSFTPD_PORT|vsftpd|"
+    "stor|FTP STOR 256 MiB|MB/s|measure_stor|OURS_FTP|vsftpd|VSFTPD_PORT|vsftpd|"
+    "tget|TFTP GET 30 MiB, 512-byte blocks|MB/s|measure_tget|OURS_TFTP|tftpd-hpa|HPA_PORT|hpa|"
+    "tput|TFTP PUT 30 MiB, 512-byte blocks|MB/s|measure_tput|OURS_TFTP|tftpd-hpa|HPA_PORT|hpa|"
+    "blk8192|TFTP GET 30 MiB, blksize 8192|MB/s|measure_atftp|OURS_TFTP|tftpd-hpa|HPA_PORT|hpa|blksize 8192"
+    "blk8192|TFTP GET 30 MiB, blksize 8192|MB/s|measure_atftp|OURS_TFTP|atftpd|ATFTPD_PORT|atftpd|blksize 8192"
+    "blk65464|TFTP GET 30 MiB, blksize 65464|MB/s|measure_atftp|OURS_TFTP|tftpd-hpa|HPA_PORT|hpa|blksize 65464"
+    "blk65464|TFTP GET 30 MiB, blksize 65464|MB/s|measure_atftp|OURS_TFTP|atftpd|ATFTPD_PORT|atftpd|blksize 65464"
+    "window16|TFTP GET 30 MiB, windowsize 16 at 512|MB/s|measure_atftp|OURS_TFTP|atftpd|ATFTPD_PORT|atftpd|windowsize 16"
 )
 
 WORK=$(mktemp -d)
@@ -319,7 +334,9 @@ trap 'stop_all; rm -rf "$WORK"' EXIT
 [[ -x "$BENCH_HOST" ]] || { echo "no host program at $BENCH_HOST (see bench/serve_host.sh)" >&2; exit 2; }
 install_servers
 prepare_files
-start_ours
+start_ours ours-extended --extended
+OURS_EXTENDED_FTP=$OURS_FTP
+start_ours ours
 start_vsftpd
 start_tftpd_hpa
 start_atftpd
@@ -327,7 +344,7 @@ start_atftpd
 selected=()
 ours_supports=()
 for row in "${ROW_TABLE[@]}"; do
-    IFS='|' read -r id _ _ _ _ _ _ option <<<"$row"
+    IFS='|' read -r id _ _ _ _ _ _ _ option <<<"$row"
     [[ ",$ROWS," == *",$id,"* ]] || continue
     selected+=("$row")
     if [[ -z $option ]] || accepts_options "$OURS_TFTP" "$option"; then
@@ -341,14 +358,14 @@ declare -A OURS THEIRS
 began=$SECONDS
 for ((rep = 1; rep <= REPS; rep++)); do
     for i in "${!selected[@]}"; do
-        IFS='|' read -r id label unit fn their port_var root option <<<"${selected[$i]}"
+        IFS='|' read -r id label unit fn our_port_var their port_var root option <<<"${selected[$i]}"
         ((SECONDS - began < DEADLINE_S)) || { echo "deadline reached after run $((rep - 1))" >&2; break 2; }
         sides=(ours theirs)
         ((rep % 2 == 0)) && sides=(theirs ours)
         for side in "${sides[@]}"; do
             if [[ $side == ours ]]; then
                 ((ours_supports[i])) || continue
-                port=$([[ $id == tget || $id == tput || $fn == measure_atftp ]] && echo "$OURS_TFTP" || echo "$OURS_FTP")
+                port=${!our_port_var}
                 dir=$WORK/ours
             else
                 port=${!port_var}
@@ -367,7 +384,7 @@ printf '\nMedians of %d alternating runs%s, loopback 127.0.0.1\n\n' "$REPS" \
     "$([[ ${#PIN[@]} -gt 0 ]] && echo ", server and client pinned to CPU $CPU")"
 printf '| work | this server | comparison | ratio |\n|---|---|---|---|\n'
 for i in "${!selected[@]}"; do
-    IFS='|' read -r id label unit fn their _ _ option <<<"${selected[$i]}"
+    IFS='|' read -r id label unit fn _ their _ _ option <<<"${selected[$i]}"
     # shellcheck disable=SC2086
     ours=$(median ${OURS[$i]:-})
     # shellcheck disable=SC2086

@@ -82,7 +82,7 @@ class HostCase(unittest.TestCase):
     """One host per class serving served/ beside local/, both filled by prepare()."""
 
     PROTOCOL = "FTP"
-    HOST_ARGUMENTS = ()
+    HOST_ARGUMENTS = ()  # further host options, e.g. ("--extended",)
 
     @classmethod
     def setUpClass(cls):
