@@ -12,6 +12,8 @@
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
 
+#include <algorithm>
+#include <atomic>
 #include <memory>
 #include <thread>
 #include <utility>
@@ -47,7 +49,9 @@ std::pair<CXcbConnection, WindowHandle> ShowBareWindow(const QByteArray& latin1T
 
 // Answers the first request to activate its own (override-redirect, so the real manager leaves
 // it alone) window as told: "active", "urgent" (demands attention) or "nothing". Own thread and
-// connection, for ActivateWindow waits on the test's.
+// connection, for ActivateWindow waits on the test's. The real manager may still be taking the
+// focus from the windows of a test before and write "none active" late; an "active" answer is
+// then written again, as a manager that grants the focus keeps it granted.
 class CActivationAnswer final {
 public:
     explicit CActivationAnswer(QByteArray answer) : m_answer(std::move(answer))
@@ -63,13 +67,15 @@ public:
         xcb_map_window(m_connection, m_window);
         // Window numbers come back with a later connection: none is active to begin with.
         xcb_ewmh_set_active_window(&m_ewmh, m_screenNumber, XCB_NONE);
-        const uint32_t requests = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        const uint32_t requests =
+            XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
         xcb_change_window_attributes(m_connection, screen->root, XCB_CW_EVENT_MASK, &requests);
         free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
         m_thread = std::thread([this] { Answer(); });
     }
     ~CActivationAnswer()
     {
+        m_stop = true;
         m_thread.join();
         xcb_ewmh_connection_wipe(&m_ewmh);
         xcb_disconnect(m_connection);
@@ -82,29 +88,45 @@ public:
 private:
     void Answer()
     {
+        constexpr int kStopCheckMs = 50; // how soon the destructor's stop is seen
+        constexpr int kMostGrants = 20;  // a manager that fights back does not loop for ever
         QDeadlineTimer deadline(10000);
         pollfd descriptor{xcb_get_file_descriptor(m_connection), POLLIN, 0};
-        while (!deadline.hasExpired()) {
+        bool answered = false;
+        int grants = 0;
+        while (!deadline.hasExpired() && !m_stop) {
             xcb_generic_event_t* event = xcb_poll_for_event(m_connection);
             if (!event) {
-                poll(&descriptor, 1, int(deadline.remainingTime()));
+                poll(&descriptor, 1, std::min(kStopCheckMs, int(deadline.remainingTime())));
                 continue;
             }
+            const int type = event->response_type & 0x7f;
             const auto* message = reinterpret_cast<xcb_client_message_event_t*>(event);
-            const bool asked = (event->response_type & 0x7f) == XCB_CLIENT_MESSAGE
+            const bool asked = type == XCB_CLIENT_MESSAGE
                                && message->type == m_ewmh._NET_ACTIVE_WINDOW
                                && message->window == m_window;
+            const auto* property = reinterpret_cast<xcb_property_notify_event_t*>(event);
+            const bool activeChanged =
+                type == XCB_PROPERTY_NOTIFY && property->atom == m_ewmh._NET_ACTIVE_WINDOW;
             free(event);
-            if (!asked)
-                continue;
-            if (m_answer == "active")
+            if (asked && !answered) {
+                answered = true;
+                if (m_answer == "urgent")
+                    xcb_ewmh_set_wm_state(&m_ewmh, m_window, 1,
+                                          &m_ewmh._NET_WM_STATE_DEMANDS_ATTENTION);
+            }
+            if (answered && m_answer == "active" && (asked || activeChanged)
+                && ActiveWindow() != m_window && grants++ < kMostGrants)
                 xcb_ewmh_set_active_window(&m_ewmh, m_screenNumber, m_window);
-            if (m_answer == "urgent")
-                xcb_ewmh_set_wm_state(&m_ewmh, m_window, 1,
-                                      &m_ewmh._NET_WM_STATE_DEMANDS_ATTENTION);
             xcb_flush(m_connection);
-            return;
         }
+    }
+    xcb_window_t ActiveWindow()
+    {
+        xcb_window_t active = XCB_NONE;
+        xcb_ewmh_get_active_window_reply(
+            &m_ewmh, xcb_ewmh_get_active_window(&m_ewmh, m_screenNumber), &active, nullptr);
+        return active;
     }
 
     QByteArray m_answer;
@@ -112,6 +134,7 @@ private:
     xcb_ewmh_connection_t m_ewmh{};
     int m_screenNumber = 0;
     xcb_window_t m_window = 0;
+    std::atomic<bool> m_stop = false;
     std::thread m_thread;
 };
 
