@@ -164,7 +164,7 @@ bool IsLoopbackHost(QByteArrayView host, quint16 port)
     if (colon < 0)
         return false;
     const QByteArray name = host.first(colon).toByteArray().toLower();
-    const QByteArrayView portText = host.sliced(colon + 1);
-    return (name == "127.0.0.1" || name == "localhost") && IsDigits(portText)
-           && portText.size() <= 5 && portText.toUInt() == port;
+    // The port as a browser writes it: no leading zero, no sign.
+    return (name == "127.0.0.1" || name == "localhost")
+           && host.sliced(colon + 1) == QByteArray::number(port);
 }

@@ -38,6 +38,7 @@ inline constexpr qsizetype kMaxHttpHeadBytes = 8 * 1024;
 SHttpHeadParse ParseHttpRequestHead(QByteArrayView received);
 
 // Whether a Host value names this computer's loopback as the help server
-// knows it: "127.0.0.1" or "localhost" (any case) with the given port. A
+// knows it: "127.0.0.1" or "localhost" (any case) with the given port in
+// its plain decimal form (no leading zero). A
 // page served from another name that resolves to 127.0.0.1 sends that name.
 bool IsLoopbackHost(QByteArrayView host, quint16 port);
