@@ -189,9 +189,9 @@ private slots:
         QTest::addColumn<bool>("loopback");
         for (const char* host : {"127.0.0.1:8133", "localhost:8133", "LocalHost:8133"})
             QTest::newRow(host) << QByteArray(host) << true;
-        for (const char* host :
-             {"127.0.0.1", "localhost", "127.0.0.1:8134", "127.0.0.1:", "evil.example:8133",
-              "127.0.0.2:8133", "[::1]:8133", "127.0.0.1:08133x", "localhost:08133", "localhost.:8133", ""})
+        for (const char* host : {"127.0.0.1", "localhost", "127.0.0.1:8134",
+                                 "127.0.0.1:", "evil.example:8133", "127.0.0.2:8133", "[::1]:8133",
+                                 "127.0.0.1:08133x", "localhost:08133", "localhost.:8133", ""})
             QTest::newRow(host) << QByteArray(host) << false;
     }
     void loopbackHosts()
