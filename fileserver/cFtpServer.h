@@ -118,6 +118,13 @@ signals:
     // message boxes that FTP listening failed, with the system's reason.
     void OnFtpListenerFailed(int number, const QString& description);
 
+protected:
+    // Count the receivers of OnNewDataBlockSent, whose emission is skipped
+    // without any. A receiver destroyed without a disconnect may stay
+    // counted: the blocks are then still emitted, which costs time only.
+    void connectNotify(const QMetaMethod& signal) override;
+    void disconnectNotify(const QMetaMethod& signal) override;
+
 private:
     void ConnectSessionEvents();
     void OpenMonitor();
@@ -127,6 +134,7 @@ private:
     bool m_enable = false;
     bool m_enableMonitor = false;
     bool m_listenerErrorShown = false;
+    int m_blockSentReceivers = 0;
     std::unique_ptr<FTray> m_tray;
     std::unique_ptr<cFtpSessions> m_sessions;
     std::unique_ptr<CTftpDaemon> m_tftp;

@@ -231,7 +231,10 @@ void CTcpSocket::PumpSends()
     m_pumping = true;
     const QPointer<CTcpSocket> self(this);
     for (int round = 0; round < kPumpRounds; ++round) {
-        while (CanSend() && m_queue.TakeConfirmation(HeldByQt())) {
+        // Qt's buffer changes only when the queue is written out below: asked
+        // once per round, not once per confirmation.
+        const qint64 heldByQt = HeldByQt();
+        while (CanSend() && m_queue.TakeConfirmation(heldByQt)) {
             if (m_sendDoneHandler)
                 m_sendDoneHandler();
             else
